@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing Ostrel needs.
+# Idempotent: does nothing when everything is present. Needs root or sudo for apt-get.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  cmake ninja-build g++ make pkg-config
+  # Qt 6: core, network, D-Bus, widgets, SVG, tests, HTTP server and SQLite for the dev service
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+  qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libgl-dev libvulkan-dev
+  # secret storage, QR codes, TOML
+  libsecret-1-dev libqrcodegencpp-dev libtomlplusplus-dev
+  # a real Secret Service and session bus for the keyring tests
+  gnome-keyring libsecret-tools dbus dbus-bin dbus-daemon dbus-x11
+  # fonts for the screenshots, a bare X server for `make run` without a desktop
+  fonts-dejavu-core xvfb xauth at-spi2-core
+  # process tools used by tests and scripts
+  procps psmisc curl python3
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace ostrel {
+
+// One log line on standard output, flushed at once. Every line starts with its
+// component in square brackets, e.g. "[AppState] init: ...".
+class Log {
+public:
+    static void line(const QString &text);
+
+    // Tests observe the lines written (in addition to standard output).
+    // Pass an empty function to remove the observer.
+    static void setObserver(std::function<void(const QString &)> observer);
+};
+
+} // namespace ostrel
