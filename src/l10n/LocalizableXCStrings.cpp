@@ -10,7 +10,7 @@
 #include <QLocale>
 #include <QStringConverter>
 
-#include <limits>
+#include <algorithm>
 
 namespace ostrel {
 
@@ -60,7 +60,7 @@ std::optional<LocalizableXCStrings::Table> readTable(const QString &path)
 // folders above it; the walk ends before a folder named "Resources" and at the root.
 QString findSourceCatalogue(const QString &resourceDirectory)
 {
-    QDir dir(resourceDirectory);
+    QDir dir(QDir(resourceDirectory).absolutePath());
     for (;;) {
         const QString candidate = dir.absoluteFilePath(kSourceCatalogueFile);
         if (QFileInfo(candidate).isFile())
@@ -204,24 +204,51 @@ QString printfFormat(const QString &format, const QVariantList &arguments)
 }
 
 // Used when the format and its arguments did not fit: each argument in turn replaces the first
-// "%@", else the first "%lld", else the first "%d".
-QString substituteByHand(QString text, const QVariantList &arguments)
+// "%@", else the first "%lld", else the first "%d" of the format text. Placeholders are searched
+// in the format only, never in an argument already put in (a name may well contain "%@").
+QString substituteByHand(const QString &format, const QVariantList &arguments)
 {
+    struct Replacement {
+        qsizetype at;
+        qsizetype length;
+        QString text;
+    };
+    QList<Replacement> replacements;
+    const auto isUsed = [&](qsizetype at) {
+        for (const Replacement &r : replacements) {
+            if (at >= r.at && at < r.at + r.length)
+                return true;
+        }
+        return false;
+    };
     static const QString placeholders[] = {QStringLiteral("%@"), QStringLiteral("%lld"),
                                            QStringLiteral("%d")};
     for (const QVariant &argument : arguments) {
-        bool replaced = false;
+        qsizetype at = -1;
+        qsizetype length = 0;
         for (const QString &placeholder : placeholders) {
-            const qsizetype at = text.indexOf(placeholder);
+            at = format.indexOf(placeholder);
+            while (at >= 0 && isUsed(at))
+                at = format.indexOf(placeholder, at + 1);
             if (at >= 0) {
-                text.replace(at, placeholder.size(), argument.toString());
-                replaced = true;
+                length = placeholder.size();
                 break;
             }
         }
-        if (!replaced)
+        if (at < 0)
             break;
+        replacements.append({at, length, argument.toString()});
     }
+    std::sort(replacements.begin(), replacements.end(),
+              [](const Replacement &a, const Replacement &b) { return a.at < b.at; });
+    QString text;
+    qsizetype copied = 0;
+    for (const Replacement &r : replacements) {
+        text += QStringView(format).mid(copied, r.at - copied);
+        text += r.text;
+        copied = r.at + r.length;
+    }
+    text += QStringView(format).mid(copied);
     return text;
 }
 
