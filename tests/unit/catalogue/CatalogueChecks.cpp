@@ -70,6 +70,18 @@ std::optional<LocalizableXCStrings::Table> loadTable(const QString &path)
     return stringsfile::parse(text);
 }
 
+namespace {
+
+// Only text-key shaped literals: other format strings ("%1 of %2", "d MMM") are not keys.
+const QRegularExpression &keyShape()
+{
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^[a-z][A-Za-z0-9]*(?:\.[A-Za-z0-9_-]+)+(?: %(?:@|d|lld))*$)"));
+    return pattern;
+}
+
+} // namespace
+
 QList<KeyUse> keyUsesInSource(const QString &sourceText)
 {
     // The call name must start a word, so reformat("a.b") or toLocalized("a.b") do not count.
@@ -77,21 +89,37 @@ QList<KeyUse> keyUsesInSource(const QString &sourceText)
         R"re(\b(localized|localizedFormat|format|OSTREL_KEY)\s*\(\s*)re"
         R"re((?:(?:QStringLiteral|QLatin1String|QLatin1StringView|QStringView|QString|QString::fromUtf8)\s*\(\s*)?)re"
         R"re((?:u8|u|L)?"((?:[^"\\\n]|\\.)*)")re"));
-    // Only text-key shaped literals: other format strings ("%1 of %2", "d MMM") are not keys.
-    static const QRegularExpression keyShape(
-        QStringLiteral(R"(^[a-z][A-Za-z0-9]*(?:\.[A-Za-z0-9_-]+)+(?: %(?:@|d|lld))*$)"));
     QList<KeyUse> uses;
     auto it = call.globalMatch(sourceText);
     while (it.hasNext()) {
         const auto match = it.next();
         const QString literal = match.captured(2);
-        if (keyShape.match(literal).hasMatch())
+        if (keyShape().match(literal).hasMatch())
             uses.append({literal, match.captured(1) == QLatin1String("format")});
     }
     return uses;
 }
 
-QList<KeyUse> keyUsesInTree(const QString &directory, int *filesScanned)
+QList<KeyUse> namespacedLiteralsInSource(const QString &sourceText, const QSet<QString> &namespaces,
+                                         const QSet<QString> &notKeys)
+{
+    static const QRegularExpression literal(QStringLiteral(R"re("((?:[^"\\\n]|\\.)*)")re"));
+    // A character literal such as '"' would otherwise pair up the quotes of a line wrongly.
+    static const QRegularExpression character(QStringLiteral(R"re('(?:\\.|[^'\\\n])')re"));
+    const QString text = QString(sourceText).replace(character, QStringLiteral("' '"));
+    QList<KeyUse> uses;
+    auto it = literal.globalMatch(text);
+    while (it.hasNext()) {
+        const QString candidate = it.next().captured(1);
+        if (keyShape().match(candidate).hasMatch() &&
+            namespaces.contains(candidate.section(QLatin1Char('.'), 0, 0)) && !notKeys.contains(candidate))
+            uses.append({candidate, true});
+    }
+    return uses;
+}
+
+QList<KeyUse> keyUsesInTree(const QString &directory, const QSet<QString> &namespaces,
+                            const QSet<QString> &notKeys, int *filesScanned)
 {
     QList<KeyUse> uses;
     int files = 0;
@@ -102,7 +130,9 @@ QList<KeyUse> keyUsesInTree(const QString &directory, int *filesScanned)
         if (!file.open(QIODevice::ReadOnly))
             continue;
         ++files;
-        uses += keyUsesInSource(QString::fromUtf8(file.readAll()));
+        const QString text = QString::fromUtf8(file.readAll());
+        uses += keyUsesInSource(text);
+        uses += namespacedLiteralsInSource(text, namespaces, notKeys);
     }
     if (filesScanned)
         *filesScanned = files;
@@ -128,7 +158,7 @@ bool tableHasKey(const LocalizableXCStrings::Table &table, const KeyUse &use)
 {
     if (table.contains(use.key))
         return true;
-    if (!use.viaFormat)
+    if (!use.orSuffixed)
         return false;
     const QString prefix = use.key + QStringLiteral(" %");
     return std::any_of(table.keyBegin(), table.keyEnd(),

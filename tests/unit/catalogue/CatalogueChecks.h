@@ -34,25 +34,34 @@ QList<Placeholder> keySuffixPlaceholders(const QString &key);
 // file is unreadable or not a valid table.
 std::optional<LocalizableXCStrings::Table> loadTable(const QString &path);
 
-// Key literals handed to the catalogue in one source text: localized("..."),
-// localizedFormat("..."), format("...") and OSTREL_KEY("..."), also wrapped in QStringLiteral,
-// QLatin1String or written u"..."_s. Keys passed to format() are reported with `viaFormat`,
-// since format() also finds them under a placeholder suffix.
+// A key the code relies on. `orSuffixed`: also satisfied by the key followed by placeholders
+// ("settings.about.version %@ %@"), as format() looks it up that way too.
 struct KeyUse {
     QString key;
-    bool viaFormat = false;
+    bool orSuffixed = false;
 
     friend bool operator==(const KeyUse &, const KeyUse &) = default;
 };
+
+// Key literals handed to the catalogue in one source text: localized("..."),
+// localizedFormat("..."), format("...") and OSTREL_KEY("..."), also wrapped in QStringLiteral,
+// QLatin1String or written u"..."_s. Only format() keys may be found under a suffix.
 QList<KeyUse> keyUsesInSource(const QString &sourceText);
 
-// Every key use in the .cpp and .h files below `directory`; `filesScanned` counts the files.
-QList<KeyUse> keyUsesInTree(const QString &directory, int *filesScanned = nullptr);
+// Every other key-shaped string literal whose first segment is one of `namespaces` ("tunnels",
+// "error", ...): keys that reach the catalogue through a helper or a table of the code's own.
+// Literals listed in `notKeys` (names that merely look like keys) are skipped.
+QList<KeyUse> namespacedLiteralsInSource(const QString &sourceText, const QSet<QString> &namespaces,
+                                         const QSet<QString> &notKeys);
+
+// Both kinds of use in the .cpp and .h files below `directory`; `filesScanned` counts the files.
+QList<KeyUse> keyUsesInTree(const QString &directory, const QSet<QString> &namespaces,
+                            const QSet<QString> &notKeys, int *filesScanned = nullptr);
 
 // The keys of a list file: one per line, blank lines and lines starting with '#' ignored.
 QStringList readKeyList(const QString &path);
 
-// Whether `table` answers a use: the key itself, or, for format(), the key with a suffix.
+// Whether `table` answers a use: the key itself, or, where allowed, the key with a suffix.
 bool tableHasKey(const LocalizableXCStrings::Table &table, const KeyUse &use);
 
 // The keys of `uses` that `table` does not answer, sorted and without repeats.

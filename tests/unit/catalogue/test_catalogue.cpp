@@ -34,10 +34,25 @@ QByteArray report(const QString &title, const QStringList &lines)
 
 } // namespace
 
+// Names in the code that share a first segment with the text keys but are not text keys.
+const QSet<QString> kNotKeys{
+    QStringLiteral("auth.token"),          // account of the stored session token
+    QStringLiteral("app.ostrel.Password"), // secret-service schema name
+};
+
 class TestCatalogue : public QObject {
     Q_OBJECT
 
     QHash<QString, LocalizableXCStrings::Table> m_tables;
+
+    // The first segments of the English keys: "error", "tunnels", ...
+    QSet<QString> keyNamespaces() const
+    {
+        QSet<QString> namespaces;
+        for (auto it = m_tables["en"].keyBegin(); it != m_tables["en"].keyEnd(); ++it)
+            namespaces.insert(it->section(QLatin1Char('.'), 0, 0));
+        return namespaces;
+    }
 
 private slots:
     void initTestCase()
@@ -132,7 +147,7 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QStringList>("keys");
-        QTest::addColumn<QList<bool>>("viaFormat");
+        QTest::addColumn<QList<bool>>("orSuffixed");
         QTest::newRow("plain calls")
             << R"(x = localized("tunnels.list.title"); y = c.localizedFormat("a.b", lang);)"
             << QStringList{"tunnels.list.title", "a.b"} << QList<bool>{false, false};
@@ -154,26 +169,57 @@ private slots:
     {
         QFETCH(QString, source);
         QFETCH(QStringList, keys);
-        QFETCH(QList<bool>, viaFormat);
+        QFETCH(QList<bool>, orSuffixed);
         QList<KeyUse> expected;
         for (qsizetype i = 0; i < keys.size(); ++i)
-            expected.append({keys[i], viaFormat[i]});
+            expected.append({keys[i], orSuffixed[i]});
         QCOMPARE(keyUsesInSource(source), expected);
+    }
+
+    void namespacedLiterals_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("keys");
+        QTest::newRow("through a helper")
+            << "return message(\"auth.email.empty\"); x = tr('\"'); y = \"error.forbidden\";"
+            << QStringList{"auth.email.empty", "error.forbidden"};
+        QTest::newRow("table entries")
+            << "{Kind::Error, QStringLiteral(\"common.error\")},\n{u\"common.info\"_s}"
+            << QStringList{"common.error", "common.info"};
+        QTest::newRow("not keys")
+            << R"(QStringLiteral("auth.token"); "ostrel.language"; "tunnels.list.empty.body ";)"
+               R"( "[AppState] error.network"; "error")"
+            << QStringList{};
+    }
+
+    void namespacedLiterals()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, keys);
+        QList<KeyUse> expected;
+        for (const QString &key : keys)
+            expected.append({key, true});
+        QCOMPARE(namespacedLiteralsInSource(source, keyNamespaces(), kNotKeys), expected);
     }
 
     void missingKeysAreReported()
     {
-        // The same path the tree check takes, fed a key no table has.
-        const auto uses = keyUsesInSource(
+        // The same path the tree check takes, fed keys no table has.
+        const QString source =
             R"(localized("tunnels.list.title"); format("no.such.key", {}); format("usage.resetOn", {d});)"
-            R"(format("settings.about.version", {v, b}); localized("settings.about.version");)");
-        QCOMPARE(missingKeys(uses, m_tables["en"]), QStringList({"no.such.key", "settings.about.version"}));
+            R"(format("settings.about.version", {v, b}); localized("settings.about.version");)"
+            R"(return message("tunnels.lst.title");)";
+        const auto uses =
+            keyUsesInSource(source) + namespacedLiteralsInSource(source, keyNamespaces(), kNotKeys);
+        QCOMPARE(missingKeys(uses, m_tables["en"]),
+                 QStringList({"no.such.key", "settings.about.version", "tunnels.lst.title"}));
     }
 
     void everyUsedKeyIsInBothTables()
     {
         int files = 0;
-        QList<KeyUse> uses = keyUsesInTree(kSourceDir + QStringLiteral("/src"), &files);
+        QList<KeyUse> uses =
+            keyUsesInTree(kSourceDir + QStringLiteral("/src"), keyNamespaces(), kNotKeys, &files);
         QVERIFY2(files > 0, "no source files found below src/");
         const QStringList screenKeys = readKeyList(kSourceDir + QStringLiteral("/resources/screen-keys.txt"));
         QVERIFY2(!screenKeys.isEmpty(), "resources/screen-keys.txt is missing or empty");
