@@ -1,5 +1,6 @@
 #include "platform/FreedesktopNotifier.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -28,6 +29,15 @@ FreedesktopNotifier::FreedesktopNotifier(const QDBusConnection &bus, const QStri
 void FreedesktopNotifier::callServer(const QString &method, const QVariantList &arguments,
                                      std::function<void(const QDBusMessage &)> done)
 {
+    if (!m_bus.isConnected()) {
+        // No session bus: a pending call would never finish, so answer with the error directly
+        // (still from the event loop, like every other completion).
+        const QDBusMessage error = QDBusMessage::createError(
+            QDBusError::Disconnected, QStringLiteral("not connected to a session bus"));
+        QMetaObject::invokeMethod(
+            this, [error, done = std::move(done)] { done(error); }, Qt::QueuedConnection);
+        return;
+    }
     QDBusMessage call =
         QDBusMessage::createMethodCall(m_service, notificationsPath, notificationsInterface, method);
     call.setArguments(arguments);

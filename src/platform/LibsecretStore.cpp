@@ -13,7 +13,8 @@ namespace {
 const SecretSchema *schema()
 {
     static const SecretSchema s = {"app.ostrel.Password",
-                                   SECRET_SCHEMA_NONE,
+                                   // Items are keyed by service and account alone, whichever program wrote them.
+        SECRET_SCHEMA_DONT_MATCH_NAME,
                                    {
                                        {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
                                        {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
