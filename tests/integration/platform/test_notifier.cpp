@@ -2,7 +2,6 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -165,23 +164,6 @@ private slots:
         QTRY_VERIFY(third.done);
         QCOMPARE(server.calls.size(), 4);
         QCOMPARE(server.calls.last().replacesId, 0u);
-    }
-
-    void noCompletionAfterTheNotifierIsGone()
-    {
-        server.calls.clear();
-        bool called = false;
-        auto *notifier = new FreedesktopNotifier(QDBusConnection::sessionBus(), serviceName);
-        notifier->post("ostrel-frpc-crash-x", "t", "b",
-                       [&](const std::optional<QString> &) { called = true; });
-        delete notifier;
-        QTRY_COMPARE(server.calls.size(), 1);
-        // One more full round trip through the bus: a late completion would have run by now.
-        FreedesktopNotifier probe(QDBusConnection::sessionBus(), serviceName);
-        std::optional<NotificationAuthorization> status;
-        probe.authorizationStatus([&](NotificationAuthorization s) { status = s; });
-        QTRY_VERIFY(status.has_value());
-        QVERIFY(!called);
     }
 
 private:

@@ -19,7 +19,6 @@ private slots:
         QTest::newRow("2") << 2 << "requiresApproval";
         QTest::newRow("3") << 3 << "notFound";
         QTest::newRow("7") << 7 << "unknown(7)";
-        QTest::newRow("-1") << -1 << "unknown(-1)";
     }
     void describesEveryStatus()
     {

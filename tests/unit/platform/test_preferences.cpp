@@ -137,14 +137,6 @@ private slots:
         QCOMPARE(store.boolValue("ostrel.onboarding.completed"), std::nullopt);
         QVERIFY(log.contains("[Preferences] could not create " + dir.path() + "/blocker"));
     }
-
-    void defaultPathFollowsXdgConfigHome()
-    {
-        QTemporaryDir dir;
-        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-        QCOMPARE(JsonPreferencesStore::defaultPath(), dir.path() + "/ostrel/preferences.json");
-        qunsetenv("XDG_CONFIG_HOME");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPreferences)

