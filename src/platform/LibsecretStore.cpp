@@ -10,16 +10,14 @@ namespace ostrel {
 
 namespace {
 
+// Items are keyed by service and account alone, whichever program wrote them.
 const SecretSchema *schema()
 {
     static const SecretSchema s = {"app.ostrel.Password",
-                                   // Items are keyed by service and account alone, whichever program wrote them.
-        SECRET_SCHEMA_DONT_MATCH_NAME,
-                                   {
-                                       {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                       {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                       {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                   },
+                                   SECRET_SCHEMA_DONT_MATCH_NAME,
+                                   {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                    {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                    {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
                                    0,
                                    nullptr,
                                    nullptr,
