@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 
 #include <type_traits>
 
@@ -217,9 +218,15 @@ void APIClient::request(const QByteArray &method, const QString &path, const std
         reply = m_network.get(req);
     else
         reply = m_network.sendCustomRequest(req, method);
-    QObject *receiver = context ? context : reply;
-    connect(reply, &QNetworkReply::finished, receiver,
-            [reply, method, path, done] { done(interpret<R>(reply, method, path)); });
+    // The answer is always read (and a failure logged); only the delivery depends on `context`.
+    const bool hasContext = context != nullptr;
+    connect(reply, &QNetworkReply::finished, reply,
+            [reply, method, path, done, hasContext, guard = QPointer<QObject>(context)] {
+                ApiResult<R> result = interpret<R>(reply, method, path);
+                if (hasContext && !guard)
+                    return;
+                done(result);
+            });
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
 }
 

@@ -3,7 +3,6 @@
 #include <QJsonArray>
 
 #include <cmath>
-#include <limits>
 
 namespace ostrel {
 
