@@ -423,6 +423,16 @@ private slots:
         // The answer is still read and logged, but not delivered.
         QTRY_COMPARE(log.lines, QStringList{"[APIClient] GET /users/me -> 500 UNKNOWN: down"});
         QVERIFY(!goneCalled);
+
+        // A client destroyed with a request in flight takes the request with it, quietly.
+        server.enqueue(ScriptedResponse::never());
+        auto *shortLived = new APIClient(server.baseUrl());
+        bool called = false;
+        shortLived->fetchMe(this, [&](const ApiResult<User> &) { called = true; });
+        QTRY_COMPARE(server.requests().size(), 2);
+        delete shortLived;
+        QCoreApplication::processEvents();
+        QVERIFY(!called);
     }
 };
 
