@@ -1,0 +1,348 @@
+#include "app/MenuBarView.h"
+
+#include "app/HeaderIconButton.h"
+#include "app/PlaceholderScreen.h"
+#include "l10n/LocalizableXCStrings.h"
+#include "state/AppState.h"
+#include "ui/controls/ConfirmAction.h"
+#include "ui/controls/Palette.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+// The "Pro"/"Free" capsule beside the identity.
+class PlanBadge : public QWidget {
+public:
+    explicit PlanBadge(QWidget *parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("planBadge"));
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+    void set(const QString &text, bool pro)
+    {
+        m_text = text;
+        m_pro = pro;
+        setAccessibleName(text);
+        updateGeometry();
+        update();
+    }
+    QString text() const { return m_text; }
+    bool isPro() const { return m_pro; }
+    QSize sizeHint() const override
+    {
+        const QFontMetrics metrics(systemFont(11, QFont::Bold));
+        return QSize(metrics.horizontalAdvance(m_text) + 16, metrics.height() + 6);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_pro ? Palette::brandBlue()
+                               : Palette::withOpacity(Palette::secondaryText(this), 0.18));
+        painter.drawRoundedRect(QRectF(rect()), 6, 6);
+        painter.setFont(systemFont(11, QFont::Bold));
+        painter.setPen(m_pro ? Palette::white() : Palette::secondaryText(this));
+        painter.drawText(rect(), Qt::AlignCenter, m_text);
+    }
+
+private:
+    QString m_text;
+    bool m_pro = false;
+};
+
+namespace {
+
+// A hairline between the header, the body and the footer.
+class Divider : public QWidget {
+public:
+    explicit Divider(QWidget *parent) : QWidget(parent) { setFixedHeight(1); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        // The separator colour, drawn at 40 % opacity.
+        painter.fillRect(rect(), Palette::withOpacity(Palette::primaryText(this), 0.25 * 0.4));
+    }
+};
+
+void setSecondary(QLabel *label, qreal opacityOfText)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Palette::withOpacity(Palette::primaryText(label), opacityOfText));
+    label->setPalette(palette);
+}
+
+} // namespace
+
+MenuBarView::MenuBarView(AppState &state, Actions actions, QWidget *parent)
+    : QWidget(parent), m_state(state), m_actions(std::move(actions))
+{
+    setObjectName(QStringLiteral("menuBarView"));
+    setFixedWidth(contentWidth);
+    const auto lang = [this] { return language(); };
+
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(14, 14, 14, 14);
+    root->setSpacing(12);
+
+    // Header: identity, plan badge, settings, log-out.
+    m_header = new QWidget(this);
+    m_header->setObjectName(QStringLiteral("header"));
+    auto *header = new QHBoxLayout(m_header);
+    header->setContentsMargins(0, 0, 0, 0);
+    header->setSpacing(10);
+    auto *identity = new QVBoxLayout;
+    identity->setSpacing(1);
+    m_name = new QLabel(m_header);
+    m_name->setObjectName(QStringLiteral("identityName"));
+    m_name->setFont(systemFont(14, QFont::Bold, 0.3));
+    m_detail = new QLabel(m_header);
+    m_detail->setObjectName(QStringLiteral("identityDetail"));
+    m_detail->setFont(systemFont(12));
+    setSecondary(m_detail, 0.55);
+    identity->addWidget(m_name);
+    identity->addWidget(m_detail);
+    header->addLayout(identity, 1);
+    m_badge = new PlanBadge(m_header);
+    header->addWidget(m_badge, 0, Qt::AlignVCenter);
+    m_settingsButton = new HeaderIconButton(
+        QStringLiteral("gearshape"), OSTREL_KEY("menubar.settings"), Palette::secondaryText(this), lang,
+        [this] {
+            if (m_actions.showSettings)
+                m_actions.showSettings();
+        },
+        m_header);
+    m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
+    header->addWidget(m_settingsButton, 0, Qt::AlignVCenter);
+    m_logoutButton = new ConfirmAction(
+        confirmWindowSeconds, [this] { m_state.signOut(); }, OSTREL_KEY("settings.danger.logout"),
+        OSTREL_KEY("menubar.confirmLogout"),
+        ConfirmAction::symbolLabel(QStringLiteral("rectangle.portrait.and.arrow.right"),
+                                   OSTREL_KEY("common.confirm")),
+        m_header, m_state.clock());
+    m_logoutButton->setObjectName(QStringLiteral("logoutButton"));
+    header->addWidget(m_logoutButton, 0, Qt::AlignVCenter);
+    root->addWidget(m_header);
+
+    m_topDivider = new Divider(this);
+    root->addWidget(m_topDivider);
+
+    m_body = new QVBoxLayout;
+    m_body->setContentsMargins(0, 0, 0, 0);
+    m_body->setSpacing(14);
+    root->addLayout(m_body, 1);
+
+    m_bottomDivider = new Divider(this);
+    root->addWidget(m_bottomDivider);
+
+    // Footer: environment line, quit.
+    m_footer = new QWidget(this);
+    m_footer->setObjectName(QStringLiteral("footer"));
+    auto *footer = new QHBoxLayout(m_footer);
+    footer->setContentsMargins(0, 0, 0, 0);
+    footer->setSpacing(8);
+    m_environment = new QLabel(m_footer);
+    m_environment->setObjectName(QStringLiteral("environmentLine"));
+    m_environment->setFont(systemFont(11));
+    m_environment->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setSecondary(m_environment, 0.30);
+    footer->addWidget(m_environment, 1);
+    m_quitButton = new ConfirmAction(
+        confirmWindowSeconds,
+        [this] {
+            if (m_actions.quit)
+                m_actions.quit();
+        },
+        QString(), OSTREL_KEY("menubar.confirmQuit"),
+        ConfirmAction::textLabel(OSTREL_KEY("menubar.quit"), OSTREL_KEY("common.confirm")), m_footer,
+        m_state.clock());
+    m_quitButton->setObjectName(QStringLiteral("quitButton"));
+    footer->addWidget(m_quitButton, 0, Qt::AlignVCenter);
+    root->addWidget(m_footer);
+
+    // The upgrade sheet's place: drawn over everything while requested.
+    m_upgradeSheet = new QWidget(this);
+    m_upgradeSheet->setObjectName(QStringLiteral("upgradeSheet"));
+    m_upgradeSheet->setAutoFillBackground(true);
+    auto *sheet = new QVBoxLayout(m_upgradeSheet);
+    sheet->setContentsMargins(14, 14, 14, 14);
+    sheet->addWidget(new PlaceholderScreen(
+        {QStringLiteral("screen.upgrade"), QStringLiteral("bolt.fill"), OSTREL_KEY("upgrade.title"),
+         PlaceholderScreen::keyText(OSTREL_KEY("upgrade.subtitle")), OSTREL_KEY("common.close"),
+         [this] { m_state.setShowingUpgrade(false); }},
+        lang, m_upgradeSheet));
+    m_upgradeSheet->hide();
+
+    connect(&m_state, &AppState::sessionChanged, this, &MenuBarView::refresh);
+    connect(&m_state, &AppState::authFlowChanged, this, &MenuBarView::refresh);
+    connect(&m_state, &AppState::onboardingCompletedChanged, this, &MenuBarView::refresh);
+    connect(&m_state, &AppState::showingUpgradeChanged, this, &MenuBarView::refreshUpgradeSheet);
+    // The catalogue learns the new language right after the change is announced; retranslate
+    // once the change is complete.
+    connect(
+        &m_state, &AppState::languageChanged, this,
+        [this] {
+            QEvent change(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(this, &change);
+        },
+        Qt::QueuedConnection);
+
+    refresh();
+    refreshUpgradeSheet();
+    retranslate();
+}
+
+QString MenuBarView::language() const
+{
+    return m_state.language();
+}
+
+void MenuBarView::refresh()
+{
+    refreshScreen();
+    refreshHeader();
+}
+
+void MenuBarView::refreshScreen()
+{
+    const PopoverScreen screen =
+        PopoverScreen::select(m_state.onboardingCompleted(), m_state.session(), m_state.authFlow());
+    const bool framed = screen.kind != PopoverScreen::Kind::onboarding;
+    m_header->setVisible(framed);
+    m_topDivider->setVisible(framed);
+    m_bottomDivider->setVisible(framed);
+    m_footer->setVisible(framed);
+    if (m_hasScreen && screen == m_screen)
+        return;
+    // A new screen starts with fresh view state; the old one may be mid-signal, so it goes later.
+    if (m_screenWidget) {
+        m_screenWidget->hide();
+        m_body->removeWidget(m_screenWidget);
+        m_screenWidget->deleteLater();
+    }
+    m_screen = screen;
+    m_hasScreen = true;
+    m_screenWidget = createScreen(screen);
+    m_body->addWidget(m_screenWidget);
+}
+
+QWidget *MenuBarView::createScreen(const PopoverScreen &screen)
+{
+    const auto lang = [this] { return language(); };
+    using K = PopoverScreen::Kind;
+    switch (screen.kind) {
+    case K::onboarding:
+        return new PlaceholderScreen(
+            {QStringLiteral("screen.onboarding"), QString(), OSTREL_KEY("onboarding.welcome.title"),
+             PlaceholderScreen::keyText(OSTREL_KEY("onboarding.welcome.subtitle")),
+             OSTREL_KEY("onboarding.skip"), [this] { m_state.setOnboardingCompleted(true); }},
+            lang, this);
+    case K::signIn: {
+        switch (screen.flow.kind()) {
+        case AuthFlow::Kind::login:
+            return new PlaceholderScreen({QStringLiteral("screen.signIn"), QStringLiteral("lock.shield.fill"),
+                                          OSTREL_KEY("auth.signIn.title"),
+                                          PlaceholderScreen::keyText(OSTREL_KEY("auth.signIn.subtitle"))},
+                                         lang, this);
+        case AuthFlow::Kind::signup:
+            return new PlaceholderScreen({QStringLiteral("screen.signUp"), QStringLiteral("plus.circle.fill"),
+                                          OSTREL_KEY("auth.signUp.title"),
+                                          PlaceholderScreen::keyText(OSTREL_KEY("auth.signUp.subtitle"))},
+                                         lang, this);
+        case AuthFlow::Kind::forgotPassword:
+            return new PlaceholderScreen(
+                {QStringLiteral("screen.forgotPassword"), QStringLiteral("lock.fill"),
+                 OSTREL_KEY("auth.forgotPassword.title"),
+                 PlaceholderScreen::keyText(OSTREL_KEY("auth.forgotPassword.subtitle"))},
+                lang, this);
+        case AuthFlow::Kind::resetPassword:
+            return new PlaceholderScreen(
+                {QStringLiteral("screen.resetPassword"), QStringLiteral("lock.fill"),
+                 OSTREL_KEY("auth.resetPassword.title"),
+                 PlaceholderScreen::keyText(OSTREL_KEY("auth.resetPassword.subtitle"))},
+                lang, this);
+        }
+        break;
+    }
+    case K::verifyEmail:
+        return new PlaceholderScreen({QStringLiteral("screen.verifyEmail"),
+                                      QStringLiteral("envelope.badge.shield.half.filled"),
+                                      OSTREL_KEY("verifyEmail.title"),
+                                      PlaceholderScreen::keyText(OSTREL_KEY("verifyEmail.subtitleGeneric"))},
+                                     lang, this);
+    case K::tunnelList:
+        break;
+    }
+    // The tunnel list: until its own screen exists, the names of the loaded tunnels.
+    auto *list = new PlaceholderScreen(
+        {QStringLiteral("screen.tunnelList"), QStringLiteral("globe"), OSTREL_KEY("tunnels.list.title"),
+         [this](const QString &language) {
+             if (!m_state.tunnelsLoaded())
+                 return localized(OSTREL_KEY("tunnels.list.loading"), language);
+             if (m_state.tunnels().isEmpty())
+                 return localized(OSTREL_KEY("tunnels.list.empty.title"), language);
+             QStringList hosts;
+             for (const Tunnel &tunnel : m_state.tunnels())
+                 hosts << tunnel.displayHost(m_state.publicHost());
+             return hosts.join(QLatin1Char('\n'));
+         }},
+        lang, this);
+    connect(&m_state, &AppState::tunnelsChanged, list, &PlaceholderScreen::retranslate);
+    connect(&m_state, &AppState::tunnelsLoadedChanged, list, &PlaceholderScreen::retranslate);
+    return list;
+}
+
+void MenuBarView::refreshHeader()
+{
+    const PopoverHeader header = PopoverHeader::forSession(m_state.session());
+    m_badge->setVisible(header.showsPlanBadge);
+    m_settingsButton->setVisible(header.showsSettings);
+    m_logoutButton->setVisible(header.showsLogout);
+    const QString language = this->language();
+    m_detail->setText(header.email ? *header.email : localized(OSTREL_KEY("onboarding.tagline"), language));
+    m_badge->set(localized(header.isPro ? OSTREL_KEY("menubar.pro") : OSTREL_KEY("menubar.free"), language),
+                 header.isPro);
+    const bool production = m_state.environment() == QLatin1String("production");
+    m_environment->setVisible(!production);
+    m_environment->setText(m_state.environment() + QStringLiteral(" \u00B7 ") + m_state.baseURLString());
+}
+
+void MenuBarView::refreshUpgradeSheet()
+{
+    const bool showing = m_state.showingUpgrade();
+    m_upgradeSheet->setGeometry(rect());
+    m_upgradeSheet->setVisible(showing);
+    if (showing)
+        m_upgradeSheet->raise();
+}
+
+void MenuBarView::retranslate()
+{
+    m_name->setText(localized(OSTREL_KEY("settings.about.name"), language()));
+    refreshHeader();
+}
+
+void MenuBarView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        retranslate();
+}
+
+void MenuBarView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_upgradeSheet->setGeometry(rect());
+}
+
+} // namespace ostrel

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/PopoverScreen.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QVBoxLayout;
+
+namespace ostrel {
+
+class AppState;
+class ConfirmAction;
+class HeaderIconButton;
+class PlanBadge;
+
+// The popover's root: picks the screen for the session state (onboarding, sign-in screens,
+// e-mail verification, tunnel list), frames it with the header (identity, plan badge, settings,
+// two-step log-out) and the footer (environment line, two-step quit), and hosts the upgrade
+// sheet while one is requested. Every text follows the in-app language at once.
+class MenuBarView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int contentWidth = 360;
+    static constexpr double confirmWindowSeconds = 3.0;
+
+    struct Actions {
+        std::function<void()> showSettings; // the header's settings button
+        std::function<void()> quit;         // the footer's confirmed quit
+    };
+
+    MenuBarView(AppState &state, Actions actions, QWidget *parent = nullptr);
+
+    PopoverScreen currentScreen() const { return m_screen; }
+    // The screen widget shown in the body (the onboarding screen has the popover to itself).
+    QWidget *screenWidget() const { return m_screenWidget; }
+    QWidget *upgradeSheet() const { return m_upgradeSheet; }
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void refresh();
+    void refreshScreen();
+    void refreshHeader();
+    void refreshUpgradeSheet();
+    void retranslate();
+    QWidget *createScreen(const PopoverScreen &screen);
+    QString language() const;
+
+    AppState &m_state;
+    Actions m_actions;
+    PopoverScreen m_screen;
+    bool m_hasScreen = false;
+
+    QWidget *m_header;
+    QLabel *m_name;
+    QLabel *m_detail;
+    PlanBadge *m_badge;
+    HeaderIconButton *m_settingsButton;
+    ConfirmAction *m_logoutButton;
+    QWidget *m_topDivider;
+    QVBoxLayout *m_body;
+    QPointer<QWidget> m_screenWidget;
+    QWidget *m_bottomDivider;
+    QWidget *m_footer;
+    QLabel *m_environment;
+    ConfirmAction *m_quitButton;
+    QWidget *m_upgradeSheet;
+};
+
+} // namespace ostrel

@@ -1,0 +1,68 @@
+#include "app/PopoverWindow.h"
+
+#include "app/PopoverPlacement.h"
+#include "ui/controls/Palette.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+PopoverWindow::PopoverWindow(Clock &clock, QWidget *parent)
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint), m_clock(clock)
+{
+    setObjectName(QStringLiteral("popover"));
+    setWindowTitle(QStringLiteral("Ostrel"));
+    setFixedSize(fixedSize);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1); // room for the outline
+    layout->setSpacing(0);
+}
+
+void PopoverWindow::setContent(QWidget *content)
+{
+    m_content = content;
+    content->setParent(this);
+    static_cast<QVBoxLayout *>(layout())->addWidget(content, 1, Qt::AlignTop | Qt::AlignHCenter);
+}
+
+void PopoverWindow::popUp(const QRect &anchor)
+{
+    const bool hasAnchor = anchor.isValid() && !anchor.isEmpty();
+    const QPoint pointer = QCursor::pos();
+    QScreen *screen = QGuiApplication::screenAt(hasAnchor ? anchor.center() : pointer);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), fixedSize);
+    setGeometry(popoverGeometry(fixedSize, anchor, pointer, available));
+    show();
+    raise();
+    activateWindow();
+}
+
+void PopoverWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    emit visibilityChanged(true);
+}
+
+void PopoverWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_lastHiddenAt = m_clock.now();
+    m_hasBeenHidden = true;
+    emit visibilityChanged(false);
+}
+
+void PopoverWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+    painter.setPen(Palette::withOpacity(Palette::primaryText(this), 0.18));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+} // namespace ostrel

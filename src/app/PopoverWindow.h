@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <QRect>
+#include <QWidget>
+
+namespace ostrel {
+
+// The frameless popup that holds the popover root. It closes when the user clicks anywhere else
+// (a popup's own behaviour) and reports every change of visibility.
+class PopoverWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr QSize fixedSize{360, 600};
+
+    explicit PopoverWindow(Clock &clock, QWidget *parent = nullptr);
+
+    void setContent(QWidget *content);
+    QWidget *content() const { return m_content; }
+
+    // Shows the popup at the tray icon's geometry (empty when the tray cannot tell), else at the
+    // pointer, on the screen under it, inside that screen's available area.
+    void popUp(const QRect &anchor);
+
+    // When it was last hidden (on the clock); a click on the tray icon that closed the popup by
+    // clicking outside it must not open it again right away.
+    Clock::Duration lastHiddenAt() const { return m_lastHiddenAt; }
+    bool hasBeenHidden() const { return m_hasBeenHidden; }
+
+signals:
+    void visibilityChanged(bool visible);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    Clock &m_clock;
+    QWidget *m_content = nullptr;
+    Clock::Duration m_lastHiddenAt{0};
+    bool m_hasBeenHidden = false;
+};
+
+} // namespace ostrel

@@ -1,0 +1,45 @@
+#include "app/SettingsWindow.h"
+
+#include "app/SettingsRoot.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+SettingsWindow::SettingsWindow(AppState &state, QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("settingsWindow"));
+    setWindowTitle(QStringLiteral("Ostrel"));
+    setMinimumSize(contentSize);
+    resize(contentSize);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_root = new SettingsRoot(state, this);
+    layout->addWidget(m_root);
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), contentSize);
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void SettingsWindow::bringToFront()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void SettingsWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing only hides: the same window and its state come back next time.
+    event->ignore();
+    hide();
+}
+
+} // namespace ostrel

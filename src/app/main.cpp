@@ -1,0 +1,80 @@
+// Ostrel: the tray client. One instance runs per user; a later start (for example the desktop
+// opening an ostrel:// link) hands its URL to the running one and ends.
+
+#include "app/AppDelegate.h"
+#include "app/AppIcon.h"
+#include "platform/FreedesktopNotifier.h"
+#include "platform/JsonPreferencesStore.h"
+#include "platform/LibsecretStore.h"
+#include "platform/Log.h"
+#include "platform/QtNetworkMonitor.h"
+#include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
+#include "platform/XdgLoginItem.h"
+#include "platform/XdgUrlOpener.h"
+#include "state/AppState.h"
+
+#include <QApplication>
+
+namespace {
+// The first argument of the ostrel scheme, as the desktop passes it (Exec=ostrel %u).
+QString deepLinkArgument(const QStringList &arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i).startsWith(QLatin1String("ostrel:"), Qt::CaseInsensitive))
+            return arguments.at(i);
+    }
+    return {};
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ostrel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
+    QApplication::setDesktopFileName(QStringLiteral("ostrel"));
+    // Closing the settings window never quits: the tray icon stays.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QString url = deepLinkArgument(QApplication::arguments());
+    ostrel::SingleInstance instance;
+    switch (instance.claim(url)) {
+    case ostrel::SingleInstance::Role::secondary:
+        return 0;
+    case ostrel::SingleInstance::Role::failed:
+        // Two instances would supervise the same tunnels twice.
+        ostrel::Log::line(QStringLiteral("[Ostrel] another Ostrel is starting or not answering; try again"));
+        return 1;
+    case ostrel::SingleInstance::Role::primary:
+        break;
+    }
+    QApplication::setWindowIcon(ostrel::appIcon());
+
+    ostrel::LibsecretStore secrets;
+    ostrel::JsonPreferencesStore preferences;
+    ostrel::QtNetworkMonitor network;
+    ostrel::FreedesktopNotifier notifier;
+    ostrel::XdgLoginItem loginItem;
+    ostrel::XdgUrlOpener urlOpener;
+    ostrel::AppState::Services services{secrets, preferences, network, notifier, loginItem, urlOpener};
+    services.updater = []() -> ostrel::Updater * {
+        ostrel::AppDelegate *delegate = ostrel::AppDelegate::shared();
+        return delegate ? delegate->updater() : nullptr;
+    };
+    ostrel::AppState state(services);
+
+    ostrel::AppDelegate delegate(state, notifier, urlOpener);
+    delegate.attach(instance);
+
+    // Quit from the menu, the popover, a signal or the session ending: every frpc stops first.
+    ostrel::TerminationSignals signalWatcher;
+    QObject::connect(&signalWatcher, &ostrel::TerminationSignals::terminationRequested, &delegate,
+                     [&delegate](int) { delegate.quit(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &state, [&state] { state.handleTermination(); });
+
+    delegate.launch();
+    if (!url.isEmpty())
+        delegate.handleURL(url);
+    return QApplication::exec();
+}

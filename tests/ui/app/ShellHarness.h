@@ -1,0 +1,134 @@
+#pragma once
+
+// An AppState wired to fakes and to a scripted service, for the shell's widget tests.
+
+#include "platform/FakeLoginItem.h"
+#include "platform/FakeNetworkMonitor.h"
+#include "platform/FakeNotifier.h"
+#include "platform/FakePreferencesStore.h"
+#include "platform/FakeSecretStore.h"
+#include "platform/FakeUrlOpener.h"
+#include "state/AppState.h"
+#include "state/BuildConfig.h"
+#include "support/ManualClock.h"
+#include "support/TestHttpServer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace ostrel::test {
+
+// What the scripted service answers.
+struct ServiceScript {
+    bool meAnswers = true; // false: GET /users/me never answers (the session stays restoring)
+    bool emailVerified = true;
+    QString tier = QStringLiteral("free");
+    QString email = QStringLiteral("ada@example.com");
+    QJsonArray tunnels;   // GET /tunnels
+    QString tunnelStatus; // when set, every tunnel reports this status
+};
+
+inline QJsonObject userJson(const ServiceScript &script)
+{
+    QJsonObject user{{"id", "u1"},        {"email", script.email}, {"name", "Ada"},
+                     {"userSlug", "ada"}, {"language", "en"},      {"tier", script.tier}};
+    if (script.emailVerified)
+        user.insert("emailVerifiedAt", "2026-01-02T03:04:05.000Z");
+    return user;
+}
+
+inline QJsonObject tunnelJson(const QString &id, const QString &subdomain, const QString &status = "offline")
+{
+    return {{"id", id},           {"subdomain", subdomain}, {"localHost", "127.0.0.1"}, {"localPort", 8080},
+            {"protocol", "http"}, {"status", status},       {"frpsProxyName", id}};
+}
+
+class ShellHarness {
+public:
+    struct Options {
+        bool storedToken = false;
+        bool onboardingCompleted = false;
+        QString environment = QStringLiteral("development");
+        QString language = QStringLiteral("en");
+    };
+
+    explicit ShellHarness(const Options &options, ServiceScript script = {}) : script(std::move(script))
+    {
+        server.setHandler([this](const RecordedRequest &request) { return answer(request); });
+        preferences.setRaw(QStringLiteral("ostrel.language"), options.language);
+        if (options.onboardingCompleted)
+            preferences.setRaw(QStringLiteral("ostrel.onboarding.completed"), true);
+        if (options.storedToken)
+            secrets.items.insert({QStringLiteral("com.ostrel.app"), QStringLiteral("auth.token")},
+                                 "stored-token-1234");
+        BuildInfo info;
+        info.apiProto = QStringLiteral("http");
+        info.apiHost = QStringLiteral("127.0.0.1:") + QString::number(server.port());
+        info.environment = options.environment;
+        info.publicHost = QStringLiteral("tunnels.test");
+        build = BuildConfig::resolve(info);
+        AppState::Services services{secrets, preferences, network, notifier, loginItem, urlOpener, clock};
+        services.build = &build;
+        services.frpcExecutableDirectory = frpcDir.path();
+        services.frpcSupportDirectory = supportDir.path();
+        state = std::make_unique<AppState>(services);
+    }
+
+    ScriptedResponse answer(const RecordedRequest &request)
+    {
+        const QByteArray path = request.path();
+        if (path == "/users/me" && request.method == "GET") {
+            if (!script.meAnswers)
+                return ScriptedResponse::never();
+            return ScriptedResponse::json(200, QJsonDocument(userJson(script)).toJson());
+        }
+        if (path == "/auth/magic-link/verify") {
+            if (!request.query().contains("token=good"))
+                return ScriptedResponse::json(
+                    401, R"({"error":{"code":"UNAUTHORIZED","message":"Invalid link"}})");
+            const QJsonObject login{{"token", "magic-token-5678"},
+                                    {"expiresAt", "2027-01-01T00:00:00.000Z"},
+                                    {"user", userJson(script)}};
+            return ScriptedResponse::json(200, QJsonDocument(login).toJson());
+        }
+        if (path == "/auth/frpc-config")
+            return ScriptedResponse::json(
+                200, R"({"serverAddr":"127.0.0.1","serverPort":7000,"authToken":"frp-secret","user":"u1"})");
+        if (path == "/tunnels" && request.method == "GET") {
+            QJsonArray list;
+            for (const QJsonValue &value : script.tunnels) {
+                QJsonObject tunnel = value.toObject();
+                if (!script.tunnelStatus.isEmpty())
+                    tunnel.insert("status", script.tunnelStatus);
+                list.append(tunnel);
+            }
+            return ScriptedResponse::json(200, QJsonDocument(list).toJson());
+        }
+        if (path == "/users/me/usage")
+            return ScriptedResponse::json(
+                200, R"({"tier":"free","tunnels":{"used":1,"active":0,"limit":1},"bandwidth":{"usedBytes":0,)"
+                     R"("inBytes":0,"outBytes":0,"limitBytes":1073741824,"limitGB":1,"percentUsed":0,)"
+                     R"("periodStart":"2026-12-01T00:00:00.000Z","periodEnd":"2027-01-01T00:00:00.000Z"}})");
+        return ScriptedResponse::json(200, "{}");
+    }
+
+    ServiceScript script;
+    TestHttpServer server;
+    ManualClock clock;
+    FakeSecretStore secrets;
+    FakePreferencesStore preferences;
+    FakeNetworkMonitor network;
+    FakeNotifier notifier;
+    FakeLoginItem loginItem;
+    FakeUrlOpener urlOpener;
+    QTemporaryDir frpcDir;
+    QTemporaryDir supportDir;
+    BuildConfig build;
+    std::unique_ptr<AppState> state;
+};
+
+} // namespace ostrel::test

@@ -1,0 +1,411 @@
+// The popover root and the application shell driven through a real AppState (fakes for the
+// operating system, a scripted service), offscreen.
+
+#include "ShellHarness.h"
+#include "app/AppDelegate.h"
+#include "app/MenuBarView.h"
+#include "app/PlaceholderScreen.h"
+#include "app/PopoverWindow.h"
+#include "app/SettingsRoot.h"
+#include "app/SettingsWindow.h"
+#include "l10n/LocalizableXCStrings.h"
+#include "platform/SingleInstance.h"
+#include "support/LogCapture.h"
+#include "ui/controls/ConfirmAction.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+namespace {
+
+QString screenName(const MenuBarView &view)
+{
+    return view.screenWidget() ? view.screenWidget()->objectName() : QString();
+}
+
+template <typename T = QWidget> T *child(const QWidget &root, const char *name)
+{
+    return root.findChild<T *>(QString::fromLatin1(name));
+}
+
+QString labelText(const QWidget &root, const char *name)
+{
+    const QLabel *label = child<QLabel>(root, name);
+    return label ? label->text() : QStringLiteral("<missing>");
+}
+
+bool shown(const QWidget &root, const char *name)
+{
+    const QWidget *widget = child(root, name);
+    return widget && widget->isVisible();
+}
+
+QString text(const char *key, const char *language)
+{
+    return LocalizableXCStrings::shared().localized(QString::fromLatin1(key), QString::fromLatin1(language));
+}
+
+void saveScreenshot(QWidget &window, const QString &name)
+{
+    QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
+    const QString path = QStringLiteral(OSTREL_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
+    QVERIFY2(window.grab().save(path), qPrintable(path));
+}
+
+// The colour of the first fully opaque pixel of the icon's image.
+QRgb opaqueColour(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(QSize(28, 28), 2.0).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) == 255)
+                return image.pixel(x, y) | 0xff000000;
+    return 0;
+}
+
+// Signs in through the service's magic link, as the deep link does.
+void signIn(ShellHarness &h)
+{
+    h.state->handleDeepLink(QStringLiteral("ostrel://magic-link?token=good"));
+    QTRY_VERIFY(h.state->session() && h.state->session()->user);
+}
+
+} // namespace
+
+class TestShellWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        // The shell reaches the catalogue through the process-wide instance.
+        QVERIFY(LocalizableXCStrings::shared().byLanguage().contains(QStringLiteral("es")));
+    }
+
+    void popoverRootInEverySessionState()
+    {
+        // First launch: onboarding only.
+        {
+            ShellHarness h({});
+            MenuBarView view(*h.state, {});
+            view.show();
+            QCOMPARE(screenName(view), QStringLiteral("screen.onboarding"));
+            QVERIFY(!shown(view, "header"));
+            QVERIFY(!shown(view, "footer"));
+            // Skipping leads to the sign-in screen with the header and footer.
+            auto *screen = qobject_cast<PlaceholderScreen *>(view.screenWidget());
+            QVERIFY(screen && screen->button());
+            QTest::mouseClick(screen->button(), Qt::LeftButton);
+            QTRY_COMPARE(screenName(view), QStringLiteral("screen.signIn"));
+            QVERIFY(shown(view, "header") && shown(view, "footer"));
+            QVERIFY(!shown(view, "planBadge") && !shown(view, "settingsButton") &&
+                    !shown(view, "logoutButton"));
+            QCOMPARE(labelText(view, "identityDetail"), text("onboarding.tagline", "en"));
+        }
+        // A stored token while the service does not answer: the tunnel list, log-out only.
+        {
+            ServiceScript script;
+            script.meAnswers = false;
+            ShellHarness h({.storedToken = true}, script);
+            MenuBarView view(*h.state, {});
+            view.show();
+            QCOMPARE(screenName(view), QStringLiteral("screen.tunnelList"));
+            QVERIFY(shown(view, "logoutButton"));
+            QVERIFY(!shown(view, "planBadge") && !shown(view, "settingsButton"));
+            QCOMPARE(labelText(view, "identityDetail"), text("onboarding.tagline", "en"));
+        }
+        // An address still to verify: the verification screen, no settings button.
+        {
+            ServiceScript script;
+            script.emailVerified = false;
+            ShellHarness h({.storedToken = true}, script);
+            MenuBarView view(*h.state, {});
+            view.show();
+            QTRY_COMPARE(screenName(view), QStringLiteral("screen.verifyEmail"));
+            QVERIFY(shown(view, "logoutButton") && shown(view, "planBadge"));
+            QVERIFY(!shown(view, "settingsButton"));
+            QCOMPARE(child<QWidget>(view, "planBadge")->accessibleName(), text("menubar.free", "en"));
+            QCOMPARE(labelText(view, "identityDetail"), QStringLiteral("ada@example.com"));
+        }
+        // A verified pro user (tier in capitals): everything.
+        {
+            ServiceScript script;
+            script.tier = QStringLiteral("PRO");
+            ShellHarness h({.storedToken = true}, script);
+            int settingsCalls = 0;
+            MenuBarView view(*h.state, {[&] { ++settingsCalls; }, {}});
+            view.show();
+            QTRY_VERIFY(shown(view, "settingsButton"));
+            QCOMPARE(screenName(view), QStringLiteral("screen.tunnelList"));
+            QCOMPARE(child<QWidget>(view, "planBadge")->accessibleName(), text("menubar.pro", "en"));
+            QTest::mouseClick(child(view, "settingsButton"), Qt::LeftButton);
+            QCOMPARE(settingsCalls, 1);
+        }
+    }
+
+    void signInFlowsAndSignOut()
+    {
+        ShellHarness h({});
+        MenuBarView view(*h.state, {});
+        view.show();
+        QCOMPARE(screenName(view), QStringLiteral("screen.onboarding"));
+
+        // A magic link signs in from the onboarding; signing in completes the onboarding.
+        signIn(h);
+        QTRY_COMPARE(screenName(view), QStringLiteral("screen.tunnelList"));
+        QVERIFY(h.state->onboardingCompleted());
+
+        // Two clicks on log-out sign out; then the sign-in screen, not the onboarding.
+        auto *logout = child<ConfirmAction>(view, "logoutButton");
+        QTest::mouseClick(logout, Qt::LeftButton);
+        QVERIFY(logout->isConfirming());
+        QVERIFY(h.state->session().has_value());
+        QTest::mouseClick(logout, Qt::LeftButton);
+        QVERIFY(!h.state->session().has_value());
+        QTRY_COMPARE(screenName(view), QStringLiteral("screen.signIn"));
+        QVERIFY(h.secrets.items.isEmpty());
+
+        // The sign-in screens follow the flow; a reset link opens its form without the heading.
+        const QList<std::pair<AuthFlow, QString>> flows = {
+            {AuthFlow::signup(), QStringLiteral("screen.signUp")},
+            {AuthFlow::forgotPassword(), QStringLiteral("screen.forgotPassword")},
+            {AuthFlow::login(), QStringLiteral("screen.signIn")},
+        };
+        for (const auto &[flow, name] : flows) {
+            h.state->setAuthFlow(flow);
+            QCOMPARE(screenName(view), name);
+        }
+        h.state->handleDeepLink(QStringLiteral("ostrel://reset?token=r1"));
+        QCOMPARE(screenName(view), QStringLiteral("screen.resetPassword"));
+        QVERIFY(!view.currentScreen().showsAuthHeader);
+    }
+
+    void footerAndQuitControl_data()
+    {
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<bool>("lineShown");
+        QTest::newRow("production") << QStringLiteral("production") << false;
+        QTest::newRow("development") << QStringLiteral("development") << true;
+    }
+    void footerAndQuitControl()
+    {
+        QFETCH(QString, environment);
+        QFETCH(bool, lineShown);
+        ShellHarness h({.onboardingCompleted = true, .environment = environment});
+        int quits = 0;
+        MenuBarView view(*h.state, {{}, [&] { ++quits; }});
+        view.show();
+        QCOMPARE(shown(view, "environmentLine"), lineShown);
+        if (lineShown)
+            QCOMPARE(labelText(view, "environmentLine"),
+                     environment + QStringLiteral(" \u00B7 ") + h.state->baseURLString());
+
+        // The first click arms, the second quits; left alone for 3 seconds it disarms.
+        auto *quit = child<ConfirmAction>(view, "quitButton");
+        QCOMPARE(quit->accessibleName(), text("menubar.quit", "en"));
+        QTest::mouseClick(quit, Qt::LeftButton);
+        QVERIFY(quit->isConfirming());
+        h.clock.advance(std::chrono::milliseconds(3000));
+        QVERIFY(!quit->isConfirming());
+        QCOMPARE(quits, 0);
+        QTest::mouseClick(quit, Qt::LeftButton);
+        QTest::mouseClick(quit, Qt::LeftButton);
+        QCOMPARE(quits, 1);
+    }
+
+    void textsFollowTheLanguageAndScreenshots()
+    {
+        ServiceScript script;
+        script.tunnels = {tunnelJson("t1", "demo"), tunnelJson("t2", "api-staging")};
+        ShellHarness h({.onboardingCompleted = true}, script);
+        PopoverWindow window(h.clock);
+        auto *view = new MenuBarView(*h.state, {});
+        window.setContent(view);
+        window.show();
+
+        for (const char *language : {"en", "es"}) {
+            h.state->applyLanguage(QString::fromLatin1(language));
+            QTRY_COMPARE(labelText(*view, "identityDetail"), text("onboarding.tagline", language));
+            auto *screen = qobject_cast<PlaceholderScreen *>(view->screenWidget());
+            QCOMPARE(screen->titleText(), text("auth.signIn.title", language));
+            QCOMPARE(child<QWidget>(*view, "quitButton")->accessibleName(), text("menubar.quit", language));
+            saveScreenshot(window, QStringLiteral("popover-signed-out-") + QString::fromLatin1(language));
+        }
+        signIn(h);
+        h.state->refreshTunnels();
+        QTRY_VERIFY(h.state->tunnelsLoaded());
+        for (const char *language : {"es", "en"}) {
+            h.state->applyLanguage(QString::fromLatin1(language));
+            QTRY_COMPARE(child<QWidget>(*view, "logoutButton")->accessibleName(),
+                         text("settings.danger.logout", language));
+            QCOMPARE(child<QWidget>(*view, "settingsButton")->accessibleName(),
+                     text("menubar.settings", language));
+            QCOMPARE(child<QWidget>(*view, "planBadge")->accessibleName(), text("menubar.free", language));
+            auto *screen = qobject_cast<PlaceholderScreen *>(view->screenWidget());
+            QTRY_VERIFY(screen->subtitleText().contains(QStringLiteral("demo.tunnels.test")));
+            saveScreenshot(window, QStringLiteral("popover-signed-in-") + QString::fromLatin1(language));
+        }
+        // The upgrade sheet's place covers the popover while requested.
+        h.state->presentUpgrade(UpgradeReason::manual);
+        QTRY_VERIFY(view->upgradeSheet()->isVisible());
+        saveScreenshot(window, QStringLiteral("popover-upgrade-en"));
+        h.state->setShowingUpgrade(false);
+        QVERIFY(!view->upgradeSheet()->isVisible());
+    }
+
+    void shellMenuPopoverAndSettingsWindow()
+    {
+        LogCapture log;
+        ShellHarness h({});
+        AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
+        QCOMPARE(AppDelegate::shared(), &delegate);
+        delegate.launch();
+        // No update host in this build: the updater does not start, once, with a log line.
+        QCOMPARE(log.countStartingWith(QStringLiteral("[Ostrel] Sparkle start failed: ")), 1);
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            QVERIFY(!delegate.popover()->isVisible());
+        delegate.hidePopover();
+        QVERIFY(!h.state->isPopoverVisible());
+
+        // The menu, in the desktop's language.
+        const QList<QAction *> actions = delegate.trayMenu()->actions();
+        QCOMPARE(actions.size(), 5);
+        QCOMPARE(delegate.trayIcon()->contextMenu(), delegate.trayMenu());
+
+        // "Show Ostrel" opens the popover; isPopoverVisible follows it exactly.
+        actions.at(0)->trigger();
+        QVERIFY(delegate.popover()->isVisible());
+        QVERIFY(h.state->isPopoverVisible());
+        QCOMPARE(delegate.popover()->size(), QSize(360, 600));
+        // A second show changes nothing; a toggle closes it.
+        delegate.showPopover();
+        QVERIFY(delegate.popover()->isVisible());
+        delegate.togglePopover();
+        QVERIFY(!h.state->isPopoverVisible());
+        // The click on the tray icon that closed the popup must not reopen it...
+        delegate.togglePopover();
+        QVERIFY(!delegate.popover()->isVisible());
+        // ...but a later one does.
+        h.clock.advance(AppDelegate::reopenGuard);
+        delegate.togglePopover();
+        QVERIFY(h.state->isPopoverVisible());
+
+        // Settings from the menu while the popover is open: the popover closes first, then the
+        // settings window comes; closing it only hides it, and the same window comes back.
+        actions.at(1)->trigger();
+        QVERIFY(!delegate.popover()->isVisible());
+        SettingsWindow *settings = delegate.settingsWindow();
+        QTRY_VERIFY(settings->isVisible());
+        QCOMPARE(settings->windowTitle(), QStringLiteral("Ostrel"));
+        QVERIFY(settings->minimumSize() == QSize(620, 480));
+        QVERIFY(settings->root()->isLocked());
+        QCOMPARE(labelText(*settings, "lockMessage"), text("app.lock.message", "en"));
+        saveScreenshot(*settings, QStringLiteral("settings-locked-en"));
+        settings->close();
+        QVERIFY(!settings->isVisible());
+        delegate.showSettingsWindow();
+        QTRY_VERIFY(settings->isVisible());
+        QCOMPARE(delegate.settingsWindow(), settings);
+
+        // Signed in, the settings show their sections.
+        signIn(h);
+        QVERIFY(!settings->root()->isLocked());
+        settings->hide();
+
+        // A notification click brings the popover up.
+        h.notifier.click(QStringLiteral("ostrel-frpc-crash-demo"));
+        QVERIFY(delegate.popover()->isVisible());
+        delegate.hidePopover();
+        QVERIFY(h.urlOpener.opened.isEmpty());
+    }
+
+    void deepLinkFromASecondStart()
+    {
+        QTemporaryDir runtime;
+        ShellHarness h({.onboardingCompleted = true});
+        AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
+        delegate.launch();
+        delegate.hidePopover();
+        SingleInstance instance(QStringLiteral("ostrel"), runtime.path());
+        QCOMPARE(instance.claim(QString()), SingleInstance::Role::primary);
+        delegate.attach(instance);
+
+        // The desktop starts "ostrel <url>"; that process hands the URL over and ends.
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        second.setProcessEnvironment(env);
+        second.start(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel"),
+            {QStringLiteral("--no-such-option"), QStringLiteral("ostrel://reset?token=from-second")});
+        QVERIFY(second.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(h.state->authFlow(), AuthFlow::resetPassword(QStringLiteral("from-second")));
+        QTRY_VERIFY(delegate.popover()->isVisible());
+        QVERIFY(h.state->isPopoverVisible());
+        QCOMPARE(screenName(*delegate.menuBarView()), QStringLiteral("screen.resetPassword"));
+
+        // Not a URL at all: ignored, the popover stays closed.
+        delegate.hidePopover();
+        delegate.handleURL(QStringLiteral("http://[::1"));
+        QCoreApplication::processEvents();
+        QVERIFY(!delegate.popover()->isVisible());
+        // A start without a URL only brings the popover up.
+        delegate.handleURL(QString());
+        QTRY_VERIFY(delegate.popover()->isVisible());
+    }
+
+    void trayColourFollowsTheRunningTunnels()
+    {
+        ServiceScript script;
+        script.tunnels = {tunnelJson("t1", "demo")};
+        ShellHarness h({.storedToken = true, .onboardingCompleted = true}, script);
+        // An frpc that runs until it is stopped.
+        QFile frpc(h.frpcDir.filePath(QStringLiteral("frpc")));
+        QVERIFY(frpc.open(QIODevice::WriteOnly));
+        frpc.write("#!/bin/sh\nexec sleep 600\n");
+        frpc.close();
+        frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
+        delegate.launch();
+        delegate.hidePopover();
+        QCOMPARE(delegate.statusColor(), StatusColor::white);
+        QTRY_VERIFY(h.state->session() && h.state->session()->user && h.state->frpcConfig());
+        h.state->refreshTunnels();
+        QTRY_VERIFY(h.state->tunnelsLoaded());
+
+        QSignalSpy colours(&delegate, &AppDelegate::statusColorChanged);
+        h.state->startTunnel(h.state->tunnels().first());
+        QTRY_COMPARE(delegate.statusColor(), StatusColor::orange);
+        // The service sees it: connected.
+        h.script.tunnelStatus = QStringLiteral("active");
+        h.clock.advance(std::chrono::seconds(1));
+        QTRY_COMPARE(delegate.statusColor(), StatusColor::green);
+        // The service loses it: red.
+        h.script.tunnelStatus = QStringLiteral("offline");
+        h.state->refreshTunnels();
+        QTRY_COMPARE(delegate.statusColor(), StatusColor::red);
+        // Stopped: white, whatever state entries remain.
+        h.state->stopTunnel(QStringLiteral("t1"));
+        QTRY_COMPARE(delegate.statusColor(), StatusColor::white);
+        QCOMPARE(colours.count(), 4);
+        // The tray shows the image of the current colour.
+        QCOMPARE(opaqueColour(delegate.trayIcon()->icon()), statusTint(StatusColor::white).rgb());
+        h.state->startTunnel(h.state->tunnels().first());
+        QTRY_COMPARE(delegate.statusColor(), StatusColor::orange);
+        QCOMPARE(opaqueColour(delegate.trayIcon()->icon()), statusTint(StatusColor::orange).rgb());
+    }
+};
+
+QTEST_MAIN(TestShellWindows)
+#include "test_shell_windows.moc"
