@@ -19,6 +19,7 @@ TintedButton::TintedButton(const QColor &tint, QWidget *parent) : QAbstractButto
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAttribute(Qt::WA_Hover);
 }
 
 void TintedButton::setTint(const QColor &tint)

@@ -53,7 +53,7 @@ private slots:
     void primaryButtonLoadingAndDisabledIgnoreClicks()
     {
         int runs = 0;
-        PrimaryButton button("auth.login.submit", [&] { ++runs; });
+        PrimaryButton button("auth.signIn", [&] { ++runs; });
         button.resize(300, button.sizeHint().height());
         button.show();
         QVERIFY(QTest::qWaitForWindowExposed(&button));
@@ -84,7 +84,7 @@ private slots:
         button.setEnabled(true);
         QTest::mouseClick(&button, Qt::LeftButton, {}, face);
         QCOMPARE(runs, 2);
-        QCOMPARE(button.accessibleName(), ostrel::localized("auth.login.submit"));
+        QCOMPARE(button.accessibleName(), ostrel::localized("auth.signIn"));
     }
 
     void bannerVariants_data()
@@ -180,7 +180,7 @@ private slots:
         QFETCH(bool, placeholder);
         QFETCH(QString, message);
         QFETCH(bool, redMessage);
-        FieldGroup field("auth.email.label", "auth.email.placeholder");
+        FieldGroup field("auth.email", "auth.email.placeholder");
         field.resize(320, field.sizeHint().height());
         field.show();
         QVERIFY(QTest::qWaitForWindowExposed(&field));
@@ -197,8 +197,7 @@ private slots:
 
         QCOMPARE(shown(&field, "placeholder"), placeholder);
         QCOMPARE(shown(&field, "review"), errored);
-        QCOMPARE(field.findChild<QLabel *>("caption")->text(),
-                 ostrel::localized("auth.email.label").toUpper());
+        QCOMPARE(field.findChild<QLabel *>("caption")->text(), ostrel::localized("auth.email").toUpper());
         auto *messageText = field.findChild<QLabel *>("messageText");
         QCOMPARE(shown(&field, "messageText"), !message.isEmpty());
         QCOMPARE(shown(&field, "messageIcon"), !message.isEmpty());
@@ -214,7 +213,7 @@ private slots:
     {
         auto *secure = new QLineEdit;
         secure->setEchoMode(QLineEdit::Password);
-        FieldGroup field("auth.password.label", "auth.password.placeholder", secure,
+        FieldGroup field("auth.password", "auth.password.placeholder", secure,
                          new ostrel::SymbolButton("lock.fill", 12, "auth.password.show"));
         field.show();
         QVERIFY(QTest::qWaitForWindowExposed(&field));
@@ -224,7 +223,7 @@ private slots:
         QVERIFY(!shown(&field, "placeholder"));
         secure->clear();
         QVERIFY(shown(&field, "placeholder"));
-        QCOMPARE(secure->accessibleName(), ostrel::localized("auth.password.label"));
+        QCOMPARE(secure->accessibleName(), ostrel::localized("auth.password"));
     }
 
     void symbolsResolveForEveryName()
@@ -301,9 +300,12 @@ private slots:
         auto *quitArmed = new ostrel::ConfirmAction(
             3, {}, {}, "menubar.confirmQuit",
             ostrel::ConfirmAction::textLabel("menubar.quit", "common.confirm"), nullptr, clock);
-        for (auto *w : {logoutIdle, logoutArmed, quitIdle, quitArmed})
-            header->addWidget(w);
         column->addLayout(header);
+        auto *confirms = new QHBoxLayout;
+        for (auto *w : {logoutIdle, logoutArmed, quitIdle, quitArmed})
+            confirms->addWidget(w);
+        confirms->addStretch(1);
+        column->addLayout(confirms);
 
         column->addWidget(new ErrorBanner(
             ErrorBanner::Severity::error, "The e-mail address or password is wrong.", "Reset password", [] {},
@@ -316,21 +318,21 @@ private slots:
         column->addWidget(new ErrorBanner(ErrorBanner::Severity::info,
                                           "Check your inbox to verify your address.", {}, {}, [] {}));
 
-        auto *email = new FieldGroup("auth.email.label", "auth.email.placeholder");
-        auto *emailErrored = new FieldGroup("auth.email.label", "auth.email.placeholder");
+        auto *email = new FieldGroup("auth.email", "auth.email.placeholder");
+        auto *emailErrored = new FieldGroup("auth.email", "auth.email.placeholder");
         emailErrored->setText("someone@");
         emailErrored->setErrored(true);
         emailErrored->setSupportText(QString("Enter a valid e-mail address, such as name@example.com."));
-        auto *port = new FieldGroup("tunnels.port.label", "tunnels.port.placeholder");
+        auto *port = new FieldGroup("tunnels.port", "tunnels.port.placeholder");
         port->setText("8080");
         port->setHintText(QString("The local port your service listens on; it stays on this computer."));
         for (auto *w : {email, emailErrored, port})
             column->addWidget(w);
 
-        auto *primary = new PrimaryButton("auth.login.submit");
-        auto *loading = new PrimaryButton("auth.login.submit");
+        auto *primary = new PrimaryButton("auth.signIn");
+        auto *loading = new PrimaryButton("auth.signIn");
         loading->setLoading(true);
-        auto *disabled = new PrimaryButton("auth.login.submit");
+        auto *disabled = new PrimaryButton("auth.signIn");
         disabled->setEnabled(false);
         for (auto *w : {primary, loading, disabled})
             column->addWidget(w);
@@ -353,7 +355,7 @@ private slots:
                                                                 : gallery.sizeHint().height());
             QCoreApplication::processEvents();
             QCOMPARE(email->findChild<QLabel *>("caption")->text(),
-                     ostrel::localized("auth.email.label", language).toUpper());
+                     ostrel::localized("auth.email", language).toUpper());
             QCOMPARE(logoutArmed->toolTip(), ostrel::localized("menubar.confirmLogout", language));
             const QString file = QString("%1/controls-%2.png").arg(dir, language);
             QVERIFY2(gallery.grab().save(file), qPrintable(file));
