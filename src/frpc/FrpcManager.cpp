@@ -283,13 +283,13 @@ void FrpcManager::beginTermination(QProcess *process, const QString &tunnelId, d
 
 void FrpcManager::escalate(QProcess *process)
 {
-    const auto it = m_stopping.constFind(process);
-    if (it == m_stopping.constEnd())
+    if (!m_stopping.contains(process))
         return;
+    const Stopping stopping = m_stopping.value(process);
     // An end that has happened but whose notification is still queued counts as an end.
     if (process->state() == QProcess::NotRunning || process->waitForFinished(0))
         return;
-    Log::line(escalationLine(it->tunnelId, it->pid, it->timeoutSeconds));
+    Log::line(escalationLine(stopping.tunnelId, stopping.pid, stopping.timeoutSeconds));
     process->kill();
 }
 

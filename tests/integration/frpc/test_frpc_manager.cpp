@@ -265,6 +265,17 @@ private slots:
         QVERIFY(log->lines.isEmpty());
     }
 
+    void fileSystemErrorsArePassedOn()
+    {
+        QFile blocker(tmp->path() + "/file");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        manager->setSupportDirectory(tmp->path() + "/file/ostrel-frpc");
+        QCOMPARE(startError(tunnel("t1")),
+                 "file system: Could not create the folder " + tmp->path() + "/file/ostrel-frpc");
+        QCOMPARE(manager->runningProcessCount(), 0);
+    }
+
     // One log line and one callback for every end nobody asked for; "status" is the exit code or
     // the signal, "reason" 1 for an exit and 2 for a signal.
     void unexpectedEnds_data()
