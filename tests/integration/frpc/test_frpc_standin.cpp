@@ -111,7 +111,7 @@ private slots:
         QVERIFY(control.listen());
         QProcess process;
         run(process, validConfig, control.port());
-        QTRY_COMPARE(control.openConnectionCount(), 1);
+        QTRY_COMPARE(control.activeProxyNames(), QStringList{"u1-demo"});
         QCOMPARE(control.logins.size(), 1);
         control.dropConnections();
         // The first retry comes after one second.
