@@ -254,10 +254,11 @@ Reply ApiServer::availability(Call &call)
     if (subdomain.isEmpty())
         return validationError({"subdomain should not be empty"});
     QJsonObject answer;
-    if (!isWellFormedSubdomain(subdomain))
-        answer = {{"available", false}, {"reason", "invalid"}};
-    else if (isReservedSubdomain(subdomain))
+    // Reserved names win over the shape rule: "db" and "ws" are reserved though too short.
+    if (isReservedSubdomain(subdomain))
         answer = {{"available", false}, {"reason", "reserved"}};
+    else if (!isWellFormedSubdomain(subdomain))
+        answer = {{"available", false}, {"reason", "invalid"}};
     else if (m_store.tunnelBySubdomain(subdomain))
         answer = {{"available", false}, {"reason", "taken"}};
     else

@@ -65,6 +65,12 @@ QVariant nullable(const std::optional<qint64> &v)
     return v ? QVariant(*v) : QVariant(QMetaType(QMetaType::LongLong));
 }
 
+// An empty "except" value must still compare unequal to every row.
+QString notNull(const QString &value)
+{
+    return value.isNull() ? QString("") : value;
+}
+
 std::optional<QString> optionalString(const QVariant &v)
 {
     return v.isNull() ? std::nullopt : std::optional<QString>(v.toString());
@@ -296,7 +302,7 @@ bool Store::deleteSessionsOf(const QString &userId, const QString &exceptDigest)
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare("DELETE FROM sessions WHERE user_id = :u AND token_digest != :d");
     q.bindValue(":u", userId);
-    q.bindValue(":d", exceptDigest);
+    q.bindValue(":d", notNull(exceptDigest)); // "!= NULL" would match nothing
     return exec(q);
 }
 
@@ -388,7 +394,7 @@ bool Store::remotePortInUse(qint64 port, const QString &exceptTunnelId)
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare("SELECT 1 FROM tunnels WHERE remote_port = :p AND id != :id");
     q.bindValue(":p", port);
-    q.bindValue(":id", exceptTunnelId);
+    q.bindValue(":id", notNull(exceptTunnelId));
     return exec(q) && q.next();
 }
 

@@ -334,7 +334,8 @@ private slots:
         QVERIFY(!CALL(Tunnel, api.updateTunnel(cache.id, toHttp, ctx, done)).value().remotePort);
 
         QList<QString> ids;
-        for (const Tunnel &t : CALL(QList<Tunnel>, api.listTunnels(ctx, done)).value())
+        const auto listed = CALL(QList<Tunnel>, api.listTunnels(ctx, done));
+        for (const Tunnel &t : listed.value())
             ids << t.id;
         QCOMPARE(ids, QList<QString>({web.id, db.id, cache.id})); // creation order
 
