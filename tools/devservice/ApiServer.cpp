@@ -360,9 +360,14 @@ Reply ApiServer::login(Call &call)
         return errorReply(429, "RATE_LIMIT", "Too many failed sign-in attempts. Try again in a few minutes.");
 
     const std::optional<UserRow> user = m_store.userByEmail(email);
-    // Unknown addresses cost the same work as known ones, so timing does not reveal accounts.
-    static const PasswordHash decoy = hashPassword(randomToken());
-    const bool ok = verifyPassword(password.toString(), user ? user->password : decoy) && user;
+    bool ok = false;
+    if (user) {
+        ok = verifyPassword(password.toString(), user->password);
+    } else {
+        // Unknown addresses cost the same work as known ones, so timing does not reveal accounts.
+        static const PasswordHash decoy = hashPassword(randomToken());
+        verifyPassword(password.toString(), decoy);
+    }
     if (!ok) {
         failures.append(now());
         return errorReply(401, "UNAUTHORIZED", "Invalid email or password");
