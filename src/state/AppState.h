@@ -24,6 +24,7 @@
 namespace ostrel {
 
 class APIClient;
+struct BuildConfig;
 class FrpcManager;
 class KeychainStore;
 class LocalizableXCStrings;
@@ -52,14 +53,6 @@ public:
     using Completion = std::function<void(const std::optional<ApiFailure> &failure)>;
     using Done = std::function<void()>;
 
-    // The service this build talks to.
-    struct Endpoint {
-        QString baseURLString; // scheme + "://" + host, as configured
-        QUrl baseURL;          // baseURLString parsed, else http://localhost:3000
-        QString environment;   // free-form label; "production" marks a release build
-        QString publicHost;    // domain under which tunnels are published
-    };
-
     // Everything AppState needs from the platform. The application wires the Linux services,
     // tests wire the fakes. References must outlive the AppState.
     struct Services {
@@ -72,11 +65,9 @@ public:
         Clock &clock = Clock::system();
         // The application shell's updater; may return null (not created yet, or no shell).
         std::function<Updater *()> updater = {};
-        // Absent: the configuration compiled into the build.
-        std::optional<Endpoint> endpoint = {};
-        // Builds the client-information record for an installation id and a locale; empty:
-        // the build's own record (system version, architecture, version and build number).
-        std::function<ClientInfo(const QString &installationId, const QString &locale)> clientInfo = {};
+        // The service, version and build (copied at construction); null: the configuration
+        // compiled into the build (BuildConfig::compiled()).
+        const BuildConfig *build = nullptr;
         // Where the frpc executable lives (empty: the resource folder) and where configuration
         // and log files go (empty: "ostrel-frpc" in the user's cache folder).
         QString frpcExecutableDirectory = {};
@@ -94,10 +85,11 @@ public:
     APIClient &apiClient() const { return *m_apiClient; }
     Clock &clock() const { return m_clock; }
     FrpcManager &frpc() const { return *m_frpc; }
-    QString baseURLString() const { return m_endpoint.baseURLString; }
-    QString environment() const { return m_endpoint.environment; }
-    QString publicHost() const { return m_endpoint.publicHost; }
-    bool isProductionBuild() const { return m_endpoint.environment == QLatin1String("production"); }
+    const BuildConfig &buildConfig() const { return *m_build; }
+    QString baseURLString() const;
+    QString environment() const;
+    QString publicHost() const;
+    bool isProductionBuild() const; // environment is exactly "production"
 
     // ---- Preferences (persisted on every assignment) ----------------------------------
     QString language() const { return m_language; }
@@ -304,13 +296,13 @@ private:
     void setFrpcConfigError(const std::optional<QString> &value);
 
     // Account (AppStateAccount.cpp)
-    void completeSignIn(const LoginResponse &response, QObject *context, Completion done);
-    void finishSignIn(const ApiResult<LoginResponse> &result, QObject *context, Completion done);
+    void finishSignIn(const ApiResult<LoginResponse> &result, const Completion &done);
+    void completeSignIn(const LoginResponse &response, const Completion &done);
 
     // Usage (AppStateUsage.cpp)
     void stopForBandwidthLimit();
     void dismissBannerAndUpgrade(UpgradeReason reason);
-    void upgradeSuccessStep(Job *job, int attempt, QObject *context, Done done);
+    void upgradeSuccessStep(Job *job, int attempt, Done done);
     void healthLoopStep(Job *job);
     void setUsage(const std::optional<Usage> &value);
     void setApiHealthy(bool value);
@@ -329,9 +321,8 @@ private:
     UrlOpener &m_urlOpener;
     LocalizableXCStrings &m_catalogue;
     std::function<Updater *()> m_updater;
-    std::function<ClientInfo(const QString &, const QString &)> m_clientInfo;
     QLocale m_systemLocale;
-    Endpoint m_endpoint;
+    std::unique_ptr<BuildConfig> m_build;
 
     // Fields in the order of the state table.
     QString m_language;
