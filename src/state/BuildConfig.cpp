@@ -1,0 +1,51 @@
+#include "state/BuildConfig.h"
+
+#ifndef OSTREL_API_PROTO
+#define OSTREL_API_PROTO ""
+#define OSTREL_API_HOST ""
+#define OSTREL_ENVIRONMENT ""
+#define OSTREL_PUBLIC_HOST ""
+#define OSTREL_UPDATE_HOST ""
+#define OSTREL_VERSION ""
+#define OSTREL_BUILD ""
+#endif
+
+namespace ostrel {
+
+namespace {
+
+std::optional<QString> setting(const char *value)
+{
+    const QString text = QString::fromUtf8(value);
+    return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+}
+
+} // namespace
+
+BuildInfo BuildInfo::compiled()
+{
+    return {setting(OSTREL_API_PROTO),   setting(OSTREL_API_HOST),    setting(OSTREL_ENVIRONMENT),
+            setting(OSTREL_PUBLIC_HOST), setting(OSTREL_UPDATE_HOST), setting(OSTREL_VERSION),
+            setting(OSTREL_BUILD)};
+}
+
+BuildConfig BuildConfig::resolve(const BuildInfo &info)
+{
+    BuildConfig config;
+    const QString scheme = info.apiProto.value_or(QStringLiteral("http"));
+    const QString host = info.apiHost.value_or(QStringLiteral("localhost:3000"));
+    config.baseURLString = scheme + QStringLiteral("://") + host;
+
+    const QUrl parsed(config.baseURLString, QUrl::StrictMode);
+    const bool usable = parsed.isValid() && !parsed.scheme().isEmpty() && !parsed.host().isEmpty();
+    config.baseURL = usable ? parsed : QUrl(QString::fromLatin1(fallbackBaseURL));
+
+    config.environment = info.environment.value_or(QStringLiteral("unknown"));
+    config.publicHost = info.publicHost.value_or(host);
+    config.updateHost = info.updateHost;
+    config.appVersion = info.version.value_or(QStringLiteral("unknown"));
+    config.appBuild = info.build.value_or(QStringLiteral("unknown"));
+    return config;
+}
+
+} // namespace ostrel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/SecretStore.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace ostrel {
+
+// The session token as one item of the user's secret store, keyed by service and account.
+// Nothing here reports errors: a store that fails simply holds no token.
+class KeychainStore {
+public:
+    static constexpr auto appService = "com.ostrel.app";
+    static constexpr auto appAccount = "auth.token";
+
+    explicit KeychainStore(SecretStore &store, QString service = QString::fromLatin1(appService),
+                           QString account = QString::fromLatin1(appAccount));
+
+    const QString &service() const { return m_service; }
+    const QString &account() const { return m_account; }
+
+    // The stored token; none when nothing is stored, the store fails or the bytes are not UTF-8.
+    std::optional<QString> loadToken() const;
+    // Replaces any stored token: delete, then add.
+    void saveToken(const QString &token) const;
+    void deleteToken() const;
+
+private:
+    SecretStore *m_store;
+    QString m_service;
+    QString m_account;
+};
+
+} // namespace ostrel

@@ -1,0 +1,119 @@
+#include "platform/LibsecretStore.h"
+#include "state/KeychainStore.h"
+
+#include <QDBusInterface>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QProcess>
+#include <QTest>
+
+using namespace ostrel;
+
+namespace {
+
+// The items secret-tool finds for the attributes, as printed by "secret-tool search --all".
+QString searchWithSecretTool(const QString &service, const QString &account)
+{
+    QProcess tool;
+    tool.start("secret-tool", {"search", "--all", "--unlock", "service", service, "account", account});
+    if (!tool.waitForFinished(30000))
+        return "secret-tool did not finish";
+    return QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError());
+}
+
+// The items of the Secret Service matching the attributes, and the default collection.
+QList<QDBusObjectPath> searchItems(const QString &service, const QString &account)
+{
+    QDBusInterface secrets("org.freedesktop.secrets", "/org/freedesktop/secrets",
+                           "org.freedesktop.Secret.Service");
+    const QDBusMessage reply =
+        secrets.call("SearchItems",
+                     QVariant::fromValue(QMap<QString, QString>{{"service", service}, {"account", account}}));
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2)
+        return {};
+    return qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().at(0)) +
+           qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().at(1));
+}
+
+QString defaultCollection()
+{
+    QDBusInterface secrets("org.freedesktop.secrets", "/org/freedesktop/secrets",
+                           "org.freedesktop.Secret.Service");
+    const QDBusReply<QDBusObjectPath> reply = secrets.call("ReadAlias", QStringLiteral("default"));
+    return reply.isValid() ? reply.value().path() : QString();
+}
+
+} // namespace
+
+// Runs against the private Secret Service of tests/support/with-keyring.sh.
+class TestKeyring : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(qEnvironmentVariable("HOME").contains("ostrel-keyring."));
+        qDBusRegisterMetaType<QMap<QString, QString>>();
+    }
+
+    void storeFindRemoveRoundTrip()
+    {
+        LibsecretStore store;
+        QCOMPARE(store.find("com.ostrel.test", "round-trip"), std::nullopt);
+        const QByteArray secret("tok\x00en\xff", 7); // arbitrary bytes survive
+        store.add("com.ostrel.test", "round-trip", secret);
+        QCOMPARE(store.find("com.ostrel.test", "round-trip"), std::optional<QByteArray>(secret));
+        // Keyed by both attributes.
+        QCOMPARE(store.find("com.ostrel.test", "other-account"), std::nullopt);
+        QCOMPARE(store.find("com.ostrel.other", "round-trip"), std::nullopt);
+        store.remove("com.ostrel.test", "round-trip");
+        QCOMPARE(store.find("com.ostrel.test", "round-trip"), std::nullopt);
+        store.remove("com.ostrel.test", "round-trip"); // removing nothing is harmless
+    }
+
+    void tokenIsOnePersistentItemVisibleToOtherTools()
+    {
+        LibsecretStore store;
+        const KeychainStore keychain(store);
+        keychain.saveToken("first-token");
+        keychain.saveToken("second-tökén");
+        QCOMPARE(keychain.loadToken(), std::optional<QString>("second-tökén"));
+
+        const QString found = searchWithSecretTool("com.ostrel.app", "auth.token");
+        // Exactly one item, in the login keyring (kept on disk, not in the session collection).
+        const QList<QDBusObjectPath> items = searchItems("com.ostrel.app", "auth.token");
+        QCOMPARE(items.size(), 1);
+        QCOMPARE(defaultCollection(), QString("/org/freedesktop/secrets/collection/login"));
+        QVERIFY2(items.at(0).path().startsWith(defaultCollection() + "/"), qPrintable(items.at(0).path()));
+        QCOMPARE(found.count("label = "), 1);
+        QVERIFY2(found.contains("secret = second-tökén"), qPrintable(found));
+        QVERIFY2(found.contains("label = Ostrel session token"), qPrintable(found));
+        QVERIFY2(found.contains("attribute.service = com.ostrel.app"), qPrintable(found));
+        QVERIFY2(found.contains("attribute.account = auth.token"), qPrintable(found));
+
+        keychain.deleteToken();
+        QCOMPARE(keychain.loadToken(), std::nullopt);
+        QVERIFY(searchItems("com.ostrel.app", "auth.token").isEmpty());
+    }
+
+    void itemWrittenByAnotherToolIsRead()
+    {
+        QProcess tool;
+        tool.start("secret-tool",
+                   {"store", "--label=elsewhere", "service", "com.ostrel.app", "account", "auth.token"});
+        QVERIFY(tool.waitForStarted());
+        tool.write("from-secret-tool");
+        tool.closeWriteChannel();
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitCode(), 0);
+
+        LibsecretStore store;
+        const KeychainStore keychain(store);
+        QCOMPARE(keychain.loadToken(), std::optional<QString>("from-secret-tool"));
+        keychain.deleteToken();
+        QCOMPARE(keychain.loadToken(), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKeyring)
+#include "test_keyring.moc"

@@ -1,0 +1,175 @@
+#include "platform/FreedesktopNotifier.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace ostrel;
+
+namespace {
+
+const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
+
+// A minimal notification server on its own bus connection, like a desktop's.
+class FakeNotificationServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Call {
+        QString appName;
+        uint replacesId;
+        QString summary;
+        QString body;
+        QStringList actions;
+        QVariantMap hints;
+    };
+    QList<Call> calls;
+    uint nextId = 100;
+
+public slots:
+    uint Notify(const QString &appName, uint replacesId, const QString &, const QString &summary,
+                const QString &body, const QStringList &actions, const QVariantMap &hints, int)
+    {
+        calls.append({appName, replacesId, summary, body, actions, hints});
+        return replacesId != 0 ? replacesId : nextId++;
+    }
+    QString GetServerInformation(QString &vendor, QString &version, QString &specVersion)
+    {
+        vendor = "test";
+        version = "1";
+        specVersion = "1.2";
+        return "fake-notifications";
+    }
+    QStringList GetCapabilities() { return {"body", "actions", "sound"}; }
+    void CloseNotification(uint id) { emit NotificationClosed(id, 3); }
+
+signals:
+    void ActionInvoked(uint id, const QString &actionKey);
+    void NotificationClosed(uint id, uint reason);
+};
+
+struct Result {
+    bool done = false;
+    std::optional<QString> error;
+};
+
+Notifier::ErrorCallback recordInto(Result &result)
+{
+    return [&result](const std::optional<QString> &error) {
+        result.done = true;
+        result.error = error;
+    };
+}
+
+} // namespace
+
+// Runs on a private session bus (dbus-run-session).
+class TestNotifier : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        serverBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-notification-server");
+        QVERIFY(
+            serverBus.registerObject("/org/freedesktop/Notifications", &server,
+                                     QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
+        QVERIFY(serverBus.registerService(serviceName));
+    }
+
+    void cleanupTestCase() { QDBusConnection::disconnectFromBus("fake-notification-server"); }
+
+    void authorizedWhenAServerAnswers()
+    {
+        FreedesktopNotifier notifier(QDBusConnection::sessionBus(), serviceName);
+        std::optional<NotificationAuthorization> status;
+        notifier.authorizationStatus([&](NotificationAuthorization s) { status = s; });
+        QVERIFY(!status); // answered from the event loop, not inline
+        QTRY_VERIFY(status.has_value());
+        QCOMPARE(*status, NotificationAuthorization::authorized);
+
+        Result request;
+        notifier.requestAuthorization(recordInto(request));
+        QTRY_VERIFY(request.done);
+        QCOMPARE(request.error, std::nullopt);
+    }
+
+    void deniedWhenNoServerAnswers()
+    {
+        FreedesktopNotifier notifier(QDBusConnection::sessionBus(), "org.ostrel.test.NoNotificationServer");
+        std::optional<NotificationAuthorization> status;
+        notifier.authorizationStatus([&](NotificationAuthorization s) { status = s; });
+        QTRY_VERIFY(status.has_value());
+        QCOMPARE(*status, NotificationAuthorization::denied);
+
+        Result request;
+        notifier.requestAuthorization(recordInto(request));
+        QTRY_VERIFY(request.done);
+        QVERIFY(request.error && request.error->startsWith("no notification server: "));
+
+        Result post;
+        notifier.post("ostrel-frpc-crash-a", "t", "b", recordInto(post));
+        QTRY_VERIFY(post.done);
+        QVERIFY(post.error.has_value());
+    }
+
+    void sameIdentifierReplacesAndClicksActivate()
+    {
+        server.calls.clear();
+        FreedesktopNotifier notifier(QDBusConnection::sessionBus(), serviceName);
+        QSignalSpy activated(&notifier, &Notifier::activated);
+
+        Result first, other, second;
+        notifier.post("ostrel-frpc-crash-api", "Tunnel disconnected", "api stopped", recordInto(first));
+        QTRY_VERIFY(first.done);
+        notifier.post("ostrel-frpc-crash-web", "Tunnel disconnected", "web stopped", recordInto(other));
+        QTRY_VERIFY(other.done);
+        notifier.post("ostrel-frpc-crash-api", "Tunnel disconnected", "api stopped again",
+                      recordInto(second));
+        QTRY_VERIFY(second.done);
+        QCOMPARE(first.error, std::nullopt);
+        QCOMPARE(second.error, std::nullopt);
+
+        QCOMPARE(server.calls.size(), 3);
+        const auto &call = server.calls.at(0);
+        QCOMPARE(call.appName, QString("Ostrel"));
+        QCOMPARE(call.summary, QString("Tunnel disconnected"));
+        QCOMPARE(call.body, QString("api stopped"));
+        QVERIFY(call.actions.contains("default"));
+        QVERIFY(call.hints.contains("sound-name"));
+        QCOMPARE(call.replacesId, 0u);
+        QCOMPARE(server.calls.at(1).replacesId, 0u);   // another subdomain: its own notification
+        QCOMPARE(server.calls.at(2).replacesId, 100u); // same subdomain: replaces the first
+
+        emit server.ActionInvoked(101, "default");
+        QTRY_COMPARE(activated.size(), 1);
+        QCOMPARE(activated.at(0).at(0).toString(), QString("ostrel-frpc-crash-web"));
+        // Other actions and other applications' notifications are not ours to handle.
+        emit server.ActionInvoked(101, "dismiss");
+        emit server.ActionInvoked(999, "default");
+        emit server.ActionInvoked(100, "default");
+        QTRY_COMPARE(activated.size(), 2);
+        QCOMPARE(activated.at(1).at(0).toString(), QString("ostrel-frpc-crash-api"));
+
+        // Once the user closed it, the next crash shows as a new notification. The server sends
+        // the close before it answers the next call, so one round trip orders them.
+        server.CloseNotification(100);
+        std::optional<NotificationAuthorization> status;
+        notifier.authorizationStatus([&](NotificationAuthorization s) { status = s; });
+        QTRY_VERIFY(status.has_value());
+        Result third;
+        notifier.post("ostrel-frpc-crash-api", "Tunnel disconnected", "api stopped once more",
+                      recordInto(third));
+        QTRY_VERIFY(third.done);
+        QCOMPARE(server.calls.size(), 4);
+        QCOMPARE(server.calls.last().replacesId, 0u);
+    }
+
+private:
+    FakeNotificationServer server;
+    QDBusConnection serverBus{QString()};
+};
+
+QTEST_GUILESS_MAIN(TestNotifier)
+#include "test_notifier.moc"

@@ -1,0 +1,129 @@
+#include "platform/FakePreferencesStore.h"
+#include "platform/FakeSecretStore.h"
+#include "platform/SystemInfo.h"
+#include "state/BuildConfig.h"
+#include "state/ClientInfoBuilder.h"
+#include "state/KeychainStore.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace ostrel;
+
+class TestStateConfig : public QObject {
+    Q_OBJECT
+private slots:
+    void buildConfigDefaults_data()
+    {
+        // Raw settings (empty = unset): proto, host, environment, public host; then the resolved
+        // base URL text, parsed base URL, environment and public host.
+        QTest::addColumn<QStringList>("raw");
+        QTest::addColumn<QStringList>("resolved");
+        const QString local = "http://localhost:3000";
+        QTest::newRow("nothing set") << QStringList{"", "", "", ""}
+                                     << QStringList{local, local, "unknown", "localhost:3000"};
+        QTest::newRow("only host") << QStringList{"", "api.ostrel.dev:8443", "", ""}
+                                   << QStringList{"http://api.ostrel.dev:8443", "http://api.ostrel.dev:8443",
+                                                  "unknown", "api.ostrel.dev:8443"};
+        QTest::newRow("everything") << QStringList{"https", "api.ostrel.app", "production", "ostrel.app"}
+                                    << QStringList{"https://api.ostrel.app", "https://api.ostrel.app",
+                                                   "production", "ostrel.app"};
+        QTest::newRow("bad port") << QStringList{"", "localhost:port", "", ""}
+                                  << QStringList{"http://localhost:port", local, "unknown", "localhost:port"};
+        QTest::newRow("bad scheme and host")
+            << QStringList{"ht tp", "exa mple.com", "staging", ""}
+            << QStringList{"ht tp://exa mple.com", local, "staging", "exa mple.com"};
+    }
+    void buildConfigDefaults()
+    {
+        QFETCH(QStringList, raw);
+        QFETCH(QStringList, resolved);
+        const auto set = [](const QString &v) {
+            return v.isEmpty() ? std::nullopt : std::optional<QString>(v);
+        };
+        BuildInfo info;
+        info.apiProto = set(raw[0]);
+        info.apiHost = set(raw[1]);
+        info.environment = set(raw[2]);
+        info.publicHost = set(raw[3]);
+        const BuildConfig config = BuildConfig::resolve(info);
+        QCOMPARE(QStringList({config.baseURLString, config.baseURL.toString(), config.environment,
+                              config.publicHost}),
+                 resolved);
+        QCOMPARE(config.isProduction(), resolved[2] == "production");
+        QCOMPARE(config.appVersion, QString("unknown"));
+        QCOMPARE(config.appBuild, QString("unknown"));
+    }
+
+    void clientInfoMakesTheInstallationIdOnce()
+    {
+        FakePreferencesStore prefs;
+        BuildInfo info;
+        info.version = "1.4.0";
+        info.build = "42";
+        const BuildConfig build = BuildConfig::resolve(info);
+
+        const ClientInfo first = buildClientInfo(prefs, build, "es", "Linux 6.1.0", "x86_64");
+        QVERIFY(QRegularExpression("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$")
+                    .match(first.installationId)
+                    .hasMatch());
+        QCOMPARE(prefs.stringValue("ostrel.installation.id"), std::optional<QString>(first.installationId));
+        QCOMPARE(first.appVersion, QString("1.4.0"));
+        QCOMPARE(first.appBuild, QString("42"));
+        QCOMPARE(first.macosVersion, QString("Linux 6.1.0"));
+        QCOMPARE(first.architecture, QString("x86_64"));
+        QCOMPARE(first.frpcVersion, QString("0.70.1"));
+        QCOMPARE(first.locale, QString("es"));
+
+        const ClientInfo second = buildClientInfo(prefs, build, "en");
+        QCOMPARE(second.installationId, first.installationId);
+        QCOMPARE(prefs.writes, QStringList{"ostrel.installation.id"}); // stored once only
+        QCOMPARE(second.macosVersion, systemVersion());
+        QCOMPARE(second.architecture, buildArchitecture());
+    }
+
+    void clientInfoReplacesAnUnusableInstallationId_data()
+    {
+        QTest::addColumn<QJsonValue>("stored");
+        QTest::newRow("number") << QJsonValue(12);
+        QTest::newRow("empty") << QJsonValue("");
+    }
+    void clientInfoReplacesAnUnusableInstallationId()
+    {
+        QFETCH(QJsonValue, stored);
+        FakePreferencesStore prefs;
+        prefs.setRaw("ostrel.installation.id", stored);
+        const QString id = installationId(prefs);
+        QCOMPARE(id.size(), 36);
+        QCOMPARE(prefs.raw("ostrel.installation.id"), QJsonValue(id));
+    }
+
+    void keychainReplacesByDeleteThenAdd()
+    {
+        FakeSecretStore secrets;
+        const KeychainStore keychain(secrets);
+        QCOMPARE(keychain.service(), QString("com.ostrel.app"));
+        QCOMPARE(keychain.account(), QString("auth.token"));
+        QCOMPARE(keychain.loadToken(), std::nullopt);
+
+        keychain.saveToken("first-token");
+        keychain.saveToken("sécond-token"); // the add alone would not overwrite
+        QCOMPARE(keychain.loadToken(), std::optional<QString>("sécond-token"));
+        QCOMPARE(secrets.items.value({"com.ostrel.app", "auth.token"}), QString("sécond-token").toUtf8());
+        QCOMPARE(secrets.calls, QStringList({"find", "remove", "add", "remove", "add", "find"}));
+
+        keychain.deleteToken();
+        keychain.deleteToken(); // deleting nothing is fine
+        QCOMPARE(keychain.loadToken(), std::nullopt);
+
+        // Bytes that are not UTF-8, or a failing store, read as no token.
+        secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("tok\xff\xfe", 5));
+        QCOMPARE(keychain.loadToken(), std::nullopt);
+        secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("fine"));
+        secrets.failing = true;
+        QCOMPARE(keychain.loadToken(), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStateConfig)
+#include "test_state_config.moc"

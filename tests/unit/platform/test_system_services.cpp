@@ -1,0 +1,148 @@
+#include "platform/QtNetworkMonitor.h"
+#include "platform/SystemInfo.h"
+#include "platform/TerminationSignals.h"
+#include "platform/XdgUrlOpener.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace ostrel;
+
+class TestSystemServices : public QObject {
+    Q_OBJECT
+private slots:
+    void systemVersionFromKernelRelease_data()
+    {
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<QString>("version");
+        QTest::newRow("debian") << "6.1.0-21-amd64"
+                                << "Linux 6.1.0";
+        QTest::newRow("fedora") << "6.8.9-300.fc40.x86_64"
+                                << "Linux 6.8.9";
+        QTest::newRow("no patch") << "5.15-rc1"
+                                  << "Linux 5.15.0";
+        QTest::newRow("wsl") << "5.15.153.1-microsoft-standard-WSL2"
+                             << "Linux 5.15.153";
+        QTest::newRow("leading zero") << "4.09.07"
+                                      << "Linux 4.9.7";
+        QTest::newRow("major only") << "7"
+                                    << "Linux 7.0.0";
+        QTest::newRow("garbage") << "custom"
+                                 << "Linux 0.0.0";
+        QTest::newRow("empty") << ""
+                               << "Linux 0.0.0";
+    }
+    void systemVersionFromKernelRelease()
+    {
+        QFETCH(QString, release);
+        QFETCH(QString, version);
+        QCOMPARE(systemVersionFromRelease(release), version);
+    }
+
+    void runningSystemVersionAndArchitecture()
+    {
+        QVERIFY(QRegularExpression("^Linux \\d+\\.\\d+\\.\\d+$").match(systemVersion()).hasMatch());
+        QCOMPARE(architectureName("aarch64"), QString("arm64"));
+        QCOMPARE(architectureName("AMD64"), QString("x86_64"));
+#if defined(__x86_64__)
+        QCOMPARE(buildArchitecture(), QString("x86_64"));
+#elif defined(__aarch64__)
+        QCOMPARE(buildArchitecture(), QString("arm64"));
+#endif
+    }
+
+    void terminationSignalsArriveOnTheEventLoop()
+    {
+        TerminationSignals handlers;
+        QVERIFY(handlers.isActive());
+        QSignalSpy spy(&handlers, &TerminationSignals::terminationRequested);
+        std::raise(SIGHUP);
+        std::raise(SIGTERM);
+        QVERIFY(spy.isEmpty()); // nothing runs inside the handler
+        QTRY_COMPARE(spy.size(), 2);
+        QCOMPARE(spy.at(0).at(0).toInt(), SIGHUP);
+        QCOMPARE(spy.at(1).at(0).toInt(), SIGTERM);
+
+        // Only one owner of the handlers at a time.
+        TerminationSignals second;
+        QVERIFY(!second.isActive());
+    }
+
+    void terminationSignalsRestorePreviousHandlers()
+    {
+        static volatile std::sig_atomic_t seen = 0;
+        const auto previous = std::signal(SIGINT, [](int s) { seen = s; });
+        {
+            TerminationSignals handlers;
+            QSignalSpy spy(&handlers, &TerminationSignals::terminationRequested);
+            std::raise(SIGINT);
+            QTRY_COMPARE(spy.size(), 1);
+            QCOMPARE(int(seen), 0);
+        }
+        std::raise(SIGINT);
+        QCOMPARE(int(seen), SIGINT);
+        std::signal(SIGINT, previous);
+    }
+
+    void urlOpenerAllowsOnlyWebAndMail_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("https") << "https://ostrel.app/checkout?session=1" << true;
+        QTest::newRow("http") << "http://localhost:3000/billing" << true;
+        QTest::newRow("mailto") << "mailto:support@ostrel.app" << true;
+        QTest::newRow("file") << "file:///etc/passwd" << false;
+        QTest::newRow("own scheme") << "ostrel://verify?token=x" << false;
+        QTest::newRow("no host") << "https:///path" << false;
+    }
+    void urlOpenerAllowsOnlyWebAndMail()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, allowed);
+        QTemporaryDir dir;
+        const QString out = dir.path() + "/opened";
+        // Stands in for xdg-open: records its arguments.
+        const QString program = dir.path() + "/opener";
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QString("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
+                         .arg(out)
+                         .toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        XdgUrlOpener opener(program);
+        QCOMPARE(opener.open(QUrl(url)), allowed);
+        if (!allowed)
+            return;
+        QTRY_VERIFY(QFile::exists(out));
+        QFile result(out);
+        QVERIFY(result.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(result.readAll()), "1\n" + QUrl(url).toString(QUrl::FullyEncoded) + "\n");
+    }
+
+    void urlOpenerReportsAMissingProgram()
+    {
+        XdgUrlOpener opener("/nonexistent/xdg-open");
+        QVERIFY(!opener.open(QUrl("https://ostrel.app")));
+    }
+
+    void networkMonitorReportsOnceAfterStart()
+    {
+        QtNetworkMonitor monitor;
+        QSignalSpy spy(&monitor, &NetworkMonitor::pathUpdated);
+        monitor.start();
+        QVERIFY(spy.isEmpty()); // the first report comes from the event loop
+        QVERIFY(spy.wait());
+        QCOMPARE(spy.size(), 1);
+        if (!QNetworkInformation::instance())
+            QCOMPARE(spy.at(0).at(0).toBool(), true); // no backend: available
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSystemServices)
+#include "test_system_services.moc"
