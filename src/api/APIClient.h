@@ -3,6 +3,7 @@
 #include "api/ApiResult.h"
 #include "api/Models.h"
 
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QUrl>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace ostrel {
 
@@ -21,8 +23,7 @@ namespace ostrel {
 class APIClient : public QObject {
     Q_OBJECT
 public:
-    template <class T>
-    using Callback = std::function<void(const ApiResult<T> &)>;
+    template <class T> using Callback = std::function<void(const ApiResult<T> &)>;
 
     static constexpr std::chrono::milliseconds defaultTimeout{60000};
 
@@ -68,6 +69,13 @@ public:
     void checkHealth(QObject *context, Callback<EmptyResponse> done);
 
 private:
+    using Query = QList<std::pair<QString, QString>>;
+
+    // The one path every endpoint goes through; `body` absent means no body at all.
+    template <class R>
+    void request(const QByteArray &method, const QString &path, const std::optional<QJsonObject> &body,
+                 const Query &query, QObject *context, Callback<R> done);
+
     QUrl m_baseURL;
     std::optional<QString> m_token;
     std::optional<QString> m_preferredLanguage;

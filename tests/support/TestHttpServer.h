@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QUrl>
+
+#include <deque>
+#include <functional>
+#include <utility>
+
+class QTcpSocket;
+
+namespace ostrel::test {
+
+using HeaderList = QList<std::pair<QByteArray, QByteArray>>;
+
+// One request as it arrived on the wire.
+struct RecordedRequest {
+    QByteArray requestLine; // e.g. "GET /users/me?x=1 HTTP/1.1"
+    QByteArray method;
+    QByteArray target;  // path and query, exactly as sent
+    HeaderList headers; // in the order received, names as sent
+    QByteArray body;
+
+    QByteArray path() const
+    {
+        return target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
+    }
+    QByteArray query() const
+    {
+        return target.indexOf('?') < 0 ? QByteArray() : target.mid(target.indexOf('?') + 1);
+    }
+    bool hasHeader(const QByteArray &name) const;
+    QByteArray header(const QByteArray &name) const; // first value, name compared case-insensitively
+    QList<QByteArray> headerNames() const;
+};
+
+// What the server does with one request.
+struct ScriptedResponse {
+    enum class Action {
+        respond,         // send status, headers and body, then close
+        neverAnswer,     // keep the connection open and say nothing
+        closeConnection, // drop the connection without a response
+    };
+    Action action = Action::respond;
+    int status = 200;
+    HeaderList headers;
+    QByteArray body;
+
+    static ScriptedResponse json(int status, const QByteArray &body);
+    static ScriptedResponse text(int status, const QByteArray &body,
+                                 const QByteArray &contentType = "text/plain");
+    static ScriptedResponse noContent() { return json(204, {}); }
+    static ScriptedResponse never() { return {Action::neverAnswer, 0, {}, {}}; }
+    static ScriptedResponse dropConnection() { return {Action::closeConnection, 0, {}, {}}; }
+};
+
+// A small scriptable HTTP/1.1 server on 127.0.0.1 (random port) for tests. It records every
+// request and answers from the queue of scripted responses (then from the handler, then with
+// the default response, 200 "{}"). Request bodies are read by Content-Length.
+class TestHttpServer : public QObject {
+    Q_OBJECT
+public:
+    explicit TestHttpServer(QObject *parent = nullptr);
+    ~TestHttpServer() override;
+
+    bool isListening() const { return m_server.isListening(); }
+    quint16 port() const { return m_server.serverPort(); }
+    QUrl baseUrl() const; // http://127.0.0.1:<port>
+
+    void enqueue(const ScriptedResponse &response) { m_queue.push_back(response); }
+    void setHandler(std::function<ScriptedResponse(const RecordedRequest &)> handler)
+    {
+        m_handler = std::move(handler);
+    }
+    void setDefaultResponse(const ScriptedResponse &response) { m_default = response; }
+
+    const QList<RecordedRequest> &requests() const { return m_requests; }
+    void clearRequests() { m_requests.clear(); }
+
+signals:
+    void requestReceived(int index);
+
+private:
+    void onNewConnection();
+    void onReadyRead(QTcpSocket *socket);
+    void answer(QTcpSocket *socket, const RecordedRequest &request);
+
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+    std::deque<ScriptedResponse> m_queue;
+    std::function<ScriptedResponse(const RecordedRequest &)> m_handler;
+    ScriptedResponse m_default = ScriptedResponse::json(200, "{}");
+    QList<RecordedRequest> m_requests;
+};
+
+} // namespace ostrel::test

@@ -1,0 +1,440 @@
+#include "api/APIClient.h"
+#include "support/LogCapture.h"
+#include "support/TestHttpServer.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A finished call, reduced to what the tests compare.
+struct Outcome {
+    enum Kind { ok, apiError, transportError, decodingError } kind = ok;
+    QString description;
+    std::optional<ApiError> error;
+    QNetworkReply::NetworkError transportCode = QNetworkReply::NoError;
+};
+
+template <class T> Outcome outcomeOf(const ApiResult<T> &r)
+{
+    if (r.ok())
+        return {};
+    const ApiFailure &f = r.failure();
+    if (const ApiError *e = f.apiError())
+        return {Outcome::apiError, f.description(), *e};
+    if (const TransportError *e = f.transportError())
+        return {Outcome::transportError, f.description(), std::nullopt, e->code};
+    return {Outcome::decodingError, f.description(), std::nullopt};
+}
+
+using Sink = std::function<void(Outcome)>;
+
+template <class T> std::function<void(const ApiResult<T> &)> reportTo(Sink sink)
+{
+    return [sink](const ApiResult<T> &r) { sink(outcomeOf(r)); };
+}
+
+// JSON written with single quotes, to keep the fixtures readable.
+QByteArray j(const char *json)
+{
+    return QByteArray(json).replace('\'', '"');
+}
+
+// Every endpoint with fixed arguments, and the request it must produce (empty body: none at all).
+struct Endpoint {
+    const char *name;
+    QByteArray requestLine;
+    QByteArray body;
+    std::function<void(APIClient &, QObject *, Sink)> call;
+};
+#define ENDPOINT(name, line, body, R, invocation)                                                            \
+    Endpoint                                                                                                 \
+    {                                                                                                        \
+        name, line, j(body), [](APIClient &c, QObject *x, Sink s) {                                          \
+            const auto done = reportTo<R>(s);                                                                \
+            c.invocation;                                                                                    \
+        }                                                                                                    \
+    }
+
+UpdateProfileRequest languageOnly()
+{
+    UpdateProfileRequest r;
+    r.language = "es";
+    return r;
+}
+
+UpdateTunnelRequest portOnly()
+{
+    UpdateTunnelRequest r;
+    r.localPort = 8080;
+    return r;
+}
+
+const QList<Endpoint> &endpoints()
+{
+    static const QList<Endpoint> table = {
+        ENDPOINT("login", "POST /auth/login", "{'email':'a@b.c','password':'pw'}", LoginResponse,
+                 login("a@b.c", "pw", x, done)),
+        ENDPOINT("signup", "POST /auth/signup", "{'email':'a@b.c','password':'pw','name':'Ann'}",
+                 LoginResponse, signup("a@b.c", "pw", QString("Ann"), x, done)),
+        ENDPOINT("signup empty name", "POST /auth/signup", "{'email':'a@b.c','password':'pw'}", LoginResponse,
+                 signup("a@b.c", "pw", QString(), x, done)),
+        ENDPOINT("forgotPassword", "POST /auth/forgot-password", "{'email':'a@b.c'}", EmptyResponse,
+                 forgotPassword("a@b.c", x, done)),
+        ENDPOINT("resetPassword", "POST /auth/reset-password", "{'token':'tk','newPassword':'np'}",
+                 EmptyResponse, resetPassword("tk", "np", x, done)),
+        ENDPOINT("verifyResetToken", "GET /auth/reset-password/verify?token=t%2Bk", "",
+                 VerifyResetTokenResponse, verifyResetToken("t+k", x, done)),
+        ENDPOINT("verifyMagicLink", "GET /auth/magic-link/verify?token=tk", "", LoginResponse,
+                 verifyMagicLink("tk", x, done)),
+        ENDPOINT("verifyEmail", "GET /auth/verify-email?token=tk", "", LoginResponse,
+                 verifyEmail("tk", x, done)),
+        ENDPOINT("resendVerification", "POST /auth/verify-email/resend", "{'email':'a@b.c'}", EmptyResponse,
+                 resendVerification("a@b.c", x, done)),
+        ENDPOINT("changePassword", "POST /auth/change-password",
+                 "{'currentPassword':'old','newPassword':'new'}", EmptyResponse,
+                 changePassword("old", "new", x, done)),
+        ENDPOINT("fetchFrpcConfig", "GET /auth/frpc-config", "", FrpcConfig, fetchFrpcConfig(x, done)),
+        ENDPOINT("fetchMe", "GET /users/me", "", User, fetchMe(x, done)),
+        ENDPOINT("updateProfile", "PATCH /users/me", "{'language':'es'}", User,
+                 updateProfile(languageOnly(), x, done)),
+        ENDPOINT("fetchUsage", "GET /users/me/usage", "", Usage, fetchUsage(x, done)),
+        ENDPOINT("sendClientInfo", "POST /users/me/client-info",
+                 "{'installationId':'i','appVersion':'1.0','appBuild':'7','macosVersion':'Debian 12',"
+                 "'architecture':'x86_64','frpcVersion':'0.70.1','locale':'en_US'}",
+                 EmptyResponse,
+                 sendClientInfo({"i", "1.0", "7", "Debian 12", "x86_64", "0.70.1", "en_US"}, x, done)),
+        ENDPOINT("requestDeletion", "POST /users/me/deletion/request",
+                 "{'password':'pw','confirmEmail':'a@b.c'}", RequestDeletionResponse,
+                 requestDeletion("pw", "a@b.c", x, done)),
+        ENDPOINT("cancelDeletion", "POST /users/me/deletion/cancel", "{}", EmptyResponse,
+                 cancelDeletion(x, done)),
+        ENDPOINT("listTunnels", "GET /tunnels", "", QList<Tunnel>, listTunnels(x, done)),
+        ENDPOINT("createTunnel", "POST /tunnels",
+                 "{'subdomain':'demo','localHost':'localhost','localPort':3000,'protocol':'http'}", Tunnel,
+                 createTunnel({QString("demo"), "localhost", 3000, "http", std::nullopt}, x, done)),
+        ENDPOINT("updateTunnel", "PATCH /tunnels/t1", "{'localPort':8080}", Tunnel,
+                 updateTunnel("t1", portOnly(), x, done)),
+        ENDPOINT("deleteTunnel", "DELETE /tunnels/t1", "", EmptyResponse, deleteTunnel("t1", x, done)),
+        ENDPOINT("checkAvailability", "GET /tunnels/availability?subdomain=my%20site", "", AvailabilityCheck,
+                 checkAvailability("my site", x, done)),
+        ENDPOINT("createCheckout", "POST /billing/lemonsqueezy/checkout", "{}", CheckoutResponse,
+                 createCheckout(x, done)),
+        ENDPOINT("checkHealth", "GET /health", "", EmptyResponse, checkHealth(x, done)),
+    };
+    return table;
+}
+
+const char *const userJson = "{'id':'u1','email':'a@b.c','tier':'free'}";
+
+} // namespace
+
+class TestApiClient : public QObject {
+    Q_OBJECT
+
+    // Runs one endpoint against `client` and waits for its callback.
+    Outcome run(APIClient &client, const QString &endpoint)
+    {
+        std::optional<Outcome> outcome;
+        for (const Endpoint &e : endpoints()) {
+            if (endpoint == QLatin1String(e.name))
+                e.call(client, this, [&](Outcome o) { outcome = o; });
+        }
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 10000); }();
+        return outcome.value_or(Outcome{Outcome::transportError, "no answer", {}, {}});
+    }
+
+private slots:
+    void sendsEveryEndpointAsListed_data()
+    {
+        QTest::addColumn<QString>("endpoint");
+        QTest::addColumn<QByteArray>("requestLine");
+        QTest::addColumn<QByteArray>("body"); // empty: no body at all
+        for (const Endpoint &e : endpoints())
+            QTest::newRow(e.name) << QString(e.name) << e.requestLine + " HTTP/1.1" << e.body;
+    }
+    void sendsEveryEndpointAsListed()
+    {
+        QFETCH(QString, endpoint);
+        QFETCH(QByteArray, requestLine);
+        QFETCH(QByteArray, body);
+        TestHttpServer server;
+        server.setDefaultResponse(ScriptedResponse::noContent());
+        APIClient client(server.baseUrl(), QString("tok"));
+        run(client, endpoint);
+        QCOMPARE(server.requests().size(), 1);
+        const RecordedRequest &r = server.requests().at(0);
+        QCOMPARE(r.requestLine, requestLine);
+        QCOMPARE(r.header("Content-Type"), QByteArray("application/json"));
+        QCOMPARE(r.header("Authorization"), QByteArray("Bearer tok"));
+        if (body.isEmpty()) {
+            QCOMPARE(r.body, QByteArray());
+            QVERIFY(r.header("Content-Length").toInt() == 0);
+        } else {
+            // Compared as JSON: key order is not part of the contract.
+            QCOMPARE(QJsonDocument::fromJson(r.body), QJsonDocument::fromJson(body));
+        }
+    }
+
+    void headersFollowTokenAndLanguage_data()
+    {
+        QTest::addColumn<QString>("token");    // empty: none
+        QTest::addColumn<QString>("language"); // empty: none
+        QTest::addColumn<QList<QByteArray>>("ownHeaders");
+        using L = QList<QByteArray>;
+        QTest::newRow("neither") << ""
+                                 << "" << L{"Content-Type"};
+        QTest::newRow("token") << "abc"
+                               << "" << L{"Content-Type", "Authorization"};
+        QTest::newRow("language") << ""
+                                  << "es" << L{"Content-Type", "Accept-Language"};
+        QTest::newRow("both") << "abc"
+                              << "es" << L{"Content-Type", "Authorization", "Accept-Language"};
+    }
+    void headersFollowTokenAndLanguage()
+    {
+        QFETCH(QString, token);
+        QFETCH(QString, language);
+        QFETCH(QList<QByteArray>, ownHeaders);
+        TestHttpServer server;
+        // Start with both set, then clear what the row leaves out: clearing must stick.
+        APIClient client(server.baseUrl(), QString("stale"));
+        client.setPreferredLanguage(QString("de"));
+        client.setToken(token.isEmpty() ? std::nullopt : std::optional<QString>(token));
+        client.setPreferredLanguage(language.isEmpty() ? std::nullopt : std::optional<QString>(language));
+        QCOMPARE(run(client, "checkHealth").kind, Outcome::ok);
+        const RecordedRequest &r = server.requests().at(0);
+
+        QList<QByteArray> seen;
+        for (const QByteArray &name : r.headerNames()) {
+            if (name == "Content-Type" || name == "Authorization" ||
+                (name == "Accept-Language" && !language.isEmpty()))
+                seen << name;
+        }
+        QCOMPARE(seen, ownHeaders);
+        QCOMPARE(r.hasHeader("Authorization"), !token.isEmpty());
+        if (!token.isEmpty())
+            QCOMPARE(r.header("Authorization"), "Bearer " + token.toUtf8());
+        if (!language.isEmpty()) {
+            QCOMPARE(r.header("Accept-Language"), language.toUtf8());
+        } else {
+            // Qt's HTTP stack always adds its own Accept-Language (from the system locale, like
+            // the platform default elsewhere); the client itself must not send a stale one.
+            QVERIFY(r.header("Accept-Language") != "de");
+        }
+    }
+
+    void answersBecomeResults_data()
+    {
+        QTest::addColumn<QString>("endpoint");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("description"); // of the failure; for ok rows unused
+        QTest::addColumn<QString>("logLine");     // empty: nothing logged
+
+        QTest::newRow("204 for EmptyResponse")
+            << "deleteTunnel" << 204 << QByteArray() << int(Outcome::ok) << ""
+            << "";
+        QTest::newRow("200 {} for EmptyResponse")
+            << "deleteTunnel" << 200 << j("{}") << int(Outcome::ok) << ""
+            << "";
+        QTest::newRow("200 scalar for EmptyResponse")
+            << "checkHealth" << 200 << QByteArray("\"ok\"") << int(Outcome::ok) << ""
+            << "";
+        QTest::newRow("200 empty for EmptyResponse")
+            << "deleteTunnel" << 200 << QByteArray() << int(Outcome::decodingError) << ""
+            << "";
+        QTest::newRow("204 for User") << "fetchMe" << 204 << QByteArray() << int(Outcome::decodingError)
+                                      << "204 No Content but R=User is not EmptyResponse/Void/Optional"
+                                      << "";
+        QTest::newRow("204 for tunnel list")
+            << "listTunnels" << 204 << QByteArray() << int(Outcome::decodingError)
+            << "204 No Content but R=Array<Tunnel> is not EmptyResponse/Void/Optional"
+            << "";
+        QTest::newRow("204 for LoginResponse")
+            << "login" << 204 << QByteArray() << int(Outcome::decodingError)
+            << "204 No Content but R=LoginResponse is not EmptyResponse/Void/Optional"
+            << "";
+        QTest::newRow("200 user") << "fetchMe" << 200 << j(userJson) << int(Outcome::ok) << ""
+                                  << "";
+        QTest::newRow("299 is success") << "fetchMe" << 299 << j(userJson) << int(Outcome::ok) << ""
+                                        << "";
+        QTest::newRow("bad date") << "login" << 200 << j("{'token':'t','expiresAt':'2025-03-01T10:15:30Z'}")
+                                  << int(Outcome::decodingError) << "Invalid date 2025-03-01T10:15:30Z"
+                                  << "";
+        QTest::newRow("tunnel list with a bad element")
+            << "listTunnels" << 200 << j("[{'id':'x'}]") << int(Outcome::decodingError) << ""
+            << "";
+        QTest::newRow("300 is failure")
+            << "fetchMe" << 300 << j(userJson) << int(Outcome::apiError)
+            << "300 UNKNOWN: " + QString(j(userJson))
+            << "[APIClient] GET /users/me -> 300 UNKNOWN: " + QString(j(userJson));
+        QTest::newRow("500 text body") << "fetchMe" << 500 << QByteArray("upstream broke")
+                                       << int(Outcome::apiError) << "500 UNKNOWN: upstream broke"
+                                       << "[APIClient] GET /users/me -> 500 UNKNOWN: upstream broke";
+        QTest::newRow("409 envelope")
+            << "createTunnel" << 409
+            << j("{'error':{'code':'CONFLICT','message':'Subdomain taken'},'statusCode':409}")
+            << int(Outcome::apiError) << "409 CONFLICT: Subdomain taken"
+            << "[APIClient] POST /tunnels -> 409 CONFLICT: Subdomain taken";
+        QTest::newRow("404 empty") << "updateTunnel" << 404 << QByteArray() << int(Outcome::apiError)
+                                   << "404 UNKNOWN: "
+                                   << "[APIClient] PATCH /tunnels/t1 -> 404 UNKNOWN: ";
+        QTest::newRow("401 list message")
+            << "login" << 401 << j("{'error':{'code':'UNAUTHORIZED','message':['a','b']},'statusCode':401}")
+            << int(Outcome::apiError) << "401 UNAUTHORIZED: a"
+            << "[APIClient] POST /auth/login -> 401 UNAUTHORIZED: a";
+    }
+    void answersBecomeResults()
+    {
+        QFETCH(QString, endpoint);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(int, kind);
+        QFETCH(QString, description);
+        QFETCH(QString, logLine);
+        TestHttpServer server;
+        server.enqueue(ScriptedResponse::json(status, body));
+        APIClient client(server.baseUrl());
+        LogCapture log;
+        const Outcome o = run(client, endpoint);
+        QCOMPARE(int(o.kind), kind);
+        if (!description.isEmpty())
+            QCOMPARE(o.description, description);
+        QCOMPARE(log.lines, logLine.isEmpty() ? QStringList() : QStringList{logLine});
+        if (o.kind == Outcome::apiError)
+            QCOMPARE(o.error->statusCode, status);
+    }
+
+    void failuresBelowHttp()
+    {
+        LogCapture log;
+        {
+            // The connection drops before any answer.
+            TestHttpServer server;
+            // Qt retries once on a dropped connection, so every attempt is dropped.
+            server.setDefaultResponse(ScriptedResponse::dropConnection());
+            APIClient client(server.baseUrl());
+            const Outcome o = run(client, "fetchMe");
+            QCOMPARE(o.kind, Outcome::transportError);
+            QCOMPARE(o.transportCode, QNetworkReply::RemoteHostClosedError);
+        }
+        {
+            // Nobody listens on the port any more.
+            QUrl gone;
+            {
+                TestHttpServer server;
+                gone = server.baseUrl();
+            }
+            APIClient client(gone);
+            const Outcome o = run(client, "checkHealth");
+            QCOMPARE(o.kind, Outcome::transportError);
+            QCOMPARE(o.transportCode, QNetworkReply::ConnectionRefusedError);
+        }
+        {
+            // The transfer time-out ends a request the server never answers.
+            TestHttpServer server;
+            server.enqueue(ScriptedResponse::never());
+            APIClient client(server.baseUrl());
+            QCOMPARE(client.transferTimeout(), 60000ms);
+            client.setTransferTimeout(300ms);
+            const Outcome o = run(client, "fetchMe");
+            QCOMPARE(o.kind, Outcome::transportError);
+            QCOMPARE(o.transportCode, QNetworkReply::OperationCanceledError);
+        }
+        QCOMPARE(log.lines, QStringList());
+    }
+
+    void nonHttpAnswerIsAnApiErrorWithStatusZero()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("health"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("plain file");
+        file.close();
+        APIClient client(QUrl::fromLocalFile(dir.path()));
+        LogCapture log;
+        const Outcome o = run(client, "checkHealth");
+        QCOMPARE(o.kind, Outcome::apiError);
+        QCOMPARE(o.error->statusCode, 0);
+        QCOMPARE(o.error->code, "UNKNOWN");
+        QCOMPARE(o.error->message, "plain file");
+        QCOMPARE(log.lines, QStringList{"[APIClient] GET /health -> 0 UNKNOWN: plain file"});
+    }
+
+    void baseUrlComposition_data()
+    {
+        QTest::addColumn<QString>("basePath");
+        QTest::addColumn<QByteArray>("target");
+        QTest::newRow("no path") << "" << QByteArray("/users/me");
+        QTest::newRow("root") << "/" << QByteArray("/users/me");
+        QTest::newRow("prefix") << "/api/v1" << QByteArray("/api/v1/users/me");
+        QTest::newRow("prefix with slash") << "/api/v1/" << QByteArray("/api/v1/users/me");
+    }
+    void baseUrlComposition()
+    {
+        QFETCH(QString, basePath);
+        QFETCH(QByteArray, target);
+        TestHttpServer server;
+        server.setDefaultResponse(ScriptedResponse::json(200, j(userJson)));
+        APIClient client(QUrl(server.baseUrl().toString() + basePath));
+        QCOMPARE(run(client, "fetchMe").kind, Outcome::ok);
+        QCOMPARE(server.requests().at(0).target, target);
+    }
+
+    void unsendableRequestsFailWithoutCrashing_data()
+    {
+        QTest::addColumn<QUrl>("base");
+        QTest::addColumn<QString>("token");
+        QTest::newRow("relative base") << QUrl("api/v1") << "";
+        QTest::newRow("empty base") << QUrl() << "";
+        QTest::newRow("invalid base") << QUrl("http://exa mple.com:99999") << "";
+        QTest::newRow("line break in token") << QUrl("http://127.0.0.1:9") << "abc\r\nX-Injected: 1";
+    }
+    void unsendableRequestsFailWithoutCrashing()
+    {
+        QFETCH(QUrl, base);
+        QFETCH(QString, token);
+        APIClient client(base, token.isEmpty() ? std::nullopt : std::optional<QString>(token));
+        LogCapture log;
+        const Outcome o = run(client, "fetchMe");
+        QCOMPARE(o.kind, Outcome::transportError);
+        QCOMPARE(o.transportCode, QNetworkReply::ProtocolInvalidOperationError);
+        QCOMPARE(log.lines, QStringList());
+    }
+
+    void resultsSkipADestroyedContext()
+    {
+        TestHttpServer server;
+        server.enqueue(ScriptedResponse::text(500, "down"));
+        APIClient client(server.baseUrl());
+        LogCapture log;
+        bool goneCalled = false;
+        auto *gone = new QObject;
+        client.fetchMe(gone, [&](const ApiResult<User> &) { goneCalled = true; });
+        delete gone;
+        // The answer is still read and logged, but not delivered.
+        QTRY_COMPARE(log.lines, QStringList{"[APIClient] GET /users/me -> 500 UNKNOWN: down"});
+        QVERIFY(!goneCalled);
+
+        // A client destroyed with a request in flight takes the request with it, quietly.
+        server.enqueue(ScriptedResponse::never());
+        auto *shortLived = new APIClient(server.baseUrl());
+        bool called = false;
+        shortLived->fetchMe(this, [&](const ApiResult<User> &) { called = true; });
+        QTRY_COMPARE(server.requests().size(), 2);
+        delete shortLived;
+        QCoreApplication::processEvents();
+        QVERIFY(!called);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestApiClient)
+#include "test_api_client.moc"

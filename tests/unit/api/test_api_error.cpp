@@ -1,0 +1,220 @@
+#include "api/ApiError.h"
+#include "l10n/LocalizableXCStrings.h"
+
+#include <QTest>
+
+using namespace ostrel;
+using Kind = ApiError::Kind;
+using Field = ApiError::Field;
+using FieldMap = QHash<Field, QString>;
+
+Q_DECLARE_METATYPE(Kind)
+
+namespace {
+
+QByteArray j(const char *json)
+{
+    return QByteArray(json).replace('\'', '"');
+}
+
+QByteArray envelope(const char *code, const char *message)
+{
+    return j("{'error':{'code':'") + code + j("','message':") + j(message) + j("},'statusCode':400}");
+}
+
+ApiError validation(const QStringList &details)
+{
+    ApiError e;
+    e.statusCode = 400;
+    e.code = "VALIDATION_ERROR";
+    e.message = details.value(0);
+    e.details = details;
+    return e;
+}
+
+// Texts of the test catalogue (catalogue/*.lproj, loaded through OSTREL_RESOURCE_DIR).
+const QString esServer = QStringLiteral("La API tiene problemas. Inténtalo de nuevo en unos segundos.");
+const QString esEmail = QStringLiteral("Introduce un correo válido.");
+const QString esPasswordLength = QStringLiteral("La contraseña debe tener al menos 8 caracteres.");
+const QString enPassword = QStringLiteral("The password is not valid.");
+
+} // namespace
+
+class TestApiError : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        // Every expectation below depends on the test catalogue being the shared one.
+        QVERIFY(LocalizableXCStrings::shared().byLanguage().contains("es"));
+        LocalizableXCStrings::shared().setPreferredLanguage("en");
+    }
+
+    void readsTheEnvelope_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("details");
+        QTest::addColumn<Kind>("kind");
+
+        QTest::newRow("single") << 409 << envelope("CONFLICT", "'Subdomain taken'") << "CONFLICT"
+                                << "Subdomain taken" << QStringList{"Subdomain taken"} << Kind::conflict;
+        QTest::newRow("empty single") << 409 << envelope("CONFLICT", "''") << "CONFLICT"
+                                      << "" << QStringList() << Kind::conflict;
+        QTest::newRow("list") << 400 << envelope("VALIDATION_ERROR", "['a','b']") << "VALIDATION_ERROR"
+                              << "a" << QStringList{"a", "b"} << Kind::validation;
+        QTest::newRow("empty list") << 400 << envelope("VALIDATION_ERROR", "[]") << "VALIDATION_ERROR"
+                                    << "" << QStringList() << Kind::validation;
+        QTest::newRow("number message") << 403 << envelope("FORBIDDEN", "5") << "FORBIDDEN"
+                                        << "" << QStringList() << Kind::forbidden;
+        QTest::newRow("null message") << 403 << envelope("FORBIDDEN", "null") << "FORBIDDEN"
+                                      << "" << QStringList() << Kind::forbidden;
+        QTest::newRow("mixed list") << 403 << envelope("FORBIDDEN", "['a',1]") << "FORBIDDEN"
+                                    << "" << QStringList() << Kind::forbidden;
+        QTest::newRow("html 502") << 502 << QByteArray("<html>Bad gateway</html>") << "UNKNOWN"
+                                  << "<html>Bad gateway</html>" << QStringList() << Kind::server;
+        QTest::newRow("empty 404") << 404 << QByteArray() << "UNKNOWN"
+                                   << "" << QStringList() << Kind::unknown;
+        const QByteArray noStatus = j("{'error':{'code':'CONFLICT','message':'x'}}");
+        QTest::newRow("no statusCode")
+            << 409 << noStatus << "UNKNOWN" << QString(noStatus) << QStringList() << Kind::unknown;
+        const QByteArray noMessage = j("{'error':{'code':'CONFLICT'},'statusCode':409}");
+        QTest::newRow("no message key")
+            << 409 << noMessage << "UNKNOWN" << QString(noMessage) << QStringList() << Kind::unknown;
+        QTest::newRow("not UTF-8") << 500 << QByteArray("\xff\xfe\x00broken", 9) << "UNKNOWN"
+                                   << "Error" << QStringList() << Kind::server;
+        QTest::newRow("code decides, not status") << 503 << envelope("RATE_LIMIT", "'slow'") << "RATE_LIMIT"
+                                                  << "slow" << QStringList{"slow"} << Kind::rateLimit;
+        QTest::newRow("401 with another code") << 401 << envelope("NOPE", "'no'") << "NOPE"
+                                               << "no" << QStringList{"no"} << Kind::unknown;
+        QTest::newRow("codes are case-sensitive") << 400 << envelope("conflict", "'x'") << "conflict"
+                                                  << "x" << QStringList{"x"} << Kind::unknown;
+    }
+    void readsTheEnvelope()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        const ApiError e = ApiError::from(status, body);
+        QCOMPARE(e.statusCode, status);
+        QTEST(e.code, "code");
+        QTEST(e.message, "message");
+        QTEST(e.details, "details");
+        QTEST(e.kind(), "kind");
+    }
+
+    void freeTierGroupAndDescription()
+    {
+        const QStringList freeTier{"FREE_TIER_LIMIT", "FREE_TIER_PROTOCOL_NOT_ALLOWED",
+                                   "FREE_TIER_BANDWIDTH_EXCEEDED"};
+        for (const char *code :
+             {"FREE_TIER_LIMIT", "FREE_TIER_PROTOCOL_NOT_ALLOWED", "FREE_TIER_BANDWIDTH_EXCEEDED",
+              "RATE_LIMIT", "ACCOUNT_PENDING_DELETION", "EMAIL_NOT_VERIFIED", "X"})
+            QCOMPARE((ApiError{500, code, {}, {}}).isFreeTierKind(), freeTier.contains(code));
+        QCOMPARE((ApiError{499, "X", {}, {}}).kind(), Kind::unknown);
+        QCOMPARE((ApiError{409, "CONFLICT", "taken", {"taken"}}).description(), "409 CONFLICT: taken");
+    }
+
+    void userMessage_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("details");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("expected");
+        const QStringList none;
+        // "en" has none of these keys in the test catalogue: the built-in English texts show.
+        QTest::newRow("unauthorized ignores service text")
+            << "UNAUTHORIZED" << 401 << "bad creds" << QStringList{"bad creds"} << "en"
+            << "Invalid email or password.";
+        QTest::newRow("unauthorized es") << "UNAUTHORIZED" << 401 << "" << none << "es"
+                                         << "Correo o contraseña no válidos.";
+        QTest::newRow("forbidden fallback") << "FORBIDDEN" << 403 << "" << none << "en"
+                                            << "You don't have permission to do that.";
+        QTest::newRow("conflict service text")
+            << "CONFLICT" << 409 << "Subdomain taken" << QStringList{"Subdomain taken"} << "es"
+            << "Subdomain taken";
+        QTest::newRow("conflict fallback en") << "CONFLICT" << 409 << "" << none << "en"
+                                              << "That resource already exists.";
+        QTest::newRow("conflict fallback es") << "CONFLICT" << 409 << "" << none << "es"
+                                              << "Ese recurso ya existe.";
+        QTest::newRow("validation joins details")
+            << "VALIDATION_ERROR" << 400 << "a" << QStringList{"a", "b"} << "es"
+            << "a b";
+        QTest::newRow("validation fallback") << "VALIDATION_ERROR" << 400 << "" << none << "en"
+                                             << "Check the data and try again.";
+        QTest::newRow("rate limit, key missing in es too")
+            << "RATE_LIMIT" << 429 << "x" << QStringList{"x"} << "es"
+            << "Too many requests. Please wait a moment.";
+        QTest::newRow("free tier limit")
+            << "FREE_TIER_LIMIT" << 403 << "x" << none << "en"
+            << "The Free plan allows only 1 tunnel. Upgrade to Pro for unlimited tunnels.";
+        QTest::newRow("server en") << "UNKNOWN" << 502 << "<html>" << none << "en"
+                                   << "The API is having issues. Try again in a few seconds.";
+        QTest::newRow("server es") << "UNKNOWN" << 502 << "<html>" << none << "es" << esServer;
+        QTest::newRow("server, catalogue language")
+            << "UNKNOWN" << 502 << "<html>" << none << ""
+            << "The API is having issues. Try again in a few seconds.";
+        QTest::newRow("unknown service text") << "UNKNOWN" << 404 << "Not here" << none << "en"
+                                              << "Not here";
+        QTest::newRow("unknown fallback") << "UNKNOWN" << 404 << "" << none << "en"
+                                          << "Something went wrong.";
+    }
+    void userMessage()
+    {
+        QFETCH(QString, code);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QFETCH(QStringList, details);
+        QFETCH(QString, language);
+        QTEST((ApiError{status, code, message, details}).userMessage(language), "expected");
+    }
+
+    void fieldErrors_data()
+    {
+        QTest::addColumn<ApiError>("error");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<FieldMap>("expected");
+        QTest::newRow("email and password length")
+            << validation({"email must be an email", "password must be longer than or equal to 8 characters"})
+            << "es" << FieldMap{{Field::email, esEmail}, {Field::password, esPasswordLength}};
+        QTest::newRow("spanish password") << validation({"La contraseña es débil"}) << "es"
+                                          << FieldMap{{Field::password, "La contraseña es débil"}};
+        QTest::newRow("email and password in one") << validation({"Email and password do not match"}) << "en"
+                                                   << FieldMap{{Field::email, enPassword}};
+        QTest::newRow("no keyword") << validation({"Something Odd"}) << "en"
+                                    << FieldMap{{Field::generic, "Something Odd"}};
+        // A key no table has: the catalogue's own fallback, the key itself.
+        QTest::newRow("later entry wins") << validation({"Puerto ocupado", "port must be a number"}) << "es"
+                                          << FieldMap{{Field::port, "error.validation.port"}};
+        QTest::newRow("subdomain and dominio") << validation({"el dominio es corto"}) << "es"
+                                               << FieldMap{{Field::subdomain, "el dominio es corto"}};
+        QTest::newRow("not validation")
+            << ApiError{409, "CONFLICT", "email taken", {"email taken"}} << "en" << FieldMap{};
+        QTest::newRow("no details") << validation({}) << "en" << FieldMap{};
+    }
+    void fieldErrors()
+    {
+        QFETCH(ApiError, error);
+        QFETCH(QString, language);
+        QTEST(error.fieldErrors(language), "expected");
+    }
+
+    void validationMessageOrder()
+    {
+        // Text lookup tries "subdomain" and "port" before "password" and "email".
+        QCOMPARE(ApiError::localizedValidationMessage("Email should be a valid address", "es"), esEmail);
+        QCOMPARE(ApiError::localizedValidationMessage("password must contain at least 8 letters", "es"),
+                 esPasswordLength);
+        QCOMPARE(ApiError::localizedValidationMessage("subdomain password", "es"),
+                 "error.validation.subdomain");
+        QCOMPARE(ApiError::localizedValidationMessage("password port", "en"), "error.validation.port");
+        QCOMPARE(ApiError::localizedValidationMessage("PASSWORD weak", "en"), enPassword);
+        QCOMPARE(ApiError::localizedValidationMessage("Keep Case", "es"), "Keep Case");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestApiError)
+#include "test_api_error.moc"
