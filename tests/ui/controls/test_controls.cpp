@@ -1,0 +1,376 @@
+#include "l10n/LocalizableXCStrings.h"
+#include "support/ManualClock.h"
+#include "ui/controls/ConfirmAction.h"
+#include "ui/controls/ErrorBanner.h"
+#include "ui/controls/FieldGroup.h"
+#include "ui/controls/OstrelIcon.h"
+#include "ui/controls/OstrelLetter.h"
+#include "ui/controls/Palette.h"
+#include "ui/controls/PrimaryButton.h"
+#include "ui/controls/SymbolButton.h"
+#include "ui/controls/SymbolIcon.h"
+#include "ui/controls/TintedButton.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
+
+using ostrel::ErrorBanner;
+using ostrel::FieldGroup;
+using ostrel::PrimaryButton;
+namespace Palette = ostrel::Palette;
+
+Q_DECLARE_METATYPE(ErrorBanner::Severity)
+
+namespace {
+bool shown(const QWidget *parent, const char *name)
+{
+    auto *child = parent->findChild<QWidget *>(name);
+    return child && child->isVisibleTo(const_cast<QWidget *>(parent));
+}
+
+// True when `c` is clearly the given hue rather than a gray.
+bool isBluish(const QColor &c)
+{
+    return c.blue() > c.red() + 60 && c.blue() > c.green() + 40;
+}
+
+void setLanguage(QWidget *root, const QString &language)
+{
+    ostrel::LocalizableXCStrings::shared().setPreferredLanguage(language);
+    QEvent change(QEvent::LanguageChange);
+    QApplication::sendEvent(root, &change);
+}
+} // namespace
+
+class TestControls : public QObject {
+    Q_OBJECT
+private slots:
+    void primaryButtonLoadingAndDisabledIgnoreClicks()
+    {
+        int runs = 0;
+        PrimaryButton button("auth.signIn", [&] { ++runs; });
+        button.resize(300, button.sizeHint().height());
+        button.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&button));
+        const QPoint face = button.rect().marginsRemoved(PrimaryButton::shadowMargins()).center();
+
+        QTest::mouseClick(&button, Qt::LeftButton, {}, face);
+        QCOMPARE(runs, 1);
+        const int idleWidth = button.sizeHint().width();
+
+        button.setLoading(true);
+        QTest::mouseClick(&button, Qt::LeftButton, {}, face);
+        button.setFocus();
+        QTest::keyClick(&button, Qt::Key_Space);
+        QCOMPARE(runs, 1);
+        QVERIFY(!button.isPressed());
+        QVERIFY(button.sizeHint().width() > idleWidth); // the spinner sits before the title
+        // Loading keeps the enabled look: the face is still brand blue.
+        QVERIFY(isBluish(button.grab().toImage().pixelColor(face.x(), face.y() - 6)));
+
+        button.setLoading(false);
+        button.setEnabled(false);
+        QTest::mouseClick(&button, Qt::LeftButton, {}, face);
+        QCOMPARE(runs, 1);
+        const QColor disabled = button.grab().toImage().pixelColor(face.x(), face.y() - 6);
+        QVERIFY(!isBluish(disabled));
+        QVERIFY(std::abs(disabled.red() - disabled.blue()) < 30);
+
+        button.setEnabled(true);
+        QTest::mouseClick(&button, Qt::LeftButton, {}, face);
+        QCOMPARE(runs, 2);
+        QCOMPARE(button.accessibleName(), ostrel::localized("auth.signIn"));
+    }
+
+    void bannerVariants_data()
+    {
+        QTest::addColumn<ErrorBanner::Severity>("severity");
+        QTest::addColumn<QString>("actionTitle");
+        QTest::addColumn<bool>("withAction");
+        QTest::addColumn<bool>("withDismiss");
+        QTest::addColumn<bool>("actionShown");
+        QTest::addColumn<QString>("titleKey");
+        QTest::newRow("error, everything")
+            << ErrorBanner::Severity::error << "Retry" << true << true << true << "common.error";
+        QTest::newRow("warning, title without action")
+            << ErrorBanner::Severity::warning << "Retry" << false << true << false << "common.warning";
+        QTest::newRow("info, action without title")
+            << ErrorBanner::Severity::info << "" << true << false << false << "common.info";
+        QTest::newRow("error, message only")
+            << ErrorBanner::Severity::error << "" << false << false << false << "common.error";
+    }
+
+    void bannerVariants()
+    {
+        QFETCH(ErrorBanner::Severity, severity);
+        QFETCH(QString, actionTitle);
+        QFETCH(bool, withAction);
+        QFETCH(bool, withDismiss);
+        QFETCH(bool, actionShown);
+        QFETCH(QString, titleKey);
+        int actions = 0;
+        int dismissals = 0;
+        std::function<void()> action;
+        if (withAction)
+            action = [&] { ++actions; };
+        std::function<void()> dismiss;
+        if (withDismiss)
+            dismiss = [&] { ++dismissals; };
+        ErrorBanner banner(severity, "Something happened", actionTitle, action, dismiss);
+        banner.resize(320, banner.heightForWidth(320));
+        banner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&banner));
+
+        QCOMPARE(shown(&banner, "action"), actionShown);
+        QCOMPARE(shown(&banner, "close"), withDismiss);
+        QVERIFY(shown(&banner, "icon"));
+        QCOMPARE(banner.findChild<QLabel *>("title")->text(), ostrel::localized(titleKey).toUpper());
+        if (actionShown) {
+            QTest::mouseClick(banner.findChild<QWidget *>("action"), Qt::LeftButton);
+            QCOMPARE(actions, 1);
+        }
+        if (withDismiss) {
+            auto *close = banner.findChild<QWidget *>("close");
+            QCOMPARE(close->accessibleName(), ostrel::localized("common.close"));
+            QTest::mouseClick(close, Qt::LeftButton);
+            QCOMPARE(dismissals, 1);
+        }
+    }
+
+    void bannerMessageWrapsInsteadOfTruncating()
+    {
+        const QString longMessage =
+            QString("Your free plan has used all of this month's bandwidth. ").repeated(4);
+        ErrorBanner shortBanner(ErrorBanner::Severity::warning, "Short");
+        ErrorBanner longBanner(ErrorBanner::Severity::warning, longMessage);
+        QVERIFY(longBanner.heightForWidth(320) > shortBanner.heightForWidth(320) + 40);
+        QCOMPARE(longBanner.message(), longMessage);
+    }
+
+    void fieldVariants_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("errored");
+        QTest::addColumn<QString>("support");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<bool>("placeholder");
+        QTest::addColumn<QString>("message"); // empty: the message line shows nothing
+        QTest::addColumn<bool>("redMessage");
+        const QString none; // a null string stands for an absent text
+        QTest::newRow("empty") << "" << false << none << none << true << "" << false;
+        QTest::newRow("single space") << " " << false << none << none << false << "" << false;
+        QTest::newRow("hint") << "a" << false << none << "Lowercase letters" << false << "Lowercase letters"
+                              << false;
+        QTest::newRow("support wins over hint") << "" << true << "Port must be 1-65535"
+                                                << "Any free port" << true << "Port must be 1-65535" << true;
+        QTest::newRow("errored without text") << "x" << true << none << none << false << "" << false;
+    }
+
+    void fieldVariants()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, errored);
+        QFETCH(QString, support);
+        QFETCH(QString, hint);
+        QFETCH(bool, placeholder);
+        QFETCH(QString, message);
+        QFETCH(bool, redMessage);
+        FieldGroup field("auth.email", "auth.email.placeholder");
+        field.resize(320, field.sizeHint().height());
+        field.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&field));
+        QCOMPARE(field.findChild<QWidget *>("messageLine")->height(), FieldGroup::messageLineHeight);
+        const int emptyHeight = field.sizeHint().height();
+
+        field.setText(text);
+        field.setErrored(errored);
+        if (!support.isNull())
+            field.setSupportText(support);
+        if (!hint.isNull())
+            field.setHintText(hint);
+        QCoreApplication::processEvents();
+
+        QCOMPARE(shown(&field, "placeholder"), placeholder);
+        QCOMPARE(shown(&field, "review"), errored);
+        QCOMPARE(field.findChild<QLabel *>("caption")->text(), ostrel::localized("auth.email").toUpper());
+        auto *messageText = field.findChild<QLabel *>("messageText");
+        QCOMPARE(shown(&field, "messageText"), !message.isEmpty());
+        QCOMPARE(shown(&field, "messageIcon"), !message.isEmpty());
+        if (!message.isEmpty()) {
+            QCOMPARE(messageText->text(), message);
+            QCOMPARE(messageText->palette().color(QPalette::WindowText) == Palette::errorRed(), redMessage);
+        }
+        // One line of message takes no more room than the reserved empty line: nothing jumps.
+        QCOMPARE(field.sizeHint().height(), emptyHeight);
+    }
+
+    void fieldFollowsItsLineEdit()
+    {
+        auto *secure = new QLineEdit;
+        secure->setEchoMode(QLineEdit::Password);
+        FieldGroup field("auth.password", "auth.password.placeholder", secure,
+                         new ostrel::SymbolButton("lock.fill", 12, "auth.password.show"));
+        field.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&field));
+        QVERIFY(shown(&field, "placeholder"));
+        QTest::keyClicks(secure, "s3cret");
+        QCOMPARE(field.text(), QString("s3cret"));
+        QVERIFY(!shown(&field, "placeholder"));
+        secure->clear();
+        QVERIFY(shown(&field, "placeholder"));
+        QCOMPARE(secure->accessibleName(), ostrel::localized("auth.password"));
+    }
+
+    void symbolsResolveForEveryName()
+    {
+        const QStringList names{"xmark",
+                                "exclamationmark.circle.fill",
+                                "exclamationmark.triangle.fill",
+                                "info.circle.fill",
+                                "info.circle",
+                                "gearshape",
+                                "rectangle.portrait.and.arrow.right",
+                                "lock.fill",
+                                "plus.circle.fill",
+                                "play.circle.fill",
+                                "stop.circle.fill",
+                                "doc.on.doc",
+                                "qrcode",
+                                "pencil",
+                                "trash",
+                                "checkmark.circle.fill",
+                                "globe",
+                                "bolt.fill",
+                                "lock.shield.fill",
+                                "wifi.exclamationmark",
+                                "envelope.badge.shield.half.filled",
+                                "bolt.horizontal.circle"};
+        for (const QString &name : names) {
+            QVERIFY2(!ostrel::symbolIcon(name).isNull(), qPrintable(name));
+            const QImage image = ostrel::symbolPixmap(name, 16, Palette::errorRed(), 2).toImage();
+            QCOMPARE(image.size(), QSize(32, 32));
+            // Drawn, and only in the requested colour.
+            int inked = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (const QColor c = image.pixelColor(x, y); c.alpha() == 255) {
+                        ++inked;
+                        QCOMPARE(c.rgb(), Palette::errorRed().rgb());
+                    }
+            QVERIFY2(inked > 20, qPrintable(name));
+        }
+        QVERIFY(ostrel::symbolIcon("no.such.symbol").isNull());
+    }
+
+    void screenshotsInBothLanguages()
+    {
+        const QString dir =
+            qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
+        QVERIFY(QDir().mkpath(dir));
+        ostrel::test::ManualClock clock;
+
+        QWidget gallery;
+        gallery.setObjectName("gallery");
+        gallery.setAutoFillBackground(true);
+        auto *column = new QVBoxLayout(&gallery);
+        column->setContentsMargins(14, 14, 14, 14);
+        column->setSpacing(12);
+
+        auto *header = new QHBoxLayout;
+        header->addWidget(new ostrel::OstrelIcon(40));
+        header->addWidget(new ostrel::OstrelMonogram(26));
+        header->addWidget(new ostrel::OstrelLetter(28, Palette::brandBlue()));
+        header->addStretch(1);
+        auto *logoutIdle = new ostrel::ConfirmAction(
+            3, {}, "settings.danger.logout", "menubar.confirmLogout",
+            ostrel::ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm"),
+            nullptr, clock);
+        auto *logoutArmed = new ostrel::ConfirmAction(
+            3, {}, "settings.danger.logout", "menubar.confirmLogout",
+            ostrel::ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm"),
+            nullptr, clock);
+        auto *quitIdle = new ostrel::ConfirmAction(
+            3, {}, {}, "menubar.confirmQuit",
+            ostrel::ConfirmAction::textLabel("menubar.quit", "common.confirm"), nullptr, clock);
+        auto *quitArmed = new ostrel::ConfirmAction(
+            3, {}, {}, "menubar.confirmQuit",
+            ostrel::ConfirmAction::textLabel("menubar.quit", "common.confirm"), nullptr, clock);
+        column->addLayout(header);
+        auto *confirms = new QHBoxLayout;
+        for (auto *w : {logoutIdle, logoutArmed, quitIdle, quitArmed})
+            confirms->addWidget(w);
+        confirms->addStretch(1);
+        column->addLayout(confirms);
+
+        column->addWidget(new ErrorBanner(
+            ErrorBanner::Severity::error, "The e-mail address or password is wrong.", "Reset password", [] {},
+            [] {}));
+        column->addWidget(
+            new ErrorBanner(ErrorBanner::Severity::warning,
+                            "You have used 95% of this month's free bandwidth. Tunnels stop at the "
+                            "limit.",
+                            "Upgrade", [] {}));
+        column->addWidget(new ErrorBanner(ErrorBanner::Severity::info,
+                                          "Check your inbox to verify your address.", {}, {}, [] {}));
+
+        auto *email = new FieldGroup("auth.email", "auth.email.placeholder");
+        auto *emailErrored = new FieldGroup("auth.email", "auth.email.placeholder");
+        emailErrored->setText("someone@");
+        emailErrored->setErrored(true);
+        emailErrored->setSupportText(QString("Enter a valid e-mail address, such as name@example.com."));
+        auto *port = new FieldGroup("tunnels.port", "tunnels.port.placeholder");
+        port->setText("8080");
+        port->setHintText(QString("The local port your service listens on; it stays on this computer."));
+        for (auto *w : {email, emailErrored, port})
+            column->addWidget(w);
+
+        auto *primary = new PrimaryButton("auth.signIn");
+        auto *loading = new PrimaryButton("auth.signIn");
+        loading->setLoading(true);
+        auto *disabled = new PrimaryButton("auth.signIn");
+        disabled->setEnabled(false);
+        for (auto *w : {primary, loading, disabled})
+            column->addWidget(w);
+        column->addStretch(1);
+
+        gallery.resize(360, gallery.sizeHint().height());
+        gallery.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&gallery));
+        for (auto *armed : {logoutArmed, quitArmed}) {
+            armed->setFocus();
+            QTest::keyClick(armed, Qt::Key_Space);
+            QVERIFY(armed->isConfirming());
+        }
+        quitIdle->setFocus();
+
+        const QString before = ostrel::LocalizableXCStrings::shared().preferredLanguage();
+        for (const QString language : {"en", "es"}) {
+            setLanguage(&gallery, language);
+            gallery.resize(360, gallery.heightForWidth(360) > 0 ? gallery.heightForWidth(360)
+                                                                : gallery.sizeHint().height());
+            QCoreApplication::processEvents();
+            QCOMPARE(email->findChild<QLabel *>("caption")->text(),
+                     ostrel::localized("auth.email", language).toUpper());
+            QCOMPARE(logoutArmed->toolTip(), ostrel::localized("menubar.confirmLogout", language));
+            const QString file = QString("%1/controls-%2.png").arg(dir, language);
+            QVERIFY2(gallery.grab().save(file), qPrintable(file));
+
+            QWidget *parts[] = {logoutIdle, logoutArmed, quitArmed,    primary,
+                                loading,    disabled,    emailErrored, port};
+            const char *names[] = {
+                "confirm-logout-idle",    "confirm-logout-armed",    "confirm-quit-armed", "primary-button",
+                "primary-button-loading", "primary-button-disabled", "field-errored",      "field-hint"};
+            for (size_t i = 0; i < std::size(parts); ++i)
+                QVERIFY(parts[i]->grab().save(QString("%1/%2-%3.png").arg(dir, names[i], language)));
+        }
+        ostrel::LocalizableXCStrings::shared().setPreferredLanguage(before);
+    }
+};
+
+QTEST_MAIN(TestControls)
+#include "test_controls.moc"

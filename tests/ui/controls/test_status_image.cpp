@@ -1,0 +1,159 @@
+#include "ui/controls/OstrelGlyph.h"
+#include "ui/controls/StatusImage.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QTest>
+
+using ostrel::StatusColor;
+using ostrel::TunnelRuntimeState;
+using States = QHash<QString, TunnelRuntimeState>;
+
+Q_DECLARE_METATYPE(StatusColor)
+
+namespace {
+struct Segments {
+    int moves = 0, lines = 0, cubics = 0;
+};
+Segments segments(const QPainterPath &path)
+{
+    Segments s;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        switch (path.elementAt(i).type) {
+        case QPainterPath::MoveToElement:
+            ++s.moves;
+            break;
+        case QPainterPath::LineToElement:
+            ++s.lines;
+            break;
+        case QPainterPath::CurveToElement:
+            ++s.cubics;
+            break;
+        case QPainterPath::CurveToDataElement:
+            break;
+        }
+    }
+    return s;
+}
+// The bounds of a path's on-curve points.
+QRectF onCurveBounds(const QPainterPath &path)
+{
+    QPolygonF points;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const auto e = path.elementAt(i);
+        const bool lastOfCurve =
+            e.type == QPainterPath::CurveToDataElement &&
+            (i + 1 == path.elementCount() || path.elementAt(i + 1).type != QPainterPath::CurveToDataElement);
+        if (e.type == QPainterPath::MoveToElement || e.type == QPainterPath::LineToElement || lastOfCurve)
+            points << QPointF(e.x, e.y);
+    }
+    return points.boundingRect();
+}
+} // namespace
+
+class TestStatusImage : public QObject {
+    Q_OBJECT
+private slots:
+    void statusColorRule_data()
+    {
+        QTest::addColumn<QStringList>("running");
+        QTest::addColumn<States>("states");
+        QTest::addColumn<StatusColor>("expected");
+        using S = TunnelRuntimeState;
+        QTest::newRow("nothing running") << QStringList{} << States{} << StatusColor::white;
+        QTest::newRow("stale entries of stopped tunnels are ignored")
+            << QStringList{} << States{{"a", S::failed}, {"b", S::connected}} << StatusColor::white;
+        QTest::newRow("running without a state") << QStringList{"a"} << States{} << StatusColor::white;
+        QTest::newRow("only stopped") << QStringList{"a"} << States{{"a", S::stopped}} << StatusColor::white;
+        QTest::newRow("connected") << QStringList{"a"} << States{{"a", S::connected}} << StatusColor::green;
+        QTest::newRow("starting") << QStringList{"a"} << States{{"a", S::starting}} << StatusColor::orange;
+        QTest::newRow("connected and reconnecting")
+            << QStringList{"a", "b"} << States{{"a", S::connected}, {"b", S::connecting}}
+            << StatusColor::orange;
+        QTest::newRow("red wins over connected and busy")
+            << QStringList{"a", "b", "c"}
+            << States{{"a", S::connected}, {"b", S::connecting}, {"c", S::failed}} << StatusColor::red;
+        QTest::newRow("disconnected is red")
+            << QStringList{"a", "b"} << States{{"a", S::disconnected}, {"b", S::stopped}} << StatusColor::red;
+        QTest::newRow("a failed tunnel that is not running does not count")
+            << QStringList{"a"} << States{{"a", S::connected}, {"z", S::failed}} << StatusColor::green;
+    }
+
+    void statusColorRule()
+    {
+        QFETCH(QStringList, running);
+        QFETCH(States, states);
+        QFETCH(StatusColor, expected);
+        const QSet<QString> ids(running.begin(), running.end());
+        QCOMPARE(ostrel::statusColor(ids, states), expected);
+    }
+
+    void statusImagesAreRetinaLettersInTheirColour()
+    {
+        const QString dir =
+            qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
+        QDir().mkpath(dir);
+        QImage strip(QSize(4 * 64, 64), QImage::Format_ARGB32_Premultiplied);
+        strip.fill(QColor(40, 40, 46));
+        QPainter stripPainter(&strip);
+        const QList<StatusColor> colors{StatusColor::white, StatusColor::green, StatusColor::orange,
+                                        StatusColor::red};
+        for (int i = 0; i < colors.size(); ++i) {
+            const QImage image = ostrel::statusImage(colors[i]);
+            QCOMPARE(image.size(), QSize(56, 56));
+            QCOMPARE(image.devicePixelRatio(), 2.0);
+            // Made once: the same image every time.
+            QCOMPARE(ostrel::statusImage(colors[i]).cacheKey(), image.cacheKey());
+            QCOMPARE(image.pixelColor(1, 1).alpha(), 0); // transparent corner
+            // The letter's body (left of the eye, below the centre) is solid in the status colour.
+            const QColor body = image.pixelColor(22, 33);
+            QCOMPARE(body.alpha(), 255);
+            QCOMPARE(body.rgb(), ostrel::statusTint(colors[i]).rgb());
+            stripPainter.drawImage(QPointF(i * 64 + 4, 4), image);
+        }
+        stripPainter.end();
+        QVERIFY(strip.save(dir + "/status-images.png"));
+    }
+
+    void glyphOutlinesKeepTheirGrid()
+    {
+        using namespace ostrel::OstrelGlyph;
+        const Segments l = segments(letter());
+        QCOMPARE(l.moves, 1);
+        QCOMPARE(l.moves + l.lines + l.cubics, 19);
+        QVERIFY(l.lines > 0 && l.cubics > 0);
+        const QRectF lb = onCurveBounds(letter());
+        QVERIFY(QRectF(343, 297, 338, 431).contains(lb));
+        QVERIFY(std::abs(lb.center().x() - 512) < 1 && std::abs(lb.center().y() - 512) < 1);
+
+        const Segments c = segments(counter());
+        QCOMPARE(c.cubics, 8);
+        QCOMPARE(c.lines, 0);
+        QVERIFY(QRectF(474, 396, 132, 133).contains(onCurveBounds(counter())));
+
+        const Segments h = segments(highlight());
+        QCOMPARE(h.cubics, 5);
+        QCOMPARE(h.lines, 0);
+        QVERIFY(QRectF(475, 421, 71, 75).contains(onCurveBounds(highlight())));
+        QCOMPARE(QPointF(highlight().elementAt(0)), QPointF(counter().elementAt(0)));
+        // The highlight sits inside the counter, which sits inside the letter.
+        QVERIFY(counter().contains(highlight().boundingRect().center()));
+        QVERIFY(letter().contains(counter().boundingRect()));
+
+        // The icon at a size people can judge.
+        QImage icon(QSize(512, 256), QImage::Format_ARGB32_Premultiplied);
+        icon.fill(Qt::white);
+        QPainter painter(&icon);
+        paintIcon(painter, QRectF(0, 0, 256, 256));
+        paintLetter(painter, QRectF(256, 0, 256, 256), QColor(30, 30, 34));
+        painter.end();
+        const QString dir =
+            qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
+        QDir().mkpath(dir);
+        QVERIFY(icon.save(dir + "/ostrel-icon.png"));
+    }
+};
+
+QTEST_MAIN(TestStatusImage)
+#include "test_status_image.moc"
