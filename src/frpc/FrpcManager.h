@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <variant>
 
 class QProcess;
@@ -56,6 +57,8 @@ public:
     void setSupportDirectory(const QString &dir);
     QString supportDirectory() const; // resolved; the folder is created (mode 0700)
 
+    // The returned process belongs to the supervisor; it stays valid until its end has been
+    // handled (it is deleted afterwards).
     StartResult start(const Tunnel &tunnel, const FrpcConfig &config);
     void stop(const QString &tunnelId, double timeoutSeconds);
     void stopAndWait(const QString &tunnelId, double timeoutSeconds);
@@ -66,6 +69,38 @@ public:
     std::function<void(const QString &tunnelId)> onUnexpectedExit;
 
     static QString configText(const Tunnel &tunnel, const FrpcConfig &config);
+
+private:
+    // A process whose stop was asked for asynchronously and that has not ended yet.
+    struct Stopping {
+        QString tunnelId;
+        qint64 pid = 0;
+        double timeoutSeconds = 0;
+        Clock::Duration deadline{0};
+    };
+
+    QString executableDirectory() const;
+    std::optional<FileSystemError> ensureSupportDirectory(QString *dir) const;
+    std::optional<FileSystemError> writeConfigFile(const QString &tunnelId, const QString &text);
+    std::optional<FileSystemError> prepareLogFile(const QString &tunnelId);
+    void removeConfigFile(const QString &tunnelId);
+    void beginTermination(QProcess *process, const QString &tunnelId, double timeoutSeconds);
+    void escalate(QProcess *process);
+    void terminateAndWait(QProcess *process, const QString &tunnelId, qint64 pid, double timeoutSeconds,
+                          Clock::Duration wait);
+    void handleTermination(QProcess *process, const QString &tunnelId, Clock::Duration startedAt,
+                           int exitCode, int exitStatus);
+
+    const QString m_binaryName;
+    Clock &m_clock;
+    QString m_executableDirectory;
+    QString m_supportDirectory;
+    QHash<QString, QProcess *> m_processes;
+    QHash<QString, QString> m_configPaths;
+    QHash<QString, QString> m_logPaths;
+    QSet<QString> m_intentionallyStopped;
+    QHash<QProcess *, Stopping> m_stopping;
+    QHash<QProcess *, qint64> m_pids;
 };
 
 } // namespace ostrel

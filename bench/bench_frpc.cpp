@@ -1,0 +1,118 @@
+// Supervisor timings with the stand-in frpc:
+//   start       one tunnel started (configuration written, process launched), median of N
+//   stopAll     50 running stand-ins that exit on SIGTERM, stopped with stopAll(3.0)
+//   kill        a stand-in ignoring SIGTERM: from stop(3.0) / stopAndWait(3.0) to its end
+
+#include "frpc/FrpcManager.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace ostrel;
+
+namespace {
+
+Tunnel tunnel(const QString &id)
+{
+    Tunnel t;
+    t.id = id;
+    t.subdomain = id;
+    t.localHost = QStringLiteral("127.0.0.1");
+    t.localPort = 3000;
+    t.protocolValue = QStringLiteral("http");
+    t.frpsProxyName = id;
+    return t;
+}
+
+const FrpcConfig server{QStringLiteral("127.0.0.1"), 7000, QStringLiteral("token"), QStringLiteral("u")};
+
+QProcess *mustStart(FrpcManager &manager, const QString &id)
+{
+    auto result = manager.start(tunnel(id), server);
+    if (!std::holds_alternative<QProcess *>(result)) {
+        std::fprintf(stderr, "start of %s failed\n", qPrintable(id));
+        std::exit(1);
+    }
+    return std::get<QProcess *>(result);
+}
+
+// Until the stand-in has set up its signals (it says so in its log).
+void waitReady(const QString &logPath)
+{
+    for (;;) {
+        QFile f(logPath);
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains("start frpc service"))
+            return;
+        QThread::msleep(2);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int n = argc > 1 ? std::max(1, atoi(argv[1])) : 25;
+    qputenv("OSTREL_STANDIN_SKIP_SERVER", "1");
+    QTemporaryDir tmp;
+    FrpcManager manager;
+    manager.setExecutableDirectory(QStringLiteral(OSTREL_STANDIN_DIR));
+    manager.setSupportDirectory(tmp.path());
+    auto logOf = [&](const QString &id) {
+        return tmp.path() + QStringLiteral("/frpc-") + id + QStringLiteral(".log");
+    };
+
+    std::vector<double> starts;
+    for (int i = 0; i < n; ++i) {
+        const QString id = QStringLiteral("s%1").arg(i);
+        QElapsedTimer timer;
+        timer.start();
+        mustStart(manager, id);
+        starts.push_back(double(timer.nsecsElapsed()) / 1e6);
+        manager.stopAndWait(id, 3.0);
+    }
+    std::sort(starts.begin(), starts.end());
+    std::printf("start of one tunnel: median %.2f ms (min %.2f, max %.2f, n=%d)\n", starts[starts.size() / 2],
+                starts.front(), starts.back(), n);
+
+    for (int i = 0; i < 50; ++i)
+        mustStart(manager, QStringLiteral("b%1").arg(i));
+    for (int i = 0; i < 50; ++i)
+        waitReady(logOf(QStringLiteral("b%1").arg(i)));
+    QElapsedTimer all;
+    all.start();
+    manager.stopAll(3.0);
+    std::printf("stopAll of 50 stand-ins exiting on SIGTERM: %.1f ms total\n",
+                double(all.nsecsElapsed()) / 1e6);
+
+    qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
+    QProcess *ignoring = mustStart(manager, QStringLiteral("k1"));
+    waitReady(logOf(QStringLiteral("k1")));
+    bool ended = false;
+    double stopSeconds = 0;
+    QElapsedTimer timer;
+    QObject::connect(ignoring, &QProcess::finished, [&] {
+        stopSeconds = double(timer.nsecsElapsed()) / 1e9;
+        ended = true;
+    });
+    timer.start();
+    manager.stop(QStringLiteral("k1"), 3.0);
+    while (!ended)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    std::printf("stop(3.0) of a stand-in ignoring SIGTERM: ended %.3f s after the call\n", stopSeconds);
+
+    mustStart(manager, QStringLiteral("k2"));
+    waitReady(logOf(QStringLiteral("k2")));
+    timer.start();
+    manager.stopAndWait(QStringLiteral("k2"), 3.0);
+    std::printf("stopAndWait(3.0) of a stand-in ignoring SIGTERM: returned after %.3f s\n",
+                double(timer.nsecsElapsed()) / 1e9);
+    return 0;
+}

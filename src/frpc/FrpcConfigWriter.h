@@ -1,0 +1,29 @@
+#pragma once
+
+#include "api/Models.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace ostrel {
+
+// The text of a TOML basic string holding `value`, quotes included. Backslash, double quote
+// and control characters are escaped, so a value can never end the string early.
+QString tomlBasicString(const QString &value);
+
+// True when `name` can be used as one component of a file name: not empty, not "." or "..",
+// no "/" and no NUL.
+bool isPlainFileNameComponent(const QString &name);
+
+// The first field whose value must not reach an frpc configuration file, or none. frpc expands
+// Go template actions ("{{ ... }}") in the raw file before parsing it, so such values could read
+// the environment; the tunnel id becomes part of file names. Field names are those of the records
+// ("id", "serverAddr", "authToken", "frpsProxyName", "protocolValue", "localHost", "subdomain").
+std::optional<QString> unsafeConfigField(const Tunnel &tunnel, const FrpcConfig &config);
+
+// The frpc configuration for one tunnel. The TCP form is used when the protocol is exactly "tcp"
+// and a remote port is present; otherwise the HTTP form.
+QString frpcConfigText(const Tunnel &tunnel, const FrpcConfig &config);
+
+} // namespace ostrel

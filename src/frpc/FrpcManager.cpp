@@ -1,0 +1,351 @@
+#include "frpc/FrpcManager.h"
+
+#include "frpc/FrpcConfigWriter.h"
+#include "platform/Log.h"
+#include "platform/ResourcePaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace ostrel {
+
+namespace {
+
+constexpr QFile::Permissions ownerOnlyFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+constexpr QFile::Permissions ownerOnlyFile = QFile::ReadOwner | QFile::WriteOwner;
+// How long to wait for a process after SIGKILL; only a process stuck in the kernel takes longer.
+constexpr int killWaitMs = 5000;
+
+Clock::Duration seconds(double s)
+{
+    return Clock::Duration(qint64(s * 1000.0 + 0.5));
+}
+
+QString escalationLine(const QString &tunnelId, qint64 pid, double timeoutSeconds)
+{
+    return QStringLiteral("[FrpcManager] tunnel=") + tunnelId + QStringLiteral(" pid=") +
+           QString::number(pid) + QStringLiteral(" did not exit within ") +
+           QString::asprintf("%.1f", timeoutSeconds) + QStringLiteral("s of SIGTERM, escalating to SIGKILL");
+}
+
+} // namespace
+
+FrpcError FrpcError::alreadyRunning(qint32 pid)
+{
+    FrpcError e;
+    e.m_case = Case::alreadyRunning;
+    e.m_pid = pid;
+    return e;
+}
+
+FrpcError FrpcError::spawnFailed(const QString &message)
+{
+    FrpcError e;
+    e.m_case = Case::spawnFailed;
+    e.m_text = message;
+    return e;
+}
+
+FrpcError FrpcError::binaryNotFound()
+{
+    return FrpcError();
+}
+
+FrpcError FrpcError::unsafeValue(const QString &field)
+{
+    FrpcError e;
+    e.m_case = Case::unsafeValue;
+    e.m_text = field;
+    return e;
+}
+
+QString FrpcError::description() const
+{
+    switch (m_case) {
+    case Case::alreadyRunning:
+        return QStringLiteral("frpc already running (pid ") + QString::number(m_pid) + QLatin1Char(')');
+    case Case::spawnFailed:
+        return QStringLiteral("Spawn failed: ") + m_text;
+    case Case::binaryNotFound:
+        return QStringLiteral("frpc binary not bundled. Rebuild the app.");
+    case Case::unsafeValue:
+        return QStringLiteral("Unsafe value in tunnel settings: ") + m_text;
+    }
+    return {};
+}
+
+FrpcManager::FrpcManager(QString binaryName, Clock &clock, QObject *parent)
+    : QObject(parent), m_binaryName(std::move(binaryName)), m_clock(clock)
+{
+}
+
+FrpcManager::~FrpcManager()
+{
+    // Normally stopAll has run by now. Whatever is left is killed and reaped here, so that no
+    // process outlives its supervisor and no QProcess is destroyed while its child runs.
+    QList<QProcess *> left = m_processes.values();
+    left += m_stopping.keys();
+    for (QProcess *process : std::as_const(left)) {
+        disconnect(process, nullptr, this, nullptr);
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(killWaitMs);
+        }
+        delete process;
+    }
+}
+
+void FrpcManager::setExecutableDirectory(const QString &dir)
+{
+    m_executableDirectory = dir;
+}
+
+void FrpcManager::setSupportDirectory(const QString &dir)
+{
+    m_supportDirectory = dir;
+}
+
+QString FrpcManager::supportDirectory() const
+{
+    QString dir;
+    ensureSupportDirectory(&dir);
+    return dir;
+}
+
+QString FrpcManager::executableDirectory() const
+{
+    return QDir(m_executableDirectory.isEmpty() ? resourceDirectory() : m_executableDirectory).absolutePath();
+}
+
+std::optional<FileSystemError> FrpcManager::ensureSupportDirectory(QString *dir) const
+{
+    *dir = m_supportDirectory.isEmpty()
+               ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                     QStringLiteral("/ostrel-frpc")
+               : QDir(m_supportDirectory).absolutePath();
+    if (!QDir().mkpath(*dir))
+        return FileSystemError{QStringLiteral("Could not create the folder %1").arg(*dir)};
+    // The configuration files hold the server's auth token: nobody else may list or read them.
+    if (!QFile::setPermissions(*dir, ownerOnlyFolder))
+        return FileSystemError{QStringLiteral("Could not restrict access to the folder %1").arg(*dir)};
+    return std::nullopt;
+}
+
+std::optional<FileSystemError> FrpcManager::writeConfigFile(const QString &tunnelId, const QString &text)
+{
+    QString dir;
+    if (auto error = ensureSupportDirectory(&dir))
+        return error;
+    const QString path = dir + QStringLiteral("/frpc-") + tunnelId + QStringLiteral(".toml");
+    QSaveFile file(path);
+    // QSaveFile gives the new file the old one's (or default) permissions; narrow them before
+    // anything is written.
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnlyFile) ||
+        file.write(text.toUtf8()) < 0 || !file.commit()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return FileSystemError{QStringLiteral("Could not write %1: %2").arg(path, reason)};
+    }
+    m_configPaths.insert(tunnelId, path);
+    return std::nullopt;
+}
+
+std::optional<FileSystemError> FrpcManager::prepareLogFile(const QString &tunnelId)
+{
+    QString dir;
+    if (auto error = ensureSupportDirectory(&dir))
+        return error;
+    const QString path = dir + QStringLiteral("/frpc-") + tunnelId + QStringLiteral(".log");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !file.setPermissions(ownerOnlyFile))
+        return FileSystemError{QStringLiteral("Could not open %1: %2").arg(path, file.errorString())};
+    m_logPaths.insert(tunnelId, path);
+    return std::nullopt;
+}
+
+void FrpcManager::removeConfigFile(const QString &tunnelId)
+{
+    const QString path = m_configPaths.take(tunnelId);
+    if (!path.isEmpty())
+        QFile::remove(path);
+}
+
+FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConfig &config)
+{
+    if (QProcess *current = m_processes.value(tunnel.id); current && current->state() != QProcess::NotRunning)
+        return FrpcError::alreadyRunning(qint32(current->processId()));
+
+    const QString exeDir = executableDirectory();
+    const QString executable = exeDir + QLatin1Char('/') + m_binaryName;
+    if (!QFileInfo(executable).isFile())
+        return FrpcError::binaryNotFound();
+
+    if (const auto field = unsafeConfigField(tunnel, config))
+        return FrpcError::unsafeValue(*field);
+    if (auto error = writeConfigFile(tunnel.id, frpcConfigText(tunnel, config)))
+        return *error;
+    if (auto error = prepareLogFile(tunnel.id))
+        return *error;
+    const QString configPath = m_configPaths.value(tunnel.id);
+
+    auto *process = new QProcess(this);
+    process->setProgram(executable);
+    process->setArguments({QStringLiteral("-c"), configPath});
+    process->setWorkingDirectory(exeDir);
+    process->setStandardInputFile(QProcess::nullDevice());
+    // One descriptor for both streams keeps their lines in the order they were written.
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardOutputFile(m_logPaths.value(tunnel.id), QIODevice::Truncate);
+    const pid_t parent = ::getpid();
+    process->setChildProcessModifier([parent] {
+        // The kernel ends the child when the application dies, however it dies.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+    });
+
+    const Clock::Duration startedAt = m_clock.now();
+    const QString tunnelId = tunnel.id;
+    m_processes.insert(tunnelId, process);
+    m_intentionallyStopped.remove(tunnelId);
+
+    connect(process, &QProcess::finished, this,
+            [this, process, tunnelId, startedAt](int exitCode, QProcess::ExitStatus status) {
+                handleTermination(process, tunnelId, startedAt, exitCode, int(status));
+            });
+    process->start();
+    if (!process->waitForStarted()) {
+        m_processes.remove(tunnelId);
+        const QString message = process->errorString();
+        delete process;
+        return FrpcError::spawnFailed(message);
+    }
+    // QProcess forgets the pid before it reports the end; the exit line still needs it.
+    const qint64 pid = process->processId();
+    m_pids.insert(process, pid);
+    Log::line(QStringLiteral("[FrpcManager] started frpc pid=") + QString::number(pid) +
+              QStringLiteral(" tunnel=") + tunnel.subdomain + QStringLiteral(" bin=") + executable +
+              QStringLiteral(" cfg=") + configPath);
+    return process;
+}
+
+void FrpcManager::handleTermination(QProcess *process, const QString &tunnelId, Clock::Duration startedAt,
+                                    int exitCode, int exitStatus)
+{
+    const qint64 pid = m_pids.take(process);
+    m_stopping.remove(process);
+    process->deleteLater();
+    // The late end of a run that was stopped or replaced says nothing about the current run.
+    if (m_processes.value(tunnelId) != process)
+        return;
+    m_processes.remove(tunnelId);
+    if (m_intentionallyStopped.remove(tunnelId))
+        return;
+    const double elapsed = double((m_clock.now() - startedAt).count()) / 1000.0;
+    // 1: normal exit, 2: ended by a signal (then the status is the signal number).
+    const int reason = exitStatus == QProcess::NormalExit ? 1 : 2;
+    Log::line(QStringLiteral("[FrpcManager] unexpected exit tunnel=") + tunnelId + QStringLiteral(" pid=") +
+              QString::number(pid) + QStringLiteral(" status=") + QString::number(exitCode) +
+              QStringLiteral(" reason=") + QString::number(reason) + QStringLiteral(" after=") +
+              QString::asprintf("%.2fs", elapsed));
+    if (onUnexpectedExit)
+        onUnexpectedExit(tunnelId);
+}
+
+void FrpcManager::stop(const QString &tunnelId, double timeoutSeconds)
+{
+    m_intentionallyStopped.insert(tunnelId);
+    QProcess *process = m_processes.take(tunnelId);
+    removeConfigFile(tunnelId);
+    if (process)
+        beginTermination(process, tunnelId, timeoutSeconds);
+}
+
+void FrpcManager::beginTermination(QProcess *process, const QString &tunnelId, double timeoutSeconds)
+{
+    if (process->state() == QProcess::NotRunning)
+        return;
+    const qint64 pid = process->processId();
+    process->terminate();
+    const Clock::Duration timeout = seconds(timeoutSeconds);
+    m_stopping.insert(process, Stopping{tunnelId, pid, timeoutSeconds, m_clock.now() + timeout});
+    // The process is the wait's context: once it has ended and is deleted, the wait is void.
+    m_clock.singleShot(timeout, process, [this, process] { escalate(process); });
+}
+
+void FrpcManager::escalate(QProcess *process)
+{
+    if (!m_stopping.contains(process))
+        return;
+    const Stopping stopping = m_stopping.value(process);
+    // An end that has happened but whose notification is still queued counts as an end.
+    if (process->state() == QProcess::NotRunning || process->waitForFinished(0))
+        return;
+    Log::line(escalationLine(stopping.tunnelId, stopping.pid, stopping.timeoutSeconds));
+    process->kill();
+}
+
+void FrpcManager::terminateAndWait(QProcess *process, const QString &tunnelId, qint64 pid,
+                                   double timeoutSeconds, Clock::Duration wait)
+{
+    if (process->state() == QProcess::NotRunning)
+        return;
+    process->terminate();
+    // Returns as soon as the process ends; the deadline only bounds a process that ignores SIGTERM.
+    if (process->waitForFinished(int(std::max<qint64>(wait.count(), 0))) ||
+        process->state() == QProcess::NotRunning)
+        return;
+    Log::line(escalationLine(tunnelId, pid, timeoutSeconds));
+    process->kill();
+    process->waitForFinished(killWaitMs);
+}
+
+void FrpcManager::stopAndWait(const QString &tunnelId, double timeoutSeconds)
+{
+    m_intentionallyStopped.insert(tunnelId);
+    if (QProcess *process = m_processes.value(tunnelId))
+        terminateAndWait(process, tunnelId, process->processId(), timeoutSeconds, seconds(timeoutSeconds));
+    m_processes.remove(tunnelId);
+    removeConfigFile(tunnelId);
+}
+
+void FrpcManager::stopAll(double timeoutSeconds)
+{
+    const QStringList ids = m_processes.keys();
+    for (const QString &id : ids)
+        m_intentionallyStopped.insert(id);
+    for (const QString &id : ids)
+        stopAndWait(id, timeoutSeconds);
+    // Processes whose asynchronous stop is still under way end here too, within what is left of
+    // their own deadline.
+    const QList<QProcess *> stopping = m_stopping.keys();
+    for (QProcess *process : stopping) {
+        if (!m_stopping.contains(process))
+            continue;
+        const Stopping s = m_stopping.value(process);
+        terminateAndWait(process, s.tunnelId, s.pid, s.timeoutSeconds, s.deadline - m_clock.now());
+    }
+}
+
+int FrpcManager::runningProcessCount() const
+{
+    int count = 0;
+    for (const QProcess *process : m_processes)
+        count += process->state() != QProcess::NotRunning ? 1 : 0;
+    return count;
+}
+
+QString FrpcManager::configText(const Tunnel &tunnel, const FrpcConfig &config)
+{
+    return frpcConfigText(tunnel, config);
+}
+
+} // namespace ostrel

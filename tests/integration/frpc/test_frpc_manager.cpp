@@ -1,0 +1,476 @@
+#include "frpc/FrpcManager.h"
+#include "platform/ResourcePaths.h"
+#include "support/FakeControlServer.h"
+#include "support/LogCapture.h"
+#include "support/ManualClock.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using namespace std::chrono_literals;
+using namespace ostrel;
+using ostrel::test::FakeControlServer;
+using ostrel::test::LogCapture;
+using ostrel::test::ManualClock;
+
+namespace {
+
+const char *const testEnv[] = {"OSTREL_STANDIN_SKIP_SERVER",   "OSTREL_STANDIN_IGNORE_SIGTERM",
+                               "OSTREL_STANDIN_EXIT_AFTER_MS", "OSTREL_STANDIN_EXIT_CODE",
+                               "OSTREL_STANDIN_REFUSE_START",  "XDG_CACHE_HOME"};
+
+Tunnel tunnel(const QString &id, const QString &protocol = "http", std::optional<qint64> remotePort = {})
+{
+    Tunnel t;
+    t.id = id;
+    t.subdomain = "sub-" + id;
+    t.localHost = "127.0.0.1";
+    t.localPort = 3000;
+    t.remotePort = remotePort;
+    t.protocolValue = protocol;
+    t.status = "offline";
+    t.frpsProxyName = "u1-" + id;
+    return t;
+}
+
+const FrpcConfig server{"127.0.0.1", 7000, "tok", "u1"};
+
+int mode(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// Alive and not merely a zombie waiting to be reaped.
+bool alive(qint64 pid)
+{
+    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
+        return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+QByteArray read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList filesUnder(const QString &dir)
+{
+    QStringList files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    return files;
+}
+
+} // namespace
+
+class TestFrpcManager : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> tmp;
+    std::unique_ptr<ManualClock> clock;
+    std::unique_ptr<FrpcManager> manager;
+    std::unique_ptr<LogCapture> log;
+    QStringList unexpected;
+    QList<qint64> pids; // every child started, killed in cleanup() if a test failed early
+
+    QString dir() const { return tmp->path() + "/cache/ostrel-frpc"; }
+    QString configPath(const QString &id) const { return dir() + "/frpc-" + id + ".toml"; }
+    QString logPath(const QString &id) const { return dir() + "/frpc-" + id + ".log"; }
+
+    QProcess *start(const Tunnel &t, const FrpcConfig &c = server)
+    {
+        auto result = manager->start(t, c);
+        if (auto *error = std::get_if<FrpcError>(&result))
+            qWarning() << "start failed:" << error->description();
+        QProcess *process =
+            std::holds_alternative<QProcess *>(result) ? std::get<QProcess *>(result) : nullptr;
+        if (process)
+            pids << process->processId();
+        return process;
+    }
+    QString startError(const Tunnel &t, const FrpcConfig &c = server)
+    {
+        auto result = manager->start(t, c);
+        if (auto *e = std::get_if<FrpcError>(&result))
+            return e->description();
+        if (auto *e = std::get_if<FileSystemError>(&result))
+            return "file system: " + e->description;
+        return "started";
+    }
+    QString exitLine(const QString &id, qint64 pid, const QString &statusAndReason,
+                     const QString &after = "0.00s")
+    {
+        return QStringLiteral("[FrpcManager] unexpected exit tunnel=%1 pid=%2 %3 after=%4")
+            .arg(id)
+            .arg(pid)
+            .arg(statusAndReason, after);
+    }
+    static QString killLine(const QString &id, qint64 pid)
+    {
+        return QStringLiteral("[FrpcManager] tunnel=%1 pid=%2 did not exit within 0.3s of SIGTERM, "
+                              "escalating to SIGKILL")
+            .arg(id)
+            .arg(pid);
+    }
+
+private slots:
+    void init()
+    {
+        for (const char *name : testEnv)
+            qunsetenv(name);
+        qputenv("OSTREL_STANDIN_SKIP_SERVER", "1");
+        tmp = std::make_unique<QTemporaryDir>();
+        clock = std::make_unique<ManualClock>();
+        log = std::make_unique<LogCapture>();
+        manager = std::make_unique<FrpcManager>("frpc", *clock);
+        manager->setExecutableDirectory(OSTREL_STANDIN_DIR);
+        manager->setSupportDirectory(dir());
+        unexpected.clear();
+        pids.clear();
+        manager->onUnexpectedExit = [this](const QString &id) { unexpected << id; };
+    }
+    void cleanup()
+    {
+        manager.reset();
+        log.reset();
+        for (const char *name : testEnv)
+            qunsetenv(name);
+        bool orphans = false;
+        for (qint64 pid : std::as_const(pids)) {
+            if (alive(pid)) {
+                orphans = true;
+                ::kill(pid_t(pid), SIGKILL);
+            }
+        }
+        QVERIFY2(!orphans, "a child outlived its supervisor");
+    }
+
+    void startWritesPrivateFilesAndRefusesASecondStart()
+    {
+        // An earlier, readable configuration is replaced by a private one.
+        QVERIFY(QDir().mkpath(dir()));
+        QVERIFY(QFile::setPermissions(dir(), QFile::Permissions(0x7755)));
+        QFile old(configPath("t1"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        QVERIFY(QFile::setPermissions(configPath("t1"), QFile::Permissions(0x6644)));
+
+        QProcess *process = start(tunnel("t1"));
+        QVERIFY(process);
+        const qint64 pid = process->processId();
+        QCOMPARE(
+            log->lines,
+            QStringList{QStringLiteral("[FrpcManager] started frpc pid=%1 tunnel=sub-t1 bin=%2/frpc cfg=%3")
+                            .arg(pid)
+                            .arg(QDir(OSTREL_STANDIN_DIR).absolutePath(), configPath("t1"))});
+        QCOMPARE(mode(dir()), 0700);
+        QCOMPARE(mode(configPath("t1")), 0600);
+        QCOMPARE(mode(logPath("t1")), 0600);
+        QCOMPARE(QString::fromUtf8(read(configPath("t1"))), FrpcManager::configText(tunnel("t1"), server));
+        QCOMPARE(process->workingDirectory(), QDir(OSTREL_STANDIN_DIR).absolutePath());
+        QTRY_VERIFY(read(logPath("t1")).startsWith("start frpc service for config file"));
+        QCOMPARE(manager->runningProcessCount(), 1);
+
+        Tunnel changed = tunnel("t1");
+        changed.localPort = 4000;
+        const QByteArray logBefore = read(logPath("t1"));
+        QCOMPARE(startError(changed), QStringLiteral("frpc already running (pid %1)").arg(pid));
+        QCOMPARE(QString::fromUtf8(read(configPath("t1"))), FrpcManager::configText(tunnel("t1"), server));
+        QCOMPARE(read(logPath("t1")), logBefore);
+        QCOMPARE(manager->runningProcessCount(), 1);
+        QVERIFY(alive(pid));
+        QCOMPARE(log->lines.size(), 1);
+    }
+
+    void defaultLocations()
+    {
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp->path() + "/xdg"));
+        FrpcManager defaults;
+        QCOMPARE(defaults.supportDirectory(), tmp->path() + "/xdg/ostrel-frpc");
+        QCOMPARE(mode(tmp->path() + "/xdg/ostrel-frpc"), 0700);
+#ifndef OSTREL_REAL_FRPC
+        // The build tree keeps frpc among the resources, where the application looks for it.
+        auto result = defaults.start(tunnel("d1"), server);
+        QVERIFY(std::holds_alternative<QProcess *>(result));
+        pids << std::get<QProcess *>(result)->processId();
+        QVERIFY(log->lines.value(0).contains(" bin=" + resourceDirectory() + "/frpc cfg=" + tmp->path() +
+                                             "/xdg/ostrel-frpc/frpc-d1.toml"));
+#endif
+    }
+
+    void refusedStarts_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("subdomain");
+        QTest::addColumn<QString>("exeDir"); // relative to the temporary folder; empty: the stand-in's
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("writes");
+        QTest::newRow("no frpc") << "t1"
+                                 << "demo"
+                                 << "empty"
+                                 << "frpc binary not bundled. Rebuild the app." << false;
+        QTest::newRow("template in subdomain") << "t1"
+                                               << "{{ .Envs.HOME }}"
+                                               << ""
+                                               << "Unsafe value in tunnel settings: subdomain" << false;
+        QTest::newRow("id leaves the folder") << "../x"
+                                              << "demo"
+                                              << ""
+                                              << "Unsafe value in tunnel settings: id" << false;
+        QTest::newRow("id with a slash") << "a/b"
+                                         << "demo"
+                                         << ""
+                                         << "Unsafe value in tunnel settings: id" << false;
+        QTest::newRow("frpc not executable") << "t1"
+                                             << "demo"
+                                             << "plain"
+                                             << "Spawn failed: " << true;
+    }
+    void refusedStarts()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, subdomain);
+        QFETCH(QString, exeDir);
+        QFETCH(QString, error);
+        QFETCH(bool, writes);
+        QVERIFY(QDir(tmp->path()).mkpath("empty"));
+        QVERIFY(QDir(tmp->path()).mkpath("plain"));
+        QFile plain(tmp->path() + "/plain/frpc");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        if (!exeDir.isEmpty())
+            manager->setExecutableDirectory(tmp->path() + "/" + exeDir);
+        Tunnel t = tunnel(id);
+        t.subdomain = subdomain;
+        QVERIFY(startError(t).startsWith(error));
+        QCOMPARE(manager->runningProcessCount(), 0);
+        const QStringList written = filesUnder(tmp->path()).filter(QRegularExpression("\\.(toml|log)$"));
+        QCOMPARE(written.size(), writes ? 2 : 0);
+        QVERIFY(log->lines.isEmpty());
+    }
+
+    void fileSystemErrorsArePassedOn()
+    {
+        QFile blocker(tmp->path() + "/file");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        manager->setSupportDirectory(tmp->path() + "/file/ostrel-frpc");
+        QCOMPARE(startError(tunnel("t1")),
+                 "file system: Could not create the folder " + tmp->path() + "/file/ostrel-frpc");
+        QCOMPARE(manager->runningProcessCount(), 0);
+    }
+
+    // One log line and one callback for every end nobody asked for; "status" is the exit code or
+    // the signal, "reason" 1 for an exit and 2 for a signal.
+    void unexpectedEnds_data()
+    {
+        QTest::addColumn<QByteArray>("envName");
+        QTest::addColumn<QByteArray>("envValue");
+        QTest::addColumn<bool>("killIt");
+        QTest::addColumn<QString>("statusAndReason");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("exit code") << QByteArray("OSTREL_STANDIN_EXIT_AFTER_MS") << QByteArray("20") << false
+                                   << "status=3 reason=1"
+                                   << "0.00s";
+        QTest::newRow("refuses to start")
+            << QByteArray("OSTREL_STANDIN_REFUSE_START") << QByteArray("1") << false << "status=1 reason=1"
+            << "0.00s";
+        QTest::newRow("killed") << QByteArray() << QByteArray() << true << "status=9 reason=2"
+                                << "1.50s";
+    }
+    void unexpectedEnds()
+    {
+        QFETCH(QByteArray, envName);
+        QFETCH(QByteArray, envValue);
+        QFETCH(bool, killIt);
+        QFETCH(QString, statusAndReason);
+        QFETCH(QString, after);
+        if (!envName.isEmpty())
+            qputenv(envName.constData(), envValue);
+        qputenv("OSTREL_STANDIN_EXIT_CODE", "3");
+        QPointer<QProcess> process = start(tunnel("t1"));
+        QVERIFY(process);
+        const qint64 pid = process->processId();
+        if (killIt) {
+            clock->advance(1500ms);
+            QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+        }
+        QTRY_COMPARE(unexpected, QStringList{"t1"});
+        QCOMPARE(log->lines.value(1), exitLine("t1", pid, statusAndReason, after));
+        QCOMPARE(log->lines.size(), 2);
+        QCOMPARE(manager->runningProcessCount(), 0);
+        QVERIFY(QFile::exists(configPath("t1")));
+        QTRY_VERIFY(process.isNull());
+        if (envName == "OSTREL_STANDIN_EXIT_AFTER_MS") {
+            // Both streams reach the log, in the order they were written.
+            QCOMPARE(read(logPath("t1")), "start frpc service for config file [" + configPath("t1").toUtf8() +
+                                              "]\nexiting with code 3 (OSTREL_STANDIN_EXIT_AFTER_MS)\n");
+        }
+        // A new run starts with an empty log.
+        qunsetenv(envName.constData());
+        QVERIFY(start(tunnel("t1")));
+        QVERIFY(!read(logPath("t1")).contains("exiting"));
+        QCOMPARE(unexpected.size(), 1);
+    }
+
+    void stopIsQuietAndDeletesTheConfigAtOnce()
+    {
+        QPointer<QProcess> process = start(tunnel("t1"));
+        QVERIFY(process);
+        const qint64 pid = process->processId();
+        manager->stop("t1", 3.0);
+        QVERIFY(!QFile::exists(configPath("t1")));
+        QVERIFY(QFile::exists(logPath("t1")));
+        QCOMPARE(manager->runningProcessCount(), 0);
+        QTRY_VERIFY(process.isNull());
+        QVERIFY(!alive(pid));
+        QCOMPARE(clock->pendingCount(), 0); // the kill deadline went with the process
+        manager->stop("never-started", 3.0);
+        QCoreApplication::processEvents();
+        QVERIFY(unexpected.isEmpty());
+        QCOMPARE(log->lines.size(), 1);
+    }
+
+    void stopKillsAProcessIgnoringSigtermAtTheDeadline()
+    {
+        qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
+        QPointer<QProcess> process = start(tunnel("t1"));
+        QVERIFY(process);
+        const qint64 pid = process->processId();
+        QTRY_VERIFY(read(logPath("t1")).contains("start frpc service"));
+        manager->stop("t1", 0.3);
+        clock->advance(299ms);
+        QVERIFY(alive(pid));
+        QCOMPARE(log->lines.size(), 1);
+        clock->advance(1ms);
+        QCOMPARE(log->lines.value(1), killLine("t1", pid));
+        QTRY_VERIFY(process.isNull());
+        QVERIFY(!alive(pid));
+        QVERIFY(unexpected.isEmpty());
+    }
+
+    // A stop followed at once by a start (an edit): the old process's late end must neither
+    // remove the new run nor be reported as its crash.
+    void startAgainBeforeTheOldEnd()
+    {
+        qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
+        QPointer<QProcess> first = start(tunnel("t1"));
+        QVERIFY(first);
+        const qint64 firstPid = first->processId();
+        QTRY_VERIFY(read(logPath("t1")).contains("start frpc service"));
+        manager->stop("t1", 0.3);
+        qunsetenv("OSTREL_STANDIN_IGNORE_SIGTERM");
+        QPointer<QProcess> second = start(tunnel("t1"));
+        QVERIFY(second);
+        QVERIFY(first && first->state() == QProcess::Running);
+        clock->advance(300ms);
+        QTRY_VERIFY(first.isNull());
+        QVERIFY(!alive(firstPid));
+        QVERIFY(second);
+        QCOMPARE(manager->runningProcessCount(), 1);
+        QVERIFY(unexpected.isEmpty());
+        QCOMPARE(log->countStartingWith("[FrpcManager] unexpected exit"), 0);
+
+        const qint64 secondPid = second->processId();
+        QCOMPARE(::kill(pid_t(secondPid), SIGKILL), 0);
+        QTRY_COMPARE(unexpected, QStringList{"t1"});
+        QCOMPARE(log->lines.last(), exitLine("t1", secondPid, "status=9 reason=2", "0.30s"));
+    }
+
+    void stopAllEndsEveryProcessAndKeepsTheLogs()
+    {
+        QList<QPointer<QProcess>> processes;
+        const QStringList ids{"a", "b", "c", "d"};
+        for (const QString &id : ids) {
+            if (id == "c" || id == "d")
+                qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
+            processes << start(tunnel(id));
+            QVERIFY(processes.last());
+            QTRY_VERIFY(read(logPath(id)).contains("start frpc service"));
+        }
+        manager->stop("d", 0.3); // still ignoring SIGTERM when stopAll runs
+        // "c" ignores SIGTERM too: stopAll kills it at its deadline and reaps it before returning.
+        QCOMPARE(manager->runningProcessCount(), 3);
+        manager->stopAll(0.3);
+        for (qint64 pid : std::as_const(pids))
+            QVERIFY(!alive(pid));
+        QCOMPARE(manager->runningProcessCount(), 0);
+        for (const QString &id : ids) {
+            QVERIFY(!QFile::exists(configPath(id)));
+            QVERIFY(QFile::exists(logPath(id)));
+        }
+        QCOMPARE(log->countStartingWith("[FrpcManager] tunnel="), 2);
+        QVERIFY(log->contains(killLine("c", pids.at(2))));
+        QVERIFY(log->contains(killLine("d", pids.at(3))));
+        for (const auto &p : std::as_const(processes))
+            QTRY_VERIFY(p.isNull());
+        QVERIFY(unexpected.isEmpty());
+    }
+
+    void childDiesWithItsParent()
+    {
+        QProcess parent;
+        parent.setProgram(OSTREL_PARENT_HELPER);
+        parent.setArguments({OSTREL_STANDIN_DIR, dir()});
+        parent.start();
+        QTRY_VERIFY_WITH_TIMEOUT(parent.canReadLine() || parent.state() == QProcess::NotRunning, 20000);
+        QByteArray line;
+        while (parent.canReadLine() && !line.startsWith("child="))
+            line = parent.readLine().trimmed();
+        QVERIFY2(line.startsWith("child="), parent.readAllStandardError().constData());
+        const qint64 child = line.mid(6).toLongLong();
+        pids << child;
+        QVERIFY(alive(child));
+        QCOMPARE(::kill(pid_t(parent.processId()), SIGKILL), 0);
+        QVERIFY(parent.waitForFinished());
+        QTRY_VERIFY(!alive(child));
+    }
+
+    void loginReachesTheControlPort()
+    {
+        qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
+        FakeControlServer control;
+        QVERIFY(control.listen());
+        const FrpcConfig live{control.address(), control.port(), "tok", "u1"};
+        QVERIFY(start(tunnel("t1", "tcp", 20001), live));
+        QTRY_COMPARE(control.logins.size(), 1);
+        const QJsonObject proxy{{"name", "u1-t1"},
+                                {"type", "tcp"},
+                                {"localIP", "127.0.0.1"},
+                                {"localPort", 3000},
+                                {"remotePort", 20001}};
+        QCOMPARE(control.logins.at(0),
+                 (QJsonObject{{"op", "login"}, {"token", "tok"}, {"proxies", QJsonArray{proxy}}}));
+        QCOMPARE(control.activeProxyNames(), QStringList{"u1-t1"});
+
+        // The same proxy from a second tunnel is refused: that frpc ends, and it is reported.
+        Tunnel twin = tunnel("t2", "tcp", 20001);
+        twin.frpsProxyName = "u1-t1";
+        QVERIFY(start(twin, live));
+        QTRY_COMPARE(unexpected, QStringList{"t2"});
+        QCOMPARE(log->lines.last(), exitLine("t2", pids.last(), "status=1 reason=1"));
+        QVERIFY(read(logPath("t2")).contains("login to the server failed: proxy already exists"));
+
+        manager->stop("t1", 3.0);
+        QTRY_COMPARE(control.openConnectionCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrpcManager)
+#include "test_frpc_manager.moc"

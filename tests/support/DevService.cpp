@@ -1,0 +1,200 @@
+#include "support/DevService.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace ostrel::test {
+
+QByteArray HttpAnswer::header(const QByteArray &name) const
+{
+    for (const auto &h : headers) {
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+            return h.second;
+    }
+    return {};
+}
+
+DevService::~DevService()
+{
+    stop();
+}
+
+bool DevService::start(bool seed, const QStringList &extraArguments, int timeoutMs)
+{
+    const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("ostrel-devservice");
+    // Few hashing rounds: the tests create many accounts and run under sanitizers.
+    QStringList args{"--db", ":memory:", "--port", "0", "--control-port", "0", "--hash-iterations", "1000"};
+    if (seed)
+        args << "--seed";
+    args << extraArguments;
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    m_process.start(program, args);
+    if (!m_process.waitForStarted(timeoutMs)) {
+        m_error = "cannot start " + program + ": " + m_process.errorString();
+        return false;
+    }
+    static const QRegularExpression listening(R"(^listening on (http://127\.0\.0\.1:\d+)$)",
+                                              QRegularExpression::MultilineOption);
+    static const QRegularExpression control(R"(^control port 127\.0\.0\.1:(\d+)$)",
+                                            QRegularExpression::MultilineOption);
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        readOutput();
+        const QString text = QString::fromUtf8(m_output);
+        const auto l = listening.match(text);
+        const auto c = control.match(text);
+        if (l.hasMatch() && c.hasMatch()) {
+            m_baseUrl = QUrl(l.captured(1));
+            m_controlPort = quint16(c.captured(1).toUInt());
+            return true;
+        }
+        if (m_process.state() != QProcess::Running || deadline.hasExpired() ||
+            !m_process.waitForReadyRead(int(deadline.remainingTime()))) {
+            readOutput();
+            m_error = "the service did not report its ports; output:\n" + QString::fromUtf8(m_output);
+            return false;
+        }
+    }
+}
+
+int DevService::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    m_process.terminate();
+    if (!m_process.waitForFinished(15000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+        return -1;
+    }
+    readOutput();
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+void DevService::readOutput()
+{
+    m_output += m_process.readAll();
+}
+
+QString DevService::output()
+{
+    readOutput();
+    return QString::fromUtf8(m_output);
+}
+
+bool DevService::waitForOutput(const QString &text, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!output().contains(text)) {
+        if (deadline.hasExpired() || !m_process.waitForReadyRead(int(deadline.remainingTime())))
+            return output().contains(text);
+    }
+    return true;
+}
+
+HttpAnswer DevService::request(const QByteArray &method, const QString &path,
+                               const std::optional<QJsonValue> &body, const QString &token)
+{
+    QByteArray payload;
+    if (body)
+        payload = body->isArray() ? QJsonDocument(body->toArray()).toJson(QJsonDocument::Compact)
+                                  : QJsonDocument(body->toObject()).toJson(QJsonDocument::Compact);
+    return requestRaw(method, path, payload, token);
+}
+
+HttpAnswer DevService::requestRaw(const QByteArray &method, const QString &path, const QByteArray &payload,
+                                  const QString &token)
+{
+    QNetworkRequest req(m_baseUrl.resolved(QUrl(path)));
+    req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    if (!token.isEmpty())
+        req.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+    QNetworkReply *reply = m_network.sendCustomRequest(req, method, payload);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    HttpAnswer answer;
+    answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    answer.body = reply->readAll();
+    answer.headers = reply->rawHeaderPairs();
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(answer.body, &error);
+    if (error.error == QJsonParseError::NoError)
+        answer.json = doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
+    reply->abort();
+    reply->deleteLater();
+    return answer;
+}
+
+QJsonArray DevService::mailbox(const QString &email)
+{
+    QString path = "/dev/mailbox";
+    if (!email.isEmpty()) {
+        QUrlQuery q;
+        q.addQueryItem("email", email);
+        path += "?" + q.toString(QUrl::FullyEncoded);
+    }
+    return get(path).json.toArray();
+}
+
+QString DevService::latestLinkToken(const QString &email, const QString &linkPrefix)
+{
+    const QJsonArray mails = mailbox(email);
+    for (qsizetype i = mails.size() - 1; i >= 0; --i) {
+        for (const QJsonValue &link : mails.at(i)["links"].toArray()) {
+            const QUrl url(link.toString());
+            if (link.toString().startsWith(linkPrefix))
+                return QUrlQuery(url).queryItemValue("token", QUrl::FullyDecoded);
+        }
+    }
+    return {};
+}
+
+bool DevService::requestMagicLink(const QString &email)
+{
+    return post("/dev/magic-link", {{"email", email}}).status == 204;
+}
+
+bool DevService::addUsage(const QString &email, qint64 bytes)
+{
+    return post("/dev/usage", {{"email", email}, {"bytes", bytes}}).status == 204;
+}
+
+bool DevService::setPlan(const QString &email, const QString &tier)
+{
+    return post("/dev/plan", {{"email", email}, {"tier", tier}}).status == 204;
+}
+
+bool DevService::advanceClock(qint64 seconds)
+{
+    return post("/dev/clock", {{"advanceSeconds", seconds}}).status == 200;
+}
+
+QString DevService::signUp(const QString &email, const QString &password, bool verified)
+{
+    const HttpAnswer created = post("/auth/signup", {{"email", email}, {"password", password}});
+    if (created.status != 201)
+        return {};
+    if (!verified)
+        return created.json["token"].toString();
+    const QString verifyToken = latestLinkToken(email, "ostrel://auth/verify-email");
+    const HttpAnswer verifiedAnswer = get("/auth/verify-email?token=" + verifyToken);
+    return verifiedAnswer.status == 200 ? verifiedAnswer.json["token"].toString() : QString();
+}
+
+} // namespace ostrel::test

@@ -1,0 +1,229 @@
+#include "frpc/FrpcConfigWriter.h"
+#include "frpc/FrpcManager.h"
+
+#include <QTest>
+
+#include <toml++/toml.h>
+
+using namespace ostrel;
+
+namespace {
+
+Tunnel tunnel(const QString &protocol, std::optional<qint64> remotePort)
+{
+    Tunnel t;
+    t.id = QStringLiteral("t1");
+    t.subdomain = QStringLiteral("demo");
+    t.localHost = QStringLiteral("127.0.0.1");
+    t.localPort = 3000;
+    t.remotePort = remotePort;
+    t.protocolValue = protocol;
+    t.status = QStringLiteral("offline");
+    t.frpsProxyName = QStringLiteral("u1-demo");
+    t.customDomain = QStringLiteral("not.written.example");
+    return t;
+}
+
+FrpcConfig server()
+{
+    return FrpcConfig{QStringLiteral("frp.example.com"), 7000, QStringLiteral("secret"),
+                      QStringLiteral("u1")};
+}
+
+const char *head = "serverAddr = \"frp.example.com\"\n"
+                   "serverPort = 7000\n"
+                   "auth.token = \"secret\"\n"
+                   "transport.poolCount = 20\n"
+                   "\n"
+                   "[[proxies]]\n"
+                   "name = \"u1-demo\"\n";
+
+} // namespace
+
+class TestFrpcConfig : public QObject {
+    Q_OBJECT
+private slots:
+    void configText_data()
+    {
+        QTest::addColumn<QString>("protocol");
+        QTest::addColumn<qint64>("remotePort"); // 0: none
+        QTest::addColumn<QString>("tail");
+        const QString http =
+            "type = \"http\"\nlocalIP = \"127.0.0.1\"\nlocalPort = 3000\nsubdomain = \"demo\"\n";
+        QTest::newRow("http") << "http" << qint64(0) << http;
+        QTest::newRow("http with a remote port ignores it") << "http" << qint64(20001) << http;
+        QTest::newRow("tcp")
+            << "tcp" << qint64(20001)
+            << "type = \"tcp\"\nlocalIP = \"127.0.0.1\"\nlocalPort = 3000\nremotePort = 20001\n";
+        QTest::newRow("tcp without a port takes the http form")
+            << "tcp" << qint64(0)
+            << "type = \"tcp\"\nlocalIP = \"127.0.0.1\"\nlocalPort = 3000\nsubdomain = \"demo\"\n";
+        QTest::newRow("TCP is not tcp")
+            << "TCP" << qint64(20001)
+            << "type = \"TCP\"\nlocalIP = \"127.0.0.1\"\nlocalPort = 3000\nsubdomain = \"demo\"\n";
+    }
+    void configText()
+    {
+        QFETCH(QString, protocol);
+        QFETCH(qint64, remotePort);
+        QFETCH(QString, tail);
+        const Tunnel t = tunnel(protocol, remotePort ? std::optional(remotePort) : std::nullopt);
+        QCOMPARE(FrpcManager::configText(t, server()), QString::fromLatin1(head) + tail);
+        QCOMPARE(unsafeConfigField(t, server()), std::nullopt);
+    }
+
+    // Hostile values stay inside their strings: the file parses, holds exactly the keys the
+    // writer meant, and every value reads back unchanged.
+    void escapingRoundTrips_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("quote and injected key") << "demo\"\n[[proxies]]\nname = \"x";
+        QTest::newRow("plugin injection")
+            << "a\"\nplugin.type = \"static_file\"\nplugin.localPath = \"/\"\n#";
+        QTest::newRow("backslashes") << "C:\\path\\\\ \\\" \\u0041";
+        QTest::newRow("control characters")
+            << QString("tab\there\r\nbell\aesc\x1b del\x7f nul") + QChar(0) + "end";
+        QTest::newRow("unicode") << QString::fromUtf8("ünïcødé 日本 🚀 \u202e");
+        QTest::newRow("empty") << QString();
+    }
+    void escapingRoundTrips()
+    {
+        QFETCH(QString, value);
+        Tunnel t = tunnel("http", std::nullopt);
+        t.subdomain = value;
+        t.frpsProxyName = value + "-name";
+        t.localHost = value;
+        FrpcConfig c = server();
+        c.serverAddr = value;
+        c.authToken = value + "-token";
+        const QByteArray text = FrpcManager::configText(t, c).toUtf8();
+        toml::table root;
+        try {
+            root = toml::parse(std::string_view(text.constData(), size_t(text.size())));
+        } catch (const toml::parse_error &e) {
+            QFAIL(qPrintable(QString::fromStdString(std::string(e.description())) + "\n" + text));
+        }
+        auto str = [](auto node) {
+            return QString::fromStdString(node.template value<std::string>().value_or("<absent>"));
+        };
+        QCOMPARE(root.size(), size_t(5));
+        QCOMPARE(str(root["serverAddr"]), value);
+        QCOMPARE(str(root["auth"]["token"]), value + "-token");
+        QCOMPARE(root["auth"].as_table()->size(), size_t(1));
+        const toml::array *proxies = root["proxies"].as_array();
+        QVERIFY(proxies);
+        QCOMPARE(proxies->size(), size_t(1));
+        const toml::table &p = *proxies->at(0).as_table();
+        QCOMPARE(p.size(), size_t(5));
+        QCOMPARE(str(p["name"]), value + "-name");
+        QCOMPARE(str(p["type"]), QString("http"));
+        QCOMPARE(str(p["localIP"]), value);
+        QCOMPARE(str(p["subdomain"]), value);
+        QCOMPARE(p["localPort"].value<qint64>(), std::optional<qint64>(3000));
+    }
+
+    void refusedValues_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("protocol");
+        QTest::addColumn<QString>("refused"); // empty: accepted
+        QTest::newRow("subdomain {{") << "subdomain"
+                                      << "{{ .Envs.HOME }}"
+                                      << "http"
+                                      << "subdomain";
+        QTest::newRow("subdomain }} only") << "subdomain"
+                                           << "a}}b"
+                                           << "http"
+                                           << "subdomain";
+        QTest::newRow("single braces are fine") << "subdomain"
+                                                << "a{b}c"
+                                                << "http"
+                                                << "";
+        QTest::newRow("subdomain unused by tcp form") << "subdomain"
+                                                      << "{{x}}"
+                                                      << "tcp"
+                                                      << "";
+        QTest::newRow("name") << "frpsProxyName"
+                              << "n{{"
+                              << "http"
+                              << "frpsProxyName";
+        QTest::newRow("protocol") << "protocolValue"
+                                  << "{{x}}"
+                                  << "http"
+                                  << "protocolValue";
+        QTest::newRow("localHost") << "localHost"
+                                   << "}}"
+                                   << "tcp"
+                                   << "localHost";
+        QTest::newRow("serverAddr") << "serverAddr"
+                                    << "{{"
+                                    << "http"
+                                    << "serverAddr";
+        QTest::newRow("authToken") << "authToken"
+                                   << "{{ .Envs.X }}"
+                                   << "tcp"
+                                   << "authToken";
+        QTest::newRow("id empty") << "id"
+                                  << ""
+                                  << "http"
+                                  << "id";
+        QTest::newRow("id dot") << "id"
+                                << "."
+                                << "http"
+                                << "id";
+        QTest::newRow("id dotdot") << "id"
+                                   << ".."
+                                   << "http"
+                                   << "id";
+        QTest::newRow("id traversal") << "id"
+                                      << "../x"
+                                      << "http"
+                                      << "id";
+        QTest::newRow("id slash") << "id"
+                                  << "a/b"
+                                  << "http"
+                                  << "id";
+        QTest::newRow("id nul") << "id" << QString("a") + QChar(0) + "b"
+                                << "http"
+                                << "id";
+        QTest::newRow("id with dots inside") << "id"
+                                             << "a..b.c"
+                                             << "http"
+                                             << "";
+    }
+    void refusedValues()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, protocol);
+        QFETCH(QString, refused);
+        Tunnel t = tunnel(protocol, 20001);
+        FrpcConfig c = server();
+        QHash<QString, QString *> fields{{"subdomain", &t.subdomain},
+                                         {"frpsProxyName", &t.frpsProxyName},
+                                         {"protocolValue", &t.protocolValue},
+                                         {"localHost", &t.localHost},
+                                         {"serverAddr", &c.serverAddr},
+                                         {"authToken", &c.authToken},
+                                         {"id", &t.id}};
+        *fields.value(field) = value;
+        const auto unsafe = unsafeConfigField(t, c);
+        QCOMPARE(unsafe.value_or(QString()), refused);
+    }
+
+    void errorDescriptions()
+    {
+        QCOMPARE(FrpcError::alreadyRunning(4242).description(), QString("frpc already running (pid 4242)"));
+        QCOMPARE(FrpcError::spawnFailed("Permission denied").description(),
+                 QString("Spawn failed: Permission denied"));
+        QCOMPARE(FrpcError::binaryNotFound().description(),
+                 QString("frpc binary not bundled. Rebuild the app."));
+        QCOMPARE(FrpcError::unsafeValue("subdomain").description(),
+                 QString("Unsafe value in tunnel settings: subdomain"));
+        QCOMPARE(FrpcError::unsafeValue("id").kind(), FrpcError::Case::unsafeValue);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrpcConfig)
+#include "test_frpc_config.moc"

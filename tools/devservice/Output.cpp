@@ -1,0 +1,15 @@
+#include "Output.h"
+
+#include <cstdio>
+
+namespace ostrel::devservice {
+
+void say(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace ostrel::devservice
