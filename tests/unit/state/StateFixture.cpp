@@ -1,9 +1,8 @@
 #include "StateFixture.h"
 
-#include "api/APIClient.h"
 #include "frpc/FrpcManager.h"
+#include "l10n/LocalizableXCStrings.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QTest>
 
@@ -34,8 +33,8 @@ QJsonObject usageJson(const QString &tier, qint64 usedBytes, qint64 limitBytes)
                                 {"inBytes", 0},
                                 {"outBytes", usedBytes},
                                 {"limitBytes", limitBytes},
-                                {"limitGB", limitBytes / 1'000'000'000},
-                                {"percentUsed", limitBytes > 0 ? usedBytes * 100 / limitBytes : 0},
+                                {"limitGB", 5},
+                                {"percentUsed", 0},
                                 {"periodStart", "2026-12-01T00:00:00.000Z"},
                                 {"periodEnd", "2027-01-01T00:00:00.000Z"}};
     return {{"tier", tier}, {"tunnels", QJsonObject{{"used", 1}, {"active", 0}}}, {"bandwidth", bandwidth}};
@@ -48,9 +47,8 @@ QJsonObject loginJson(const QString &token, const QJsonObject &user)
 
 ScriptedResponse jsonAnswer(const QJsonValue &value, int status)
 {
-    const QByteArray body = value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
-                                            : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
-    return ScriptedResponse::json(status, body);
+    return ScriptedResponse::json(status, value.isArray() ? QJsonDocument(value.toArray()).toJson()
+                                                          : QJsonDocument(value.toObject()).toJson());
 }
 
 ScriptedResponse errorAnswer(int status, const QString &code, const QString &message)
@@ -60,9 +58,14 @@ ScriptedResponse errorAnswer(int status, const QString &code, const QString &mes
         status);
 }
 
-Tunnel tunnel(const QString &id, const QString &status)
+Tunnel tunnel(const QString &id)
 {
-    return std::get<Tunnel>(Tunnel::fromJson(tunnelJson(id, status)));
+    return std::get<Tunnel>(Tunnel::fromJson(tunnelJson(id)));
+}
+
+QString text(const QString &key, const QString &language)
+{
+    return LocalizableXCStrings::shared().localized(key, language);
 }
 
 StateFixture::StateFixture()
@@ -78,12 +81,10 @@ StateFixture::StateFixture()
         return errorAnswer(404, "NOT_FOUND", "no route " + key);
     });
     route("GET /users/me", userJson());
-    route("PATCH /users/me", userJson());
     route(
         "GET /auth/frpc-config",
         QJsonObject{{"serverAddr", "127.0.0.1"}, {"serverPort", 7000}, {"authToken", "frp"}, {"user", "u1"}});
     BuildInfo info;
-    info.apiProto = QStringLiteral("http");
     info.apiHost = QStringLiteral("127.0.0.1:%1").arg(server.port());
     info.environment = QStringLiteral("test");
     build = BuildConfig::resolve(info);
@@ -91,48 +92,40 @@ StateFixture::StateFixture()
 
 StateFixture::~StateFixture()
 {
-    // No frpc outlives a test.
-    if (state)
+    if (state) // no frpc outlives a test
         state->frpc().stopAll(0.5);
 }
 
 AppState &StateFixture::create()
 {
-    AppState::Services services{
-        .secretStore = secrets,
-        .preferences = preferences,
-        .networkMonitor = network,
-        .notifier = notifier,
-        .loginItem = loginItem,
-        .urlOpener = urlOpener,
-        .clock = clock,
-        .updater = [this]() -> Updater * { return updaterExists ? &updater : nullptr; },
-        .build = &build,
-        .frpcExecutableDirectory = frpcExecutableDirectory,
-        .frpcSupportDirectory = supportDirectory.path(),
-        .systemLocale = systemLocale};
-    state = std::make_unique<AppState>(services);
-    QCoreApplication::processEvents();
+    state = std::make_unique<AppState>(
+        AppState::Services{.secretStore = secrets,
+                           .preferences = preferences,
+                           .networkMonitor = network,
+                           .notifier = notifier,
+                           .loginItem = loginItem,
+                           .urlOpener = urlOpener,
+                           .clock = clock,
+                           .updater = [this]() -> Updater * { return updaterExists ? &updater : nullptr; },
+                           .build = &build,
+                           .frpcExecutableDirectory = frpcExecutableDirectory,
+                           .frpcSupportDirectory = supportDirectory.path(),
+                           .systemLocale = systemLocale});
     return *state;
 }
 
 AppState &StateFixture::createSignedIn(const QString &tier)
 {
     route("GET /users/me", userJson(tier));
-    secrets.items.insert({"com.ostrel.app", "auth.token"}, "stored-token");
+    storeToken("stored-token");
     create();
     [&] {
-        QTRY_VERIFY(state->session() && state->session()->user && state->frpcConfig());
-        QTRY_COMPARE(count("POST /users/me/client-info"), 1);
+        QTRY_COMPARE(count("POST /users/me/client-info"), 1); // the restore is over
+        QVERIFY(state->frpcConfig());
         state->refreshTunnels();
         QTRY_VERIFY(state->tunnelsLoaded());
     }();
     return *state;
-}
-
-int StateFixture::count(const QString &key) const
-{
-    return int(requestsTo(key).size());
 }
 
 QList<RecordedRequest> StateFixture::requestsTo(const QString &key) const
@@ -142,12 +135,6 @@ QList<RecordedRequest> StateFixture::requestsTo(const QString &key) const
         if (QString::fromLatin1(r.method + ' ' + r.path()) == key)
             found << r;
     return found;
-}
-
-void StateFixture::advance(Clock::Duration by)
-{
-    clock.advance(by);
-    QCoreApplication::processEvents();
 }
 
 } // namespace ostrel::test

@@ -1,6 +1,7 @@
 #pragma once
 
-// An AppState wired to the fakes, a manual clock and a scripted loopback HTTP service.
+// An AppState wired to the fakes, a manual clock and a scripted loopback service; frpc is the
+// stand-in, told to skip the server, which simply runs until it is stopped.
 
 #include "platform/FakeLoginItem.h"
 #include "platform/FakeNetworkMonitor.h"
@@ -17,34 +18,32 @@
 
 #include <QHash>
 #include <QJsonArray>
-#include <QJsonObject>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <memory>
 
 namespace ostrel::test {
 
 using Route = std::function<ScriptedResponse(const RecordedRequest &)>;
+using namespace std::chrono_literals;
 
-QJsonObject userJson(const QString &tier = QStringLiteral("free"),
-                     const std::optional<QString> &language = std::nullopt);
-QJsonObject tunnelJson(const QString &id, const QString &status = QStringLiteral("offline"));
+QJsonObject userJson(const QString &tier = "free", const std::optional<QString> &language = {});
+QJsonObject tunnelJson(const QString &id, const QString &status = "offline");
 QJsonObject usageJson(const QString &tier, qint64 usedBytes, qint64 limitBytes);
 QJsonObject loginJson(const QString &token, const QJsonObject &user);
 ScriptedResponse jsonAnswer(const QJsonValue &value, int status = 200);
-ScriptedResponse errorAnswer(int status, const QString &code, const QString &message = QStringLiteral("no"));
-Tunnel tunnel(const QString &id, const QString &status = QStringLiteral("offline"));
+ScriptedResponse errorAnswer(int status, const QString &code, const QString &message = "no");
+Tunnel tunnel(const QString &id);
+QString text(const QString &key, const QString &language = "en"); // the catalogue's text
 
 class StateFixture {
 public:
     StateFixture();
     ~StateFixture();
 
-    // Creates the AppState (a token stored beforehand makes it restore the session).
     AppState &create();
-    // A signed-in session with the frp configuration and the tunnel list loaded.
-    AppState &createSignedIn(const QString &tier = QStringLiteral("free"));
+    // Restored from a stored token, with the frp configuration and the tunnel list loaded.
+    AppState &createSignedIn(const QString &tier = "free");
 
     // Routes are keyed "METHOD /path"; the defaults answer like a healthy service.
     void route(const QString &key, Route answer) { routes.insert(key, std::move(answer)); }
@@ -52,10 +51,12 @@ public:
     {
         routes.insert(key, [value](auto &) { return jsonAnswer(value); });
     }
-    int count(const QString &key) const;
+    void storeToken(const QByteArray &token)
+    {
+        secrets.items.insert({"com.ostrel.app", "auth.token"}, token);
+    }
+    int count(const QString &key) const { return int(requestsTo(key).size()); }
     QList<RecordedRequest> requestsTo(const QString &key) const;
-    // Advances the manual clock and lets replies and queued work arrive.
-    void advance(Clock::Duration by);
 
     ManualClock clock;
     FakeSecretStore secrets;

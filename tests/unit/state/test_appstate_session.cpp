@@ -1,5 +1,4 @@
-// Construction, the stored-session restore, language reconciliation, sign-out, network return
-// and termination.
+// Construction, the stored-session restore, the sign-in paths, sign-out and termination.
 
 #include "StateFixture.h"
 
@@ -12,7 +11,6 @@
 
 using namespace ostrel;
 using namespace ostrel::test;
-using namespace std::chrono_literals;
 
 class TestAppStateSession : public QObject {
     Q_OBJECT
@@ -21,10 +19,9 @@ private slots:
     void constructionReadsPreferencesWithoutWritingThem();
     void restoreRetriesThenReconnectsInTheBackground();
     void rejectedTokenSignsOutAfterOneRequest();
-    void storedLanguageWinsOverTheService_data();
-    void storedLanguageWinsOverTheService();
+    void everySignInEndsInTheSameCompletion_data();
+    void everySignInEndsInTheSameCompletion();
     void signOutTearsEverythingDown();
-    void networkReturnRefreshesOnlyOnTheChangeToAvailable();
     void terminationStopsEveryProcessOnce();
 };
 
@@ -34,20 +31,15 @@ void TestAppStateSession::constructionReadsPreferencesWithoutWritingThem_data()
     QTest::addColumn<QLocale>("system");
     QTest::addColumn<QString>("language");
     QTest::addColumn<bool>("notifications");
-    QTest::addColumn<bool>("onboarding");
-
-    QTest::newRow("nothing stored") << QJsonObject{} << QLocale(QLocale::English) << "en" << true << false;
+    QTest::newRow("nothing stored") << QJsonObject{} << QLocale(QLocale::German) << "en" << true;
     QTest::newRow("spanish system") << QJsonObject{} << QLocale(QLocale::Spanish, QLocale::Mexico) << "es"
-                                    << true << false;
-    QTest::newRow("other system language")
-        << QJsonObject{} << QLocale(QLocale::German) << "en" << true << false;
-    QTest::newRow("stored values win") << QJsonObject{{"ostrel.language", "fr"},
-                                                      {"ostrel.notifications.enabled", false},
-                                                      {"ostrel.onboarding.completed", true}}
-                                       << QLocale(QLocale::Spanish) << "fr" << false << true;
+                                    << true;
+    QTest::newRow("stored values win")
+        << QJsonObject{{"ostrel.language", "fr"}, {"ostrel.notifications.enabled", false}}
+        << QLocale(QLocale::Spanish) << "fr" << false;
     QTest::newRow("wrong types read as absent")
         << QJsonObject{{"ostrel.language", 3}, {"ostrel.notifications.enabled", "false"}}
-        << QLocale(QLocale::English) << "en" << true << false;
+        << QLocale(QLocale::English) << "en" << true;
 }
 
 void TestAppStateSession::constructionReadsPreferencesWithoutWritingThem()
@@ -56,132 +48,136 @@ void TestAppStateSession::constructionReadsPreferencesWithoutWritingThem()
     QFETCH(QLocale, system);
     QFETCH(QString, language);
     QFETCH(bool, notifications);
-    QFETCH(bool, onboarding);
     StateFixture f;
     f.preferences.values = stored;
     f.systemLocale = system;
     AppState &s = f.create();
-
     QCOMPARE(s.language(), language);
     QCOMPARE(s.notificationsEnabled(), notifications);
-    QCOMPARE(s.onboardingCompleted(), onboarding);
-    QVERIFY(s.notifyOnCrash() && s.automaticUpdatesEnabled());
+    QVERIFY(s.notifyOnCrash() && s.automaticUpdatesEnabled() && !s.onboardingCompleted());
     QVERIFY(f.preferences.writes.isEmpty());
-    QCOMPARE(s.apiClient().preferredLanguage(), std::optional<QString>(s.language()));
-    QCOMPARE(f.notifier.authorizationRequests, s.notificationsEnabled() ? 1 : 0);
+    QCOMPARE(s.apiClient().preferredLanguage(), std::optional(language));
+    QCOMPARE(f.notifier.authorizationRequests, notifications ? 1 : 0);
     QCOMPARE(s.notificationAuthorizationStatus(), NotificationAuthorization::authorized);
-    QVERIFY(!s.session());
     QVERIFY(f.log.contains("[AppState] init: baseURL=" + f.build.baseURLString + " env=test"));
     QVERIFY(f.log.contains(
         "[AppState] no keychain token at startup — user starts logged out (no prior session stored)"));
-    // Without a session the only traffic is the health probe.
+    // Signed out, the only traffic is the health probe, every 30 s.
     QTRY_VERIFY(s.apiHealthy());
-    QCOMPARE(f.server.requests().size(), 1);
-    QCOMPARE(f.count("GET /health"), 1);
-    f.advance(30s);
-    QTRY_COMPARE(f.count("GET /health"), 2);
+    f.clock.advance(30s);
+    QTRY_COMPARE(f.server.requests().size(), 2);
+    QCOMPARE(f.count("GET /health"), 2);
 }
 
 void TestAppStateSession::restoreRetriesThenReconnectsInTheBackground()
 {
     StateFixture f;
     f.route("GET /users/me", [](auto &) { return errorAnswer(500, "INTERNAL", "down"); });
-    f.secrets.items.insert({"com.ostrel.app", "auth.token"}, "0123456789abcdef");
+    f.storeToken("0123456789abcdef");
+    f.preferences.setRaw("ostrel.language", "es");
     AppState &s = f.create();
     QVERIFY(f.log.contains("[AppState] keychain token present (prefix: 01234567…), restoring session"));
-    QCOMPARE(s.session(), std::optional<AuthSession>(AuthSession{"0123456789abcdef", std::nullopt}));
+    QCOMPARE(s.session(), std::optional(AuthSession{"0123456789abcdef", std::nullopt}));
 
-    // Three attempts 2 s apart.
-    QTRY_COMPARE(f.count("GET /users/me"), 1);
-    QTRY_VERIFY(f.log.lines.last().startsWith("[AppState] restoreSession initial attempt 1/3 failed: "));
-    QCOMPARE(f.requestsTo("GET /users/me").first().header("Authorization"),
-             QByteArray("Bearer 0123456789abcdef"));
-    f.advance(1999ms);
-    QCOMPARE(f.count("GET /users/me"), 1);
-    f.advance(1ms);
-    QTRY_COMPARE(f.count("GET /users/me"), 2);
-    QTRY_VERIFY(f.log.lines.last().startsWith("[AppState] restoreSession initial attempt 2/3 failed: "));
-    f.advance(2s);
-    QTRY_VERIFY(
-        f.log.contains("[AppState] restoreSession: initial retries failed, starting background reconnect"));
-    QCOMPARE(f.count("GET /users/me"), 3);
-
-    // Then every 5 s, without end, until the service answers.
-    for (int n = 4; n <= 6; ++n) {
-        f.advance(4999ms);
-        QCOMPARE(f.count("GET /users/me"), n - 1);
-        f.advance(1ms);
-        QTRY_COMPARE(f.count("GET /users/me"), n);
-        QTRY_COMPARE(f.log.countStartingWith("[AppState] background reconnect retry failed: "), n - 3);
+    // Three attempts 2 s apart, then one every 5 s until the service answers.
+    for (int n = 1; n <= 6; ++n) {
+        if (n > 1) {
+            const auto wait = n <= 3 ? 2s : 5s;
+            f.clock.advance(wait - 1ms);
+            QCOMPARE(f.count("GET /users/me"), n - 1);
+            f.clock.advance(1ms);
+        }
+        const QString line = n <= 3
+                                 ? QString("[AppState] restoreSession initial attempt %1/3 failed: ").arg(n)
+                                 : "[AppState] background reconnect retry failed: ";
+        QTRY_COMPARE(f.log.countStartingWith(line), n <= 3 ? 1 : n - 3); // the next wait is set
+        QCOMPARE(f.count("GET /users/me"), n);
     }
+    QVERIFY(
+        f.log.contains("[AppState] restoreSession: initial retries failed, starting background reconnect"));
     QCOMPARE(f.count("POST /users/me/client-info"), 0);
-    f.route("GET /users/me", userJson("pro"));
-    f.advance(5s);
-    QTRY_VERIFY(f.log.contains("[AppState] background reconnect succeeded"));
-    QVERIFY(s.session()->user && s.isProUser());
-    QTRY_COMPARE(f.count("POST /users/me/client-info"), 1);
-    f.advance(20s);
-    QCOMPARE(f.count("GET /users/me"), 7);
 
-    // The client information: a lower-case installation id, kept for later launches.
+    // Success: the user, the client information once, and the stored language pushed back.
+    f.route("GET /users/me", userJson("pro", "en"));
+    f.route("PATCH /users/me", userJson("pro", "es"));
+    f.clock.advance(5s);
+    QTRY_VERIFY(f.log.contains("[AppState] background reconnect succeeded"));
+    QVERIFY(s.isProUser());
+    QTRY_VERIFY(f.log.contains("[AppState] language drift reconciled: local=es backend=Optional(\"en\")"));
+    QCOMPARE(QJsonDocument::fromJson(f.requestsTo("PATCH /users/me").first().body).object(),
+             QJsonObject({{"language", "es"}}));
+    QTRY_COMPARE(f.count("POST /users/me/client-info"), 1);
     const QJsonObject info =
         QJsonDocument::fromJson(f.requestsTo("POST /users/me/client-info").first().body).object();
-    const QString id = f.preferences.stringValue("ostrel.installation.id").value_or(QString());
-    QVERIFY(!id.isEmpty());
-    QCOMPARE(info["installationId"].toString(), id);
-    QCOMPARE(id, id.toLower());
-    QCOMPARE(info["locale"].toString(), "en");
-    QCOMPARE(info["frpcVersion"].toString(), "0.70.1");
+    QCOMPARE(info["locale"].toString(), "es");
+    QCOMPARE(info["installationId"], f.preferences.raw("ostrel.installation.id"));
+    f.clock.advance(20s);
+    QCOMPARE(f.count("GET /users/me"), 7);
 }
 
 void TestAppStateSession::rejectedTokenSignsOutAfterOneRequest()
 {
     StateFixture f;
     f.route("GET /users/me", [](auto &) { return errorAnswer(401, "UNAUTHORIZED", "expired"); });
-    f.secrets.items.insert({"com.ostrel.app", "auth.token"}, "old");
+    f.storeToken("old");
     AppState &s = f.create();
     QTRY_VERIFY(!s.session());
     QVERIFY(f.log.contains("[AppState] stored token rejected (401), signing out: expired"));
-    QVERIFY(f.secrets.items.isEmpty());
-    QCOMPARE(s.apiClient().token(), std::nullopt);
-    f.advance(60s);
+    QVERIFY(f.secrets.items.isEmpty() && !s.apiClient().token());
+    f.clock.advance(60s);
     QCOMPARE(f.count("GET /users/me"), 1);
     QCOMPARE(f.count("POST /users/me/client-info"), 0);
 }
 
-void TestAppStateSession::storedLanguageWinsOverTheService_data()
+void TestAppStateSession::everySignInEndsInTheSameCompletion_data()
 {
-    QTest::addColumn<QJsonValue>("stored");
-    QTest::addColumn<QJsonValue>("backend");
-    QTest::addColumn<QString>("logLine"); // empty: no reconciliation
-
-    QTest::newRow("nothing stored") << QJsonValue() << QJsonValue("es") << QString();
-    QTest::newRow("same") << QJsonValue("es") << QJsonValue("es") << QString();
-    QTest::newRow("differs") << QJsonValue("es") << QJsonValue("en")
-                             << "[AppState] language drift reconciled: local=es backend=Optional(\"en\")";
-    QTest::newRow("service has none")
-        << QJsonValue("es") << QJsonValue() << "[AppState] language drift reconciled: local=es backend=nil";
+    QTest::addColumn<QString>("endpoint");
+    QTest::addColumn<bool>("listFails");
+    QTest::newRow("password") << "POST /auth/login" << false;
+    QTest::newRow("new account") << "POST /auth/signup" << false;
+    QTest::newRow("magic link") << "GET /auth/magic-link/verify" << false;
+    QTest::newRow("e-mail verification") << "GET /auth/verify-email" << false;
+    QTest::newRow("tunnel list fails") << "POST /auth/login" << true;
 }
 
-void TestAppStateSession::storedLanguageWinsOverTheService()
+void TestAppStateSession::everySignInEndsInTheSameCompletion()
 {
-    QFETCH(QJsonValue, stored);
-    QFETCH(QJsonValue, backend);
-    QFETCH(QString, logLine);
+    QFETCH(QString, endpoint);
+    QFETCH(bool, listFails);
     StateFixture f;
-    if (!stored.isNull())
-        f.preferences.setRaw("ostrel.language", stored);
-    f.route("GET /users/me",
-            userJson("free", backend.isNull() ? std::nullopt : std::optional(backend.toString())));
-    f.secrets.items.insert({"com.ostrel.app", "auth.token"}, "t");
-    f.create();
-    QTRY_COMPARE(f.count("POST /users/me/client-info"), 1);
-    const QList<RecordedRequest> patches = f.requestsTo("PATCH /users/me");
-    QCOMPARE(patches.size(), logLine.isEmpty() ? 0 : 1);
-    if (!logLine.isEmpty()) {
-        QCOMPARE(QJsonDocument::fromJson(patches.first().body).object(), QJsonObject({{"language", "es"}}));
-        QVERIFY(f.log.contains(logLine));
-    }
+    f.route(endpoint, loginJson("new-token", userJson()));
+    if (listFails)
+        f.route("GET /tunnels", [](auto &) { return errorAnswer(500, "INTERNAL"); });
+    AppState &s = f.create();
+    std::optional<std::optional<ApiFailure>> outcome;
+    const auto into = [&](const std::optional<ApiFailure> &failure) { outcome = failure; };
+    if (endpoint == "POST /auth/login")
+        s.signIn("ana@example.com", "secret123", nullptr, into);
+    else if (endpoint == "POST /auth/signup")
+        s.signUp("ana@example.com", "secret123", QString(), nullptr, into);
+    else if (endpoint.contains("magic"))
+        s.signInWithMagicLink("m", nullptr, into);
+    else
+        s.signInWithEmailVerification("v", nullptr, into);
+    QTRY_VERIFY(outcome);
+    QCOMPARE(outcome->has_value(), listFails);
+
+    // Signed in either way: a failed list load only skips the last two steps.
+    QCOMPARE(s.session()->token, "new-token");
+    QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "new-token");
+    QCOMPARE(s.onboardingCompleted(), !listFails);
+    QTest::qWait(20);
+    QStringList order;
+    for (const RecordedRequest &r : f.server.requests())
+        if (r.path() != "/health")
+            order << QString::fromLatin1(r.method + ' ' + r.path());
+    QStringList expected{endpoint, "GET /auth/frpc-config", "GET /tunnels"};
+    if (!listFails)
+        expected << "POST /users/me/client-info";
+    QCOMPARE(order, expected);
+    QCOMPARE(f.requestsTo("GET /tunnels").first().header("Authorization"), "Bearer new-token");
+    if (endpoint == "POST /auth/signup") // an empty name is left out
+        QVERIFY(!QJsonDocument::fromJson(f.requestsTo(endpoint).first().body).object().contains("name"));
 }
 
 void TestAppStateSession::signOutTearsEverythingDown()
@@ -191,8 +187,8 @@ void TestAppStateSession::signOutTearsEverythingDown()
     AppState &s = f.createSignedIn();
     s.startTunnel(tunnel("t1"));
     s.startTunnel(tunnel("t2"));
-    QCOMPARE(s.frpc().runningProcessCount(), 2);
     s.handleUnexpectedExit("t3"); // a pending restart
+    QCOMPARE(s.frpc().runningProcessCount(), 2);
     QCOMPARE(s.reconnectTaskIds(), QSet<QString>({"t3"}));
     QCOMPARE(s.connectionPollTaskIds(), QSet<QString>({"t1", "t2"}));
 
@@ -202,56 +198,27 @@ void TestAppStateSession::signOutTearsEverythingDown()
     QVERIFY(s.runningTunnelIds().isEmpty() && s.tunnelRuntimeStates().isEmpty());
     QVERIFY(s.reconnectTaskIds().isEmpty() && s.connectionPollTaskIds().isEmpty());
     QVERIFY(!s.session() && s.tunnels().isEmpty() && !s.tunnelsLoaded() && !s.frpcConfig());
+    QVERIFY(f.secrets.items.isEmpty() && !s.apiClient().token());
     QCOMPARE(s.authFlow(), AuthFlow::login());
-    QVERIFY(f.secrets.items.isEmpty());
-    QCOMPARE(s.apiClient().token(), std::nullopt);
-    QCOMPARE(s.frpcCrashes().value("t3"), "app.frpc.crashed"); // kept, as the list is gone anyway
     // Nothing of the cancelled work runs later.
     f.server.clearRequests();
-    f.advance(40s);
-    QTest::qWait(50);
+    f.clock.advance(40s);
+    QTest::qWait(20);
     QCOMPARE(f.count("GET /tunnels"), 0);
-}
-
-void TestAppStateSession::networkReturnRefreshesOnlyOnTheChangeToAvailable()
-{
-    StateFixture f;
-    AppState &s = f.createSignedIn();
-    f.server.clearRequests();
-    f.network.setSatisfied(true);
-    QTRY_COMPARE(f.count("GET /users/me/usage"), 1);
-    QCOMPARE(f.count("GET /tunnels"), 1);
-    QVERIFY(s.networkAvailable());
-    f.network.setSatisfied(true);
-    f.network.setSatisfied(false);
-    QTRY_VERIFY(!s.networkAvailable());
-    QCOMPARE(f.count("GET /tunnels"), 1);
-    f.network.setSatisfied(true);
-    QTRY_COMPARE(f.count("GET /users/me/usage"), 2);
-
-    // Signed out, a return changes only the field.
-    s.signOut();
-    f.network.setSatisfied(false);
-    f.network.setSatisfied(true);
-    QTRY_VERIFY(s.networkAvailable());
-    QTest::qWait(50);
-    QCOMPARE(f.count("GET /users/me/usage"), 2);
+    QCOMPARE(f.log.countStartingWith("[FrpcManager] started"), 2);
 }
 
 void TestAppStateSession::terminationStopsEveryProcessOnce()
 {
     StateFixture f;
-    f.tunnelList = {tunnelJson("t1")};
     AppState &s = f.createSignedIn();
     s.startTunnel(tunnel("t1"));
-    QCOMPARE(s.frpc().runningProcessCount(), 1);
     s.handleTermination();
     s.handleTermination();
     QCOMPARE(f.log.countStartingWith("[AppState] NSApplication.willTerminate"), 1);
     QVERIFY(f.log.contains("[AppState] NSApplication.willTerminate → stopping 1 frpc processes"));
     QCOMPARE(s.frpc().runningProcessCount(), 0);
-    QVERIFY(s.session()); // the session survives for the next launch
-    QVERIFY(!f.secrets.items.isEmpty());
+    QVERIFY(s.session() && !f.secrets.items.isEmpty()); // restored at the next launch
 }
 
 QTEST_GUILESS_MAIN(TestAppStateSession)

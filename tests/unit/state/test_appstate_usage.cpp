@@ -1,8 +1,8 @@
-// Usage and the bandwidth stop, banners, checkout, the purchase poll and the health probe.
+// The bandwidth stop, banners, checkout, the purchase poll, deep links and the crash-notification
+// gate.
 
 #include "StateFixture.h"
 
-#include "api/APIClient.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 
@@ -11,18 +11,6 @@
 
 using namespace ostrel;
 using namespace ostrel::test;
-using namespace std::chrono_literals;
-
-namespace {
-
-QString text(const QString &key)
-{
-    return LocalizableXCStrings::shared().localized(key, "en");
-}
-
-const QString stopLine = "[AppState] Free tier bandwidth limit reached, stopped 2 frpc processes";
-
-} // namespace
 
 class TestAppStateUsage : public QObject {
     Q_OBJECT
@@ -35,7 +23,10 @@ private slots:
     void checkoutOpensOneWebPage();
     void purchasePollStopsAtTheUpgrade_data();
     void purchasePollStopsAtTheUpgrade();
-    void healthFollowsTheProbe();
+    void deepLinkRoutes_data();
+    void deepLinkRoutes();
+    void crashNotificationGate_data();
+    void crashNotificationGate();
 };
 
 void TestAppStateUsage::bandwidthStopHappensOncePerCrossing_data()
@@ -57,35 +48,32 @@ void TestAppStateUsage::bandwidthStopHappensOncePerCrossing()
     AppState &s = f.createSignedIn(tier);
     s.startTunnel(tunnel("t1"));
     s.startTunnel(tunnel("t2"));
-    for (int i = 0; i < used.size(); ++i) {
-        f.route("GET /users/me/usage", usageJson(tier, used[i], 100));
+    const auto fetch = [&](const QJsonObject &usage) {
+        f.route("GET /users/me/usage", usage);
         bool done = false;
         s.refreshUsage(nullptr, [&] { done = true; });
         QTRY_VERIFY(done);
-        QCOMPARE(f.log.lines.count(stopLine), stops[i]);
+    };
+    for (int i = 0; i < used.size(); ++i) {
+        fetch(usageJson(tier, used[i], 100));
+        QCOMPARE(f.log.lines.count("[AppState] Free tier bandwidth limit reached, stopped 2 frpc processes"),
+                 stops[i]);
     }
     if (tier == "pro") {
-        QCOMPARE(s.frpc().runningProcessCount(), 2);
-        QVERIFY(!s.banner());
+        QVERIFY(s.frpc().runningProcessCount() == 2 && !s.banner());
         return;
     }
-    // The processes go, the bookkeeping stays: the next refresh shows them disconnected.
+    // The processes go, the bookkeeping stays, and their ends raise no crash handling.
     QTRY_COMPARE(s.frpc().runningProcessCount(), 0);
     QCOMPARE(s.runningTunnelIds().size(), 2);
+    QVERIFY(s.frpcCrashes().isEmpty() && f.notifier.posts.isEmpty());
     QCOMPARE(s.banner()->message, text("tunnels.list.bandwidthLimit.message"));
     QCOMPARE(s.banner()->hint, std::optional(text("tunnels.list.bandwidthLimit.hint")));
-    QVERIFY(s.isOverFreeBandwidthLimit());
     s.banner()->action();
     QVERIFY(!s.banner() && s.showingUpgrade());
     QCOMPARE(s.upgradeReason(), UpgradeReason::bandwidthLimit);
-    // Asked-for ends: no crash handling.
-    QVERIFY(s.frpcCrashes().isEmpty() && f.notifier.posts.isEmpty());
-
     // A zero limit is no limit; the usage record's tier replaces the user's.
-    f.route("GET /users/me/usage", usageJson("pro", 1'000'000'000'000, 0));
-    bool done = false;
-    s.refreshUsage(nullptr, [&] { done = true; });
-    QTRY_VERIFY(done);
+    fetch(usageJson("pro", 1'000'000'000'000, 0));
     QVERIFY(!s.isOverFreeBandwidthLimit());
     QCOMPARE(s.session()->user->tier, "pro");
 }
@@ -94,45 +82,36 @@ void TestAppStateUsage::bannerFollowsTheKindOfError_data()
 {
     QTest::addColumn<int>("status"); // 0: a transport failure
     QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("upgradeAction");
-    QTest::newRow("free tier limit") << 403 << "FREE_TIER_LIMIT"
-                                     << "" << true;
-    QTest::newRow("tcp not allowed") << 403 << "FREE_TIER_PROTOCOL_NOT_ALLOWED"
-                                     << "" << true;
-    QTest::newRow("bandwidth exceeded") << 403 << "FREE_TIER_BANDWIDTH_EXCEEDED"
-                                        << "" << true;
-    QTest::newRow("conflict") << 409 << "CONFLICT"
-                              << "Subdomain taken" << false;
-    QTest::newRow("transport") << 0 << ""
-                               << "" << false;
+    QTest::newRow("free tier limit") << 403 << "FREE_TIER_LIMIT" << true;
+    QTest::newRow("tcp not allowed") << 403 << "FREE_TIER_PROTOCOL_NOT_ALLOWED" << true;
+    QTest::newRow("bandwidth exceeded") << 403 << "FREE_TIER_BANDWIDTH_EXCEEDED" << true;
+    QTest::newRow("conflict") << 409 << "CONFLICT" << false;
+    QTest::newRow("transport") << 0 << "" << false;
 }
 
 void TestAppStateUsage::bannerFollowsTheKindOfError()
 {
     QFETCH(int, status);
     QFETCH(QString, code);
-    QFETCH(QString, message);
     QFETCH(bool, upgradeAction);
     StateFixture f;
+    f.preferences.setRaw("ostrel.language", "es");
     AppState &s = f.create();
-    const ApiError error{status, code, message, message.isEmpty() ? QStringList() : QStringList{message}};
+    const ApiError error{status, code, "Subdomain taken", {"Subdomain taken"}};
     if (status == 0)
         s.presentError(TransportError{QNetworkReply::TimeoutError, "timed out"});
     else
         s.presentError(error);
-    QVERIFY(s.banner());
     QCOMPARE(s.banner()->severity, BannerState::Severity::error);
-    QCOMPARE(s.banner()->message, status == 0 ? text("error.network") : error.userMessage("en"));
-    QCOMPARE(s.banner()->hint.has_value(), upgradeAction);
+    QCOMPARE(s.banner()->message, status == 0 ? text("error.network", "es") : error.userMessage("es"));
+    QCOMPARE(s.banner()->hint,
+             upgradeAction ? std::optional(text("error.upgradeHint.freeTier", "es")) : std::nullopt);
     QCOMPARE(bool(s.banner()->action), upgradeAction);
-    if (!upgradeAction)
-        return;
-    QCOMPARE(s.banner()->hint, std::optional(text("error.upgradeHint.freeTier")));
-    QCOMPARE(s.banner()->actionTitle, std::optional(text("settings.upgrade.cta")));
-    s.banner()->action();
-    QVERIFY(!s.banner() && s.showingUpgrade());
-    QCOMPARE(s.upgradeReason(), UpgradeReason::manual);
+    if (upgradeAction) {
+        s.banner()->action();
+        QVERIFY(!s.banner() && s.showingUpgrade() && s.upgradeReason() == UpgradeReason::manual);
+    }
 }
 
 void TestAppStateUsage::checkoutOpensOneWebPage_data()
@@ -198,44 +177,142 @@ void TestAppStateUsage::purchasePollStopsAtTheUpgrade()
     const int expected = proFromRefresh ? proFromRefresh : 15;
     for (int n = 1; n <= expected; ++n) {
         QTRY_COMPARE(applied.size(), n);
-        QCOMPARE(refreshes, n);
         if (n < expected)
-            f.advance(2s);
+            f.clock.advance(2s);
     }
     if (proFromRefresh) {
-        QTRY_VERIFY(s.banner());
         QCOMPARE(f.clock.now() - start, 4s);
         QCOMPARE(s.banner()->message, text("billing.purchase.success"));
         QCOMPARE(s.banner()->severity, BannerState::Severity::info);
     } else {
-        QTest::qWait(20);
         QVERIFY(!s.banner());
-        f.advance(2s);
+        f.clock.advance(2s);
         QCOMPARE(s.banner()->message, text("billing.purchase.processing"));
         QCOMPARE(s.banner()->actionTitle, std::optional(text("billing.purchase.checkAgain")));
         s.banner()->action(); // check again: a new loop
         QTRY_COMPARE(applied.size(), 16);
     }
     const int made = refreshes;
-    f.advance(proFromRefresh ? 30s : 1s);
-    QTest::qWait(50);
+    f.clock.advance(proFromRefresh ? 30s : 1s);
+    QTest::qWait(20);
     QCOMPARE(refreshes, made);
 }
 
-void TestAppStateUsage::healthFollowsTheProbe()
+void TestAppStateUsage::deepLinkRoutes_data()
 {
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("signedIn");
+    QTest::addColumn<QString>("resetToken");   // authFlow becomes resetPassword(token)
+    QTest::addColumn<QString>("pendingToken"); // pendingVerificationToken
+    QTest::addColumn<QString>("request");      // the service call it leads to
+    QTest::addColumn<bool>("sheetCloses");
+    const auto row = [](const char *name, const QString &url, const QString &reset = {},
+                        const QString &pending = {}, const QString &request = {}, bool closes = false,
+                        bool signedIn = true) {
+        QTest::newRow(name) << url << signedIn << reset << pending << request << closes;
+    };
+    row("reset", "ostrel://reset?token=abc", "abc");
+    row("reset, no query", "ostrel://reset");
+    row("reset, empty token", "ostrel://reset?token=");
+    row("reset, token without value", "ostrel://reset?token");
+    row("reset, first token item wins", "ostrel://reset?x=1&token=first&token=second", "first");
+    row("reset, percent-decoded", "ostrel://reset?token=a%2Bb%20c", "a+b c");
+    row("scheme compared exactly", "OSTREL://reset?token=abc");
+    row("host compared exactly", "ostrel://Reset?token=abc");
+    row("other scheme", "https://reset?token=abc");
+    row("no host", "ostrel:reset?token=abc");
+    row("not a URL", "ostrel://reset?token=abc def");
+    row("magic link", "ostrel://magic-link?token=m1", {}, {}, "GET /auth/magic-link/verify", false, false);
+    row("magic link without token", "ostrel://magic-link");
+    row("verify e-mail", "ostrel://auth/verify-email?token=v1", {}, "v1");
+    row("verify e-mail, longer path", "ostrel://auth/verify-email/now?token=v2", {}, "v2");
+    row("verify, path too short", "ostrel://auth/verify?token=v3");
+    row("open", "ostrel://open");
+    row("deletion cancel", "ostrel://deletion/cancel", {}, {}, "POST /users/me/deletion/cancel");
+    row("deletion without path", "ostrel://deletion");
+    row("upgrade success", "ostrel://upgrade/success", {}, {}, "GET /users/me", true);
+    row("upgrade success signed out", "ostrel://upgrade/success", {}, {}, {}, false, false);
+    row("upgrade cancel", "ostrel://upgrade/cancel", {}, {}, {}, true);
+    row("upgrade ready", "ostrel://upgrade/ready");
+}
+
+void TestAppStateUsage::deepLinkRoutes()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, signedIn);
+    QFETCH(QString, resetToken);
+    QFETCH(QString, pendingToken);
+    QFETCH(QString, request);
+    QFETCH(bool, sheetCloses);
     StateFixture f;
+    f.route("GET /auth/magic-link/verify", loginJson("magic", userJson()));
+    f.route("POST /users/me/deletion/cancel", QJsonObject{});
+    AppState &s = signedIn ? f.createSignedIn() : f.create();
+    s.presentUpgrade(UpgradeReason::manual);
+    QTest::qWait(20);
+    f.server.clearRequests();
+
+    s.handleDeepLink(url);
+    QCOMPARE(s.authFlow(), resetToken.isEmpty() ? AuthFlow::login() : AuthFlow::resetPassword(resetToken));
+    QCOMPARE(s.pendingVerificationToken(),
+             pendingToken.isEmpty() ? std::nullopt : std::optional(pendingToken));
+    QCOMPARE(s.showingUpgrade(), !sheetCloses);
+    if (request.isEmpty()) {
+        QTest::qWait(20);
+        QCOMPARE(f.server.requests().size(), f.count("GET /health"));
+    } else if (request.contains("magic")) {
+        QTRY_VERIFY(s.session() && s.session()->token == "magic");
+        QCOMPARE(f.requestsTo(request).first().query(), "token=m1");
+    } else if (request.contains("deletion")) { // then the account and the configuration reload
+        QTRY_COMPARE(f.count("GET /auth/frpc-config"), 1);
+        QCOMPARE(f.count(request), 1);
+        QCOMPARE(f.count("GET /users/me"), 1);
+    } else {
+        QTRY_COMPARE(f.count(request), 1);
+    }
+}
+
+void TestAppStateUsage::crashNotificationGate_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("onCrash");
+    QTest::addColumn<NotificationAuthorization>("status");
+    QTest::addColumn<bool>("posted");
+    QTest::newRow("authorized") << true << true << NotificationAuthorization::authorized << true;
+    QTest::newRow("provisional") << true << true << NotificationAuthorization::provisional << true;
+    QTest::newRow("denied") << true << true << NotificationAuthorization::denied << false;
+    QTest::newRow("not determined") << true << true << NotificationAuthorization::notDetermined << false;
+    QTest::newRow("crash notices off") << true << false << NotificationAuthorization::authorized << false;
+    QTest::newRow("notifications off") << false << true << NotificationAuthorization::authorized << false;
+}
+
+void TestAppStateUsage::crashNotificationGate()
+{
+    QFETCH(bool, enabled);
+    QFETCH(bool, onCrash);
+    QFETCH(NotificationAuthorization, status);
+    QFETCH(bool, posted);
+    StateFixture f;
+    f.notifier.status = status;
+    f.preferences.values = {{"ostrel.notifications.enabled", enabled},
+                            {"ostrel.notifications.notifyOnCrash", onCrash},
+                            {"ostrel.language", "es"}};
     AppState &s = f.create();
-    QTRY_VERIFY(s.apiHealthy());
-    f.route("GET /health", [](auto &) { return errorAnswer(503, "DOWN"); });
-    f.advance(29s);
-    QVERIFY(s.apiHealthy());
-    f.advance(1s);
-    QTRY_VERIFY(!s.apiHealthy());
-    f.route("GET /health", [](auto &) { return ScriptedResponse::noContent(); });
-    f.advance(30s);
-    QTRY_VERIFY(s.apiHealthy());
-    QCOMPARE(f.count("GET /health"), 3);
+    for (const QString subdomain : {"demo", "other", "demo"})
+        s.postTunnelDisconnectedNotification(subdomain);
+    QCOMPARE(f.notifier.posts.size(), posted ? 3 : 0);
+    if (!posted)
+        return;
+    // One identifier per subdomain: a second crash replaces the first notification.
+    QCOMPARE(f.notifier.posts[0].identifier, "ostrel-frpc-crash-demo");
+    QCOMPARE(f.notifier.posts[1].identifier, "ostrel-frpc-crash-other");
+    QCOMPARE(f.notifier.posts[2].identifier, "ostrel-frpc-crash-demo");
+    QCOMPARE(f.notifier.posts[0].title, text("app.notification.tunnelDisconnected.title", "es"));
+    QCOMPARE(f.notifier.posts[0].body, LocalizableXCStrings::shared().format(
+                                           "app.notification.tunnelDisconnected.body", {"demo"}, "es"));
+    f.notifier.postError = "no server";
+    s.postTunnelDisconnectedNotification("demo");
+    QVERIFY(f.log.contains("[AppState] notification post error: no server"));
 }
 
 QTEST_GUILESS_MAIN(TestAppStateUsage)
