@@ -237,7 +237,8 @@ void AppState::restoreSession()
 
 void AppState::restoreAttempt(Job *job, int attempt)
 {
-    refreshMe(job, [this, job, attempt](const std::optional<ApiFailure> &failure) {
+    const std::optional<QString> sentWith = m_apiClient->token();
+    refreshMe(job, [this, job, attempt, sentWith](const std::optional<ApiFailure> &failure) {
         if (!failure) {
             job->deleteLater();
             uploadClientInfo();
@@ -245,6 +246,10 @@ void AppState::restoreAttempt(Job *job, int attempt)
         }
         if (isUnauthorized(*failure)) {
             job->deleteLater();
+            // A rejection of a token that is no longer in use (the user signed in meanwhile)
+            // must not end the new session.
+            if (m_apiClient->token() != sentWith)
+                return;
             Log::line(QStringLiteral("[AppState] stored token rejected (401), signing out: ") +
                       failure->apiError()->message);
             signOut();
@@ -280,7 +285,8 @@ void AppState::backgroundReconnectStep(Job *job)
         return;
     }
     m_clock.singleShot(backgroundReconnectPeriod, job, [this, job] {
-        refreshMe(job, [this, job](const std::optional<ApiFailure> &failure) {
+        const std::optional<QString> sentWith = m_apiClient->token();
+        refreshMe(job, [this, job, sentWith](const std::optional<ApiFailure> &failure) {
             if (!failure) {
                 job->deleteLater();
                 uploadClientInfo();
@@ -289,6 +295,8 @@ void AppState::backgroundReconnectStep(Job *job)
             }
             if (isUnauthorized(*failure)) {
                 job->deleteLater();
+                if (m_apiClient->token() != sentWith) // see restoreAttempt
+                    return;
                 Log::line(
                     QStringLiteral("[AppState] background reconnect: token rejected (401), signing out"));
                 signOut();

@@ -19,6 +19,7 @@ private slots:
     void constructionReadsPreferencesWithoutWritingThem();
     void restoreRetriesThenReconnectsInTheBackground();
     void rejectedTokenSignsOutAfterOneRequest();
+    void lateRejectionKeepsANewerSession();
     void everySignInEndsInTheSameCompletion_data();
     void everySignInEndsInTheSameCompletion();
     void signOutTearsEverythingDown();
@@ -127,6 +128,24 @@ void TestAppStateSession::rejectedTokenSignsOutAfterOneRequest()
     f.clock.advance(60s);
     QCOMPARE(f.count("GET /users/me"), 1);
     QCOMPARE(f.count("POST /users/me/client-info"), 0);
+}
+
+void TestAppStateSession::lateRejectionKeepsANewerSession()
+{
+    StateFixture f;
+    f.route("GET /users/me", [](auto &) { return ScriptedResponse::held(); });
+    f.route("POST /auth/login", loginJson("new", userJson()));
+    f.storeToken("old");
+    AppState &s = f.create();
+    QTRY_COMPARE(f.server.heldCount(), 1); // the stored token is being checked
+    bool signedIn = false;
+    s.signIn("ana@example.com", "secret123", nullptr, [&](auto &) { signedIn = true; });
+    QTRY_VERIFY(signedIn);
+    f.server.answerHeld(errorAnswer(401, "UNAUTHORIZED", "expired")); // meant for the old token
+    QTest::qWait(50);
+    QCOMPARE(s.session()->token, "new");
+    QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "new");
+    QCOMPARE(f.log.countStartingWith("[AppState] stored token rejected"), 0);
 }
 
 void TestAppStateSession::everySignInEndsInTheSameCompletion_data()
