@@ -41,53 +41,51 @@ AppState::AppState(const Services &services, QObject *parent)
       m_catalogue(services.catalogue ? *services.catalogue : LocalizableXCStrings::shared()),
       m_updater(services.updater), m_systemLocale(services.systemLocale)
 {
-    // 1. Every field starts at its initial value (member initialisers).
-    // 2. Language: the stored preference, else the system's.
+    // The stored language, else the system's.
     m_language = m_preferences.stringValue(languageKey).value_or(systemDefaultLanguage(m_systemLocale));
-    // 3. The switches. Construction reads preferences but never writes them back.
+    // The switches. Construction reads preferences but never writes them back.
     m_notificationsEnabled = m_preferences.boolValue(notificationsEnabledKey).value_or(true);
     m_notifyOnCrash = m_preferences.boolValue(notifyOnCrashKey).value_or(true);
     m_automaticUpdatesEnabled = m_preferences.boolValue(automaticUpdatesKey).value_or(true);
     m_onboardingCompleted = m_preferences.boolValue(onboardingCompletedKey).value_or(false);
-    // 4. The token store.
+    // The token store.
     m_keychain = std::make_unique<KeychainStore>(services.secretStore, QStringLiteral("com.ostrel.app"),
                                                  QStringLiteral("auth.token"));
-    // 5, 6. The service this build talks to, with the defaults applied.
+    // The service this build talks to, with the defaults applied.
     m_build = std::make_unique<BuildConfig>(services.build ? *services.build : BuildConfig::compiled());
-    // 7. The API client, carrying the stored token.
+    // The API client, carrying the stored token.
     const std::optional<QString> storedToken = m_keychain->loadToken();
     m_apiClient = new APIClient(m_build->baseURL, storedToken, this);
-    // 8. The supervisor.
+    // The supervisor.
     m_frpc = new FrpcManager(QStringLiteral("frpc"), m_clock, this);
     if (!services.frpcExecutableDirectory.isEmpty())
         m_frpc->setExecutableDirectory(services.frpcExecutableDirectory);
     if (!services.frpcSupportDirectory.isEmpty())
         m_frpc->setSupportDirectory(services.frpcSupportDirectory);
-    // 9, 10. The path monitor is injected; the supervisor reports crashes to a weak handler.
+    // The path monitor is injected; the supervisor reports crashes to a weak handler.
     m_frpc->onUnexpectedExit = [weak = QPointer<AppState>(this)](const QString &tunnelId) {
         if (weak)
             weak->handleUnexpectedExit(tunnelId);
     };
-    // 11. The health loop: never stored, never cancelled; it lives as long as this object.
+    // The health loop: never stored, never cancelled; it lives as long as this object.
     auto *health = new Job(this);
     QMetaObject::invokeMethod(
         health, [this, health] { healthLoopStep(health); }, Qt::QueuedConnection);
-    // 12. Network monitor. Path updates reach us through the event loop, after construction.
+    // Network monitor. Path updates reach us through the event loop, after construction.
     connect(&m_pathMonitor, &NetworkMonitor::pathUpdated, this, &AppState::onPathUpdated,
             Qt::QueuedConnection);
     m_pathMonitor.start();
-    // 13, 14. Notifications.
+    // Notifications.
     if (m_notificationsEnabled)
         requestNotificationAuthorization();
     refreshNotificationAuthorizationStatus();
-    // 15. Termination: the application quitting normally. Signals are routed to
+    // Termination: the application quitting normally. Signals are routed to
     // handleTermination() by the application.
     if (QCoreApplication *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &AppState::handleTermination);
-    // 16.
     Log::line(QStringLiteral("[AppState] init: baseURL=") + m_build->baseURLString + QStringLiteral(" env=") +
               m_build->environment);
-    // 17. A stored token means a session to restore.
+    // A stored token means a session to restore.
     if (storedToken) {
         Log::line(QStringLiteral("[AppState] keychain token present (prefix: ") + storedToken->left(8) +
                   QStringLiteral("…), restoring session"));
@@ -98,7 +96,7 @@ AppState::AppState(const Services &services, QObject *parent)
         Log::line(QStringLiteral(
             "[AppState] no keychain token at startup — user starts logged out (no prior session stored)"));
     }
-    // 18, 19. The in-app language for the catalogue and for the service's answers.
+    // The in-app language for the catalogue and for the service's answers.
     m_catalogue.setPreferredLanguage(m_language);
     m_apiClient->setPreferredLanguage(m_language);
 }
