@@ -36,9 +36,9 @@ class Updater;
 class UrlOpener;
 
 // The one state object of the application: every view reads it, every user action goes
-// through it. It owns the API client, the frpc supervisor, the token store and the network
-// monitor. Everything runs on the main thread; asynchronous operations report through
-// callbacks on the main thread.
+// through it. It owns the API client, the frpc supervisor and the token store, and listens to
+// the network monitor. Everything runs on the main thread; asynchronous operations report
+// through callbacks on the main thread.
 //
 // Every field has a read accessor and a change signal that fires only when the value really
 // changes. Preference fields write their preference on every assignment, equal or not.
