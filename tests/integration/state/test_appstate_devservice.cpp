@@ -49,6 +49,7 @@ private slots:
 
 void TestAppStateDevService::wholeLifeOfAnAccount()
 {
+    qunsetenv("OSTREL_STANDIN_SKIP_SERVER"); // this frpc really registers with the service
     DevService service;
     QVERIFY2(service.start(), qPrintable(service.errorString()));
     FakeSecretStore secrets;
