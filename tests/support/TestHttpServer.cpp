@@ -170,6 +170,9 @@ void TestHttpServer::answer(QTcpSocket *socket, const RecordedRequest &request)
     switch (response.action) {
     case ScriptedResponse::Action::neverAnswer:
         return;
+    case ScriptedResponse::Action::hold:
+        m_held.emplace_back(socket);
+        return;
     case ScriptedResponse::Action::closeConnection:
         m_buffers.remove(socket);
         socket->disconnect(this);
@@ -179,7 +182,21 @@ void TestHttpServer::answer(QTcpSocket *socket, const RecordedRequest &request)
     case ScriptedResponse::Action::respond:
         break;
     }
+    respond(socket, response);
+}
 
+void TestHttpServer::answerHeld(const ScriptedResponse &response)
+{
+    if (m_held.empty())
+        return;
+    const QPointer<QTcpSocket> socket = m_held.front();
+    m_held.pop_front();
+    if (socket)
+        respond(socket, response);
+}
+
+void TestHttpServer::respond(QTcpSocket *socket, const ScriptedResponse &response)
+{
     QByteArray out =
         "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     for (const auto &[name, value] : response.headers)

@@ -44,6 +44,7 @@ struct ScriptedResponse {
     enum class Action {
         respond,         // send status, headers and body, then close
         neverAnswer,     // keep the connection open and say nothing
+        hold,            // keep the request until the test answers it (answerHeld)
         closeConnection, // drop the connection without a response
     };
     Action action = Action::respond;
@@ -56,6 +57,7 @@ struct ScriptedResponse {
                                  const QByteArray &contentType = "text/plain");
     static ScriptedResponse noContent() { return json(204, {}); }
     static ScriptedResponse never() { return {Action::neverAnswer, 0, {}, {}}; }
+    static ScriptedResponse held() { return {Action::hold, 0, {}, {}}; }
     static ScriptedResponse dropConnection() { return {Action::closeConnection, 0, {}, {}}; }
 };
 
@@ -82,6 +84,10 @@ public:
     const QList<RecordedRequest> &requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
 
+    // Requests whose answer was held back, oldest first; answerHeld() answers the oldest.
+    int heldCount() const { return int(m_held.size()); }
+    void answerHeld(const ScriptedResponse &response);
+
 signals:
     void requestReceived(int index);
 
@@ -89,6 +95,7 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const RecordedRequest &request);
+    void respond(QTcpSocket *socket, const ScriptedResponse &response);
 
     QTcpServer m_server;
     QHash<QTcpSocket *, QByteArray> m_buffers;
@@ -96,6 +103,7 @@ private:
     std::function<ScriptedResponse(const RecordedRequest &)> m_handler;
     ScriptedResponse m_default = ScriptedResponse::json(200, "{}");
     QList<RecordedRequest> m_requests;
+    std::deque<QPointer<QTcpSocket>> m_held;
 };
 
 } // namespace ostrel::test

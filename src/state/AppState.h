@@ -1,0 +1,372 @@
+#pragma once
+
+#include "api/ApiResult.h"
+#include "api/Models.h"
+#include "platform/Clock.h"
+#include "platform/Notifier.h"
+#include "state/AuthFlow.h"
+#include "state/BannerState.h"
+#include "state/TunnelRuntimeState.h"
+#include "state/UpgradeReason.h"
+
+#include <QHash>
+#include <QList>
+#include <QLocale>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace ostrel {
+
+class APIClient;
+struct BuildConfig;
+class FrpcManager;
+class KeychainStore;
+class LocalizableXCStrings;
+class LoginItem;
+class NetworkMonitor;
+class PreferencesStore;
+class SecretStore;
+class Updater;
+class UrlOpener;
+
+// The one state object of the application: every view reads it, every user action goes
+// through it. It owns the API client, the frpc supervisor and the token store, and listens to
+// the network monitor. Everything runs on the main thread; asynchronous operations report
+// through callbacks on the main thread.
+//
+// Every field has a read accessor and a change signal that fires only when the value really
+// changes. Preference fields write their preference on every assignment, equal or not.
+//
+// Callbacks of asynchronous operations: `context` (optional) is the caller's object; when it
+// is given and has been destroyed by the time the operation ends, `done` is not called (the
+// operation itself still completes and updates the state).
+class AppState : public QObject {
+    Q_OBJECT
+public:
+    // Failure of an operation that talks to the service; nothing on success.
+    using Completion = std::function<void(const std::optional<ApiFailure> &failure)>;
+    using Done = std::function<void()>;
+
+    // Everything AppState needs from the platform. The application wires the Linux services,
+    // tests wire the fakes. References must outlive the AppState.
+    struct Services {
+        SecretStore &secretStore;
+        PreferencesStore &preferences;
+        NetworkMonitor &networkMonitor;
+        Notifier &notifier;
+        LoginItem &loginItem;
+        UrlOpener &urlOpener;
+        Clock &clock = Clock::system();
+        // The application shell's updater; may return null (not created yet, or no shell).
+        std::function<Updater *()> updater = {};
+        // The service, version and build (copied at construction); null: the configuration
+        // compiled into the build (BuildConfig::compiled()).
+        const BuildConfig *build = nullptr;
+        // Where the frpc executable lives (empty: the resource folder) and where configuration
+        // and log files go (empty: "ostrel-frpc" in the user's cache folder).
+        QString frpcExecutableDirectory = {};
+        QString frpcSupportDirectory = {};
+        // Null: the process-wide catalogue.
+        LocalizableXCStrings *catalogue = nullptr;
+        // Decides the default in-app language when none is stored.
+        QLocale systemLocale = QLocale::system();
+    };
+
+    explicit AppState(const Services &services, QObject *parent = nullptr);
+    ~AppState() override;
+
+    // ---- Owned objects and build configuration ----------------------------------------
+    APIClient &apiClient() const { return *m_apiClient; }
+    Clock &clock() const { return m_clock; }
+    FrpcManager &frpc() const { return *m_frpc; }
+    const BuildConfig &buildConfig() const { return *m_build; }
+    QString baseURLString() const;
+    QString environment() const;
+    QString publicHost() const;
+    bool isProductionBuild() const; // environment is exactly "production"
+
+    // ---- Preferences (persisted on every assignment) ----------------------------------
+    QString language() const { return m_language; }
+    void setLanguage(const QString &code); // writes "ostrel.language" only; see applyLanguage
+    bool onboardingCompleted() const { return m_onboardingCompleted; }
+    void setOnboardingCompleted(bool value);
+    bool notificationsEnabled() const { return m_notificationsEnabled; }
+    void setNotificationsEnabled(bool value); // true also requests notification permission
+    bool notifyOnCrash() const { return m_notifyOnCrash; }
+    void setNotifyOnCrash(bool value);
+    bool automaticUpdatesEnabled() const { return m_automaticUpdatesEnabled; }
+    void setAutomaticUpdatesEnabled(bool value); // also reconfigures the updater
+
+    // ---- Session and sign-in screens ----------------------------------------------------
+    const std::optional<AuthSession> &session() const { return m_session; }
+    bool isSignedIn() const { return m_session && m_session->user; }
+    // A session exists, it holds a user, and that user is on the paid plan.
+    bool isProUser() const;
+    AuthFlow authFlow() const { return m_authFlow; }
+    void setAuthFlow(const AuthFlow &flow);
+    std::optional<QString> pendingVerificationToken() const { return m_pendingVerificationToken; }
+    void setPendingVerificationToken(const std::optional<QString> &token);
+
+    // ---- Tunnels ------------------------------------------------------------------------
+    const QList<Tunnel> &tunnels() const { return m_tunnels; }
+    bool tunnelsLoaded() const { return m_tunnelsLoaded; }
+    std::optional<QString> tunnelsLoadError() const { return m_tunnelsLoadError; }
+    int activeTunnelCount() const { return m_activeTunnelCount; }
+    const QSet<QString> &runningTunnelIds() const { return m_runningTunnelIds; }
+    const QHash<QString, TunnelRuntimeState> &tunnelRuntimeStates() const { return m_tunnelRuntimeStates; }
+    // A tunnel without an entry counts as stopped.
+    TunnelRuntimeState runtimeState(const QString &tunnelId) const;
+    const std::optional<FrpcConfig> &frpcConfig() const { return m_frpcConfig; }
+    std::optional<QString> frpcConfigError() const { return m_frpcConfigError; }
+    bool isLoadingFrpcConfig() const { return m_isLoadingFrpcConfig; }
+    // Why the last start failed: the key "app.frpc.configNotLoaded" (resolve it through the
+    // catalogue) or a ready text.
+    const QHash<QString, QString> &frpcStartErrors() const { return m_frpcStartErrors; }
+    // The key "app.frpc.crashed" for each tunnel whose process died since its last start.
+    const QHash<QString, QString> &frpcCrashes() const { return m_frpcCrashes; }
+    // Tunnel ids with a pending automatic restart / a connection poll; whether the
+    // configuration retry loop is pending.
+    QSet<QString> reconnectTaskIds() const;
+    QSet<QString> connectionPollTaskIds() const;
+    bool hasConfigurationRetryTask() const { return m_configurationRetryTask != nullptr; }
+
+    // ---- Usage, banner, upgrade, health -------------------------------------------------
+    const std::optional<Usage> &usage() const { return m_usage; }
+    const std::optional<BannerState> &banner() const { return m_banner; }
+    void setBanner(const std::optional<BannerState> &banner); // none dismisses it
+    bool showingUpgrade() const { return m_showingUpgrade; }
+    void setShowingUpgrade(bool value); // false when the sheet is dismissed
+    UpgradeReason upgradeReason() const { return m_upgradeReason; }
+    bool isOpeningCheckout() const { return m_isOpeningCheckout; }
+    bool apiHealthy() const { return m_apiHealthy; }
+    // A usage record is known, its tier is not exactly "pro" and its bandwidth is used up: a
+    // start is refused (with showBandwidthLimitBanner) and no automatic restart happens.
+    bool isOverFreeBandwidthLimit() const;
+    bool isPopoverVisible() const { return m_isPopoverVisible; }
+    void setPopoverVisible(bool value);
+
+    // ---- System -------------------------------------------------------------------------
+    bool networkAvailable() const { return m_networkAvailable; }
+    NotificationAuthorization notificationAuthorizationStatus() const
+    {
+        return m_notificationAuthorizationStatus;
+    }
+    int launchAtLoginStatusVersion() const { return m_launchAtLoginStatusVersion; }
+    std::optional<QString> lastLaunchAtLoginError() const { return m_lastLaunchAtLoginError; }
+
+    // ---- Session operations -------------------------------------------------------------
+    // Reloads the user record (and reconciles the stored language with the service's).
+    void refreshMe(QObject *context = nullptr, Completion done = {});
+    // Ends the session locally: cancels the background work, deletes the stored token, stops
+    // every frpc process (synchronously) and forgets the tunnels.
+    void signOut();
+    void uploadClientInfo();
+    // Sets the in-app language everywhere: the preference, the catalogue, the API client.
+    void applyLanguage(const QString &code);
+    // Stops every frpc process before the application exits; runs once, later calls do nothing.
+    void handleTermination();
+
+    // ---- Tunnel operations --------------------------------------------------------------
+    void refreshTunnels(QObject *context = nullptr, Completion done = {});
+    void loadFrpcConfig(QObject *context = nullptr, Completion done = {});
+    // Loads the frp server parameters; on failure a retry loop takes over.
+    void reloadConfiguration(QObject *context = nullptr, Done done = {});
+    void ensureConfigurationRetry();
+    void startTunnel(const Tunnel &tunnel, bool userInitiated = true);
+    void stopTunnel(const QString &tunnelId);
+    // Stops the tunnel if it runs, sends the change and starts it again with the new settings
+    // (or the old ones when the change was refused).
+    void updateTunnel(const Tunnel &tunnel, const UpdateTunnelRequest &request, QObject *context = nullptr,
+                      Completion done = {});
+    // Never fails to the caller: a refusal shows in the banner.
+    void deleteTunnel(const Tunnel &tunnel, QObject *context = nullptr, Done done = {});
+    void handleUnexpectedExit(const QString &tunnelId);
+
+    // ---- Account operations -------------------------------------------------------------
+    void signIn(const QString &email, const QString &password, QObject *context = nullptr,
+                Completion done = {});
+    void signUp(const QString &email, const QString &password, const std::optional<QString> &name,
+                QObject *context = nullptr, Completion done = {});
+    void signInWithMagicLink(const QString &token, QObject *context = nullptr, Completion done = {});
+    void signInWithEmailVerification(const QString &token, QObject *context = nullptr, Completion done = {});
+    void saveProfile(const std::optional<QString> &name, const std::optional<QString> &language,
+                     const std::optional<QString> &userSlug, QObject *context = nullptr,
+                     Completion done = {});
+    // After account deletion was scheduled or cancelled; never fails.
+    void refreshAfterMutation(QObject *context = nullptr, Done done = {});
+
+    // ---- Usage, banners, upgrade --------------------------------------------------------
+    void refreshUsage(QObject *context = nullptr, Done done = {});
+    void presentError(const ApiFailure &failure);
+    void presentUpgrade(UpgradeReason reason);
+    void openCheckout(QObject *context = nullptr, Done done = {});
+    void handleUpgradeSuccess(QObject *context = nullptr, Done done = {});
+    void probeHealth(QObject *context = nullptr, Done done = {});
+    // The banner set when a free-plan user over the bandwidth limit presses start.
+    void showBandwidthLimitBanner();
+
+    // ---- Deep links ---------------------------------------------------------------------
+    // Applies an "ostrel" URL (reset, magic-link, auth/verify-email, open, deletion/cancel,
+    // upgrade/success, upgrade/cancel); anything else is ignored. The text is taken as
+    // received, so the scheme and host are compared exactly.
+    void handleDeepLink(const QString &url);
+
+    // ---- Notifications, launch at login, updates ----------------------------------------
+    void requestNotificationAuthorization();
+    void refreshNotificationAuthorizationStatus();
+    void postTunnelDisconnectedNotification(const QString &subdomain);
+    void setLaunchAtLogin(bool enabled);
+    int launchAtLoginStatus() const; // LoginItem::Status raw value
+    QString launchAtLoginStatusDescription() const;
+
+signals:
+    void languageChanged();
+    void onboardingCompletedChanged();
+    void notificationsEnabledChanged();
+    void notifyOnCrashChanged();
+    void automaticUpdatesEnabledChanged();
+    void notificationAuthorizationStatusChanged();
+    void sessionChanged();
+    void authFlowChanged();
+    void pendingVerificationTokenChanged();
+    void tunnelsChanged();
+    void tunnelsLoadedChanged();
+    void tunnelsLoadErrorChanged();
+    void activeTunnelCountChanged();
+    void runningTunnelIdsChanged();
+    void tunnelRuntimeStatesChanged();
+    void frpcConfigChanged();
+    void frpcConfigErrorChanged();
+    void isLoadingFrpcConfigChanged();
+    void frpcStartErrorsChanged();
+    void frpcCrashesChanged();
+    void reconnectTasksChanged();
+    void connectionPollTasksChanged();
+    void configurationRetryTaskChanged();
+    void apiHealthyChanged();
+    void bannerChanged();
+    void showingUpgradeChanged();
+    void upgradeReasonChanged();
+    void isOpeningCheckoutChanged();
+    void isPopoverVisibleChanged();
+    void usageChanged();
+    void networkAvailableChanged();
+    void launchAtLoginStatusVersionChanged();
+    void lastLaunchAtLoginErrorChanged();
+
+private:
+    class Job;
+
+    // Construction and session (AppState.cpp)
+    void restoreSession();
+    void restoreAttempt(Job *job, int attempt);
+    void backgroundReconnect();
+    void backgroundReconnectStep(Job *job);
+    void onPathUpdated(bool satisfied);
+    void resumeAfterNetworkReturn();
+    void setSession(const std::optional<AuthSession> &session);
+    void setNetworkAvailable(bool value);
+
+    // Tunnels (AppStateTunnels.cpp)
+    QString loadErrorMessage(const ApiFailure &failure) const;
+    void configurationRetryStep(Job *job, int attempt);
+    void startConnectionPoll(const Tunnel &tunnel);
+    void connectionPollStep(Job *job, const QString &tunnelId, int check);
+    void scheduleReconnect(const QString &tunnelId);
+    void reconnectStep(Job *job, const QString &tunnelId, int attempt);
+    void cancelReconnectTask(const QString &tunnelId);
+    void cancelConnectionPoll(const QString &tunnelId);
+    void cancelConfigurationRetry();
+    void finishReconnectTask(const QString &tunnelId, Job *job);
+    void setRuntimeState(const QString &tunnelId, TunnelRuntimeState state);
+    void applyTunnelList(const QList<Tunnel> &list);
+    void setRunning(const QString &tunnelId, bool running);
+    void setStartError(const QString &tunnelId, const std::optional<QString> &text);
+    void setCrash(const QString &tunnelId, const std::optional<QString> &text);
+    void setTunnelsLoaded(bool value);
+    void setTunnelsLoadError(const std::optional<QString> &value);
+    void setLoadingFrpcConfig(bool value);
+    void setFrpcConfig(const std::optional<FrpcConfig> &value);
+    void setFrpcConfigError(const std::optional<QString> &value);
+
+    // Account (AppStateAccount.cpp)
+    void finishSignIn(const ApiResult<LoginResponse> &result, const Completion &done);
+    void completeSignIn(const LoginResponse &response, const Completion &done);
+
+    // Usage (AppStateUsage.cpp)
+    void stopForBandwidthLimit();
+    void dismissBannerAndUpgrade(UpgradeReason reason);
+    void upgradeSuccessStep(Job *job, int attempt, Done done);
+    void healthLoopStep(Job *job);
+    void setUsage(const std::optional<Usage> &value);
+    void setApiHealthy(bool value);
+    void setOpeningCheckout(bool value);
+    void setUpgradeReason(UpgradeReason reason);
+
+    // System (AppStateSystem.cpp)
+    void setNotificationAuthorizationStatus(NotificationAuthorization status);
+    void applyAutomaticUpdates(bool on);
+
+    Clock &m_clock;
+    PreferencesStore &m_preferences;
+    NetworkMonitor &m_pathMonitor;
+    Notifier &m_notifier;
+    LoginItem &m_loginItem;
+    UrlOpener &m_urlOpener;
+    LocalizableXCStrings &m_catalogue;
+    std::function<Updater *()> m_updater;
+    QLocale m_systemLocale;
+    std::unique_ptr<BuildConfig> m_build;
+
+    // Fields in the order of the state table.
+    QString m_language;
+    bool m_onboardingCompleted = false;
+    bool m_notificationsEnabled = true;
+    bool m_notifyOnCrash = true;
+    bool m_automaticUpdatesEnabled = true;
+    NotificationAuthorization m_notificationAuthorizationStatus = NotificationAuthorization::notDetermined;
+    std::optional<AuthSession> m_session;
+    AuthFlow m_authFlow = AuthFlow::login();
+    std::optional<QString> m_pendingVerificationToken;
+    QList<Tunnel> m_tunnels;
+    bool m_tunnelsLoaded = false;
+    std::optional<QString> m_tunnelsLoadError;
+    int m_activeTunnelCount = 0;
+    QSet<QString> m_runningTunnelIds;
+    QHash<QString, TunnelRuntimeState> m_tunnelRuntimeStates;
+    std::optional<FrpcConfig> m_frpcConfig;
+    std::optional<QString> m_frpcConfigError;
+    bool m_isLoadingFrpcConfig = false;
+    QHash<QString, QString> m_frpcStartErrors;
+    QHash<QString, QString> m_frpcCrashes;
+    QHash<QString, Job *> m_reconnectTasks;      // owned (children); cancel = delete
+    QHash<QString, Job *> m_connectionPollTasks; // owned (children); cancel = delete
+    bool m_apiHealthy = false;
+    std::optional<BannerState> m_banner;
+    bool m_showingUpgrade = false;
+    UpgradeReason m_upgradeReason = UpgradeReason::manual;
+    bool m_isOpeningCheckout = false;
+    bool m_isPopoverVisible = false;
+    std::optional<Usage> m_usage;
+    APIClient *m_apiClient = nullptr; // child
+    FrpcManager *m_frpc = nullptr;    // child
+    std::unique_ptr<KeychainStore> m_keychain;
+    bool m_terminated = false;               // handleTermination ran
+    Job *m_configurationRetryTask = nullptr; // owned (child); cancel = delete
+    bool m_networkAvailable = false;
+    int m_launchAtLoginStatusVersion = 0;
+    std::optional<QString> m_lastLaunchAtLoginError;
+
+    // Automatic restarts made since the tunnel last connected or was started or stopped by the
+    // user; a tunnel that keeps dying right after its restarts gets three in total, not three
+    // per crash.
+    QHash<QString, int> m_restartAttempts;
+};
+
+} // namespace ostrel

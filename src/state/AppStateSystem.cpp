@@ -1,0 +1,107 @@
+// AppState: notification permission and the tunnel-crash notification, launch at login, and
+// the automatic-updates switch.
+
+#include "state/AppState.h"
+
+#include "l10n/LocalizableXCStrings.h"
+#include "platform/Log.h"
+#include "platform/LoginItem.h"
+#include "platform/Notifier.h"
+#include "platform/Updater.h"
+#include "state/AppState_p.h"
+
+namespace ostrel {
+
+using namespace appstate;
+
+void AppState::setNotificationAuthorizationStatus(NotificationAuthorization status)
+{
+    if (m_notificationAuthorizationStatus == status)
+        return;
+    m_notificationAuthorizationStatus = status;
+    emit notificationAuthorizationStatusChanged();
+}
+
+void AppState::requestNotificationAuthorization()
+{
+    m_notifier.requestAuthorization([weak = QPointer<AppState>(this)](const std::optional<QString> &error) {
+        if (error)
+            Log::line(QStringLiteral("[AppState] notification auth error: ") + *error);
+        if (weak)
+            weak->refreshNotificationAuthorizationStatus();
+    });
+}
+
+void AppState::refreshNotificationAuthorizationStatus()
+{
+    m_notifier.authorizationStatus([weak = QPointer<AppState>(this)](NotificationAuthorization status) {
+        if (weak)
+            weak->setNotificationAuthorizationStatus(status);
+    });
+}
+
+void AppState::postTunnelDisconnectedNotification(const QString &subdomain)
+{
+    // The switches and the language as they are now; the answer comes later.
+    const bool enabled = m_notificationsEnabled && m_notifyOnCrash;
+    const QString language = m_language;
+    Notifier *notifier = &m_notifier;
+    LocalizableXCStrings *catalogue = &m_catalogue;
+    m_notifier.authorizationStatus([=](NotificationAuthorization status) {
+        if (!enabled)
+            return;
+        if (status != NotificationAuthorization::authorized &&
+            status != NotificationAuthorization::provisional)
+            return;
+        const QString title =
+            catalogue->localized(QStringLiteral("app.notification.tunnelDisconnected.title"), language);
+        const QString body = catalogue->format(QStringLiteral("app.notification.tunnelDisconnected.body"),
+                                               {subdomain}, language);
+        // One notification per subdomain: a second crash replaces the first.
+        notifier->post(QStringLiteral("ostrel-frpc-crash-") + subdomain, title, body,
+                       [](const std::optional<QString> &error) {
+                           if (error)
+                               Log::line(QStringLiteral("[AppState] notification post error: ") + *error);
+                       });
+    });
+}
+
+void AppState::setLaunchAtLogin(bool enabled)
+{
+    if (m_lastLaunchAtLoginError) {
+        m_lastLaunchAtLoginError.reset();
+        emit lastLaunchAtLoginErrorChanged();
+    }
+    const std::optional<QString> error = enabled ? m_loginItem.registerItem() : m_loginItem.unregisterItem();
+    if (error) {
+        m_lastLaunchAtLoginError = *error;
+        emit lastLaunchAtLoginErrorChanged();
+        Log::line(QStringLiteral("[AppState] SMAppService toggle failed: ") + *error);
+    }
+    ++m_launchAtLoginStatusVersion;
+    emit launchAtLoginStatusVersionChanged();
+}
+
+int AppState::launchAtLoginStatus() const
+{
+    return m_loginItem.status();
+}
+
+QString AppState::launchAtLoginStatusDescription() const
+{
+    return LoginItem::describe(m_loginItem.status());
+}
+
+void AppState::applyAutomaticUpdates(bool on)
+{
+    // The updater belongs to the application shell and may not exist yet; it reads the
+    // preference itself when it is created.
+    Updater *updater = m_updater ? m_updater() : nullptr;
+    if (!updater)
+        return;
+    updater->setAutomaticallyChecksForUpdates(on);
+    if (on)
+        updater->checkForUpdatesInBackground();
+}
+
+} // namespace ostrel

@@ -1,0 +1,81 @@
+#pragma once
+
+// An AppState wired to the fakes, a manual clock and a scripted loopback service; frpc is the
+// stand-in, told to skip the server, which simply runs until it is stopped.
+
+#include "platform/FakeLoginItem.h"
+#include "platform/FakeNetworkMonitor.h"
+#include "platform/FakeNotifier.h"
+#include "platform/FakePreferencesStore.h"
+#include "platform/FakeSecretStore.h"
+#include "platform/FakeUpdater.h"
+#include "platform/FakeUrlOpener.h"
+#include "state/AppState.h"
+#include "state/BuildConfig.h"
+#include "support/LogCapture.h"
+#include "support/ManualClock.h"
+#include "support/TestHttpServer.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace ostrel::test {
+
+using Route = std::function<ScriptedResponse(const RecordedRequest &)>;
+using namespace std::chrono_literals;
+
+QJsonObject userJson(const QString &tier = "free", const std::optional<QString> &language = {});
+QJsonObject tunnelJson(const QString &id, const QString &status = "offline");
+QJsonObject usageJson(const QString &tier, qint64 usedBytes, qint64 limitBytes);
+QJsonObject loginJson(const QString &token, const QJsonObject &user);
+ScriptedResponse jsonAnswer(const QJsonValue &value, int status = 200);
+ScriptedResponse errorAnswer(int status, const QString &code, const QString &message = "no");
+Tunnel tunnel(const QString &id);
+QString text(const QString &key, const QString &language = "en"); // the catalogue's text
+
+class StateFixture {
+public:
+    StateFixture();
+    ~StateFixture();
+
+    AppState &create();
+    // Restored from a stored token, with the frp configuration and the tunnel list loaded.
+    AppState &createSignedIn(const QString &tier = "free");
+
+    // Routes are keyed "METHOD /path"; the defaults answer like a healthy service.
+    void route(const QString &key, Route answer) { routes.insert(key, std::move(answer)); }
+    void route(const QString &key, const QJsonValue &value)
+    {
+        routes.insert(key, [value](auto &) { return jsonAnswer(value); });
+    }
+    void storeToken(const QByteArray &token)
+    {
+        secrets.items.insert({"com.ostrel.app", "auth.token"}, token);
+    }
+    int count(const QString &key) const { return int(requestsTo(key).size()); }
+    QList<RecordedRequest> requestsTo(const QString &key) const;
+
+    ManualClock clock;
+    FakeSecretStore secrets;
+    FakePreferencesStore preferences;
+    FakeNetworkMonitor network;
+    FakeNotifier notifier;
+    FakeLoginItem loginItem;
+    FakeUrlOpener urlOpener;
+    FakeUpdater updater;
+    bool updaterExists = true;
+    QLocale systemLocale{QLocale::English};
+    QString frpcExecutableDirectory; // empty: the stand-in among the resources
+    QTemporaryDir supportDirectory;
+    TestHttpServer server;
+    QHash<QString, Route> routes;
+    QJsonArray tunnelList; // what GET /tunnels answers by default
+    LogCapture log;
+    BuildConfig build;
+    std::unique_ptr<AppState> state;
+};
+
+} // namespace ostrel::test

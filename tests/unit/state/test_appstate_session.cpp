@@ -1,0 +1,244 @@
+// Construction, the stored-session restore, the sign-in paths, sign-out and termination.
+
+#include "StateFixture.h"
+
+#include "api/APIClient.h"
+#include "frpc/FrpcManager.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+class TestAppStateSession : public QObject {
+    Q_OBJECT
+private slots:
+    void constructionReadsPreferencesWithoutWritingThem_data();
+    void constructionReadsPreferencesWithoutWritingThem();
+    void restoreRetriesThenReconnectsInTheBackground();
+    void rejectedTokenSignsOutAfterOneRequest();
+    void lateRejectionKeepsANewerSession();
+    void everySignInEndsInTheSameCompletion_data();
+    void everySignInEndsInTheSameCompletion();
+    void signOutTearsEverythingDown();
+    void terminationStopsEveryProcessOnce();
+};
+
+void TestAppStateSession::constructionReadsPreferencesWithoutWritingThem_data()
+{
+    QTest::addColumn<QJsonObject>("stored");
+    QTest::addColumn<QLocale>("system");
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<bool>("notifications");
+    QTest::newRow("nothing stored") << QJsonObject{} << QLocale(QLocale::German) << "en" << true;
+    QTest::newRow("spanish system") << QJsonObject{} << QLocale(QLocale::Spanish, QLocale::Mexico) << "es"
+                                    << true;
+    QTest::newRow("stored values win")
+        << QJsonObject{{"ostrel.language", "fr"}, {"ostrel.notifications.enabled", false}}
+        << QLocale(QLocale::Spanish) << "fr" << false;
+    QTest::newRow("wrong types read as absent")
+        << QJsonObject{{"ostrel.language", 3}, {"ostrel.notifications.enabled", "false"}}
+        << QLocale(QLocale::English) << "en" << true;
+}
+
+void TestAppStateSession::constructionReadsPreferencesWithoutWritingThem()
+{
+    QFETCH(QJsonObject, stored);
+    QFETCH(QLocale, system);
+    QFETCH(QString, language);
+    QFETCH(bool, notifications);
+    StateFixture f;
+    f.preferences.values = stored;
+    f.systemLocale = system;
+    AppState &s = f.create();
+    QCOMPARE(s.language(), language);
+    QCOMPARE(s.notificationsEnabled(), notifications);
+    QVERIFY(s.notifyOnCrash() && s.automaticUpdatesEnabled() && !s.onboardingCompleted());
+    QVERIFY(f.preferences.writes.isEmpty());
+    QCOMPARE(s.apiClient().preferredLanguage(), std::optional(language));
+    QCOMPARE(f.notifier.authorizationRequests, notifications ? 1 : 0);
+    QCOMPARE(s.notificationAuthorizationStatus(), NotificationAuthorization::authorized);
+    QVERIFY(f.log.contains("[AppState] init: baseURL=" + f.build.baseURLString + " env=test"));
+    QVERIFY(f.log.contains(
+        "[AppState] no keychain token at startup — user starts logged out (no prior session stored)"));
+    // Signed out, the only traffic is the health probe, every 30 s.
+    QTRY_VERIFY(s.apiHealthy());
+    f.clock.advance(30s);
+    QTRY_COMPARE(f.server.requests().size(), 2);
+    QCOMPARE(f.count("GET /health"), 2);
+}
+
+void TestAppStateSession::restoreRetriesThenReconnectsInTheBackground()
+{
+    StateFixture f;
+    f.route("GET /users/me", [](auto &) { return errorAnswer(500, "INTERNAL", "down"); });
+    f.storeToken("0123456789abcdef");
+    f.preferences.setRaw("ostrel.language", "es");
+    AppState &s = f.create();
+    QVERIFY(f.log.contains("[AppState] keychain token present (prefix: 01234567…), restoring session"));
+    QCOMPARE(s.session(), std::optional(AuthSession{"0123456789abcdef", std::nullopt}));
+
+    // Three attempts 2 s apart, then one every 5 s until the service answers.
+    for (int n = 1; n <= 6; ++n) {
+        if (n > 1) {
+            const auto wait = n <= 3 ? 2s : 5s;
+            f.clock.advance(wait - 1ms);
+            QCOMPARE(f.count("GET /users/me"), n - 1);
+            f.clock.advance(1ms);
+        }
+        const QString line = n <= 3
+                                 ? QString("[AppState] restoreSession initial attempt %1/3 failed: ").arg(n)
+                                 : "[AppState] background reconnect retry failed: ";
+        QTRY_COMPARE(f.log.countStartingWith(line), n <= 3 ? 1 : n - 3); // the next wait is set
+        QCOMPARE(f.count("GET /users/me"), n);
+    }
+    QVERIFY(
+        f.log.contains("[AppState] restoreSession: initial retries failed, starting background reconnect"));
+    QCOMPARE(f.count("POST /users/me/client-info"), 0);
+
+    // Success: the user, the client information once, and the stored language pushed back.
+    f.route("GET /users/me", userJson("pro", "en"));
+    f.route("PATCH /users/me", userJson("pro", "es"));
+    f.clock.advance(5s);
+    QTRY_VERIFY(f.log.contains("[AppState] background reconnect succeeded"));
+    QVERIFY(s.isProUser());
+    QTRY_VERIFY(f.log.contains("[AppState] language drift reconciled: local=es backend=Optional(\"en\")"));
+    QCOMPARE(QJsonDocument::fromJson(f.requestsTo("PATCH /users/me").first().body).object(),
+             QJsonObject({{"language", "es"}}));
+    QTRY_COMPARE(f.count("POST /users/me/client-info"), 1);
+    const QJsonObject info =
+        QJsonDocument::fromJson(f.requestsTo("POST /users/me/client-info").first().body).object();
+    QCOMPARE(info["locale"].toString(), "es");
+    QCOMPARE(info["installationId"], f.preferences.raw("ostrel.installation.id"));
+    f.clock.advance(20s);
+    QCOMPARE(f.count("GET /users/me"), 7);
+}
+
+void TestAppStateSession::rejectedTokenSignsOutAfterOneRequest()
+{
+    StateFixture f;
+    f.route("GET /users/me", [](auto &) { return errorAnswer(401, "UNAUTHORIZED", "expired"); });
+    f.storeToken("old");
+    AppState &s = f.create();
+    QTRY_VERIFY(!s.session());
+    QVERIFY(f.log.contains("[AppState] stored token rejected (401), signing out: expired"));
+    QVERIFY(f.secrets.items.isEmpty() && !s.apiClient().token());
+    f.clock.advance(60s);
+    QCOMPARE(f.count("GET /users/me"), 1);
+    QCOMPARE(f.count("POST /users/me/client-info"), 0);
+}
+
+void TestAppStateSession::lateRejectionKeepsANewerSession()
+{
+    StateFixture f;
+    f.route("GET /users/me", [](auto &) { return ScriptedResponse::held(); });
+    f.route("POST /auth/login", loginJson("new", userJson()));
+    f.storeToken("old");
+    AppState &s = f.create();
+    QTRY_COMPARE(f.server.heldCount(), 1); // the stored token is being checked
+    bool signedIn = false;
+    s.signIn("ana@example.com", "secret123", nullptr, [&](auto &) { signedIn = true; });
+    QTRY_VERIFY(signedIn);
+    f.server.answerHeld(errorAnswer(401, "UNAUTHORIZED", "expired")); // meant for the old token
+    QTest::qWait(50);
+    QCOMPARE(s.session()->token, "new");
+    QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "new");
+    QCOMPARE(f.log.countStartingWith("[AppState] stored token rejected"), 0);
+}
+
+void TestAppStateSession::everySignInEndsInTheSameCompletion_data()
+{
+    QTest::addColumn<QString>("endpoint");
+    QTest::addColumn<bool>("listFails");
+    QTest::newRow("password") << "POST /auth/login" << false;
+    QTest::newRow("new account") << "POST /auth/signup" << false;
+    QTest::newRow("magic link") << "GET /auth/magic-link/verify" << false;
+    QTest::newRow("e-mail verification") << "GET /auth/verify-email" << false;
+    QTest::newRow("tunnel list fails") << "POST /auth/login" << true;
+}
+
+void TestAppStateSession::everySignInEndsInTheSameCompletion()
+{
+    QFETCH(QString, endpoint);
+    QFETCH(bool, listFails);
+    StateFixture f;
+    f.route(endpoint, loginJson("new-token", userJson()));
+    if (listFails)
+        f.route("GET /tunnels", [](auto &) { return errorAnswer(500, "INTERNAL"); });
+    AppState &s = f.create();
+    std::optional<std::optional<ApiFailure>> outcome;
+    const auto into = [&](const std::optional<ApiFailure> &failure) { outcome = failure; };
+    if (endpoint == "POST /auth/login")
+        s.signIn("ana@example.com", "secret123", nullptr, into);
+    else if (endpoint == "POST /auth/signup")
+        s.signUp("ana@example.com", "secret123", QString(), nullptr, into);
+    else if (endpoint.contains("magic"))
+        s.signInWithMagicLink("m", nullptr, into);
+    else
+        s.signInWithEmailVerification("v", nullptr, into);
+    QTRY_VERIFY(outcome);
+    QCOMPARE(outcome->has_value(), listFails);
+
+    // Signed in either way: a failed list load only skips the last two steps.
+    QCOMPARE(s.session()->token, "new-token");
+    QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "new-token");
+    QCOMPARE(s.onboardingCompleted(), !listFails);
+    QTest::qWait(20);
+    QStringList order;
+    for (const RecordedRequest &r : f.server.requests())
+        if (r.path() != "/health")
+            order << QString::fromLatin1(r.method + ' ' + r.path());
+    QStringList expected{endpoint, "GET /auth/frpc-config", "GET /tunnels"};
+    if (!listFails)
+        expected << "POST /users/me/client-info";
+    QCOMPARE(order, expected);
+    QCOMPARE(f.requestsTo("GET /tunnels").first().header("Authorization"), "Bearer new-token");
+    if (endpoint == "POST /auth/signup") // an empty name is left out
+        QVERIFY(!QJsonDocument::fromJson(f.requestsTo(endpoint).first().body).object().contains("name"));
+}
+
+void TestAppStateSession::signOutTearsEverythingDown()
+{
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1"), tunnelJson("t2"), tunnelJson("t3")};
+    AppState &s = f.createSignedIn();
+    s.startTunnel(tunnel("t1"));
+    s.startTunnel(tunnel("t2"));
+    s.handleUnexpectedExit("t3"); // a pending restart
+    QCOMPARE(s.frpc().runningProcessCount(), 2);
+    QCOMPARE(s.reconnectTaskIds(), QSet<QString>({"t3"}));
+    QCOMPARE(s.connectionPollTaskIds(), QSet<QString>({"t1", "t2"}));
+
+    s.signOut();
+    QCOMPARE(s.frpc().runningProcessCount(), 0);
+    QVERIFY(QDir(f.supportDirectory.path()).entryList({"*.toml"}).isEmpty());
+    QVERIFY(s.runningTunnelIds().isEmpty() && s.tunnelRuntimeStates().isEmpty());
+    QVERIFY(s.reconnectTaskIds().isEmpty() && s.connectionPollTaskIds().isEmpty());
+    QVERIFY(!s.session() && s.tunnels().isEmpty() && !s.tunnelsLoaded() && !s.frpcConfig());
+    QVERIFY(f.secrets.items.isEmpty() && !s.apiClient().token());
+    QCOMPARE(s.authFlow(), AuthFlow::login());
+    // Nothing of the cancelled work runs later.
+    f.server.clearRequests();
+    f.clock.advance(40s);
+    QTest::qWait(20);
+    QCOMPARE(f.count("GET /tunnels"), 0);
+    QCOMPARE(f.log.countStartingWith("[FrpcManager] started"), 2);
+}
+
+void TestAppStateSession::terminationStopsEveryProcessOnce()
+{
+    StateFixture f;
+    AppState &s = f.createSignedIn();
+    s.startTunnel(tunnel("t1"));
+    s.handleTermination();
+    s.handleTermination();
+    QCOMPARE(f.log.countStartingWith("[AppState] NSApplication.willTerminate"), 1);
+    QVERIFY(f.log.contains("[AppState] NSApplication.willTerminate → stopping 1 frpc processes"));
+    QCOMPARE(s.frpc().runningProcessCount(), 0);
+    QVERIFY(s.session() && !f.secrets.items.isEmpty()); // restored at the next launch
+}
+
+QTEST_GUILESS_MAIN(TestAppStateSession)
+#include "test_appstate_session.moc"

@@ -1,0 +1,287 @@
+// Run states, starts and stops, the connection poll, automatic restarts, the configuration
+// retry and editing.
+
+#include "StateFixture.h"
+
+#include "frpc/FrpcManager.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+class TestAppStateTunnels : public QObject {
+    Q_OBJECT
+private slots:
+    void refreshCombinesProcessesAndServiceStatus();
+    void loadFailuresExplainThemselves_data();
+    void loadFailuresExplainThemselves();
+    void pollChecksThirtyTimesOrUntilConnected_data();
+    void pollChecksThirtyTimesOrUntilConnected();
+    void restartsAfterTwoFiveAndTenSeconds_data();
+    void restartsAfterTwoFiveAndTenSeconds();
+    void restartsThatDieAgainShareOneSchedule();
+    void configurationRetryRunsFourTimes();
+    void editRestartsWithTheServiceSettings_data();
+    void editRestartsWithTheServiceSettings();
+};
+
+void TestAppStateTunnels::refreshCombinesProcessesAndServiceStatus()
+{
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1", "active"), tunnelJson("t2"), tunnelJson("t3", "Active"),
+                    tunnelJson("t4")};
+    AppState &s = f.createSignedIn();
+    QCOMPARE(s.activeTunnelCount(), 1);
+    s.startTunnel(tunnel("t1"));
+    s.startTunnel(tunnel("t2"));
+    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::connecting);
+    s.handleUnexpectedExit("t3"); // failed, not running
+    s.refreshTunnels();
+    QTRY_COMPARE(s.runtimeState("t1"), TunnelRuntimeState::connected);
+    QCOMPARE(s.runtimeState("t2"), TunnelRuntimeState::disconnected);
+    QCOMPARE(s.runtimeState("t3"), TunnelRuntimeState::failed); // survives refreshes
+    QCOMPARE(s.runtimeState("t4"), TunnelRuntimeState::stopped);
+
+    // A tunnel the service no longer lists loses its state but runs until it is stopped.
+    f.tunnelList = {tunnelJson("t1", "active")};
+    s.refreshTunnels();
+    QTRY_COMPARE(s.tunnelRuntimeStates().size(), 1);
+    QVERIFY(s.runningTunnelIds().contains("t2"));
+    s.stopTunnel("t2");
+    QCOMPARE(s.runtimeState("t2"), TunnelRuntimeState::stopped);
+    QCOMPARE(s.frpc().runningProcessCount(), 1);
+}
+
+void TestAppStateTunnels::loadFailuresExplainThemselves_data()
+{
+    QTest::addColumn<bool>("dropConnection");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("server error") << false << "tunnels.list.configUnavailable";
+    QTest::newRow("connection lost") << true << "tunnels.list.offline";
+}
+
+void TestAppStateTunnels::loadFailuresExplainThemselves()
+{
+    QFETCH(bool, dropConnection);
+    QFETCH(QString, key);
+    StateFixture f;
+    const Route failing = [=](auto &) {
+        return dropConnection ? ScriptedResponse::dropConnection() : errorAnswer(500, "INTERNAL");
+    };
+    f.route("GET /auth/frpc-config", failing);
+    f.storeToken("t");
+    AppState &s = f.create();
+    QTRY_COMPARE(s.frpcConfigError(), std::optional(text(key)));
+    QVERIFY(!s.isLoadingFrpcConfig() && !s.frpcConfig());
+
+    // Starting without the frp configuration never reaches the supervisor.
+    s.startTunnel(tunnel("t1"));
+    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::failed);
+    QCOMPARE(s.frpcStartErrors().value("t1"), "app.frpc.configNotLoaded");
+    QCOMPARE(s.frpc().runningProcessCount(), 0);
+
+    f.tunnelList = {tunnelJson("t1")};
+    s.refreshTunnels();
+    QTRY_VERIFY(s.tunnelsLoaded());
+    f.route("GET /tunnels", failing);
+    std::optional<ApiFailure> failure;
+    s.refreshTunnels(nullptr, [&](const std::optional<ApiFailure> &e) { failure = e; });
+    QTRY_VERIFY(failure);
+    QCOMPARE(s.tunnelsLoadError(), std::optional(text(key)));
+    QVERIFY(!s.tunnelsLoaded() && s.tunnels().size() == 1); // the old list stays
+}
+
+void TestAppStateTunnels::pollChecksThirtyTimesOrUntilConnected_data()
+{
+    QTest::addColumn<int>("activeFromCheck"); // 0: never
+    QTest::addColumn<int>("checks");
+    QTest::newRow("never active") << 0 << 30;
+    QTest::newRow("active at the third check") << 3 << 3;
+}
+
+void TestAppStateTunnels::pollChecksThirtyTimesOrUntilConnected()
+{
+    QFETCH(int, activeFromCheck);
+    QFETCH(int, checks);
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1")};
+    AppState &s = f.createSignedIn();
+    f.server.clearRequests();
+    // Every answer differs, so each applied answer shows as a change of the list.
+    int served = 0;
+    f.route("GET /tunnels", [&](auto &) {
+        ++served;
+        const bool active = activeFromCheck > 0 && served >= activeFromCheck;
+        return jsonAnswer(
+            QJsonArray{tunnelJson("t1", active ? "active" : "offline" + QString::number(served))});
+    });
+    QSignalSpy applied(&s, &AppState::tunnelsChanged);
+    s.startTunnel(tunnel("t1"));
+    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::connecting);
+    for (int n = 1; n <= checks; ++n) {
+        f.clock.advance(999ms);
+        QCOMPARE(f.count("GET /tunnels"), n - 1);
+        f.clock.advance(1ms);
+        QTRY_COMPARE(applied.size(), n);
+        QCOMPARE(s.runtimeState("t1"), n < activeFromCheck || !activeFromCheck
+                                           ? TunnelRuntimeState::disconnected
+                                           : TunnelRuntimeState::connected);
+    }
+    f.clock.advance(10s);
+    QTest::qWait(20);
+    QCOMPARE(f.count("GET /tunnels"), checks);
+    QCOMPARE(s.frpc().runningProcessCount(), 1);
+}
+
+void TestAppStateTunnels::restartsAfterTwoFiveAndTenSeconds_data()
+{
+    QTest::addColumn<QString>("interruption"); // what happens before the first restart
+    QTest::addColumn<int>("attempts");
+    QTest::newRow("none: three attempts, then it stays failed") << "" << 3;
+    QTest::newRow("user start") << "start" << 0;
+    QTest::newRow("user stop") << "stop" << 0;
+    QTest::newRow("free tier over the bandwidth limit") << "bandwidth" << 0;
+    QTest::newRow("tunnel deleted meanwhile") << "gone" << 0;
+}
+
+void TestAppStateTunnels::restartsAfterTwoFiveAndTenSeconds()
+{
+    QFETCH(QString, interruption);
+    QFETCH(int, attempts);
+    const QString refused = "[FrpcManager] start failed: frpc binary not bundled. Rebuild the app.";
+    QTemporaryDir noFrpc; // every start fails, so the schedule runs to its end
+    StateFixture f;
+    f.frpcExecutableDirectory = noFrpc.path();
+    f.tunnelList = {tunnelJson("t1")};
+    AppState &s = f.createSignedIn();
+    s.handleUnexpectedExit("t1");
+    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::failed);
+    QCOMPARE(s.frpcCrashes().value("t1"), "app.frpc.crashed");
+    QCOMPARE(s.reconnectTaskIds(), QSet<QString>({"t1"}));
+    if (interruption == "start") {
+        s.startTunnel(tunnel("t1"), true);
+        f.log.lines.clear();
+    } else if (interruption == "stop") {
+        s.stopTunnel("t1");
+    } else if (interruption == "bandwidth") {
+        f.route("GET /users/me/usage", usageJson("free", 100, 100));
+        s.refreshUsage();
+        QTRY_VERIFY(s.usage());
+    } else if (interruption == "gone") {
+        f.tunnelList = {};
+        s.refreshTunnels();
+        QTRY_VERIFY(s.tunnels().isEmpty());
+    }
+    const Clock::Duration delays[] = {2s, 5s, 10s};
+    for (int i = 0; i < 3; ++i) {
+        f.clock.advance(delays[i] - 1ms);
+        QCOMPARE(f.log.lines.count(refused), std::min(i, attempts));
+        f.clock.advance(1ms);
+        QCOMPARE(f.log.lines.count(refused), std::min(i + 1, attempts));
+    }
+    f.clock.advance(60s);
+    QCOMPARE(f.log.lines.count(refused), attempts);
+    QVERIFY(s.reconnectTaskIds().isEmpty());
+    if (interruption != "gone")
+        QCOMPARE(s.runtimeState("t1"),
+                 interruption == "stop" ? TunnelRuntimeState::stopped : TunnelRuntimeState::failed);
+}
+
+void TestAppStateTunnels::restartsThatDieAgainShareOneSchedule()
+{
+    // Every run of frpc dies a moment after its launch, before the tunnel ever connects.
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1")};
+    AppState &s = f.createSignedIn();
+    qputenv("OSTREL_STANDIN_EXIT_AFTER_MS", "20");
+    s.startTunnel(tunnel("t1"));
+    const Clock::Duration delays[] = {0s, 2s, 5s, 10s};
+    for (int i = 0; i < 4; ++i) {
+        f.clock.advance(delays[i]);
+        QCOMPARE(f.log.countStartingWith("[FrpcManager] started frpc pid="), i + 1);
+        QTRY_COMPARE(f.notifier.posts.size(), i + 1);
+        QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-sub-t1");
+        QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::failed);
+    }
+    qunsetenv("OSTREL_STANDIN_EXIT_AFTER_MS");
+    f.clock.advance(60s);
+    QCOMPARE(f.log.countStartingWith("[FrpcManager] started frpc pid="), 4);
+    QVERIFY(s.reconnectTaskIds().isEmpty());
+    s.startTunnel(tunnel("t1")); // the user's start clears the crash mark
+    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::connecting);
+    QVERIFY(s.frpcCrashes().isEmpty());
+}
+
+void TestAppStateTunnels::configurationRetryRunsFourTimes()
+{
+    StateFixture f;
+    f.route("GET /auth/frpc-config", [](auto &) { return errorAnswer(503, "UNAVAILABLE"); });
+    f.storeToken("t");
+    AppState &s = f.create();
+    QTRY_VERIFY(s.hasConfigurationRetryTask());
+    const Clock::Duration delays[] = {2s, 5s, 10s, 30s};
+    for (int i = 0; i < 4; ++i) {
+        f.clock.advance(delays[i] - 1ms);
+        QCOMPARE(f.count("GET /auth/frpc-config"), i + 1);
+        f.clock.advance(1ms);
+        QVERIFY(s.isLoadingFrpcConfig());
+        QTRY_VERIFY(!s.isLoadingFrpcConfig()); // answered: the next wait is set
+    }
+    QCOMPARE(f.count("GET /auth/frpc-config"), 5);
+    QVERIFY(!s.hasConfigurationRetryTask());
+    f.clock.advance(120s);
+    QCOMPARE(f.count("GET /auth/frpc-config"), 5);
+
+    // Succeeding at its second attempt ends the loop; sign-out cancels it.
+    s.reloadConfiguration();
+    QTRY_VERIFY(s.hasConfigurationRetryTask());
+    f.clock.advance(2s);
+    QTRY_VERIFY(!s.isLoadingFrpcConfig());
+    f.route("GET /auth/frpc-config",
+            QJsonObject{{"serverAddr", "h"}, {"serverPort", 1}, {"authToken", "a"}, {"user", "u"}});
+    f.clock.advance(5s);
+    QTRY_VERIFY(s.frpcConfig());
+    QVERIFY(!s.hasConfigurationRetryTask() && !s.frpcConfigError());
+}
+
+void TestAppStateTunnels::editRestartsWithTheServiceSettings_data()
+{
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("accepted") << true;
+    QTest::newRow("refused") << false;
+}
+
+void TestAppStateTunnels::editRestartsWithTheServiceSettings()
+{
+    QFETCH(bool, accepted);
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1")};
+    AppState &s = f.createSignedIn();
+    s.startTunnel(tunnel("t1"));
+    QJsonObject changed = tunnelJson("t1");
+    changed["localPort"] = 4000;
+    bool stoppedDuringEdit = false;
+    f.route("PATCH /tunnels/t1", [&](auto &) {
+        stoppedDuringEdit = s.runningTunnelIds().isEmpty() && s.frpc().runningProcessCount() == 0;
+        return accepted ? jsonAnswer(changed) : errorAnswer(409, "CONFLICT", "Subdomain taken");
+    });
+    if (accepted)
+        f.tunnelList = {changed};
+    UpdateTunnelRequest request;
+    request.localPort = 4000;
+    std::optional<std::optional<ApiFailure>> result;
+    s.updateTunnel(tunnel("t1"), request, nullptr, [&](const std::optional<ApiFailure> &e) { result = e; });
+    QTRY_VERIFY(result);
+    QVERIFY(stoppedDuringEdit);
+    QCOMPARE(result->has_value(), !accepted);
+    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::connecting);
+    QFile config(f.supportDirectory.filePath("frpc-t1.toml"));
+    QVERIFY(config.open(QIODevice::ReadOnly));
+    QVERIFY(config.readAll().contains(accepted ? "localPort = 4000" : "localPort = 3000"));
+}
+
+QTEST_GUILESS_MAIN(TestAppStateTunnels)
+#include "test_appstate_tunnels.moc"
