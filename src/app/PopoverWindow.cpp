@@ -11,6 +11,21 @@
 
 namespace ostrel {
 
+// A hairline around the popup, drawn over the content so the content keeps the full width; it
+// lets every click through.
+class PopoverWindow::Outline : public QWidget {
+public:
+    explicit Outline(QWidget *parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(Palette::withOpacity(Palette::primaryText(this), 0.18));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
 PopoverWindow::PopoverWindow(Clock &clock, QWidget *parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint), m_clock(clock)
 {
@@ -18,15 +33,17 @@ PopoverWindow::PopoverWindow(Clock &clock, QWidget *parent)
     setWindowTitle(QStringLiteral("Ostrel"));
     setFixedSize(fixedSize);
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(1, 1, 1, 1); // room for the outline
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    m_outline = new Outline(this);
 }
 
 void PopoverWindow::setContent(QWidget *content)
 {
     m_content = content;
     content->setParent(this);
-    static_cast<QVBoxLayout *>(layout())->addWidget(content, 1, Qt::AlignTop | Qt::AlignHCenter);
+    static_cast<QVBoxLayout *>(layout())->addWidget(content, 1);
+    m_outline->raise();
 }
 
 void PopoverWindow::popUp(const QRect &anchor)
@@ -61,8 +78,13 @@ void PopoverWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
-    painter.setPen(Palette::withOpacity(Palette::primaryText(this), 0.18));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void PopoverWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_outline->setGeometry(rect());
+    m_outline->raise();
 }
 
 } // namespace ostrel

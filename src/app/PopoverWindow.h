@@ -35,8 +35,11 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    class Outline;
+    Outline *m_outline;
     Clock &m_clock;
     QWidget *m_content = nullptr;
     Clock::Duration m_lastHiddenAt{0};

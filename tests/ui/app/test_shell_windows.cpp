@@ -212,6 +212,8 @@ private slots:
         QCOMPARE(quit->accessibleName(), text("menubar.quit", "en"));
         QTest::mouseClick(quit, Qt::LeftButton);
         QVERIFY(quit->isConfirming());
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(quit, &leave);
         h.clock.advance(std::chrono::milliseconds(3000));
         QVERIFY(!quit->isConfirming());
         QCOMPARE(quits, 0);
