@@ -14,6 +14,7 @@
 #include <QTest>
 
 using namespace ostrel;
+using ostrel::test::LogCapture;
 
 Q_DECLARE_METATYPE(ostrel::PopoverScreen::Kind)
 Q_DECLARE_METATYPE(std::optional<ostrel::AuthSession>)

@@ -12,6 +12,7 @@
 #include "platform/SingleInstance.h"
 #include "support/LogCapture.h"
 #include "ui/controls/ConfirmAction.h"
+#include "ui/controls/TintedButton.h"
 
 #include <QDir>
 #include <QLabel>
@@ -97,6 +98,7 @@ private slots:
             MenuBarView view(*h.state, {});
             view.show();
             QCOMPARE(screenName(view), QStringLiteral("screen.onboarding"));
+            saveScreenshot(view, QStringLiteral("popover-onboarding-en"));
             QVERIFY(!shown(view, "header"));
             QVERIFY(!shown(view, "footer"));
             // Skipping leads to the sign-in screen with the header and footer.
