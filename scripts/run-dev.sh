@@ -70,8 +70,26 @@ run-dev: Ostrel is starting against http://localhost:$port.
   Without a tray, open the popover with: $app ostrel://open
 MSG
 
+# Without a session bus (a bare X server, a console) Ostrel gets a private one with its own
+# keyring, unlocked, kept in the build folder: the session token is remembered between runs and
+# no keyring password prompt blocks the start. On a desktop the user's own bus and keyring serve.
+launch=("$app")
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+  keyring_data=$(cd "$build" && pwd)/dev-keyring
+  mkdir -p "$keyring_data"
+  chmod 700 "$keyring_data"
+  # The daemons keep their files and control socket in that folder; Ostrel keeps the usual ones.
+  # --unlock creates (or opens) the "login" keyring with this password; --start completes it.
+  launch=(dbus-run-session -- sh -c '
+    mkdir -p -m 700 "$0/run"
+    printf %s ostrel-dev | XDG_DATA_HOME="$0" XDG_RUNTIME_DIR="$0/run" gnome-keyring-daemon --unlock --components=secrets >/dev/null
+    XDG_DATA_HOME="$0" XDG_RUNTIME_DIR="$0/run" gnome-keyring-daemon --start --components=secrets >/dev/null 2>&1
+    exec "$@"' "$keyring_data" "$app")
+  echo "run-dev: no session bus; Ostrel gets a private one with a development keyring in $keyring_data."
+fi
+
 set +e
-"$app"
+"${launch[@]}"
 status=$?
 set -e
 exit $status

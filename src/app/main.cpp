@@ -30,6 +30,13 @@ QString deepLinkArgument(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+    // Without a display this start can still hand a link to the running instance (from a
+    // terminal, say); it just cannot become the running instance itself.
+    const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") &&
+                           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+                           qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (noDisplay)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ostrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
@@ -48,6 +55,11 @@ int main(int argc, char *argv[])
         return 1;
     case ostrel::SingleInstance::Role::primary:
         break;
+    }
+    if (noDisplay) {
+        ostrel::Log::line(
+            QStringLiteral("[Ostrel] no display to show Ostrel on (DISPLAY and WAYLAND_DISPLAY are unset)"));
+        return 1;
     }
     QApplication::setWindowIcon(ostrel::appIcon());
 
