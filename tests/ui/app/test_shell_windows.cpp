@@ -8,6 +8,7 @@
 #include "app/PopoverWindow.h"
 #include "app/SettingsRoot.h"
 #include "app/SettingsWindow.h"
+#include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "platform/SingleInstance.h"
 #include "support/LogCapture.h"
@@ -162,7 +163,7 @@ private slots:
         // A magic link signs in from the onboarding; signing in completes the onboarding.
         signIn(h);
         QTRY_COMPARE(screenName(view), QStringLiteral("screen.tunnelList"));
-        QVERIFY(h.state->onboardingCompleted());
+        QTRY_VERIFY(h.state->onboardingCompleted());
 
         // Two clicks on log-out sign out; then the sign-in screen, not the onboarding.
         auto *logout = child<ConfirmAction>(view, "logoutButton");
@@ -408,6 +409,14 @@ private slots:
         h.state->startTunnel(h.state->tunnels().first());
         QTRY_COMPARE(delegate.statusColor(), StatusColor::orange);
         QCOMPARE(opaqueColour(delegate.trayIcon()->icon()), statusTint(StatusColor::orange).rgb());
+
+        // Quitting stops every frpc before the application ends.
+        LogCapture log;
+        QCOMPARE(h.state->frpc().runningProcessCount(), 1);
+        delegate.quit();
+        QCOMPARE(h.state->frpc().runningProcessCount(), 0);
+        QVERIFY(log.contains(
+            QStringLiteral("[AppState] NSApplication.willTerminate → stopping 1 frpc processes")));
     }
 };
 
