@@ -15,6 +15,8 @@ PACKAGES=(
   gnome-keyring libsecret-tools dbus dbus-bin dbus-daemon dbus-x11
   # fonts for the screenshots, a bare X server for `make run` without a desktop
   fonts-dejavu-core xvfb xauth at-spi2-core
+  # registers the ostrel:// scheme handler on `make install`
+  desktop-file-utils
   # process tools used by tests and scripts
   procps psmisc curl python3
 )
