@@ -5,6 +5,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -78,6 +79,16 @@ void PopoverWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent *event)
+{
+    // Escape closes the popover like a click elsewhere does.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void PopoverWindow::resizeEvent(QResizeEvent *event)

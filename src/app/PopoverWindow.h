@@ -36,6 +36,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     class Outline;

@@ -301,6 +301,11 @@ private slots:
         h.clock.advance(AppDelegate::reopenGuard);
         delegate.togglePopover();
         QVERIFY(h.state->isPopoverVisible());
+        // Escape closes it too.
+        QTest::keyClick(delegate.popover(), Qt::Key_Escape);
+        QVERIFY(!h.state->isPopoverVisible());
+        delegate.showPopover();
+        QVERIFY(h.state->isPopoverVisible());
 
         // Settings from the menu while the popover is open: the popover closes first, then the
         // settings window comes; closing it only hides it, and the same window comes back.
