@@ -16,7 +16,6 @@
 using namespace ostrel;
 using ostrel::test::LogCapture;
 
-Q_DECLARE_METATYPE(ostrel::PopoverScreen::Kind)
 Q_DECLARE_METATYPE(std::optional<ostrel::AuthSession>)
 
 namespace {
@@ -131,29 +130,6 @@ private slots:
         using A = TrayMenuEntry::Action;
         QCOMPARE(triggered, (QList<A>{A::show, A::settings, A::checkForUpdates, A::quit}));
         delete menu;
-    }
-
-    void screenSelection_data()
-    {
-        QTest::addColumn<bool>("onboardingCompleted");
-        QTest::addColumn<std::optional<AuthSession>>("session");
-        QTest::addColumn<PopoverScreen::Kind>("kind");
-        using K = PopoverScreen::Kind;
-        const std::optional<AuthSession> none;
-        QTest::newRow("first launch") << false << none << K::onboarding;
-        QTest::newRow("signed out later") << true << none << K::signIn;
-        QTest::newRow("restoring, onboarding never completed")
-            << false << std::optional(sessionWith(std::nullopt)) << K::tunnelList;
-        QTest::newRow("unverified") << true << std::optional(sessionWith(user("free", false)))
-                                    << K::verifyEmail;
-        QTest::newRow("verified") << true << std::optional(sessionWith(user("free", true))) << K::tunnelList;
-    }
-    void screenSelection()
-    {
-        QFETCH(bool, onboardingCompleted);
-        QFETCH(std::optional<AuthSession>, session);
-        QFETCH(PopoverScreen::Kind, kind);
-        QCOMPARE(PopoverScreen::select(onboardingCompleted, session, AuthFlow::login()).kind, kind);
     }
 
     void signInScreenFollowsTheFlow()

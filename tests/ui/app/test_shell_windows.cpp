@@ -327,6 +327,7 @@ private slots:
         // Signed in, the settings show their sections.
         signIn(h);
         QVERIFY(!settings->root()->isLocked());
+        saveScreenshot(*settings, QStringLiteral("settings-sections-en"));
         settings->hide();
 
         // A notification click brings the popover up.
