@@ -393,6 +393,32 @@ private slots:
         QCOMPARE(log->lines.last(), exitLine("t1", secondPid, "status=9 reason=2", "0.30s"));
     }
 
+    // The old run, still ending after a stop, writes again once the new run has emptied the
+    // log: its line goes to the end, not to its old offset behind a run of NUL bytes.
+    void lateOutputOfTheOldRunIsAppended()
+    {
+        qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
+        qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
+        FakeControlServer control;
+        QVERIFY(control.listen());
+        QPointer<QProcess> first = start(tunnel("t1"), {control.address(), control.port(), "tok", "u1"});
+        QVERIFY(first);
+        QTRY_VERIFY(read(logPath("t1")).contains("start proxy success"));
+        manager->stop("t1", 3.0);
+        qunsetenv("OSTREL_STANDIN_IGNORE_SIGTERM");
+        qputenv("OSTREL_STANDIN_SKIP_SERVER", "1");
+        QVERIFY(start(tunnel("t1")));
+        QVERIFY(!read(logPath("t1")).contains("start proxy success"));
+        control.dropConnections(); // the old run reports the lost connection
+        QTRY_VERIFY(read(logPath("t1")).contains("connection to the server lost"));
+        QTRY_VERIFY(read(logPath("t1")).contains("start frpc service"));
+        QVERIFY2(!read(logPath("t1")).contains('\0'),
+                 read(logPath("t1")).toPercentEncoding(" []\n").constData());
+        clock->advance(3s);
+        QTRY_VERIFY(first.isNull());
+        QVERIFY(unexpected.isEmpty());
+    }
+
     void stopAllEndsEveryProcessAndKeepsTheLogs()
     {
         QList<QPointer<QProcess>> processes;
