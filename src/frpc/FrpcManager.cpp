@@ -203,7 +203,9 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
     process->setStandardInputFile(QProcess::nullDevice());
     // One descriptor for both streams keeps their lines in the order they were written.
     process->setProcessChannelMode(QProcess::MergedChannels);
-    process->setStandardOutputFile(m_logPaths.value(tunnel.id), QIODevice::Truncate);
+    // prepareLogFile has emptied the log. Appending keeps a previous run that is still ending
+    // (a stop followed at once by a start) from writing at its old offset into the new log.
+    process->setStandardOutputFile(m_logPaths.value(tunnel.id), QIODevice::Append);
     const pid_t parent = ::getpid();
     process->setChildProcessModifier([parent] {
         // The kernel ends the child when the application dies, however it dies.

@@ -169,7 +169,7 @@ QString printfFormat(const QString &format, const QVariantList &arguments)
             break;
         }
         const char16_t conversion = format.at(i++).unicode();
-        const QStringView spec = QStringView(format).mid(start, i - start);
+        const QStringView directive = QStringView(format).mid(start, i - start);
         const qsizetype index = position >= 0 ? position : nextSequential++;
         const bool haveArgument = index < arguments.size();
         if (conversion == '@' && haveArgument) {
@@ -197,7 +197,7 @@ QString printfFormat(const QString &format, const QVariantList &arguments)
             else
                 out += pad(sign + digits, width, leftAlign, QLatin1Char(' '));
         } else {
-            out += spec;
+            out += directive;
         }
     }
     return out;

@@ -8,7 +8,7 @@ class QRectF;
 
 namespace ostrel {
 
-// Symbols are named as the design names them (for example "exclamationmark.circle.fill").
+// Symbols keep their SF Symbols names (for example "exclamationmark.circle.fill").
 // Each maps to a symbolic icon of the desktop's theme, with a bundled monochrome SVG as fallback.
 
 // The desktop theme's icon name for `symbol`; empty when the symbol is unknown.

@@ -221,26 +221,16 @@ private slots:
         QTest::addColumn<QString>("exeDir"); // relative to the temporary folder; empty: the stand-in's
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("writes");
-        QTest::newRow("no frpc") << "t1"
-                                 << "demo"
-                                 << "empty"
-                                 << "frpc binary not bundled. Rebuild the app." << false;
-        QTest::newRow("template in subdomain") << "t1"
-                                               << "{{ .Envs.HOME }}"
-                                               << ""
-                                               << "Unsafe value in tunnel settings: subdomain" << false;
-        QTest::newRow("id leaves the folder") << "../x"
-                                              << "demo"
-                                              << ""
-                                              << "Unsafe value in tunnel settings: id" << false;
-        QTest::newRow("id with a slash") << "a/b"
-                                         << "demo"
-                                         << ""
-                                         << "Unsafe value in tunnel settings: id" << false;
-        QTest::newRow("frpc not executable") << "t1"
-                                             << "demo"
-                                             << "plain"
-                                             << "Spawn failed: " << true;
+        const auto row = [](const char *name, const char *id, const char *subdomain, const char *exeDir,
+                            const char *error, bool writes) {
+            QTest::newRow(name) << QString(id) << QString(subdomain) << QString(exeDir) << QString(error)
+                                << writes;
+        };
+        row("no frpc", "t1", "demo", "empty", "frpc binary not bundled. Rebuild the app.", false);
+        row("template in subdomain", "t1", "{{ .Envs.HOME }}", "",
+            "Unsafe value in tunnel settings: subdomain", false);
+        row("id leaves the folder", "../x", "demo", "", "Unsafe value in tunnel settings: id", false);
+        row("frpc not executable", "t1", "demo", "plain", "Spawn failed: ", true);
     }
     void refusedStarts()
     {
@@ -391,6 +381,32 @@ private slots:
         QCOMPARE(::kill(pid_t(secondPid), SIGKILL), 0);
         QTRY_COMPARE(unexpected, QStringList{"t1"});
         QCOMPARE(log->lines.last(), exitLine("t1", secondPid, "status=9 reason=2", "0.30s"));
+    }
+
+    // The old run, still ending after a stop, writes again once the new run has emptied the
+    // log: its line goes to the end, not to its old offset behind a run of NUL bytes.
+    void lateOutputOfTheOldRunIsAppended()
+    {
+        qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
+        qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
+        FakeControlServer control;
+        QVERIFY(control.listen());
+        QPointer<QProcess> first = start(tunnel("t1"), {control.address(), control.port(), "tok", "u1"});
+        QVERIFY(first);
+        QTRY_VERIFY(read(logPath("t1")).contains("start proxy success"));
+        manager->stop("t1", 3.0);
+        qunsetenv("OSTREL_STANDIN_IGNORE_SIGTERM");
+        qputenv("OSTREL_STANDIN_SKIP_SERVER", "1");
+        QVERIFY(start(tunnel("t1")));
+        QVERIFY(!read(logPath("t1")).contains("start proxy success"));
+        control.dropConnections(); // the old run reports the lost connection
+        QTRY_VERIFY(read(logPath("t1")).contains("connection to the server lost"));
+        QTRY_VERIFY(read(logPath("t1")).contains("start frpc service"));
+        QVERIFY2(!read(logPath("t1")).contains('\0'),
+                 read(logPath("t1")).toPercentEncoding(" []\n").constData());
+        clock->advance(3s);
+        QTRY_VERIFY(first.isNull());
+        QVERIFY(unexpected.isEmpty());
     }
 
     void stopAllEndsEveryProcessAndKeepsTheLogs()

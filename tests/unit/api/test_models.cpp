@@ -192,24 +192,17 @@ private slots:
         QTest::addColumn<qint64>("remotePort");    // 0: none
         QTest::addColumn<QString>("displayHost");
         QTest::addColumn<QString>("publicURL");
-        QTest::newRow("http") << "http"
-                              << "" << qint64(0) << "demo.H"
-                              << "https://demo.H";
-        QTest::newRow("http custom domain") << "http"
-                                            << "my.example" << qint64(0) << "my.example"
-                                            << "https://my.example";
-        QTest::newRow("tcp") << "tcp"
-                             << "" << qint64(20001) << "tcp://H:20001"
-                             << "tcp://H:20001";
-        QTest::newRow("tcp without port") << "tcp"
-                                          << "" << qint64(0) << "demo.H"
-                                          << "tcp://H:0";
-        QTest::newRow("tcp custom domain") << "tcp"
-                                           << "my.example" << qint64(20001) << "my.example"
-                                           << "tcp://H:20001";
-        QTest::newRow("upper-case TCP is not tcp") << "TCP"
-                                                   << "" << qint64(20001) << "demo.H"
-                                                   << "https://demo.H";
+        const auto row = [](const char *name, const char *protocol, const char *customDomain,
+                            qint64 remotePort, const char *displayHost, const char *publicURL) {
+            QTest::newRow(name) << QString(protocol) << QString(customDomain) << remotePort
+                                << QString(displayHost) << QString(publicURL);
+        };
+        row("http", "http", "", 0, "demo.H", "https://demo.H");
+        row("http custom domain", "http", "my.example", 0, "my.example", "https://my.example");
+        row("tcp", "tcp", "", 20001, "tcp://H:20001", "tcp://H:20001");
+        row("tcp without port", "tcp", "", 0, "demo.H", "tcp://H:0");
+        row("tcp custom domain", "tcp", "my.example", 20001, "my.example", "tcp://H:20001");
+        row("upper-case TCP is not tcp", "TCP", "", 20001, "demo.H", "https://demo.H");
     }
     void derivedValues()
     {

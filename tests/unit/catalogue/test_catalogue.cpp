@@ -143,76 +143,31 @@ private slots:
         QCOMPARE(scanA.malformed.size(), malformedInA);
     }
 
-    void keyScanner_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QStringList>("keys");
-        QTest::addColumn<QList<bool>>("orSuffixed");
-        QTest::newRow("plain calls")
-            << R"(x = localized("tunnels.list.title"); y = c.localizedFormat("a.b", lang);)"
-            << QStringList{"tunnels.list.title", "a.b"} << QList<bool>{false, false};
-        QTest::newRow("wrapped literals")
-            << R"(localized(QStringLiteral("error.network")); OSTREL_KEY("app.frpc.crashed"); localized(u"common.close"_s);)"
-            << QStringList{"error.network", "app.frpc.crashed", "common.close"}
-            << QList<bool>{false, false, false};
-        QTest::newRow("format across lines")
-            << "catalogue.format(\n    QStringLiteral(\"usage.resetOn\"),\n    {date}, language);"
-            << QStringList{"usage.resetOn"} << QList<bool>{true};
-        QTest::newRow("suffixed key") << R"(localizedFormat("onboarding.step %lld %lld"))"
-                                      << QStringList{"onboarding.step %lld %lld"} << QList<bool>{false};
-        QTest::newRow("not keys")
-            << R"(format("%1 of %2"); toString(d, "d MMM"); reformat("a.b"); localized(key);)"
-            << QStringList{} << QList<bool>{};
-    }
-
-    void keyScanner()
-    {
-        QFETCH(QString, source);
-        QFETCH(QStringList, keys);
-        QFETCH(QList<bool>, orSuffixed);
-        QList<KeyUse> expected;
-        for (qsizetype i = 0; i < keys.size(); ++i)
-            expected.append({keys[i], orSuffixed[i]});
-        QCOMPARE(keyUsesInSource(source), expected);
-    }
-
-    void namespacedLiterals_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QStringList>("keys");
-        QTest::newRow("through a helper")
-            << "return message(\"auth.email.empty\"); x = tr('\"'); y = \"error.forbidden\";"
-            << QStringList{"auth.email.empty", "error.forbidden"};
-        QTest::newRow("table entries")
-            << "{Kind::Error, QStringLiteral(\"common.error\")},\n{u\"common.info\"_s}"
-            << QStringList{"common.error", "common.info"};
-        QTest::newRow("not keys")
-            << R"(QStringLiteral("auth.token"); "ostrel.language"; "tunnels.list.empty.body ";)"
-               R"( "[AppState] error.network"; "error")"
-            << QStringList{};
-    }
-
-    void namespacedLiterals()
-    {
-        QFETCH(QString, source);
-        QFETCH(QStringList, keys);
-        QList<KeyUse> expected;
-        for (const QString &key : keys)
-            expected.append({key, true});
-        QCOMPARE(namespacedLiteralsInSource(source, keyNamespaces(), kNotKeys), expected);
-    }
-
+    // The scanner behind everyUsedKeyIsInBothTables, fed keys that no table has in every form the
+    // code hands them over, next to keys the tables do have and names that only look like keys.
     void missingKeysAreReported()
     {
-        // The same path the tree check takes, fed keys no table has.
         const QString source =
-            R"(localized("tunnels.list.title"); format("no.such.key", {}); format("usage.resetOn", {d});)"
+            // Missing keys: plain, wrapped, across lines, suffixed, through a helper or a table.
+            R"(localized("tunnels.lst.title"); x = c.localizedFormat("no.such.key", lang);)"
+            R"(localized(QStringLiteral("error.nope")); OSTREL_KEY("app.frpc.nope"); localized(u"common.nope"_s);)"
+            "catalogue.format(\n    QStringLiteral(\"usage.nope\"),\n    {date}, language);"
+            R"(localizedFormat("onboarding.nope %lld %lld"); return message("auth.email.nope");)"
+            R"({Kind::Error, QStringLiteral("common.nope2")}, {u"common.nope3"_s};)"
+            "tr('\"'); y = \"error.nope2\";"
+            // Present, directly or (for format() only) under a suffix.
+            R"(localized("tunnels.list.title"); format("usage.resetOn", {d});)"
             R"(format("settings.about.version", {v, b}); localized("settings.about.version");)"
-            R"(return message("tunnels.lst.title");)";
+            // Not keys.
+            R"(format("%1 of %2"); toString(d, "d MMM"); reformat("a.b"); localized(key); "error";)"
+            R"(QStringLiteral("auth.token"); "ostrel.language"; "tunnels.list.empty.body "; "[AppState] error.network";)";
         const auto uses =
             keyUsesInSource(source) + namespacedLiteralsInSource(source, keyNamespaces(), kNotKeys);
-        QCOMPARE(missingKeys(uses, m_tables["en"]),
-                 QStringList({"no.such.key", "settings.about.version", "tunnels.lst.title"}));
+        QCOMPARE(
+            missingKeys(uses, m_tables["en"]),
+            QStringList({"app.frpc.nope", "auth.email.nope", "common.nope", "common.nope2", "common.nope3",
+                         "error.nope", "error.nope2", "no.such.key", "onboarding.nope %lld %lld",
+                         "settings.about.version", "tunnels.lst.title", "usage.nope"}));
     }
 
     void everyUsedKeyIsInBothTables()
