@@ -128,8 +128,9 @@ void AppDelegate::setUpTray()
     connect(&m_state, &AppState::tunnelRuntimeStatesChanged, this, &AppDelegate::refreshStatusIcon);
     m_statusColor = ostrel::statusColor(m_state.runningTunnelIds(), m_state.tunnelRuntimeStates());
     m_tray->setIcon(iconFor(m_statusColor));
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        m_tray->show();
+    // Shown even without a tray host: the icon docks when a panel comes up later (a session whose
+    // panel starts after Ostrel).
+    m_tray->show();
 }
 
 void AppDelegate::refreshStatusIcon()
