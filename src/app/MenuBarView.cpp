@@ -9,9 +9,11 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPropertyAnimation>
 #include <QVBoxLayout>
 
 namespace ostrel {
@@ -234,6 +236,31 @@ void MenuBarView::refreshScreen()
     m_hasScreen = true;
     m_screenWidget = createScreen(screen);
     m_body->addWidget(m_screenWidget);
+    fadeIn(m_screenWidget);
+}
+
+void MenuBarView::fadeIn(QWidget *screen)
+{
+    // The first screen is simply there; later ones ease in.
+    if (!isVisible())
+        return;
+    auto *effect = new QGraphicsOpacityEffect(screen);
+    effect->setOpacity(0);
+    screen->setGraphicsEffect(effect);
+    auto *animation = new QPropertyAnimation(effect, "opacity", screen);
+    animation->setDuration(transitionMilliseconds);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    // Painting through an effect costs; drop it once the screen is fully there.
+    connect(animation, &QPropertyAnimation::finished, screen,
+            [screen] { screen->setGraphicsEffect(nullptr); });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+bool MenuBarView::isTransitioning() const
+{
+    return m_screenWidget && m_screenWidget->graphicsEffect();
 }
 
 QWidget *MenuBarView::createScreen(const PopoverScreen &screen)

@@ -26,6 +26,7 @@ class MenuBarView : public QWidget {
 public:
     static constexpr int contentWidth = 360;
     static constexpr double confirmWindowSeconds = 3.0;
+    static constexpr int transitionMilliseconds = 180;
 
     struct Actions {
         std::function<void()> showSettings; // the header's settings button
@@ -38,6 +39,8 @@ public:
     // The screen widget shown in the body (the onboarding screen has the popover to itself).
     QWidget *screenWidget() const { return m_screenWidget; }
     QWidget *upgradeSheet() const { return m_upgradeSheet; }
+    // A new screen is still fading in.
+    bool isTransitioning() const;
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -50,6 +53,7 @@ private:
     void refreshUpgradeSheet();
     void retranslate();
     QWidget *createScreen(const PopoverScreen &screen);
+    void fadeIn(QWidget *screen);
     QString language() const;
 
     AppState &m_state;

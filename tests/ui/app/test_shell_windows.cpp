@@ -57,6 +57,11 @@ QString text(const char *key, const char *language)
 
 void saveScreenshot(QWidget &window, const QString &name)
 {
+    // Only once a screen change has finished fading in.
+    for (const MenuBarView *view : window.findChildren<MenuBarView *>())
+        QTRY_VERIFY(!view->isTransitioning());
+    if (const auto *view = qobject_cast<MenuBarView *>(&window))
+        QTRY_VERIFY(!view->isTransitioning());
     QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
     const QString path = QStringLiteral(OSTREL_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
     QVERIFY2(window.grab().save(path), qPrintable(path));
@@ -107,6 +112,9 @@ private slots:
             QVERIFY(screen && screen->button());
             QTest::mouseClick(screen->button(), Qt::LeftButton);
             QTRY_COMPARE(screenName(view), QStringLiteral("screen.signIn"));
+            // The new screen eases in, then paints without the effect.
+            QVERIFY(view.isTransitioning());
+            QTRY_VERIFY(!view.isTransitioning());
             QVERIFY(shown(view, "header") && shown(view, "footer"));
             QVERIFY(!shown(view, "planBadge") && !shown(view, "settingsButton") &&
                     !shown(view, "logoutButton"));
