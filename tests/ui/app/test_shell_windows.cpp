@@ -62,6 +62,9 @@ void saveScreenshot(QWidget &window, const QString &name)
         QTRY_VERIFY(!view->isTransitioning());
     if (const auto *view = qobject_cast<MenuBarView *>(&window))
         QTRY_VERIFY(!view->isTransitioning());
+    // Texts changed just now: let the layouts catch up, as they do before the next paint.
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
     const QString path = QStringLiteral(OSTREL_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
     QVERIFY2(window.grab().save(path), qPrintable(path));
