@@ -23,7 +23,7 @@ private slots:
     void restartsAfterTwoFiveAndTenSeconds_data();
     void restartsAfterTwoFiveAndTenSeconds();
     void restartsThatDieAgainShareOneSchedule();
-    void configurationRetryRunsFourTimes();
+    void configurationRetryRunsFourTimesAndResumesWithTheNetwork();
     void editRestartsWithTheServiceSettings_data();
     void editRestartsWithTheServiceSettings();
 };
@@ -130,8 +130,7 @@ void TestAppStateTunnels::pollChecksThirtyTimesOrUntilConnected()
                                            ? TunnelRuntimeState::disconnected
                                            : TunnelRuntimeState::connected);
     }
-    f.clock.advance(10s);
-    QTest::qWait(20);
+    QTRY_COMPARE(f.clock.pendingCount(), 1); // the poll is over: only the health loop waits
     QCOMPARE(f.count("GET /tunnels"), checks);
     QCOMPARE(s.frpc().runningProcessCount(), 1);
 }
@@ -215,7 +214,7 @@ void TestAppStateTunnels::restartsThatDieAgainShareOneSchedule()
     QVERIFY(s.frpcCrashes().isEmpty());
 }
 
-void TestAppStateTunnels::configurationRetryRunsFourTimes()
+void TestAppStateTunnels::configurationRetryRunsFourTimesAndResumesWithTheNetwork()
 {
     StateFixture f;
     f.route("GET /auth/frpc-config", [](auto &) { return errorAnswer(503, "UNAVAILABLE"); });
@@ -235,6 +234,20 @@ void TestAppStateTunnels::configurationRetryRunsFourTimes()
     f.clock.advance(120s);
     QCOMPARE(f.count("GET /auth/frpc-config"), 5);
 
+    // The network's first report after launch counts as its return: the retry starts again and
+    // the list and usage are refreshed. Losing the network, or a report that changes nothing,
+    // does nothing.
+    f.server.clearRequests();
+    f.network.setSatisfied(true);
+    QTRY_VERIFY(s.networkAvailable());
+    QVERIFY(s.hasConfigurationRetryTask());
+    QTRY_COMPARE(f.traffic(), QStringList({"GET /tunnels", "GET /users/me/usage"}));
+    f.network.setSatisfied(true);
+    f.network.setSatisfied(false);
+    QTRY_VERIFY(!s.networkAvailable());
+    f.settle();
+    QCOMPARE(f.traffic().size(), 2);
+
     // Succeeding at its second attempt ends the loop; sign-out cancels it.
     s.reloadConfiguration();
     QTRY_VERIFY(s.hasConfigurationRetryTask());
@@ -245,6 +258,14 @@ void TestAppStateTunnels::configurationRetryRunsFourTimes()
     f.clock.advance(5s);
     QTRY_VERIFY(s.frpcConfig());
     QVERIFY(!s.hasConfigurationRetryTask() && !s.frpcConfigError());
+
+    // Signed out, a returning network starts nothing.
+    s.signOut();
+    f.server.clearRequests();
+    f.network.setSatisfied(true);
+    QTRY_VERIFY(s.networkAvailable());
+    f.settle();
+    QVERIFY(f.traffic().isEmpty() && !s.hasConfigurationRetryTask());
 }
 
 void TestAppStateTunnels::editRestartsWithTheServiceSettings_data()
