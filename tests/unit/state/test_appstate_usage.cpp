@@ -83,9 +83,8 @@ void TestAppStateUsage::bannerFollowsTheKindOfError_data()
     QTest::addColumn<int>("status"); // 0: a transport failure
     QTest::addColumn<QString>("code");
     QTest::addColumn<bool>("upgradeAction");
-    QTest::newRow("free tier limit") << 403 << "FREE_TIER_LIMIT" << true;
-    QTest::newRow("tcp not allowed") << 403 << "FREE_TIER_PROTOCOL_NOT_ALLOWED" << true;
-    QTest::newRow("bandwidth exceeded") << 403 << "FREE_TIER_BANDWIDTH_EXCEEDED" << true;
+    // Which codes count as upgrade kinds is ApiError's rule, tested with it.
+    QTest::newRow("upgrade kind") << 403 << "FREE_TIER_PROTOCOL_NOT_ALLOWED" << true;
     QTest::newRow("conflict") << 409 << "CONFLICT" << false;
     QTest::newRow("transport") << 0 << "" << false;
 }
