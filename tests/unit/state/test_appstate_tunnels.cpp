@@ -26,6 +26,8 @@ private slots:
     void configurationRetryRunsFourTimesAndResumesWithTheNetwork();
     void editRestartsWithTheServiceSettings_data();
     void editRestartsWithTheServiceSettings();
+    void deleteStopsTheTunnelFirst_data();
+    void deleteStopsTheTunnelFirst();
 };
 
 void TestAppStateTunnels::refreshCombinesProcessesAndServiceStatus()
@@ -44,6 +46,9 @@ void TestAppStateTunnels::refreshCombinesProcessesAndServiceStatus()
     QCOMPARE(s.runtimeState("t2"), TunnelRuntimeState::disconnected);
     QCOMPARE(s.runtimeState("t3"), TunnelRuntimeState::failed); // survives refreshes
     QCOMPARE(s.runtimeState("t4"), TunnelRuntimeState::stopped);
+    QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-sub-t3");
+    s.handleUnexpectedExit("unlisted"); // a crash of a tunnel no longer listed
+    QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-?");
 
     // A tunnel the service no longer lists loses its state but runs until it is stopped.
     f.tunnelList = {tunnelJson("t1", "active")};
@@ -302,6 +307,38 @@ void TestAppStateTunnels::editRestartsWithTheServiceSettings()
     QFile config(f.supportDirectory.filePath("frpc-t1.toml"));
     QVERIFY(config.open(QIODevice::ReadOnly));
     QVERIFY(config.readAll().contains(accepted ? "localPort = 4000" : "localPort = 3000"));
+}
+
+void TestAppStateTunnels::deleteStopsTheTunnelFirst_data()
+{
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("accepted") << true;
+    QTest::newRow("refused") << false;
+}
+
+void TestAppStateTunnels::deleteStopsTheTunnelFirst()
+{
+    QFETCH(bool, accepted);
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1"), tunnelJson("t2")};
+    AppState &s = f.createSignedIn();
+    s.startTunnel(tunnel("t1"));
+    bool stoppedFirst = false;
+    f.route("DELETE /tunnels/t1", [&](auto &) {
+        stoppedFirst = s.runningTunnelIds().isEmpty() && s.frpc().runningProcessCount() == 0;
+        return accepted ? ScriptedResponse::noContent() : errorAnswer(409, "CONFLICT", "In use");
+    });
+    if (accepted)
+        f.tunnelList = {tunnelJson("t2")};
+    f.server.clearRequests();
+    bool done = false;
+    s.deleteTunnel(tunnel("t1"), nullptr, [&] { done = true; });
+    QTRY_VERIFY(done);
+    QVERIFY(stoppedFirst);
+    QCOMPARE(f.traffic(), QStringList({"DELETE /tunnels/t1", "GET /tunnels"}));
+    QCOMPARE(bool(s.banner()), !accepted);
+    QCOMPARE(s.tunnelRuntimeStates().contains("t1"), !accepted);
+    QCOMPARE(s.tunnels().size(), accepted ? 1 : 2);
 }
 
 QTEST_GUILESS_MAIN(TestAppStateTunnels)

@@ -76,6 +76,13 @@ void TestAppStateUsage::bandwidthStopHappensOncePerCrossing()
     fetch(usageJson("pro", 1'000'000'000'000, 0));
     QVERIFY(!s.isOverFreeBandwidthLimit());
     QCOMPARE(s.session()->user->tier, "pro");
+    // A failed fetch is only logged; the last record stays.
+    f.route("GET /users/me/usage", [](auto &) { return errorAnswer(500, "INTERNAL", "down"); });
+    bool done = false;
+    s.refreshUsage(nullptr, [&] { done = true; });
+    QTRY_VERIFY(done);
+    QCOMPARE(f.log.countStartingWith("[AppState] usage fetch failed: "), 1);
+    QCOMPARE(s.usage()->tier, "pro");
 }
 
 void TestAppStateUsage::bannerFollowsTheKindOfError_data()
