@@ -310,13 +310,20 @@ void AppState::backgroundReconnectStep(Job *job)
 void AppState::refreshMe(QObject *context, Completion done)
 {
     done = guarded(context, std::move(done));
-    m_apiClient->fetchMe(this, [this, done](const ApiResult<User> &result) {
+    const std::optional<QString> sentWith = m_apiClient->token();
+    m_apiClient->fetchMe(this, [this, done, sentWith](const ApiResult<User> &result) {
         if (!result.ok()) {
             done(result.failure());
             return;
         }
         const User user = result.value();
         if (m_session) {
+            // The account of a token no longer in use (someone signed in meanwhile) must not
+            // end up in the newer session.
+            if (m_session->token != sentWith) {
+                done(std::nullopt);
+                return;
+            }
             AuthSession session = *m_session;
             session.user = user;
             setSession(session);

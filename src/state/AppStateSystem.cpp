@@ -42,27 +42,26 @@ void AppState::refreshNotificationAuthorizationStatus()
 
 void AppState::postTunnelDisconnectedNotification(const QString &subdomain)
 {
-    // The switches and the language as they are now; the answer comes later.
+    // The switches and the texts as they are now, in the language of this moment; the answer
+    // comes later, when this object may be gone.
     const bool enabled = m_notificationsEnabled && m_notifyOnCrash;
-    const QString language = m_language;
-    Notifier *notifier = &m_notifier;
-    LocalizableXCStrings *catalogue = &m_catalogue;
-    m_notifier.authorizationStatus([=](NotificationAuthorization status) {
-        if (!enabled)
+    const QString title =
+        m_catalogue.localized(QStringLiteral("app.notification.tunnelDisconnected.title"), m_language);
+    const QString body = m_catalogue.format(QStringLiteral("app.notification.tunnelDisconnected.body"),
+                                            {subdomain}, m_language);
+    // One notification per subdomain: a second crash replaces the first.
+    const QString identifier = QStringLiteral("ostrel-frpc-crash-") + subdomain;
+    m_notifier.authorizationStatus([notifier = QPointer<Notifier>(&m_notifier), enabled, title, body,
+                                    identifier](NotificationAuthorization status) {
+        if (!enabled || !notifier)
             return;
         if (status != NotificationAuthorization::authorized &&
             status != NotificationAuthorization::provisional)
             return;
-        const QString title =
-            catalogue->localized(QStringLiteral("app.notification.tunnelDisconnected.title"), language);
-        const QString body = catalogue->format(QStringLiteral("app.notification.tunnelDisconnected.body"),
-                                               {subdomain}, language);
-        // One notification per subdomain: a second crash replaces the first.
-        notifier->post(QStringLiteral("ostrel-frpc-crash-") + subdomain, title, body,
-                       [](const std::optional<QString> &error) {
-                           if (error)
-                               Log::line(QStringLiteral("[AppState] notification post error: ") + *error);
-                       });
+        notifier->post(identifier, title, body, [](const std::optional<QString> &error) {
+            if (error)
+                Log::line(QStringLiteral("[AppState] notification post error: ") + *error);
+        });
     });
 }
 

@@ -128,6 +128,22 @@ AppState &StateFixture::createSignedIn(const QString &tier)
     return *state;
 }
 
+void StateFixture::settle()
+{
+    bool answered = false;
+    state->probeHealth(nullptr, [&] { answered = true; });
+    QTRY_VERIFY(answered);
+}
+
+QStringList StateFixture::traffic() const
+{
+    QStringList keys;
+    for (const RecordedRequest &r : server.requests())
+        if (r.path() != "/health")
+            keys << QString::fromLatin1(r.method + ' ' + r.path());
+    return keys;
+}
+
 QList<RecordedRequest> StateFixture::requestsTo(const QString &key) const
 {
     QList<RecordedRequest> found;

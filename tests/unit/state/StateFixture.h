@@ -56,6 +56,11 @@ public:
         secrets.items.insert({"com.ostrel.app", "auth.token"}, token);
     }
     int count(const QString &key) const { return int(requestsTo(key).size()); }
+    // Returns once a request sent now has been answered, so that the requests sent before it
+    // have reached the server too.
+    void settle();
+    // Requests other than the health probe.
+    QStringList traffic() const;
     QList<RecordedRequest> requestsTo(const QString &key) const;
 
     ManualClock clock;

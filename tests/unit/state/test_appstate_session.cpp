@@ -4,9 +4,11 @@
 
 #include "api/APIClient.h"
 #include "frpc/FrpcManager.h"
+#include "l10n/LocalizableXCStrings.h"
 
 #include <QDir>
 #include <QJsonDocument>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace ostrel;
@@ -19,11 +21,14 @@ private slots:
     void constructionReadsPreferencesWithoutWritingThem();
     void restoreRetriesThenReconnectsInTheBackground();
     void rejectedTokenSignsOutAfterOneRequest();
-    void lateRejectionKeepsANewerSession();
+    void lateAnswerKeepsANewerSession_data();
+    void lateAnswerKeepsANewerSession();
     void everySignInEndsInTheSameCompletion_data();
     void everySignInEndsInTheSameCompletion();
     void signOutTearsEverythingDown();
     void terminationStopsEveryProcessOnce();
+    void preferencesAndSystemSwitches();
+    void profileAndLanguage();
 };
 
 void TestAppStateSession::constructionReadsPreferencesWithoutWritingThem_data()
@@ -112,7 +117,7 @@ void TestAppStateSession::restoreRetriesThenReconnectsInTheBackground()
         QJsonDocument::fromJson(f.requestsTo("POST /users/me/client-info").first().body).object();
     QCOMPARE(info["locale"].toString(), "es");
     QCOMPARE(info["installationId"], f.preferences.raw("ostrel.installation.id"));
-    f.clock.advance(20s);
+    QTRY_COMPARE(f.clock.pendingCount(), 1); // the loop is over: only the health loop waits
     QCOMPARE(f.count("GET /users/me"), 7);
 }
 
@@ -130,20 +135,36 @@ void TestAppStateSession::rejectedTokenSignsOutAfterOneRequest()
     QCOMPARE(f.count("POST /users/me/client-info"), 0);
 }
 
-void TestAppStateSession::lateRejectionKeepsANewerSession()
+void TestAppStateSession::lateAnswerKeepsANewerSession_data()
 {
+    QTest::addColumn<bool>("rejected");
+    QTest::newRow("rejected") << true;
+    QTest::newRow("accepted") << false;
+}
+
+void TestAppStateSession::lateAnswerKeepsANewerSession()
+{
+    QFETCH(bool, rejected);
     StateFixture f;
     f.route("GET /users/me", [](auto &) { return ScriptedResponse::held(); });
-    f.route("POST /auth/login", loginJson("new", userJson()));
+    QJsonObject newUser = userJson();
+    newUser["email"] = "bea@example.com";
+    f.route("POST /auth/login", loginJson("new", newUser));
     f.storeToken("old");
     AppState &s = f.create();
     QTRY_COMPARE(f.server.heldCount(), 1); // the stored token is being checked
     bool signedIn = false;
-    s.signIn("ana@example.com", "secret123", nullptr, [&](auto &) { signedIn = true; });
+    s.signIn("bea@example.com", "secret123", nullptr, [&](auto &) { signedIn = true; });
     QTRY_VERIFY(signedIn);
-    f.server.answerHeld(errorAnswer(401, "UNAUTHORIZED", "expired")); // meant for the old token
-    QTest::qWait(50);
+    // The answer meant for the old token: neither its rejection nor its account touch the new
+    // session.
+    f.server.answerHeld(rejected ? errorAnswer(401, "UNAUTHORIZED", "expired") : jsonAnswer(userJson()));
+    if (rejected)
+        QTRY_VERIFY(f.log.contains("[APIClient] GET /users/me -> 401 UNAUTHORIZED: expired"));
+    else
+        QTRY_COMPARE(f.count("POST /users/me/client-info"), 2); // the restore is over
     QCOMPARE(s.session()->token, "new");
+    QCOMPARE(s.session()->user->email, "bea@example.com");
     QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "new");
     QCOMPARE(f.log.countStartingWith("[AppState] stored token rejected"), 0);
 }
@@ -185,15 +206,11 @@ void TestAppStateSession::everySignInEndsInTheSameCompletion()
     QCOMPARE(s.session()->token, "new-token");
     QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "new-token");
     QCOMPARE(s.onboardingCompleted(), !listFails);
-    QTest::qWait(20);
-    QStringList order;
-    for (const RecordedRequest &r : f.server.requests())
-        if (r.path() != "/health")
-            order << QString::fromLatin1(r.method + ' ' + r.path());
     QStringList expected{endpoint, "GET /auth/frpc-config", "GET /tunnels"};
     if (!listFails)
         expected << "POST /users/me/client-info";
-    QCOMPARE(order, expected);
+    f.settle();
+    QTRY_COMPARE(f.traffic(), expected);
     QCOMPARE(f.requestsTo("GET /tunnels").first().header("Authorization"), "Bearer new-token");
     if (endpoint == "POST /auth/signup") // an empty name is left out
         QVERIFY(!QJsonDocument::fromJson(f.requestsTo(endpoint).first().body).object().contains("name"));
@@ -211,19 +228,27 @@ void TestAppStateSession::signOutTearsEverythingDown()
     QCOMPARE(s.reconnectTaskIds(), QSet<QString>({"t3"}));
     QCOMPARE(s.connectionPollTaskIds(), QSet<QString>({"t1", "t2"}));
 
+    s.presentError(TransportError{QNetworkReply::TimeoutError, "timed out"});
+    s.setPendingVerificationToken(QString("v"));
+    // By the time the session is gone, the token is deleted and every process has ended.
+    bool tornDownFirst = false;
+    QObject probe;
+    QObject::connect(&s, &AppState::sessionChanged, &probe, [&] {
+        tornDownFirst = !s.session() && f.secrets.items.isEmpty() && s.frpc().runningProcessCount() == 0;
+    });
     s.signOut();
-    QCOMPARE(s.frpc().runningProcessCount(), 0);
+    QVERIFY(tornDownFirst);
+    // What belongs to the installation or the screens stays.
+    QVERIFY(s.banner() && s.pendingVerificationToken() && s.frpcCrashes().contains("t3"));
     QVERIFY(QDir(f.supportDirectory.path()).entryList({"*.toml"}).isEmpty());
     QVERIFY(s.runningTunnelIds().isEmpty() && s.tunnelRuntimeStates().isEmpty());
     QVERIFY(s.reconnectTaskIds().isEmpty() && s.connectionPollTaskIds().isEmpty());
     QVERIFY(!s.session() && s.tunnels().isEmpty() && !s.tunnelsLoaded() && !s.frpcConfig());
     QVERIFY(f.secrets.items.isEmpty() && !s.apiClient().token());
     QCOMPARE(s.authFlow(), AuthFlow::login());
-    // Nothing of the cancelled work runs later.
-    f.server.clearRequests();
+    // Nothing of the cancelled work runs later: only the health loop still waits.
+    QTRY_COMPARE(f.clock.pendingCount(), 1);
     f.clock.advance(40s);
-    QTest::qWait(20);
-    QCOMPARE(f.count("GET /tunnels"), 0);
     QCOMPARE(f.log.countStartingWith("[FrpcManager] started"), 2);
 }
 
@@ -238,6 +263,127 @@ void TestAppStateSession::terminationStopsEveryProcessOnce()
     QVERIFY(f.log.contains("[AppState] NSApplication.willTerminate → stopping 1 frpc processes"));
     QCOMPARE(s.frpc().runningProcessCount(), 0);
     QVERIFY(s.session() && !f.secrets.items.isEmpty()); // restored at the next launch
+}
+
+void TestAppStateSession::preferencesAndSystemSwitches()
+{
+    StateFixture f;
+    f.preferences.values = {{"ostrel.notifications.enabled", false}};
+    AppState &s = f.create();
+    QCOMPARE(f.notifier.authorizationRequests, 0);
+
+    // Every assignment writes its preference, equal or not; only a real change is published.
+    using Setter = void (AppState::*)(bool);
+    using Signal = void (AppState::*)();
+    const std::tuple<QString, Setter, Signal, bool> switches[] = {
+        {"ostrel.onboarding.completed", &AppState::setOnboardingCompleted,
+         &AppState::onboardingCompletedChanged, false},
+        {"ostrel.notifications.enabled", &AppState::setNotificationsEnabled,
+         &AppState::notificationsEnabledChanged, false},
+        {"ostrel.notifications.notifyOnCrash", &AppState::setNotifyOnCrash, &AppState::notifyOnCrashChanged,
+         true},
+        {"ostrel.updates.automatic", &AppState::setAutomaticUpdatesEnabled,
+         &AppState::automaticUpdatesEnabledChanged, true},
+    };
+    for (const auto &[key, set, changed, current] : switches) {
+        QSignalSpy spy(&s, changed);
+        f.preferences.writes.clear();
+        (s.*set)(current);
+        (s.*set)(!current);
+        QCOMPARE(f.preferences.writes, QStringList({key, key}));
+        QCOMPARE(f.preferences.raw(key), QJsonValue(!current));
+        QCOMPARE(spy.size(), 1);
+    }
+    QSignalSpy languageChanged(&s, &AppState::languageChanged);
+    s.setLanguage("en");
+    QCOMPARE(f.preferences.raw("ostrel.language"), "en");
+    QCOMPARE(languageChanged.size(), 0);
+
+    // Switching notifications on asks for permission (and reads the status again); off asks
+    // for nothing.
+    QCOMPARE(f.notifier.authorizationRequests, 1);
+    f.notifier.status = NotificationAuthorization::denied;
+    f.notifier.requestError = "no server";
+    s.setNotificationsEnabled(false);
+    s.setNotificationsEnabled(true);
+    QCOMPARE(f.notifier.authorizationRequests, 2);
+    QVERIFY(f.log.contains("[AppState] notification auth error: no server"));
+    QCOMPARE(s.notificationAuthorizationStatus(), NotificationAuthorization::denied);
+
+    // The updater follows the switch; before it exists, only the preference changes.
+    f.updater.calls.clear();
+    s.setAutomaticUpdatesEnabled(false);
+    s.setAutomaticUpdatesEnabled(true);
+    QCOMPARE(f.updater.calls, QStringList({"automatic=false", "automatic=true", "checkInBackground"}));
+    f.updaterExists = false;
+    s.setAutomaticUpdatesEnabled(false);
+    QCOMPARE(f.updater.calls.size(), 3);
+    QCOMPARE(f.preferences.raw("ostrel.updates.automatic"), false);
+
+    // Launch at login: a failure is kept until the next attempt, which clears it first.
+    f.loginItem.error = "denied by policy";
+    s.setLaunchAtLogin(true);
+    QCOMPARE(s.lastLaunchAtLoginError(), std::optional<QString>("denied by policy"));
+    QVERIFY(f.log.contains("[AppState] SMAppService toggle failed: denied by policy"));
+    QCOMPARE(s.launchAtLoginStatusDescription(), "notRegistered");
+    f.loginItem.error.reset();
+    QSignalSpy errorChanged(&s, &AppState::lastLaunchAtLoginErrorChanged);
+    s.setLaunchAtLogin(true);
+    QVERIFY(!s.lastLaunchAtLoginError());
+    QCOMPARE(errorChanged.size(), 1);
+    QCOMPARE(s.launchAtLoginStatusVersion(), 2);
+    QCOMPARE(s.launchAtLoginStatusDescription(), "enabled");
+    f.loginItem.currentStatus = 7;
+    QCOMPARE(s.launchAtLoginStatusDescription(), "unknown(7)");
+}
+
+void TestAppStateSession::profileAndLanguage()
+{
+    StateFixture f;
+    AppState &s = f.createSignedIn();
+    QJsonObject saved = userJson("free", "en");
+    saved["name"] = "Ana";
+    f.route("PATCH /users/me", saved);
+    std::optional<std::optional<ApiFailure>> outcome;
+    const auto into = [&](const std::optional<ApiFailure> &failure) { outcome = failure; };
+
+    // Only the language is sent; the preference is written although it did not change.
+    QSignalSpy languageChanged(&s, &AppState::languageChanged);
+    f.preferences.writes.clear();
+    s.saveProfile(std::nullopt, QString("en"), std::nullopt, nullptr, into);
+    QTRY_VERIFY(outcome);
+    QVERIFY(!outcome->has_value());
+    QCOMPARE(QJsonDocument::fromJson(f.requestsTo("PATCH /users/me").first().body).object(),
+             QJsonObject({{"language", "en"}}));
+    QCOMPARE(f.preferences.writes, QStringList{"ostrel.language"});
+    QCOMPARE(languageChanged.size(), 0);
+    QCOMPARE(s.session()->user->name, std::optional<QString>("Ana"));
+    QCOMPARE(s.session()->token, "stored-token");
+
+    // A refusal changes nothing.
+    f.route("PATCH /users/me", [](auto &) { return errorAnswer(422, "VALIDATION_ERROR", "bad"); });
+    outcome.reset();
+    s.saveProfile(QString("Bea"), QString("es"), std::nullopt, nullptr, into);
+    QTRY_VERIFY(outcome);
+    QVERIFY(outcome->has_value());
+    QCOMPARE(s.language(), "en");
+    QCOMPARE(s.session()->user->name, std::optional<QString>("Ana"));
+
+    // The language everywhere: preference, catalogue, the service's answers.
+    s.applyLanguage("es");
+    QCOMPARE(f.preferences.raw("ostrel.language"), "es");
+    QCOMPARE(LocalizableXCStrings::shared().preferredLanguage(), "es");
+    QCOMPARE(s.apiClient().preferredLanguage(), std::optional<QString>("es"));
+
+    // After an account change the service fails: one log line, one more attempt, no failure.
+    f.route("GET /users/me", [](auto &) { return errorAnswer(503, "UNAVAILABLE"); });
+    const int fetches = f.count("GET /users/me");
+    bool done = false;
+    s.refreshAfterMutation(nullptr, [&] { done = true; });
+    QTRY_VERIFY(done);
+    QCOMPARE(
+        f.log.countStartingWith("[AppState] post-mutation refreshMe failed (will retry in background): "), 1);
+    QTRY_COMPARE(f.count("GET /users/me"), fetches + 2);
 }
 
 QTEST_GUILESS_MAIN(TestAppStateSession)

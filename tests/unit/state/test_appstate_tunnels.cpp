@@ -23,9 +23,11 @@ private slots:
     void restartsAfterTwoFiveAndTenSeconds_data();
     void restartsAfterTwoFiveAndTenSeconds();
     void restartsThatDieAgainShareOneSchedule();
-    void configurationRetryRunsFourTimes();
+    void configurationRetryRunsFourTimesAndResumesWithTheNetwork();
     void editRestartsWithTheServiceSettings_data();
     void editRestartsWithTheServiceSettings();
+    void deleteStopsTheTunnelFirst_data();
+    void deleteStopsTheTunnelFirst();
 };
 
 void TestAppStateTunnels::refreshCombinesProcessesAndServiceStatus()
@@ -44,6 +46,9 @@ void TestAppStateTunnels::refreshCombinesProcessesAndServiceStatus()
     QCOMPARE(s.runtimeState("t2"), TunnelRuntimeState::disconnected);
     QCOMPARE(s.runtimeState("t3"), TunnelRuntimeState::failed); // survives refreshes
     QCOMPARE(s.runtimeState("t4"), TunnelRuntimeState::stopped);
+    QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-sub-t3");
+    s.handleUnexpectedExit("unlisted"); // a crash of a tunnel no longer listed
+    QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-?");
 
     // A tunnel the service no longer lists loses its state but runs until it is stopped.
     f.tunnelList = {tunnelJson("t1", "active")};
@@ -130,8 +135,7 @@ void TestAppStateTunnels::pollChecksThirtyTimesOrUntilConnected()
                                            ? TunnelRuntimeState::disconnected
                                            : TunnelRuntimeState::connected);
     }
-    f.clock.advance(10s);
-    QTest::qWait(20);
+    QTRY_COMPARE(f.clock.pendingCount(), 1); // the poll is over: only the health loop waits
     QCOMPARE(f.count("GET /tunnels"), checks);
     QCOMPARE(s.frpc().runningProcessCount(), 1);
 }
@@ -215,7 +219,7 @@ void TestAppStateTunnels::restartsThatDieAgainShareOneSchedule()
     QVERIFY(s.frpcCrashes().isEmpty());
 }
 
-void TestAppStateTunnels::configurationRetryRunsFourTimes()
+void TestAppStateTunnels::configurationRetryRunsFourTimesAndResumesWithTheNetwork()
 {
     StateFixture f;
     f.route("GET /auth/frpc-config", [](auto &) { return errorAnswer(503, "UNAVAILABLE"); });
@@ -235,6 +239,20 @@ void TestAppStateTunnels::configurationRetryRunsFourTimes()
     f.clock.advance(120s);
     QCOMPARE(f.count("GET /auth/frpc-config"), 5);
 
+    // The network's first report after launch counts as its return: the retry starts again and
+    // the list and usage are refreshed. Losing the network, or a report that changes nothing,
+    // does nothing.
+    f.server.clearRequests();
+    f.network.setSatisfied(true);
+    QTRY_VERIFY(s.networkAvailable());
+    QVERIFY(s.hasConfigurationRetryTask());
+    QTRY_COMPARE(f.traffic(), QStringList({"GET /tunnels", "GET /users/me/usage"}));
+    f.network.setSatisfied(true);
+    f.network.setSatisfied(false);
+    QTRY_VERIFY(!s.networkAvailable());
+    f.settle();
+    QCOMPARE(f.traffic().size(), 2);
+
     // Succeeding at its second attempt ends the loop; sign-out cancels it.
     s.reloadConfiguration();
     QTRY_VERIFY(s.hasConfigurationRetryTask());
@@ -245,6 +263,14 @@ void TestAppStateTunnels::configurationRetryRunsFourTimes()
     f.clock.advance(5s);
     QTRY_VERIFY(s.frpcConfig());
     QVERIFY(!s.hasConfigurationRetryTask() && !s.frpcConfigError());
+
+    // Signed out, a returning network starts nothing.
+    s.signOut();
+    f.server.clearRequests();
+    f.network.setSatisfied(true);
+    QTRY_VERIFY(s.networkAvailable());
+    f.settle();
+    QVERIFY(f.traffic().isEmpty() && !s.hasConfigurationRetryTask());
 }
 
 void TestAppStateTunnels::editRestartsWithTheServiceSettings_data()
@@ -281,6 +307,38 @@ void TestAppStateTunnels::editRestartsWithTheServiceSettings()
     QFile config(f.supportDirectory.filePath("frpc-t1.toml"));
     QVERIFY(config.open(QIODevice::ReadOnly));
     QVERIFY(config.readAll().contains(accepted ? "localPort = 4000" : "localPort = 3000"));
+}
+
+void TestAppStateTunnels::deleteStopsTheTunnelFirst_data()
+{
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("accepted") << true;
+    QTest::newRow("refused") << false;
+}
+
+void TestAppStateTunnels::deleteStopsTheTunnelFirst()
+{
+    QFETCH(bool, accepted);
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1"), tunnelJson("t2")};
+    AppState &s = f.createSignedIn();
+    s.startTunnel(tunnel("t1"));
+    bool stoppedFirst = false;
+    f.route("DELETE /tunnels/t1", [&](auto &) {
+        stoppedFirst = s.runningTunnelIds().isEmpty() && s.frpc().runningProcessCount() == 0;
+        return accepted ? ScriptedResponse::noContent() : errorAnswer(409, "CONFLICT", "In use");
+    });
+    if (accepted)
+        f.tunnelList = {tunnelJson("t2")};
+    f.server.clearRequests();
+    bool done = false;
+    s.deleteTunnel(tunnel("t1"), nullptr, [&] { done = true; });
+    QTRY_VERIFY(done);
+    QVERIFY(stoppedFirst);
+    QCOMPARE(f.traffic(), QStringList({"DELETE /tunnels/t1", "GET /tunnels"}));
+    QCOMPARE(bool(s.banner()), !accepted);
+    QCOMPARE(s.tunnelRuntimeStates().contains("t1"), !accepted);
+    QCOMPARE(s.tunnels().size(), accepted ? 1 : 2);
 }
 
 QTEST_GUILESS_MAIN(TestAppStateTunnels)
