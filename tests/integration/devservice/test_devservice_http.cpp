@@ -216,9 +216,6 @@ private slots:
         const QString token = service.signUp(email);
         const HttpAnswer checkout = service.post("/billing/lemonsqueezy/checkout", {}, token);
         const QUrl url(checkout.json["checkoutUrl"].toString());
-        QCOMPARE(url.scheme(), "http");
-        QCOMPARE(url.host(), "127.0.0.1");
-        QCOMPARE(url.port(), int(service.port()));
 
         const HttpAnswer page = service.get(url.path());
         QCOMPARE(page.status, 200);
@@ -243,8 +240,6 @@ private slots:
         const QJsonObject tunnel = createTunnel(service, token);
         const QString proxy = tunnel["frpsProxyName"].toString();
         const QJsonObject frp = service.get("/auth/frpc-config", token).json.toObject();
-        QCOMPARE(frp["serverAddr"].toString(), "127.0.0.1");
-        QCOMPARE(frp["serverPort"].toInt(), int(service.controlPort()));
         QCOMPARE(tunnelStatus(service, token, tunnel["id"].toString()), "offline");
 
         auto first = std::make_unique<ControlClient>();
