@@ -4,7 +4,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
-#include <QJsonDocument>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
@@ -104,18 +103,8 @@ bool DevService::waitForOutput(const QString &text, int timeoutMs)
     return true;
 }
 
-HttpAnswer DevService::request(const QByteArray &method, const QString &path,
-                               const std::optional<QJsonValue> &body, const QString &token)
-{
-    QByteArray payload;
-    if (body)
-        payload = body->isArray() ? QJsonDocument(body->toArray()).toJson(QJsonDocument::Compact)
-                                  : QJsonDocument(body->toObject()).toJson(QJsonDocument::Compact);
-    return requestRaw(method, path, payload, token);
-}
-
-HttpAnswer DevService::requestRaw(const QByteArray &method, const QString &path, const QByteArray &payload,
-                                  const QString &token)
+HttpAnswer DevService::request(const QByteArray &method, const QString &path, const QByteArray &payload,
+                               const QString &token)
 {
     QNetworkRequest req(m_baseUrl.resolved(QUrl(path)));
     req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
@@ -183,6 +172,11 @@ bool DevService::setPlan(const QString &email, const QString &tier)
 bool DevService::advanceClock(qint64 seconds)
 {
     return post("/dev/clock", {{"advanceSeconds", seconds}}).status == 200;
+}
+
+QString DevService::signIn(const QString &email, const QString &password)
+{
+    return post("/auth/login", {{"email", email}, {"password", password}}).json["token"].toString();
 }
 
 QString DevService::signUp(const QString &email, const QString &password, bool verified)

@@ -2,14 +2,13 @@
 
 #include <QByteArray>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QStringList>
 #include <QUrl>
-
-#include <optional>
 
 namespace ostrel::test {
 
@@ -42,7 +41,6 @@ public:
     bool start(bool seed = false, const QStringList &extraArguments = {}, int timeoutMs = 30000);
     // SIGTERM and wait; the exit code, or -1 when it crashed or had to be killed.
     int stop();
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
     qint64 processId() const { return m_process.processId(); }
 
     QString errorString() const { return m_error; }
@@ -55,14 +53,12 @@ public:
     bool waitForOutput(const QString &text, int timeoutMs = 10000);
 
     // Plain HTTP against the service; `path` may carry a query.
-    HttpAnswer request(const QByteArray &method, const QString &path,
-                       const std::optional<QJsonValue> &body = {}, const QString &token = {});
-    HttpAnswer requestRaw(const QByteArray &method, const QString &path, const QByteArray &body,
-                          const QString &token = {});
+    HttpAnswer request(const QByteArray &method, const QString &path, const QByteArray &body = {},
+                       const QString &token = {});
     HttpAnswer get(const QString &path, const QString &token = {}) { return request("GET", path, {}, token); }
     HttpAnswer post(const QString &path, const QJsonObject &body = {}, const QString &token = {})
     {
-        return request("POST", path, QJsonValue(body), token);
+        return request("POST", path, QJsonDocument(body).toJson(QJsonDocument::Compact), token);
     }
 
     // Development endpoints.
@@ -75,6 +71,8 @@ public:
     bool setPlan(const QString &email, const QString &tier);
     bool advanceClock(qint64 seconds);
 
+    // A new session token of an existing account, or empty.
+    QString signIn(const QString &email, const QString &password = "password123");
     // Signs up (and, unless told otherwise, verifies) an account; its session token, or empty.
     QString signUp(const QString &email, const QString &password = "password123", bool verified = true);
 

@@ -49,7 +49,6 @@ void FakeControlServer::handleLine(QTcpSocket *socket, const QByteArray &line)
 {
     const QJsonObject login = QJsonDocument::fromJson(line).object();
     logins << login;
-    emit loginReceived(login);
 
     QString refusal = m_refusal;
     QStringList names;

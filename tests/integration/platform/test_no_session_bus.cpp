@@ -27,21 +27,13 @@ private slots:
     {
         FreedesktopNotifier notifier;
         std::optional<NotificationAuthorization> status;
-        std::optional<QString> requestError, postError;
-        bool requested = false, posted = false;
+        int completions = 0;
         notifier.authorizationStatus([&](NotificationAuthorization s) { status = s; });
-        notifier.requestAuthorization([&](const std::optional<QString> &e) {
-            requested = true;
-            requestError = e;
-        });
-        notifier.post("ostrel-frpc-crash-a", "t", "b", [&](const std::optional<QString> &e) {
-            posted = true;
-            postError = e;
-        });
-        QTRY_VERIFY(status && requested && posted);
+        const auto failed = [&](const std::optional<QString> &e) { completions += e.has_value(); };
+        notifier.requestAuthorization(failed);
+        notifier.post("ostrel-frpc-crash-a", "t", "b", failed);
+        QTRY_VERIFY(status && completions == 2);
         QCOMPARE(*status, NotificationAuthorization::denied);
-        QVERIFY(requestError.has_value());
-        QVERIFY(postError.has_value());
     }
 };
 

@@ -41,7 +41,6 @@ public slots:
         specVersion = "1.2";
         return "fake-notifications";
     }
-    QStringList GetCapabilities() { return {"body", "actions", "sound"}; }
     void CloseNotification(uint id) { emit NotificationClosed(id, 3); }
 
 signals:
@@ -49,17 +48,23 @@ signals:
     void NotificationClosed(uint id, uint reason);
 };
 
-struct Result {
+// Runs `start` with a completion and waits for it: the error it reported, or "no completion".
+std::optional<QString> completion(const std::function<void(Notifier::ErrorCallback)> &start)
+{
     bool done = false;
     std::optional<QString> error;
-};
+    start([&](const std::optional<QString> &e) {
+        done = true;
+        error = e;
+    });
+    return QTest::qWaitFor([&] { return done; }) ? error : QString("no completion");
+}
 
-Notifier::ErrorCallback recordInto(Result &result)
+std::optional<QString> postCrash(Notifier &notifier, const QString &subdomain, const QString &body)
 {
-    return [&result](const std::optional<QString> &error) {
-        result.done = true;
-        result.error = error;
-    };
+    return completion([&](Notifier::ErrorCallback done) {
+        notifier.post("ostrel-frpc-crash-" + subdomain, "Tunnel disconnected", body, done);
+    });
 }
 
 } // namespace
@@ -80,56 +85,41 @@ private slots:
 
     void cleanupTestCase() { QDBusConnection::disconnectFromBus("fake-notification-server"); }
 
-    void authorizedWhenAServerAnswers()
+    void authorizedExactlyWhenAServerAnswers_data()
     {
-        FreedesktopNotifier notifier(QDBusConnection::sessionBus(), serviceName);
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<bool>("authorized");
+        QTest::newRow("server") << serviceName << true;
+        QTest::newRow("no server") << QString("org.ostrel.test.NoNotificationServer") << false;
+    }
+    void authorizedExactlyWhenAServerAnswers()
+    {
+        QFETCH(QString, service);
+        QFETCH(bool, authorized);
+        FreedesktopNotifier notifier(QDBusConnection::sessionBus(), service);
         std::optional<NotificationAuthorization> status;
         notifier.authorizationStatus([&](NotificationAuthorization s) { status = s; });
         QVERIFY(!status); // answered from the event loop, not inline
         QTRY_VERIFY(status.has_value());
-        QCOMPARE(*status, NotificationAuthorization::authorized);
+        QCOMPARE(*status,
+                 authorized ? NotificationAuthorization::authorized : NotificationAuthorization::denied);
 
-        Result request;
-        notifier.requestAuthorization(recordInto(request));
-        QTRY_VERIFY(request.done);
-        QCOMPARE(request.error, std::nullopt);
-    }
-
-    void deniedWhenNoServerAnswers()
-    {
-        FreedesktopNotifier notifier(QDBusConnection::sessionBus(), "org.ostrel.test.NoNotificationServer");
-        std::optional<NotificationAuthorization> status;
-        notifier.authorizationStatus([&](NotificationAuthorization s) { status = s; });
-        QTRY_VERIFY(status.has_value());
-        QCOMPARE(*status, NotificationAuthorization::denied);
-
-        Result request;
-        notifier.requestAuthorization(recordInto(request));
-        QTRY_VERIFY(request.done);
-        QVERIFY(request.error && request.error->startsWith("no notification server: "));
-
-        Result post;
-        notifier.post("ostrel-frpc-crash-a", "t", "b", recordInto(post));
-        QTRY_VERIFY(post.done);
-        QVERIFY(post.error.has_value());
+        const auto requestError = completion([&](auto done) { notifier.requestAuthorization(done); });
+        QCOMPARE(requestError.has_value(), !authorized);
+        QVERIFY(authorized || requestError->startsWith("no notification server: "));
+        QCOMPARE(postCrash(notifier, "a", "b").has_value(), !authorized);
     }
 
     void sameIdentifierReplacesAndClicksActivate()
     {
         server.calls.clear();
+        server.nextId = 100;
         FreedesktopNotifier notifier(QDBusConnection::sessionBus(), serviceName);
         QSignalSpy activated(&notifier, &Notifier::activated);
 
-        Result first, other, second;
-        notifier.post("ostrel-frpc-crash-api", "Tunnel disconnected", "api stopped", recordInto(first));
-        QTRY_VERIFY(first.done);
-        notifier.post("ostrel-frpc-crash-web", "Tunnel disconnected", "web stopped", recordInto(other));
-        QTRY_VERIFY(other.done);
-        notifier.post("ostrel-frpc-crash-api", "Tunnel disconnected", "api stopped again",
-                      recordInto(second));
-        QTRY_VERIFY(second.done);
-        QCOMPARE(first.error, std::nullopt);
-        QCOMPARE(second.error, std::nullopt);
+        QCOMPARE(postCrash(notifier, "api", "api stopped"), std::nullopt);
+        QCOMPARE(postCrash(notifier, "web", "web stopped"), std::nullopt);
+        QCOMPARE(postCrash(notifier, "api", "api stopped again"), std::nullopt);
 
         QCOMPARE(server.calls.size(), 3);
         const auto &call = server.calls.at(0);
@@ -158,10 +148,7 @@ private slots:
         std::optional<NotificationAuthorization> status;
         notifier.authorizationStatus([&](NotificationAuthorization s) { status = s; });
         QTRY_VERIFY(status.has_value());
-        Result third;
-        notifier.post("ostrel-frpc-crash-api", "Tunnel disconnected", "api stopped once more",
-                      recordInto(third));
-        QTRY_VERIFY(third.done);
+        QCOMPARE(postCrash(notifier, "api", "api stopped once more"), std::nullopt);
         QCOMPARE(server.calls.size(), 4);
         QCOMPARE(server.calls.last().replacesId, 0u);
     }

@@ -149,7 +149,6 @@ private slots:
         ErrorBanner shortBanner(ErrorBanner::Severity::warning, "Short");
         ErrorBanner longBanner(ErrorBanner::Severity::warning, longMessage);
         QVERIFY(longBanner.heightForWidth(320) > shortBanner.heightForWidth(320) + 40);
-        QCOMPARE(longBanner.message(), longMessage);
     }
 
     void fieldVariants_data()
@@ -184,7 +183,6 @@ private slots:
         field.resize(320, field.sizeHint().height());
         field.show();
         QVERIFY(QTest::qWaitForWindowExposed(&field));
-        QCOMPARE(field.findChild<QWidget *>("messageLine")->height(), FieldGroup::messageLineHeight);
         const int emptyHeight = field.sizeHint().height();
 
         field.setText(text);
@@ -197,7 +195,6 @@ private slots:
 
         QCOMPARE(shown(&field, "placeholder"), placeholder);
         QCOMPARE(shown(&field, "review"), errored);
-        QCOMPARE(field.findChild<QLabel *>("caption")->text(), ostrel::localized("auth.email").toUpper());
         auto *messageText = field.findChild<QLabel *>("messageText");
         QCOMPARE(shown(&field, "messageText"), !message.isEmpty());
         QCOMPARE(shown(&field, "messageIcon"), !message.isEmpty());
@@ -228,28 +225,13 @@ private slots:
 
     void symbolsResolveForEveryName()
     {
-        const QStringList names{"xmark",
-                                "exclamationmark.circle.fill",
-                                "exclamationmark.triangle.fill",
-                                "info.circle.fill",
-                                "info.circle",
-                                "gearshape",
-                                "rectangle.portrait.and.arrow.right",
-                                "lock.fill",
-                                "plus.circle.fill",
-                                "play.circle.fill",
-                                "stop.circle.fill",
-                                "doc.on.doc",
-                                "qrcode",
-                                "pencil",
-                                "trash",
-                                "checkmark.circle.fill",
-                                "globe",
-                                "bolt.fill",
-                                "lock.shield.fill",
-                                "wifi.exclamationmark",
-                                "envelope.badge.shield.half.filled",
-                                "bolt.horizontal.circle"};
+        const QStringList names =
+            QString("xmark exclamationmark.circle.fill exclamationmark.triangle.fill info.circle.fill "
+                    "info.circle gearshape rectangle.portrait.and.arrow.right lock.fill plus.circle.fill "
+                    "play.circle.fill stop.circle.fill doc.on.doc qrcode pencil trash checkmark.circle.fill "
+                    "globe bolt.fill lock.shield.fill wifi.exclamationmark "
+                    "envelope.badge.shield.half.filled bolt.horizontal.circle")
+                .split(' ');
         for (const QString &name : names) {
             QVERIFY2(!ostrel::symbolIcon(name).isNull(), qPrintable(name));
             const QImage image = ostrel::symbolPixmap(name, 16, Palette::errorRed(), 2).toImage();
@@ -286,20 +268,22 @@ private slots:
         header->addWidget(new ostrel::OstrelMonogram(26));
         header->addWidget(new ostrel::OstrelLetter(28, Palette::brandBlue()));
         header->addStretch(1);
-        auto *logoutIdle = new ostrel::ConfirmAction(
-            3, {}, "settings.danger.logout", "menubar.confirmLogout",
-            ostrel::ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm"),
-            nullptr, clock);
-        auto *logoutArmed = new ostrel::ConfirmAction(
-            3, {}, "settings.danger.logout", "menubar.confirmLogout",
-            ostrel::ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm"),
-            nullptr, clock);
-        auto *quitIdle = new ostrel::ConfirmAction(
-            3, {}, {}, "menubar.confirmQuit",
-            ostrel::ConfirmAction::textLabel("menubar.quit", "common.confirm"), nullptr, clock);
-        auto *quitArmed = new ostrel::ConfirmAction(
-            3, {}, {}, "menubar.confirmQuit",
-            ostrel::ConfirmAction::textLabel("menubar.quit", "common.confirm"), nullptr, clock);
+        // The header's log-out and the footer's quit, each idle and armed.
+        const auto logout = [&] {
+            return new ostrel::ConfirmAction(
+                3, {}, "settings.danger.logout", "menubar.confirmLogout",
+                ostrel::ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm"),
+                nullptr, clock);
+        };
+        const auto quit = [&] {
+            return new ostrel::ConfirmAction(
+                3, {}, {}, "menubar.confirmQuit",
+                ostrel::ConfirmAction::textLabel("menubar.quit", "common.confirm"), nullptr, clock);
+        };
+        auto *logoutIdle = logout();
+        auto *logoutArmed = logout();
+        auto *quitIdle = quit();
+        auto *quitArmed = quit();
         column->addLayout(header);
         auto *confirms = new QHBoxLayout;
         for (auto *w : {logoutIdle, logoutArmed, quitIdle, quitArmed})
@@ -357,6 +341,7 @@ private slots:
             QCOMPARE(email->findChild<QLabel *>("caption")->text(),
                      ostrel::localized("auth.email", language).toUpper());
             QCOMPARE(logoutArmed->toolTip(), ostrel::localized("menubar.confirmLogout", language));
+            QCOMPARE(logoutArmed->accessibleName(), ostrel::localized("menubar.confirmLogout", language));
             const QString file = QString("%1/controls-%2.png").arg(dir, language);
             QVERIFY2(gallery.grab().save(file), qPrintable(file));
 

@@ -13,42 +13,11 @@ using States = QHash<QString, TunnelRuntimeState>;
 Q_DECLARE_METATYPE(StatusColor)
 
 namespace {
-struct Segments {
-    int moves = 0, lines = 0, cubics = 0;
-};
-Segments segments(const QPainterPath &path)
+QString screenshotDir()
 {
-    Segments s;
-    for (int i = 0; i < path.elementCount(); ++i) {
-        switch (path.elementAt(i).type) {
-        case QPainterPath::MoveToElement:
-            ++s.moves;
-            break;
-        case QPainterPath::LineToElement:
-            ++s.lines;
-            break;
-        case QPainterPath::CurveToElement:
-            ++s.cubics;
-            break;
-        case QPainterPath::CurveToDataElement:
-            break;
-        }
-    }
-    return s;
-}
-// The bounds of a path's on-curve points.
-QRectF onCurveBounds(const QPainterPath &path)
-{
-    QPolygonF points;
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const auto e = path.elementAt(i);
-        const bool lastOfCurve =
-            e.type == QPainterPath::CurveToDataElement &&
-            (i + 1 == path.elementCount() || path.elementAt(i + 1).type != QPainterPath::CurveToDataElement);
-        if (e.type == QPainterPath::MoveToElement || e.type == QPainterPath::LineToElement || lastOfCurve)
-            points << QPointF(e.x, e.y);
-    }
-    return points.boundingRect();
+    const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
+    QDir().mkpath(dir);
+    return dir;
 }
 } // namespace
 
@@ -62,8 +31,6 @@ private slots:
         QTest::addColumn<StatusColor>("expected");
         using S = TunnelRuntimeState;
         QTest::newRow("nothing running") << QStringList{} << States{} << StatusColor::white;
-        QTest::newRow("stale entries of stopped tunnels are ignored")
-            << QStringList{} << States{{"a", S::failed}, {"b", S::connected}} << StatusColor::white;
         QTest::newRow("running without a state") << QStringList{"a"} << States{} << StatusColor::white;
         QTest::newRow("only stopped") << QStringList{"a"} << States{{"a", S::stopped}} << StatusColor::white;
         QTest::newRow("connected") << QStringList{"a"} << States{{"a", S::connected}} << StatusColor::green;
@@ -91,9 +58,6 @@ private slots:
 
     void statusImagesAreRetinaLettersInTheirColour()
     {
-        const QString dir =
-            qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
-        QDir().mkpath(dir);
         QImage strip(QSize(4 * 64, 64), QImage::Format_ARGB32_Premultiplied);
         strip.fill(QColor(40, 40, 46));
         QPainter stripPainter(&strip);
@@ -113,29 +77,15 @@ private slots:
             stripPainter.drawImage(QPointF(i * 64 + 4, 4), image);
         }
         stripPainter.end();
-        QVERIFY(strip.save(dir + "/status-images.png"));
+        QVERIFY(strip.save(screenshotDir() + "/status-images.png"));
     }
 
-    void glyphOutlinesKeepTheirGrid()
+    void glyphOutlinesNestOnTheirGrid()
     {
         using namespace ostrel::OstrelGlyph;
-        const Segments l = segments(letter());
-        QCOMPARE(l.moves, 1);
-        QCOMPARE(l.moves + l.lines + l.cubics, 19);
-        QVERIFY(l.lines > 0 && l.cubics > 0);
-        const QRectF lb = onCurveBounds(letter());
-        QVERIFY(QRectF(343, 297, 338, 431).contains(lb));
-        QVERIFY(std::abs(lb.center().x() - 512) < 1 && std::abs(lb.center().y() - 512) < 1);
-
-        const Segments c = segments(counter());
-        QCOMPARE(c.cubics, 8);
-        QCOMPARE(c.lines, 0);
-        QVERIFY(QRectF(474, 396, 132, 133).contains(onCurveBounds(counter())));
-
-        const Segments h = segments(highlight());
-        QCOMPARE(h.cubics, 5);
-        QCOMPARE(h.lines, 0);
-        QVERIFY(QRectF(475, 421, 71, 75).contains(onCurveBounds(highlight())));
+        const QRectF letterBounds = letter().boundingRect();
+        QVERIFY(QRectF(343, 297, 338, 431).contains(letterBounds));
+        QVERIFY((letterBounds.center() - QPointF(512, 512)).manhattanLength() < 2);
         QCOMPARE(QPointF(highlight().elementAt(0)), QPointF(counter().elementAt(0)));
         // The highlight sits inside the counter, which sits inside the letter.
         QVERIFY(counter().contains(highlight().boundingRect().center()));
@@ -148,10 +98,7 @@ private slots:
         paintIcon(painter, QRectF(0, 0, 256, 256));
         paintLetter(painter, QRectF(256, 0, 256, 256), QColor(30, 30, 34));
         painter.end();
-        const QString dir =
-            qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
-        QDir().mkpath(dir);
-        QVERIFY(icon.save(dir + "/ostrel-icon.png"));
+        QVERIFY(icon.save(screenshotDir() + "/ostrel-icon.png"));
     }
 };
 
