@@ -246,7 +246,7 @@ void AppState::restoreAttempt(Job *job, int attempt)
             job->deleteLater();
             // A rejection of a token that is no longer in use (the user signed in meanwhile)
             // must not end the new session.
-            if (m_apiClient->token() != sentWith)
+            if (!isCurrentSession(sentWith))
                 return;
             Log::line(QStringLiteral("[AppState] stored token rejected (401), signing out: ") +
                       failure->apiError()->message);
@@ -293,7 +293,7 @@ void AppState::backgroundReconnectStep(Job *job)
             }
             if (isUnauthorized(*failure)) {
                 job->deleteLater();
-                if (m_apiClient->token() != sentWith) // see restoreAttempt
+                if (!isCurrentSession(sentWith)) // see restoreAttempt
                     return;
                 Log::line(
                     QStringLiteral("[AppState] background reconnect: token rejected (401), signing out"));
@@ -305,6 +305,11 @@ void AppState::backgroundReconnectStep(Job *job)
             backgroundReconnectStep(job);
         });
     });
+}
+
+bool AppState::isCurrentSession(const std::optional<QString> &sentWith) const
+{
+    return (m_session ? std::optional(m_session->token) : std::nullopt) == sentWith;
 }
 
 void AppState::refreshMe(QObject *context, Completion done)
@@ -320,7 +325,7 @@ void AppState::refreshMe(QObject *context, Completion done)
         if (m_session) {
             // The account of a token no longer in use (someone signed in meanwhile) must not
             // end up in the newer session.
-            if (m_session->token != sentWith) {
+            if (!isCurrentSession(sentWith)) {
                 done(std::nullopt);
                 return;
             }

@@ -272,6 +272,9 @@ private:
     void resumeAfterNetworkReturn();
     void setSession(const std::optional<AuthSession> &session);
     void setNetworkAvailable(bool value);
+    // Whether the answer to a request sent with the API token `sentWith` still belongs to the
+    // current session; after a sign-out or another sign-in it must change nothing of it.
+    bool isCurrentSession(const std::optional<QString> &sentWith) const;
 
     // Tunnels (AppStateTunnels.cpp)
     QString loadErrorMessage(const ApiFailure &failure) const;
@@ -302,7 +305,7 @@ private:
     // Usage (AppStateUsage.cpp)
     void stopForBandwidthLimit();
     void dismissBannerAndUpgrade(UpgradeReason reason);
-    void upgradeSuccessStep(Job *job, int attempt, Done done);
+    void upgradeSuccessStep(Job *job, const std::optional<QString> &sentWith, int attempt, Done done);
     void healthLoopStep(Job *job);
     void setUsage(const std::optional<Usage> &value);
     void setApiHealthy(bool value);

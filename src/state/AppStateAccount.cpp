@@ -78,20 +78,23 @@ void AppState::saveProfile(const std::optional<QString> &name, const std::option
     request.name = name;
     request.language = language;
     request.userSlug = userSlug;
-    m_apiClient->updateProfile(request, this, [this, language, done](const ApiResult<User> &result) {
-        if (!result.ok()) {
-            done(result.failure());
-            return;
-        }
-        if (m_session) {
-            AuthSession session = *m_session;
-            session.user = result.value();
-            setSession(session);
-        }
-        if (language)
-            setLanguage(*language);
-        done(std::nullopt);
-    });
+    const std::optional<QString> sentWith = m_apiClient->token();
+    m_apiClient->updateProfile(request, this,
+                               [this, language, sentWith, done](const ApiResult<User> &result) {
+                                   if (!result.ok()) {
+                                       done(result.failure());
+                                       return;
+                                   }
+                                   // The saved record is of the account that was signed in when it was sent.
+                                   if (m_session && isCurrentSession(sentWith)) {
+                                       AuthSession session = *m_session;
+                                       session.user = result.value();
+                                       setSession(session);
+                                   }
+                                   if (language)
+                                       setLanguage(*language);
+                                   done(std::nullopt);
+                               });
 }
 
 void AppState::refreshAfterMutation(QObject *context, Done done)

@@ -166,14 +166,17 @@ QString AppState::loadErrorMessage(const ApiFailure &failure) const
 void AppState::refreshTunnels(QObject *context, Completion done)
 {
     done = guarded(context, std::move(done));
-    m_apiClient->listTunnels(this, [this, done](const ApiResult<QList<Tunnel>> &result) {
+    const std::optional<QString> sentWith = m_apiClient->token();
+    m_apiClient->listTunnels(this, [this, sentWith, done](const ApiResult<QList<Tunnel>> &result) {
         if (!result.ok()) {
             setTunnelsLoaded(false);
             setTunnelsLoadError(loadErrorMessage(result.failure()));
             done(result.failure());
             return;
         }
-        applyTunnelList(result.value());
+        // The tunnels of an account signed out meanwhile are no one's here.
+        if (isCurrentSession(sentWith))
+            applyTunnelList(result.value());
         done(std::nullopt);
     });
 }
@@ -223,15 +226,19 @@ void AppState::loadFrpcConfig(QObject *context, Completion done)
 {
     done = guarded(context, std::move(done));
     setLoadingFrpcConfig(true);
-    m_apiClient->fetchFrpcConfig(this, [this, done](const ApiResult<FrpcConfig> &result) {
+    const std::optional<QString> sentWith = m_apiClient->token();
+    m_apiClient->fetchFrpcConfig(this, [this, sentWith, done](const ApiResult<FrpcConfig> &result) {
         if (!result.ok()) {
             setFrpcConfigError(loadErrorMessage(result.failure()));
             setLoadingFrpcConfig(false);
             done(result.failure());
             return;
         }
-        setFrpcConfig(result.value());
-        setFrpcConfigError(std::nullopt);
+        // Another account's frp token must never start this session's tunnels.
+        if (isCurrentSession(sentWith)) {
+            setFrpcConfig(result.value());
+            setFrpcConfigError(std::nullopt);
+        }
         setLoadingFrpcConfig(false);
         done(std::nullopt);
     });
@@ -375,22 +382,30 @@ void AppState::updateTunnel(const Tunnel &tunnel, const UpdateTunnelRequest &req
     const bool wasRunning = m_runningTunnelIds.contains(tunnel.id);
     if (wasRunning)
         stopTunnel(tunnel.id);
-    m_apiClient->updateTunnel(
-        tunnel.id, request, this, [this, tunnel, wasRunning, done](const ApiResult<Tunnel> &result) {
-            if (!result.ok()) {
-                // The change was refused: the tunnel goes back to running as it was.
-                if (wasRunning)
-                    startTunnel(tunnel, true);
-                done(result.failure());
-                return;
-            }
-            const Tunnel updated = result.value();
-            refreshTunnels(this, [this, updated, wasRunning, done](const std::optional<ApiFailure> &) {
-                if (wasRunning)
-                    startTunnel(updated, true);
-                done(std::nullopt);
-            });
-        });
+    const std::optional<QString> sentWith = m_apiClient->token();
+    m_apiClient->updateTunnel(tunnel.id, request, this,
+                              [this, tunnel, wasRunning, sentWith, done](const ApiResult<Tunnel> &result) {
+                                  // The tunnel belongs to a session that has ended: it is not started again,
+                                  // neither with the old settings nor with the new ones.
+                                  if (!isCurrentSession(sentWith)) {
+                                      done(failureOf(result));
+                                      return;
+                                  }
+                                  if (!result.ok()) {
+                                      // The change was refused: the tunnel goes back to running as it was.
+                                      if (wasRunning)
+                                          startTunnel(tunnel, true);
+                                      done(result.failure());
+                                      return;
+                                  }
+                                  const Tunnel updated = result.value();
+                                  refreshTunnels(this, [this, updated, wasRunning, sentWith,
+                                                        done](const std::optional<ApiFailure> &) {
+                                      if (wasRunning && isCurrentSession(sentWith))
+                                          startTunnel(updated, true);
+                                      done(std::nullopt);
+                                  });
+                              });
 }
 
 void AppState::deleteTunnel(const Tunnel &tunnel, QObject *context, Done done)

@@ -91,9 +91,15 @@ bool AppState::isOverFreeBandwidthLimit() const
 void AppState::refreshUsage(QObject *context, Done done)
 {
     done = guarded(context, std::move(done));
-    m_apiClient->fetchUsage(this, [this, done](const ApiResult<Usage> &result) {
+    const std::optional<QString> sentWith = m_apiClient->token();
+    m_apiClient->fetchUsage(this, [this, sentWith, done](const ApiResult<Usage> &result) {
         if (!result.ok()) {
             Log::line(QStringLiteral("[AppState] usage fetch failed: ") + result.failure().description());
+            done();
+            return;
+        }
+        // Another account's figures would replace this one's tier or stop its tunnels.
+        if (!isCurrentSession(sentWith)) {
             done();
             return;
         }
@@ -220,12 +226,40 @@ void AppState::handleUpgradeSuccess(QObject *context, Done done)
 {
     done = guarded(context, std::move(done));
     setShowingUpgrade(false);
-    upgradeSuccessStep(new Job(this), 0, std::move(done));
+    upgradeSuccessStep(new Job(this), m_apiClient->token(), 0, std::move(done));
 }
 
-void AppState::upgradeSuccessStep(Job *job, int attempt, Done done)
+void AppState::upgradeSuccessStep(Job *job, const std::optional<QString> &sentWith, int attempt, Done done)
 {
-    refreshMe(job, [this, job, attempt, done](const std::optional<ApiFailure> &failure) {
+    const auto end = [job, done] {
+        job->deleteLater();
+        done();
+    };
+    // The purchase was made in the session the poll began in: once that has ended, nothing
+    // more is fetched or announced.
+    if (!isCurrentSession(sentWith)) {
+        end();
+        return;
+    }
+    if (attempt == purchasePollRefreshes) {
+        BannerState banner;
+        banner.severity = BannerState::Severity::info;
+        banner.message = m_catalogue.localized(QStringLiteral("billing.purchase.processing"), m_language);
+        banner.hint = m_catalogue.localized(QStringLiteral("billing.purchase.processing.hint"), m_language);
+        banner.actionTitle = m_catalogue.localized(QStringLiteral("billing.purchase.checkAgain"), m_language);
+        banner.action = [weak = QPointer<AppState>(this)] {
+            if (weak)
+                weak->handleUpgradeSuccess();
+        };
+        setBanner(banner);
+        end();
+        return;
+    }
+    refreshMe(job, [this, job, sentWith, attempt, done, end](const std::optional<ApiFailure> &failure) {
+        if (!isCurrentSession(sentWith)) {
+            end();
+            return;
+        }
         if (failure) {
             Log::line(QStringLiteral("[AppState] handleUpgradeSuccess refresh: ") + failure->description());
         } else if (m_session && m_session->user && m_session->user->tier == QLatin1String("pro")) {
@@ -233,29 +267,11 @@ void AppState::upgradeSuccessStep(Job *job, int attempt, Done done)
             banner.severity = BannerState::Severity::info;
             banner.message = m_catalogue.localized(QStringLiteral("billing.purchase.success"), m_language);
             setBanner(banner);
-            job->deleteLater();
-            done();
+            end();
             return;
         }
-        m_clock.singleShot(purchasePollInterval, job, [this, job, attempt, done] {
-            if (attempt + 1 < purchasePollRefreshes) {
-                upgradeSuccessStep(job, attempt + 1, done);
-                return;
-            }
-            BannerState banner;
-            banner.severity = BannerState::Severity::info;
-            banner.message = m_catalogue.localized(QStringLiteral("billing.purchase.processing"), m_language);
-            banner.hint =
-                m_catalogue.localized(QStringLiteral("billing.purchase.processing.hint"), m_language);
-            banner.actionTitle =
-                m_catalogue.localized(QStringLiteral("billing.purchase.checkAgain"), m_language);
-            banner.action = [weak = QPointer<AppState>(this)] {
-                if (weak)
-                    weak->handleUpgradeSuccess();
-            };
-            setBanner(banner);
-            job->deleteLater();
-            done();
+        m_clock.singleShot(purchasePollInterval, job, [this, job, sentWith, attempt, done] {
+            upgradeSuccessStep(job, sentWith, attempt + 1, done);
         });
     });
 }

@@ -72,6 +72,8 @@ StateFixture::StateFixture()
 {
     server.setHandler([this](const RecordedRequest &request) {
         const QString key = QString::fromLatin1(request.method + ' ' + request.path());
+        if (holdOnce.remove(key))
+            return ScriptedResponse::held();
         if (const auto it = routes.constFind(key); it != routes.cend())
             return (*it)(request);
         if (key == "GET /tunnels")
@@ -126,6 +128,17 @@ AppState &StateFixture::createSignedIn(const QString &tier)
         QTRY_VERIFY(state->tunnelsLoaded());
     }();
     return *state;
+}
+
+void StateFixture::signInAnother(const QString &token, const QString &tier)
+{
+    QJsonObject user = userJson(tier);
+    user["id"] = "u2";
+    user["email"] = "bea@example.com";
+    route("POST /auth/login", loginJson(token, user));
+    bool signedIn = false;
+    state->signIn("bea@example.com", "secret123", nullptr, [&](auto &) { signedIn = true; });
+    QTRY_VERIFY(signedIn);
 }
 
 void StateFixture::settle()

@@ -18,6 +18,7 @@
 
 #include <QHash>
 #include <QJsonArray>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -51,6 +52,8 @@ public:
     {
         routes.insert(key, [value](auto &) { return jsonAnswer(value); });
     }
+    // Signs in with the password form as another account, bea@example.com.
+    void signInAnother(const QString &token = "other", const QString &tier = "free");
     void storeToken(const QByteArray &token)
     {
         secrets.items.insert({"com.ostrel.app", "auth.token"}, token);
@@ -77,7 +80,8 @@ public:
     QTemporaryDir supportDirectory;
     TestHttpServer server;
     QHash<QString, Route> routes;
-    QJsonArray tunnelList; // what GET /tunnels answers by default
+    QSet<QString> holdOnce; // the next request to each of these keys is held back (answerHeld)
+    QJsonArray tunnelList;  // what GET /tunnels answers by default
     LogCapture log;
     BuildConfig build;
     std::unique_ptr<AppState> state;

@@ -23,6 +23,7 @@ private slots:
     void rejectedTokenSignsOutAfterOneRequest();
     void lateAnswerKeepsANewerSession_data();
     void lateAnswerKeepsANewerSession();
+    void lateProfileAnswerKeepsANewerSession();
     void everySignInEndsInTheSameCompletion_data();
     void everySignInEndsInTheSameCompletion();
     void signOutTearsEverythingDown();
@@ -167,6 +168,25 @@ void TestAppStateSession::lateAnswerKeepsANewerSession()
     QCOMPARE(s.session()->user->email, "bea@example.com");
     QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "new");
     QCOMPARE(f.log.countStartingWith("[AppState] stored token rejected"), 0);
+}
+
+void TestAppStateSession::lateProfileAnswerKeepsANewerSession()
+{
+    StateFixture f;
+    AppState &s = f.createSignedIn();
+    f.holdOnce.insert("PATCH /users/me");
+    bool saved = false;
+    s.saveProfile(QString("Ana"), std::nullopt, std::nullopt, nullptr, [&](auto &) { saved = true; });
+    QTRY_COMPARE(f.server.heldCount(), 1);
+    s.signOut();
+    f.signInAnother();
+    const std::optional<AuthSession> session = s.session();
+    QJsonObject ana = userJson();
+    ana["name"] = "Ana";
+    f.server.answerHeld(jsonAnswer(ana));
+    QTRY_VERIFY(saved);
+    QCOMPARE(s.session(), session);
+    QCOMPARE(s.session()->user->email, "bea@example.com");
 }
 
 void TestAppStateSession::everySignInEndsInTheSameCompletion_data()

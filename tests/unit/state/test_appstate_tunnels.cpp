@@ -28,6 +28,8 @@ private slots:
     void editRestartsWithTheServiceSettings();
     void deleteStopsTheTunnelFirst_data();
     void deleteStopsTheTunnelFirst();
+    void lateAnswersOfAnEndedSessionChangeNothing_data();
+    void lateAnswersOfAnEndedSessionChangeNothing();
 };
 
 void TestAppStateTunnels::refreshCombinesProcessesAndServiceStatus()
@@ -339,6 +341,68 @@ void TestAppStateTunnels::deleteStopsTheTunnelFirst()
     QCOMPARE(bool(s.banner()), !accepted);
     QCOMPARE(s.tunnelRuntimeStates().contains("t1"), !accepted);
     QCOMPARE(s.tunnels().size(), accepted ? 1 : 2);
+}
+
+void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<bool>("signInAgain");
+    for (const char *request : {"GET /tunnels", "GET /auth/frpc-config", "PATCH /tunnels/t1"}) {
+        QTest::addRow("%s, signed out", request) << request << false;
+        QTest::addRow("%s, another account", request) << request << true;
+    }
+}
+
+void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing()
+{
+    QFETCH(QString, request);
+    QFETCH(bool, signInAgain);
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1", "active")};
+    AppState &s = f.createSignedIn();
+    s.startTunnel(tunnel("t1"));
+    f.holdOnce.insert(request);
+    bool answered = false;
+    const auto done = [&](const std::optional<ApiFailure> &) { answered = true; };
+    if (request == "GET /tunnels")
+        s.refreshTunnels(nullptr, done);
+    else if (request == "GET /auth/frpc-config")
+        s.loadFrpcConfig(nullptr, done);
+    else
+        s.updateTunnel(tunnel("t1"), UpdateTunnelRequest{}, nullptr, done);
+    QTRY_COMPARE(f.server.heldCount(), 1);
+    s.signOut();
+    if (signInAgain) {
+        f.tunnelList = {tunnelJson("b1")};
+        f.route("GET /auth/frpc-config", QJsonObject{{"serverAddr", "127.0.0.1"},
+                                                     {"serverPort", 7000},
+                                                     {"authToken", "frp-bea"},
+                                                     {"user", "u2"}});
+        f.signInAnother();
+    }
+    const QList<Tunnel> tunnels = s.tunnels();
+    const bool loaded = s.tunnelsLoaded();
+    const auto states = s.tunnelRuntimeStates();
+    const std::optional<FrpcConfig> config = s.frpcConfig();
+
+    // The old account's answer: its list, its frp token, its edited tunnel.
+    if (request == "GET /tunnels")
+        f.server.answerHeld(jsonAnswer(QJsonArray{tunnelJson("t1", "active"), tunnelJson("t2")}));
+    else if (request == "GET /auth/frpc-config")
+        f.server.answerHeld(jsonAnswer(QJsonObject{
+            {"serverAddr", "127.0.0.1"}, {"serverPort", 7000}, {"authToken", "frp-ana"}, {"user", "u1"}}));
+    else
+        f.server.answerHeld(jsonAnswer(tunnelJson("t1")));
+    QTRY_VERIFY(answered);
+    f.settle();
+    QCOMPARE(s.tunnels(), tunnels);
+    QCOMPARE(s.tunnelsLoaded(), loaded);
+    QCOMPARE(s.tunnelRuntimeStates(), states);
+    QCOMPARE(s.frpcConfig(), config);
+    QVERIFY(!s.isLoadingFrpcConfig());
+    // Nothing of the old account is started, with or without an frp configuration.
+    QVERIFY(s.runningTunnelIds().isEmpty() && s.frpcStartErrors().isEmpty());
+    QCOMPARE(s.frpc().runningProcessCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestAppStateTunnels)
