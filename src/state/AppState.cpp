@@ -235,6 +235,12 @@ void AppState::restoreSession()
 
 void AppState::restoreAttempt(Job *job, int attempt)
 {
+    // Signing out ends the restore: there is nothing left to restore, and a 401 for a request
+    // without a token would sign out a second time (and reset the sign-in screen).
+    if (!m_session) {
+        job->deleteLater();
+        return;
+    }
     const std::optional<QString> sentWith = m_apiClient->token();
     refreshMe(job, [this, job, attempt, sentWith](const std::optional<ApiFailure> &failure) {
         if (!failure) {
@@ -244,9 +250,9 @@ void AppState::restoreAttempt(Job *job, int attempt)
         }
         if (isUnauthorized(*failure)) {
             job->deleteLater();
-            // A rejection of a token that is no longer in use (the user signed in meanwhile)
-            // must not end the new session.
-            if (!isCurrentSession(sentWith))
+            // A rejection of a token that is no longer in use (the user signed in or out
+            // meanwhile) must not end the new session.
+            if (!m_session || !isCurrentSession(sentWith))
                 return;
             Log::line(QStringLiteral("[AppState] stored token rejected (401), signing out: ") +
                       failure->apiError()->message);
@@ -278,11 +284,16 @@ void AppState::backgroundReconnect()
 
 void AppState::backgroundReconnectStep(Job *job)
 {
-    if (m_session && m_session->user) {
+    // Ends once a user is in the session, and also once the user signed out: see restoreAttempt.
+    if (!m_session || m_session->user) {
         job->deleteLater();
         return;
     }
     m_clock.singleShot(backgroundReconnectPeriod, job, [this, job] {
+        if (!m_session) {
+            job->deleteLater();
+            return;
+        }
         const std::optional<QString> sentWith = m_apiClient->token();
         refreshMe(job, [this, job, sentWith](const std::optional<ApiFailure> &failure) {
             if (!failure) {
@@ -293,7 +304,7 @@ void AppState::backgroundReconnectStep(Job *job)
             }
             if (isUnauthorized(*failure)) {
                 job->deleteLater();
-                if (!isCurrentSession(sentWith)) // see restoreAttempt
+                if (!m_session || !isCurrentSession(sentWith)) // see restoreAttempt
                     return;
                 Log::line(
                     QStringLiteral("[AppState] background reconnect: token rejected (401), signing out"));

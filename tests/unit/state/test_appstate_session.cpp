@@ -21,6 +21,7 @@ private slots:
     void constructionReadsPreferencesWithoutWritingThem();
     void restoreRetriesThenReconnectsInTheBackground();
     void rejectedTokenSignsOutAfterOneRequest();
+    void signingOutEndsTheRestore();
     void lateAnswerKeepsANewerSession_data();
     void lateAnswerKeepsANewerSession();
     void lateProfileAnswerKeepsANewerSession();
@@ -134,6 +135,33 @@ void TestAppStateSession::rejectedTokenSignsOutAfterOneRequest()
     f.clock.advance(60s);
     QCOMPARE(f.count("GET /users/me"), 1);
     QCOMPARE(f.count("POST /users/me/client-info"), 0);
+}
+
+void TestAppStateSession::signingOutEndsTheRestore()
+{
+    // Signed out during the initial attempts and during the background loop: no further
+    // request, and the sign-in screen the user moved to stays.
+    for (const int failures : {1, 4}) {
+        StateFixture f;
+        f.route("GET /users/me", [](auto &) { return errorAnswer(500, "INTERNAL", "down"); });
+        f.storeToken("stored");
+        AppState &s = f.create();
+        for (int n = 1; n <= failures; ++n) {
+            if (n > 1)
+                f.clock.advance(n <= 3 ? 2s : 5s);
+            QTRY_COMPARE(f.count("GET /users/me"), n);
+            QTRY_COMPARE(f.clock.pendingCount(), 2); // the next attempt and the health loop wait
+        }
+        s.signOut();
+        s.setAuthFlow(AuthFlow::signup());
+        f.route("GET /users/me", [](auto &) { return errorAnswer(401, "UNAUTHORIZED", "no token"); });
+        f.clock.advance(60s);
+        f.settle();
+        QCOMPARE(f.count("GET /users/me"), failures);
+        QCOMPARE(s.authFlow(), AuthFlow::signup());
+        QCOMPARE(f.log.countStartingWith("[AppState] stored token rejected"), 0);
+        QCOMPARE(f.log.countStartingWith("[AppState] background reconnect: token rejected"), 0);
+    }
 }
 
 void TestAppStateSession::lateAnswerKeepsANewerSession_data()
