@@ -68,10 +68,15 @@ QString text(const QString &key, const QString &language)
     return LocalizableXCStrings::shared().localized(key, language);
 }
 
+static QString keyOf(const RecordedRequest &r)
+{
+    return QString::fromLatin1(r.method + ' ' + r.path());
+}
+
 StateFixture::StateFixture()
 {
     server.setHandler([this](const RecordedRequest &request) {
-        const QString key = QString::fromLatin1(request.method + ' ' + request.path());
+        const QString key = keyOf(request);
         if (holdOnce.remove(key))
             return ScriptedResponse::held();
         if (const auto it = routes.constFind(key); it != routes.cend())
@@ -153,7 +158,7 @@ QStringList StateFixture::traffic() const
     QStringList keys;
     for (const RecordedRequest &r : server.requests())
         if (r.path() != "/health")
-            keys << QString::fromLatin1(r.method + ' ' + r.path());
+            keys << keyOf(r);
     return keys;
 }
 
@@ -161,7 +166,7 @@ QList<RecordedRequest> StateFixture::requestsTo(const QString &key) const
 {
     QList<RecordedRequest> found;
     for (const RecordedRequest &r : server.requests())
-        if (QString::fromLatin1(r.method + ' ' + r.path()) == key)
+        if (keyOf(r) == key)
             found << r;
     return found;
 }

