@@ -227,8 +227,6 @@ private slots:
                                 << writes;
         };
         row("no frpc", "t1", "demo", "empty", "frpc binary not bundled. Rebuild the app.", false);
-        row("template in subdomain", "t1", "{{ .Envs.HOME }}", "",
-            "Unsafe value in tunnel settings: subdomain", false);
         row("id leaves the folder", "../x", "demo", "", "Unsafe value in tunnel settings: id", false);
         row("frpc not executable", "t1", "demo", "plain", "Spawn failed: ", true);
     }
@@ -278,9 +276,6 @@ private slots:
         QTest::newRow("exit code") << QByteArray("OSTREL_STANDIN_EXIT_AFTER_MS") << QByteArray("20") << false
                                    << "status=3 reason=1"
                                    << "0.00s";
-        QTest::newRow("refuses to start")
-            << QByteArray("OSTREL_STANDIN_REFUSE_START") << QByteArray("1") << false << "status=1 reason=1"
-            << "0.00s";
         QTest::newRow("killed") << QByteArray() << QByteArray() << true << "status=9 reason=2"
                                 << "1.50s";
     }

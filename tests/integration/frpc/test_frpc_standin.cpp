@@ -1,11 +1,6 @@
-#include "support/FakeControlServer.h"
-
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-
-using ostrel::test::FakeControlServer;
 
 namespace {
 
@@ -60,10 +55,6 @@ private slots:
                                            << "unknown field \"proxies.plugin\"";
         QTest::newRow("port as string") << QByteArray("serverAddr = \"x\"\nserverPort = \"7000\"\n")
                                         << "field \"serverPort\" must be an integer";
-        QTest::newRow("token as integer")
-            << QByteArray("auth.token = 5\n") << "field \"auth.token\" must be a string";
-        QTest::newRow("proxies as table")
-            << QByteArray("[proxies]\nname = \"a\"\n") << "field \"proxies\" must be an array of tables";
         QTest::newRow("unknown type")
             << QByteArray("[[proxies]]\nname = \"a\"\ntype = \"ftp\"\n") << "invalid type \"ftp\"";
         QTest::newRow("not TOML") << QByteArray("serverAddr = \"unterminated\n") << "config file ";
@@ -80,49 +71,6 @@ private slots:
         QCOMPARE(process.exitCode(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty())
             QVERIFY2(errors.contains(message), qPrintable(errors));
-    }
-
-    void failedFirstLoginEndsIt()
-    {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const quint16 port = closed.serverPort();
-        closed.close();
-        QProcess process;
-        run(process, validConfig, port);
-        QVERIFY(process.waitForFinished());
-        QCOMPARE(process.exitCode(), 1);
-        QCOMPARE(process.readAllStandardError(), "login to the server failed: Connection refused\n");
-
-        FakeControlServer control;
-        QVERIFY(control.listen());
-        control.refuseWith("token invalid");
-        QProcess refused;
-        run(refused, validConfig, control.port());
-        // The server lives in this process: wait through the event loop.
-        QTRY_COMPARE(refused.state(), QProcess::NotRunning);
-        QCOMPARE(refused.exitCode(), 1);
-        QCOMPARE(refused.readAllStandardError(), "login to the server failed: token invalid\n");
-    }
-
-    void reconnectsAfterADrop()
-    {
-        FakeControlServer control;
-        QVERIFY(control.listen());
-        QProcess process;
-        run(process, validConfig, control.port());
-        QTRY_COMPARE(control.activeProxyNames(), QStringList{"u1-demo"});
-        QCOMPARE(control.logins.size(), 1);
-        control.dropConnections();
-        // The first retry comes after one second.
-        QTRY_COMPARE_WITH_TIMEOUT(control.logins.size(), 2, 5000);
-        QCOMPARE(control.logins.at(1), control.logins.at(0));
-        QTRY_COMPARE(control.activeProxyNames(), QStringList{"u1-demo"});
-        QCOMPARE(process.state(), QProcess::Running);
-        process.terminate(); // dies on SIGTERM
-        QVERIFY(process.waitForFinished());
-        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
-        QCOMPARE(process.exitCode(), 15);
     }
 };
 
