@@ -470,14 +470,6 @@ private slots:
                  (QJsonObject{{"op", "login"}, {"token", "tok"}, {"proxies", QJsonArray{proxy}}}));
         QCOMPARE(control.activeProxyNames(), QStringList{"u1-t1"});
 
-        // The same proxy from a second tunnel is refused: that frpc ends, and it is reported.
-        Tunnel twin = tunnel("t2", "tcp", 20001);
-        twin.frpsProxyName = "u1-t1";
-        QVERIFY(start(twin, live));
-        QTRY_COMPARE(unexpected, QStringList{"t2"});
-        QCOMPARE(log->lines.last(), exitLine("t2", pids.last(), "status=1 reason=1"));
-        QVERIFY(read(logPath("t2")).contains("login to the server failed: proxy already exists"));
-
         manager->stop("t1", 3.0);
         QTRY_COMPARE(control.openConnectionCount(), 0);
     }

@@ -128,7 +128,6 @@ void TestAppStateUsage::checkoutOpensOneWebPage_data()
     QTest::addColumn<bool>("browserAccepts");
     QTest::addColumn<QString>("bannerMessage"); // empty: no banner, the sheet closes
     QTest::newRow("opened") << "https://pay.example.com/c/1" << true << "";
-    QTest::newRow("not a URL") << "not a url" << true << "Invalid checkout URL";
     QTest::newRow("not a web page") << "file:///etc/passwd" << true << "Invalid checkout URL";
     QTest::newRow("browser refuses") << "https://pay.example.com/c/1" << false
                                      << text("upgrade.openBrowser.failed");
