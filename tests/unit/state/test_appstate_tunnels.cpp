@@ -358,10 +358,6 @@ void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing()
     s.signOut();
     if (signInAgain) {
         f.tunnelList = {tunnelJson("b1")};
-        f.route("GET /auth/frpc-config", QJsonObject{{"serverAddr", "127.0.0.1"},
-                                                     {"serverPort", 7000},
-                                                     {"authToken", "frp-bea"},
-                                                     {"user", "u2"}});
         f.signInAnother();
     }
     const QList<Tunnel> tunnels = s.tunnels();
