@@ -252,9 +252,6 @@ private slots:
                                       << "";
         QTest::newRow("299 is success") << "fetchMe" << 299 << j(userJson) << ok << ""
                                         << "";
-        QTest::newRow("bad date") << "login" << 200 << j("{'token':'t','expiresAt':'2025-03-01T10:15:30Z'}")
-                                  << int(Outcome::decodingError) << "Invalid date 2025-03-01T10:15:30Z"
-                                  << "";
         QTest::newRow("tunnel list with a bad element")
             << "listTunnels" << 200 << j("[{'id':'x'}]") << decoding << ""
             << "";
@@ -270,10 +267,6 @@ private slots:
             << j("{'error':{'code':'CONFLICT','message':'Subdomain taken'},'statusCode':409}")
             << int(Outcome::apiError) << "409 CONFLICT: Subdomain taken"
             << "[APIClient] POST /tunnels -> 409 CONFLICT: Subdomain taken";
-        QTest::newRow("401 list message")
-            << "login" << 401 << j("{'error':{'code':'UNAUTHORIZED','message':['a','b']},'statusCode':401}")
-            << int(Outcome::apiError) << "401 UNAUTHORIZED: a"
-            << "[APIClient] POST /auth/login -> 401 UNAUTHORIZED: a";
     }
     void answersBecomeResults()
     {
