@@ -359,7 +359,7 @@ QString Tunnel::displayHost(const QString &publicHost) const
     if (customDomain)
         return *customDomain;
     if (protocolValue == QLatin1String("tcp") && remotePort)
-        return QStringLiteral("tcp://%1:%2").arg(publicHost).arg(*remotePort);
+        return QStringLiteral("tcp://") + publicHost + u':' + QString::number(*remotePort);
     return subdomain + u'.' + publicHost;
 }
 
@@ -367,7 +367,7 @@ QString Tunnel::publicURL(const QString &publicHost) const
 {
     if (protocolValue != QLatin1String("tcp"))
         return QStringLiteral("https://") + displayHost(publicHost);
-    return QStringLiteral("tcp://%1:%2").arg(publicHost).arg(remotePort.value_or(0));
+    return QStringLiteral("tcp://") + publicHost + u':' + QString::number(remotePort.value_or(0));
 }
 
 Decoded<Tunnel> Tunnel::fromJson(const QJsonValue &json)
