@@ -387,12 +387,7 @@ Reply ApiServer::signup(Call &call)
     QStringList problems;
     if (!emailValue.isString() || !isValidEmail(email))
         problems << "email must be an email";
-    if (!password.isString())
-        problems << "password must be a string";
-    if (!password.isString() || password.toString().size() < minPasswordLength)
-        problems << "password must be longer than or equal to 8 characters";
-    else if (password.toString().size() > 128)
-        problems << "password must be shorter than or equal to 128 characters";
+    problems << passwordProblems(password, "password");
     if (!name.isUndefined() && !name.isNull() && !name.isString())
         problems << "name must be a string";
     else if (name.toString().trimmed().size() > 100)
@@ -448,8 +443,7 @@ Reply ApiServer::resetPassword(Call &call)
     QStringList problems;
     if (!token.isString() || token.toString().isEmpty())
         problems << "token should not be empty";
-    if (!password.isString() || password.toString().size() < minPasswordLength)
-        problems << "newPassword must be longer than or equal to 8 characters";
+    problems << passwordProblems(password, "newPassword");
     if (!problems.isEmpty())
         return validationError(problems);
     std::optional<UserRow> user = redeemOneTimeToken(token.toString(), "reset");
@@ -524,8 +518,7 @@ Reply ApiServer::changePassword(Call &call)
     QStringList problems;
     if (!current.isString() || current.toString().isEmpty())
         problems << "currentPassword should not be empty";
-    if (!next.isString() || next.toString().size() < minPasswordLength)
-        problems << "newPassword must be longer than or equal to 8 characters";
+    problems << passwordProblems(next, "newPassword");
     if (!problems.isEmpty())
         return validationError(problems);
     if (!verifyPassword(current.toString(), call.user.password))

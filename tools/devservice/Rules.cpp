@@ -69,6 +69,17 @@ std::optional<QDateTime> parseStoredDate(const QString &text)
     return d.toUTC();
 }
 
+QStringList passwordProblems(const QJsonValue &value, const QString &key)
+{
+    if (!value.isString())
+        return {key + " must be a string", key + " must be longer than or equal to 8 characters"};
+    if (value.toString().size() < minPasswordLength)
+        return {key + " must be longer than or equal to 8 characters"};
+    if (value.toString().size() > maxPasswordLength)
+        return {key + " must be shorter than or equal to 128 characters"};
+    return {};
+}
+
 bool isValidEmail(const QString &email)
 {
     static const QRegularExpression pattern(R"(^[^\s@]+@[^\s@]+\.[^\s@]+$)");

@@ -15,6 +15,7 @@ inline constexpr qint64 freeTunnelLimit = 1;
 inline constexpr qint64 freeBandwidthLimitGB = 5;
 inline constexpr qint64 freeBandwidthLimitBytes = freeBandwidthLimitGB * 1024 * 1024 * 1024;
 inline constexpr int minPasswordLength = 8;
+inline constexpr int maxPasswordLength = 128;
 inline constexpr int remotePortFirst = 20000;
 inline constexpr int remotePortLast = 29999;
 
@@ -24,6 +25,9 @@ QJsonValue wireDateOrNull(const std::optional<QDateTime> &when);
 std::optional<QDateTime> parseStoredDate(const QString &text);
 
 bool isValidEmail(const QString &email);
+// Validation messages for a new password sent under `key` (8 to 128 characters); empty when
+// it is acceptable.
+QStringList passwordProblems(const QJsonValue &value, const QString &key);
 QString normalizedEmail(const QString &email);
 bool isReservedSubdomain(const QString &name);
 // A DNS label of 3 to 32 lower-case letters, digits and inner hyphens.
