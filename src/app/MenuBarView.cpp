@@ -1,6 +1,7 @@
 #include "app/MenuBarView.h"
 
 #include "app/HeaderIconButton.h"
+#include "app/LanguageFollower.h"
 #include "app/PlaceholderScreen.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "state/AppState.h"
@@ -189,15 +190,7 @@ MenuBarView::MenuBarView(AppState &state, Actions actions, QWidget *parent)
     connect(&m_state, &AppState::authFlowChanged, this, &MenuBarView::refresh);
     connect(&m_state, &AppState::onboardingCompletedChanged, this, &MenuBarView::refresh);
     connect(&m_state, &AppState::showingUpgradeChanged, this, &MenuBarView::refreshUpgradeSheet);
-    // The catalogue learns the new language right after the change is announced; retranslate
-    // once the change is complete.
-    connect(
-        &m_state, &AppState::languageChanged, this,
-        [this] {
-            QEvent change(QEvent::LanguageChange);
-            QCoreApplication::sendEvent(this, &change);
-        },
-        Qt::QueuedConnection);
+    followLanguage(this, m_state);
 
     refresh();
     refreshUpgradeSheet();

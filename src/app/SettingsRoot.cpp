@@ -1,5 +1,6 @@
 #include "app/SettingsRoot.h"
 
+#include "app/LanguageFollower.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "state/AppState.h"
 #include "ui/controls/OstrelIcon.h"
@@ -31,13 +32,7 @@ SettingsRoot::SettingsRoot(AppState &state, QWidget *parent) : QWidget(parent), 
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
     connect(&m_state, &AppState::sessionChanged, this, &SettingsRoot::refresh);
-    connect(
-        &m_state, &AppState::languageChanged, this,
-        [this] {
-            QEvent change(QEvent::LanguageChange);
-            QCoreApplication::sendEvent(this, &change);
-        },
-        Qt::QueuedConnection);
+    followLanguage(this, m_state);
     refresh();
 }
 
