@@ -7,6 +7,7 @@
 #include "state/AppState.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/Palette.h"
+#include "ui/upgrade/UpgradeView.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -179,11 +180,7 @@ MenuBarView::MenuBarView(AppState &state, Actions actions, QWidget *parent)
     m_upgradeSheet->setAutoFillBackground(true);
     auto *sheet = new QVBoxLayout(m_upgradeSheet);
     sheet->setContentsMargins(14, 14, 14, 14);
-    sheet->addWidget(new PlaceholderScreen(
-        {QStringLiteral("screen.upgrade"), QStringLiteral("bolt.fill"), OSTREL_KEY("upgrade.title"),
-         PlaceholderScreen::keyText(OSTREL_KEY("upgrade.subtitle")), OSTREL_KEY("common.close"),
-         [this] { m_state.setShowingUpgrade(false); }},
-        lang, m_upgradeSheet));
+    sheet->addWidget(new UpgradeView(m_state, m_upgradeSheet));
     m_upgradeSheet->hide();
 
     connect(&m_state, &AppState::sessionChanged, this, &MenuBarView::refresh);
