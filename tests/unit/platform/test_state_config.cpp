@@ -115,7 +115,7 @@ private slots:
         secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("tok\xff\xfe", 5));
         QCOMPARE(keychain.loadToken(), std::nullopt);
         secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("fine"));
-        secrets.failing = true;
+        secrets.failing = {"find"};
         QCOMPARE(keychain.loadToken(), std::nullopt);
     }
 };
