@@ -201,7 +201,7 @@ void AppDelegate::showSettingsWindow()
     if (!m_settingsWindow)
         return;
     hidePopover();
-    // After the popup has let go of the pointer and keyboard.
+    // Once the popover has handed the activation back.
     QMetaObject::invokeMethod(
         this,
         [this] {
