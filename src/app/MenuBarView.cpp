@@ -225,6 +225,9 @@ void MenuBarView::refreshScreen()
     m_hasScreen = true;
     m_screenWidget = createScreen(screen);
     m_body->addWidget(m_screenWidget);
+    // Assistive technology reads the children in their stacking order: the screen before the
+    // footer, where it is seen.
+    m_screenWidget->stackUnder(m_bottomDivider);
     chainTabOrder(m_screenWidget);
     fadeIn(m_screenWidget);
 }
