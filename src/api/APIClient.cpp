@@ -125,8 +125,15 @@ bool isTransportLevel(QNetworkReply::NetworkError error)
     return error != QNetworkReply::NoError && int(error) < 200;
 }
 
+// Set on a reply that was aborted for exceeding APIClient::maxAnswerBytes.
+constexpr char tooLargeProperty[] = "ostrel.answerTooLarge";
+
 template <class R> ApiResult<R> interpret(QNetworkReply *reply, const QByteArray &method, const QString &path)
 {
+    if (reply->property(tooLargeProperty).toBool())
+        return ApiFailure(TransportError{
+            QNetworkReply::ProtocolFailure,
+            QStringLiteral("The answer is larger than %1 bytes").arg(APIClient::maxAnswerBytes)});
     const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     if (isTransportLevel(error) || (!statusAttribute.isValid() && error != QNetworkReply::NoError))
@@ -255,11 +262,22 @@ void APIClient::request(const QByteArray &method, const QString &path, const std
         reply = m_network.get(req);
     else
         reply = m_network.sendCustomRequest(req, method);
+    // Stops reading as soon as the answer is known (declared length) or seen to be too large.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received <= maxAnswerBytes && total <= maxAnswerBytes)
+            return;
+        reply->setProperty(tooLargeProperty, true);
+        reply->abort();
+    });
     // The answer is always read (and a failure logged); only the delivery depends on `context`.
     const bool hasContext = context != nullptr;
     connect(reply, &QNetworkReply::finished, reply,
-            [reply, method, path, done, hasContext, guard = QPointer<QObject>(context)] {
+            [this, reply, method, path, done, hasContext, guard = QPointer<QObject>(context),
+             sentToken = m_token] {
                 ApiResult<R> result = interpret<R>(reply, method, path);
+                if (!result.ok() && result.failure().apiError() &&
+                    result.failure().apiError()->statusCode == 401)
+                    emit unauthorizedAnswer(method, path, sentToken);
                 if (hasContext && !guard)
                     return;
                 done(result);

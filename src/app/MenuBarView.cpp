@@ -7,6 +7,7 @@
 #include "state/AppState.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/Palette.h"
+#include "ui/session/AccountSwitchSheet.h"
 #include "ui/upgrade/UpgradeView.h"
 
 #include <QCoreApplication>
@@ -181,6 +182,8 @@ MenuBarView::MenuBarView(AppState &state, Actions actions, QWidget *parent)
     sheet->setContentsMargins(14, 14, 14, 14);
     sheet->addWidget(new UpgradeView(m_state, m_upgradeSheet));
     m_upgradeSheet->hide();
+    // Asks before a sign-in link replaces the signed-in account; shows and sizes itself.
+    new AccountSwitchSheet(m_state, this);
 
     connect(&m_state, &AppState::sessionChanged, this, &MenuBarView::refresh);
     connect(&m_state, &AppState::authFlowChanged, this, &MenuBarView::refresh);

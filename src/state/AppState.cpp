@@ -63,6 +63,8 @@ AppState::AppState(const Services &services, QObject *parent)
         m_frpc->setExecutableDirectory(services.frpcExecutableDirectory);
     if (!services.frpcSupportDirectory.isEmpty())
         m_frpc->setSupportDirectory(services.frpcSupportDirectory);
+    watchSessionExpiry();
+    connect(this, &AppState::sessionChanged, this, &AppState::dropStaleAccountSwitch);
     // The path monitor is injected; the supervisor reports crashes to a weak handler.
     m_frpc->onUnexpectedExit = [weak = QPointer<AppState>(this)](const QString &tunnelId) {
         if (weak)

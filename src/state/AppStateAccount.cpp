@@ -30,15 +30,17 @@ void AppState::signUp(const QString &email, const QString &password, const std::
 void AppState::signInWithMagicLink(const QString &token, QObject *context, Completion done)
 {
     done = guarded(context, std::move(done));
-    m_apiClient->verifyMagicLink(
-        token, this, [this, done](const ApiResult<LoginResponse> &result) { finishSignIn(result, done); });
+    m_apiClient->verifyMagicLink(token, this, [this, done](const ApiResult<LoginResponse> &result) {
+        finishLinkSignIn(result, done);
+    });
 }
 
 void AppState::signInWithEmailVerification(const QString &token, QObject *context, Completion done)
 {
     done = guarded(context, std::move(done));
-    m_apiClient->verifyEmail(
-        token, this, [this, done](const ApiResult<LoginResponse> &result) { finishSignIn(result, done); });
+    m_apiClient->verifyEmail(token, this, [this, done](const ApiResult<LoginResponse> &result) {
+        finishLinkSignIn(result, done);
+    });
 }
 
 void AppState::finishSignIn(const ApiResult<LoginResponse> &result, const Completion &done)

@@ -279,6 +279,17 @@ private slots:
             << j("{'error':{'code':'CONFLICT','message':'Subdomain taken'},'statusCode':409}")
             << int(Outcome::apiError) << "409 CONFLICT: Subdomain taken"
             << "[APIClient] POST /tunnels -> 409 CONFLICT: Subdomain taken";
+        // Answers are held in memory whole, so their size is capped, error answers included.
+        const auto jsonOfSize = [](qint64 size) { return '"' + QByteArray(size - 2, 'a') + '"'; };
+        const qint64 cap = APIClient::maxAnswerBytes;
+        QTest::newRow("answer at the cap") << "checkHealth" << 200 << jsonOfSize(cap) << ok << ""
+                                           << "";
+        QTest::newRow("answer over the cap")
+            << "checkHealth" << 200 << jsonOfSize(cap + 1) << int(Outcome::transportError) << ""
+            << "";
+        QTest::newRow("error answer over the cap")
+            << "fetchMe" << 500 << jsonOfSize(cap + 1) << int(Outcome::transportError) << ""
+            << "";
     }
     void answersBecomeResults()
     {
