@@ -19,6 +19,8 @@ AuthFlowView::AuthFlowView(AppState &state, bool followFlow, QWidget *parent)
     m_layout->setSpacing(14);
     m_header = new AuthHeader(state, this);
     m_layout->addWidget(m_header);
+    // The form keeps its natural height; the popover's spare room goes below it.
+    m_layout->addStretch(1);
     if (followFlow)
         connect(&state, &AppState::authFlowChanged, this, [this] { showFlow(m_state.authFlow()); });
     showFlow(state.authFlow());
@@ -66,7 +68,7 @@ void AuthFlowView::showFlow(const AuthFlow &flow)
         m_form = new ResetPasswordView(m_state, flow.token(), this);
         break;
     }
-    m_layout->addWidget(m_form);
+    m_layout->insertWidget(1, m_form);
     setFocusProxy(m_form);
 }
 

@@ -60,9 +60,10 @@ SignUpView::SignUpView(AppState &state, QWidget *parent)
     layout->addLayout(footer);
 
     // The name comes first on screen, so first in the Tab order too.
-    setTabOrder(m_name, emailField());
-    setTabOrder(emailField(), passwordField());
-    setTabOrder(passwordField(), m_conflictSignIn);
+    setTabOrder(m_name->content(), emailField()->content());
+    setTabOrder(emailField()->content(), passwordField()->content());
+    setTabOrder(passwordField()->content(), passwordField()->revealToggle());
+    setTabOrder(passwordField()->revealToggle(), m_conflictSignIn);
     setTabOrder(m_conflictSignIn, submitButton());
     setTabOrder(submitButton(), m_signIn);
     retranslate();

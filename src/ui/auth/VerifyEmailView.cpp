@@ -108,6 +108,7 @@ VerifyEmailView::VerifyEmailView(AppState &state, UrlOpener *urlOpener, QWidget 
     layout->addLayout(resendRow);
     layout->addWidget(m_resent);
     layout->addWidget(m_error);
+    layout->addStretch(1);
 
     connect(&state, &AppState::pendingVerificationTokenChanged, this, &VerifyEmailView::takePendingToken);
     connect(&state, &AppState::sessionChanged, this, &VerifyEmailView::retranslate);

@@ -19,6 +19,7 @@
 #include "ui/controls/PrimaryButton.h"
 #include "ui/controls/TintedButton.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QGraphicsEffect>
 #include <QLineEdit>
@@ -441,6 +442,14 @@ private slots:
         QCOMPARE(onboarding->step(), OnboardingView::Step::auth);
         QCOMPARE(p.h.state->authFlow(), AuthFlow::signup());
         QVERIFY(onboarding->authArea()->findChild<SignUpView *>());
+        // Tab follows the fields as they stand on screen, name first.
+        auto *signUp = onboarding->authArea()->findChild<SignUpView *>();
+        QApplication::setActiveWindow(&p.view);
+        signUp->nameField()->content()->setFocus();
+        QTest::keyClick(signUp->nameField()->content(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), signUp->emailField()->content());
+        QTest::keyClick(signUp->emailField()->content(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), signUp->passwordField()->content());
         // A link inside the auth step swaps the form in place; Escape steps back to welcome.
         p.h.state->setAuthFlow(AuthFlow::login());
         QTRY_VERIFY(onboarding->authArea()->findChild<LoginView *>());
