@@ -71,7 +71,8 @@ void AppDelegate::launch()
     installAccessibleWindows();
     // The popover and its root.
     m_popover = new PopoverWindow(m_state.clock());
-    m_menuBarView = new MenuBarView(m_state, {[this] { showSettingsWindow(); }, [this] { quit(); }});
+    m_menuBarView =
+        new MenuBarView(m_state, {[this] { showSettingsWindow(); }, [this] { quit(); }, &m_urlOpener});
     m_popover->setContent(m_menuBarView);
     connect(m_popover, &PopoverWindow::visibilityChanged, this,
             [this](bool visible) { m_state.setPopoverVisible(visible); });

@@ -5,6 +5,9 @@
 #include "app/PlaceholderScreen.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "state/AppState.h"
+#include "ui/auth/AuthFlowView.h"
+#include "ui/auth/OnboardingView.h"
+#include "ui/auth/VerifyEmailView.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/Palette.h"
 #include "ui/session/AccountSwitchSheet.h"
@@ -281,44 +284,11 @@ QWidget *MenuBarView::createScreen(const PopoverScreen &screen)
     using K = PopoverScreen::Kind;
     switch (screen.kind) {
     case K::onboarding:
-        return new PlaceholderScreen(
-            {QStringLiteral("screen.onboarding"), QString(), OSTREL_KEY("onboarding.welcome.title"),
-             PlaceholderScreen::keyText(OSTREL_KEY("onboarding.welcome.subtitle")),
-             OSTREL_KEY("onboarding.skip"), [this] { m_state.setOnboardingCompleted(true); }},
-            lang, this);
-    case K::signIn: {
-        switch (screen.flow.kind()) {
-        case AuthFlow::Kind::login:
-            return new PlaceholderScreen({QStringLiteral("screen.signIn"), QStringLiteral("lock.shield.fill"),
-                                          OSTREL_KEY("auth.signIn.title"),
-                                          PlaceholderScreen::keyText(OSTREL_KEY("auth.signIn.subtitle"))},
-                                         lang, this);
-        case AuthFlow::Kind::signup:
-            return new PlaceholderScreen({QStringLiteral("screen.signUp"), QStringLiteral("plus.circle.fill"),
-                                          OSTREL_KEY("auth.signUp.title"),
-                                          PlaceholderScreen::keyText(OSTREL_KEY("auth.signUp.subtitle"))},
-                                         lang, this);
-        case AuthFlow::Kind::forgotPassword:
-            return new PlaceholderScreen(
-                {QStringLiteral("screen.forgotPassword"), QStringLiteral("lock.fill"),
-                 OSTREL_KEY("auth.forgotPassword.title"),
-                 PlaceholderScreen::keyText(OSTREL_KEY("auth.forgotPassword.subtitle"))},
-                lang, this);
-        case AuthFlow::Kind::resetPassword:
-            return new PlaceholderScreen(
-                {QStringLiteral("screen.resetPassword"), QStringLiteral("lock.fill"),
-                 OSTREL_KEY("auth.resetPassword.title"),
-                 PlaceholderScreen::keyText(OSTREL_KEY("auth.resetPassword.subtitle"))},
-                lang, this);
-        }
-        break;
-    }
+        return new OnboardingView(m_state, this);
+    case K::signIn:
+        return new AuthFlowView(m_state, false, this);
     case K::verifyEmail:
-        return new PlaceholderScreen({QStringLiteral("screen.verifyEmail"),
-                                      QStringLiteral("envelope.badge.shield.half.filled"),
-                                      OSTREL_KEY("verifyEmail.title"),
-                                      PlaceholderScreen::keyText(OSTREL_KEY("verifyEmail.subtitleGeneric"))},
-                                     lang, this);
+        return new VerifyEmailView(m_state, m_actions.urlOpener, this);
     case K::tunnelList:
         break;
     }

@@ -12,6 +12,9 @@
 #include "l10n/LocalizableXCStrings.h"
 #include "platform/SingleInstance.h"
 #include "support/LogCapture.h"
+#include "ui/auth/AuthFlowView.h"
+#include "ui/auth/AuthHeader.h"
+#include "ui/auth/OnboardingView.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/TintedButton.h"
 
@@ -111,9 +114,9 @@ private slots:
             QVERIFY(!shown(view, "header"));
             QVERIFY(!shown(view, "footer"));
             // Skipping leads to the sign-in screen with the header and footer.
-            auto *screen = qobject_cast<PlaceholderScreen *>(view.screenWidget());
-            QVERIFY(screen && screen->button());
-            QTest::mouseClick(screen->button(), Qt::LeftButton);
+            auto *screen = qobject_cast<OnboardingView *>(view.screenWidget());
+            QVERIFY(screen && screen->skipButton());
+            QTest::mouseClick(screen->skipButton(), Qt::LeftButton);
             QTRY_COMPARE(screenName(view), QStringLiteral("screen.signIn"));
             // The new screen eases in, then paints without the effect.
             QVERIFY(view.isTransitioning());
@@ -226,8 +229,9 @@ private slots:
         for (const char *language : {"en", "es"}) {
             h.state->applyLanguage(QString::fromLatin1(language));
             QTRY_COMPARE(labelText(*view, "identityDetail"), text("onboarding.tagline", language));
-            auto *screen = qobject_cast<PlaceholderScreen *>(view->screenWidget());
-            QCOMPARE(screen->titleText(), text("auth.signIn.title", language));
+            auto *screen = qobject_cast<AuthFlowView *>(view->screenWidget());
+            QVERIFY(screen);
+            QCOMPARE(screen->header()->titleText(), text("auth.signIn.title", language));
             QCOMPARE(child<QWidget>(*view, "quitButton")->accessibleName(), text("menubar.quit", language));
             saveScreenshot(window, QStringLiteral("popover-signed-out-") + QString::fromLatin1(language));
         }
