@@ -7,6 +7,7 @@
 #include "state/AppState.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/Palette.h"
+#include "ui/tunnels/TunnelListView.h"
 #include "ui/upgrade/UpgradeView.h"
 
 #include <QCoreApplication>
@@ -298,25 +299,9 @@ QWidget *MenuBarView::createScreen(const PopoverScreen &screen)
                                       PlaceholderScreen::keyText(OSTREL_KEY("verifyEmail.subtitleGeneric"))},
                                      lang, this);
     case K::tunnelList:
-        break;
+        return new TunnelListView(m_state, this);
     }
-    // The tunnel list: until its own screen exists, the names of the loaded tunnels.
-    auto *list = new PlaceholderScreen(
-        {QStringLiteral("screen.tunnelList"), QStringLiteral("globe"), OSTREL_KEY("tunnels.list.title"),
-         [this](const QString &language) {
-             if (!m_state.tunnelsLoaded())
-                 return localized(OSTREL_KEY("tunnels.list.loading"), language);
-             if (m_state.tunnels().isEmpty())
-                 return localized(OSTREL_KEY("tunnels.list.empty.title"), language);
-             QStringList hosts;
-             for (const Tunnel &tunnel : m_state.tunnels())
-                 hosts << tunnel.displayHost(m_state.publicHost());
-             return hosts.join(QLatin1Char('\n'));
-         }},
-        lang, this);
-    connect(&m_state, &AppState::tunnelsChanged, list, &PlaceholderScreen::retranslate);
-    connect(&m_state, &AppState::tunnelsLoadedChanged, list, &PlaceholderScreen::retranslate);
-    return list;
+    return nullptr;
 }
 
 void MenuBarView::refreshHeader()
