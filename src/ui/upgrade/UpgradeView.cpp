@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace ostrel {
@@ -61,11 +62,25 @@ UpgradeView::UpgradeView(AppState &state, QWidget *parent) : QWidget(parent), m_
 {
     setObjectName(QStringLiteral("UpgradeView"));
     setMaximumWidth(sheetWidth);
-    auto *column = new QVBoxLayout(this);
+    // The sheet scrolls where it does not fit (the popover is 600 high) rather than squeezing
+    // its wrapped lines over each other.
+    auto *scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    auto *content = new QWidget(scroll);
+    content->setAutoFillBackground(false);
+    scroll->setWidget(content);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+    QWidget *const page = content;
+    auto *column = new QVBoxLayout(page);
     column->setContentsMargins(0, 28, 0, 28);
     column->setSpacing(18);
 
-    auto *mark = new OstrelMonogram(56, this);
+    auto *mark = new OstrelMonogram(56, page);
     auto *glow = new QGraphicsDropShadowEffect(mark);
     glow->setColor(Palette::withOpacity(Palette::brandBlue(), 0.35));
     glow->setBlurRadius(18);
@@ -75,9 +90,9 @@ UpgradeView::UpgradeView(AppState &state, QWidget *parent) : QWidget(parent), m_
 
     auto *heading = new QVBoxLayout;
     heading->setSpacing(6);
-    m_title = makeLabel(this, "upgradeTitle", systemFont(18, QFont::Bold, -0.2));
-    m_subtitle = makeLabel(this, "upgradeSubtitle", systemFont(13), 0.5);
-    m_context = makeLabel(this, "upgradeContext", systemFont(12, QFont::Medium));
+    m_title = makeLabel(page, "upgradeTitle", systemFont(18, QFont::Bold, -0.2));
+    m_subtitle = makeLabel(page, "upgradeSubtitle", systemFont(13), 0.5);
+    m_context = makeLabel(page, "upgradeContext", systemFont(12, QFont::Medium));
     QPalette brand = m_context->palette();
     brand.setColor(QPalette::WindowText, Palette::brandBlue());
     m_context->setPalette(brand);
@@ -93,7 +108,7 @@ UpgradeView::UpgradeView(AppState &state, QWidget *parent) : QWidget(parent), m_
     for (const FeatureKeys &keys : featureKeys()) {
         auto *row = new QHBoxLayout;
         row->setSpacing(12);
-        auto *icon = new QLabel(this);
+        auto *icon = new QLabel(page);
         icon->setFixedWidth(22);
         icon->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         icon->setPixmap(
@@ -101,8 +116,8 @@ UpgradeView::UpgradeView(AppState &state, QWidget *parent) : QWidget(parent), m_
         row->addWidget(icon, 0, Qt::AlignTop);
         auto *texts = new QVBoxLayout;
         texts->setSpacing(2);
-        Feature feature{makeLabel(this, "featureTitle", systemFont(13, QFont::DemiBold)),
-                        makeLabel(this, "featureSubtitle", systemFont(12), 0.5), keys.title, keys.subtitle};
+        Feature feature{makeLabel(page, "featureTitle", systemFont(13, QFont::DemiBold)),
+                        makeLabel(page, "featureSubtitle", systemFont(12), 0.5), keys.title, keys.subtitle};
         texts->addWidget(feature.title);
         texts->addWidget(feature.subtitle);
         row->addLayout(texts, 1);
@@ -114,14 +129,14 @@ UpgradeView::UpgradeView(AppState &state, QWidget *parent) : QWidget(parent), m_
     auto *actions = new QVBoxLayout;
     actions->setContentsMargins(28, 0, 28, 0);
     actions->setSpacing(10);
-    m_checkout = new CheckoutButton(this);
+    m_checkout = new CheckoutButton(page);
     connect(m_checkout, &QAbstractButton::clicked, this, &UpgradeView::checkout);
     actions->addWidget(m_checkout);
-    m_prompt = makeLabel(this, "upgradePrompt", systemFont(11), 0.5);
+    m_prompt = makeLabel(page, "upgradePrompt", systemFont(11), 0.5);
     m_prompt->setAlignment(Qt::AlignHCenter);
     m_prompt->setContentsMargins(8, 0, 8, 0);
     actions->addWidget(m_prompt);
-    m_dismiss = new QPushButton(this);
+    m_dismiss = new QPushButton(page);
     m_dismiss->setObjectName(QStringLiteral("upgradeDismiss"));
     m_dismiss->setFlat(true);
     m_dismiss->setCursor(Qt::PointingHandCursor);

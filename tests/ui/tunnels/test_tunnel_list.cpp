@@ -350,7 +350,7 @@ void TestTunnelList::rowRunStatesAndMessages()
         h.state().applyLanguage(language);
         QTRY_COMPARE(first->noticeText(), text("app.frpc.crashed", language));
         QCOMPARE(first->statusDot()->toolTip(), text("tunnels.list.status.failed", language));
-        saveScreenshot(*popover.page(), QStringLiteral("tunnel-rows-failed-") + language);
+        saveScreenshot(popover.window, QStringLiteral("tunnel-rows-failed-") + language);
     }
     h.state().applyLanguage("en");
     // Signed in again without server settings: the configuration key's text, in orange.
