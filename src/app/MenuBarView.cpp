@@ -229,6 +229,17 @@ void MenuBarView::refreshScreen()
     m_hasScreen = true;
     m_screenWidget = createScreen(screen);
     m_body->addWidget(m_screenWidget);
+    // A new screen's controls join the focus chain at its end, after the footer; Tab must reach
+    // them between the header and the footer, as they are seen.
+    QWidget *previous = m_logoutButton;
+    QList<QWidget *> screenControls;
+    for (QWidget *w = m_screenWidget->nextInFocusChain(); w != m_screenWidget; w = w->nextInFocusChain())
+        if (m_screenWidget->isAncestorOf(w) && w->focusPolicy() != Qt::NoFocus)
+            screenControls.append(w);
+    for (QWidget *w : std::as_const(screenControls)) {
+        setTabOrder(previous, w);
+        previous = w;
+    }
     // Assistive technology reads the children in their stacking order: the screen before the
     // footer, where it is seen.
     m_screenWidget->stackUnder(m_bottomDivider);

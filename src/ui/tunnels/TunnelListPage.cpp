@@ -87,6 +87,7 @@ TunnelListPage::TunnelListPage(AppState &state, Actions actions, QWidget *parent
                 m_actions.editTunnel(tunnel);
         },
         this);
+    m_rows->setFocusAnchor(m_add);
     m_trailingError = new TunnelListErrorView(m_state, this);
     m_trailingError->setObjectName(QStringLiteral("tunnelsTrailingError"));
     for (QWidget *view :

@@ -70,6 +70,17 @@ void TunnelRowsView::sync()
             m_layout->insertWidget(index++, m_rows.value(id));
         m_order = order;
         updateGeometry();
+        // New rows join the focus chain at the window's end; Tab goes through them in list order,
+        // right after what precedes the list.
+        QWidget *previous = m_focusAnchor;
+        for (const QString &id : std::as_const(m_order)) {
+            for (QWidget *child : m_rows.value(id)->findChildren<QWidget *>()) {
+                if (!previous || child->focusPolicy() == Qt::NoFocus)
+                    continue;
+                setTabOrder(previous, child);
+                previous = child;
+            }
+        }
     }
 }
 
@@ -77,6 +88,11 @@ void TunnelRowsView::refreshRows()
 {
     for (TunnelRow *row : std::as_const(m_rows))
         row->refresh();
+}
+
+void TunnelRowsView::setFocusAnchor(QWidget *anchor)
+{
+    m_focusAnchor = anchor;
 }
 
 QList<TunnelRow *> TunnelRowsView::rows() const

@@ -25,6 +25,8 @@ public:
 
     // Brings the rows in line with AppState's tunnels.
     void sync();
+    // The control Tab reaches just before the first row's.
+    void setFocusAnchor(QWidget *anchor);
     // Every row re-reads its run state, errors and the configuration.
     void refreshRows();
 
@@ -41,6 +43,7 @@ private:
     QVBoxLayout *m_layout;
     QHash<QString, TunnelRow *> m_rows;
     QStringList m_order;
+    QWidget *m_focusAnchor = nullptr;
 };
 
 } // namespace ostrel

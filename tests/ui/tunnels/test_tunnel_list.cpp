@@ -628,6 +628,8 @@ void TestTunnelList::refreshFollowsThePopover()
     h.signIn();
     TunnelListRefresh &refresh = popover.page()->refresher();
     const auto requests = [&] { return std::pair{h.listRequests, h.usageRequests}; };
+    // The sign-in loads the list itself.
+    QTRY_VERIFY(h.state().tunnelsLoaded());
     QCoreApplication::processEvents();
     // Closed: nothing armed and nothing asked, however long it stays closed.
     const auto closed = requests();
