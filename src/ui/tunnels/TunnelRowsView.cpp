@@ -111,4 +111,10 @@ QSize TunnelRowsView::sizeHint() const
     return QSize(content.width(), content.height() + 2 * frameWidth());
 }
 
+QSize TunnelRowsView::minimumSizeHint() const
+{
+    // The scroll bar's own minimum would keep a one-row list taller than its row.
+    return QSize(0, std::min(sizeHint().height(), 120));
+}
+
 } // namespace ostrel

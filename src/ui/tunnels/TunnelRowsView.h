@@ -35,6 +35,7 @@ public:
     QList<TunnelRow *> rows() const;
 
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 private:
     AppState &m_state;
