@@ -11,6 +11,8 @@ PACKAGES=(
   qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libgl-dev libvulkan-dev
   # secret storage, QR codes, TOML
   libsecret-1-dev libqrcodegencpp-dev libtomlplusplus-dev
+  # a QR decoder, so the tests read the drawn QR codes back
+  libzbar-dev
   # a real Secret Service and session bus for the keyring tests
   gnome-keyring libsecret-tools dbus dbus-bin dbus-daemon dbus-x11
   # fonts for the screenshots, a bare X server for `make run` without a desktop

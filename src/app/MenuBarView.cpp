@@ -11,6 +11,7 @@
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/Palette.h"
 #include "ui/session/AccountSwitchSheet.h"
+#include "ui/tunnels/TunnelListView.h"
 #include "ui/upgrade/UpgradeView.h"
 
 #include <QCoreApplication>
@@ -231,6 +232,17 @@ void MenuBarView::refreshScreen()
     m_hasScreen = true;
     m_screenWidget = createScreen(screen);
     m_body->addWidget(m_screenWidget);
+    // A new screen's controls join the focus chain at its end, after the footer; Tab must reach
+    // them between the header and the footer, as they are seen.
+    QWidget *previous = m_logoutButton;
+    QList<QWidget *> screenControls;
+    for (QWidget *w = m_screenWidget->nextInFocusChain(); w != m_screenWidget; w = w->nextInFocusChain())
+        if (m_screenWidget->isAncestorOf(w) && w->focusPolicy() != Qt::NoFocus)
+            screenControls.append(w);
+    for (QWidget *w : std::as_const(screenControls)) {
+        setTabOrder(previous, w);
+        previous = w;
+    }
     // Assistive technology reads the children in their stacking order: the screen before the
     // footer, where it is seen.
     m_screenWidget->stackUnder(m_bottomDivider);
@@ -290,25 +302,9 @@ QWidget *MenuBarView::createScreen(const PopoverScreen &screen)
     case K::verifyEmail:
         return new VerifyEmailView(m_state, m_actions.urlOpener, this);
     case K::tunnelList:
-        break;
+        return new TunnelListView(m_state, this);
     }
-    // The tunnel list: until its own screen exists, the names of the loaded tunnels.
-    auto *list = new PlaceholderScreen(
-        {QStringLiteral("screen.tunnelList"), QStringLiteral("globe"), OSTREL_KEY("tunnels.list.title"),
-         [this](const QString &language) {
-             if (!m_state.tunnelsLoaded())
-                 return localized(OSTREL_KEY("tunnels.list.loading"), language);
-             if (m_state.tunnels().isEmpty())
-                 return localized(OSTREL_KEY("tunnels.list.empty.title"), language);
-             QStringList hosts;
-             for (const Tunnel &tunnel : m_state.tunnels())
-                 hosts << tunnel.displayHost(m_state.publicHost());
-             return hosts.join(QLatin1Char('\n'));
-         }},
-        lang, this);
-    connect(&m_state, &AppState::tunnelsChanged, list, &PlaceholderScreen::retranslate);
-    connect(&m_state, &AppState::tunnelsLoadedChanged, list, &PlaceholderScreen::retranslate);
-    return list;
+    return nullptr;
 }
 
 void MenuBarView::refreshHeader()

@@ -86,6 +86,8 @@ public:
     APIClient &apiClient() const { return *m_apiClient; }
     Clock &clock() const { return m_clock; }
     FrpcManager &frpc() const { return *m_frpc; }
+    // Opens addresses in the browser for the screens (a tunnel's public address).
+    UrlOpener &urlOpener() const { return m_urlOpener; }
     const BuildConfig &buildConfig() const { return *m_build; }
     QString baseURLString() const;
     QString environment() const;

@@ -17,6 +17,11 @@
 #include "ui/auth/OnboardingView.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/TintedButton.h"
+#include "ui/tunnels/TunnelAddressButton.h"
+#include "ui/tunnels/TunnelListPage.h"
+#include "ui/tunnels/TunnelListView.h"
+#include "ui/tunnels/TunnelRow.h"
+#include "ui/tunnels/TunnelRowsView.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -245,8 +250,18 @@ private slots:
             QCOMPARE(child<QWidget>(*view, "settingsButton")->accessibleName(),
                      text("menubar.settings", language));
             QCOMPARE(child<QWidget>(*view, "planBadge")->accessibleName(), text("menubar.free", language));
-            auto *screen = qobject_cast<PlaceholderScreen *>(view->screenWidget());
-            QTRY_VERIFY(screen->subtitleText().contains(QStringLiteral("demo.tunnels.test")));
+            // The tunnel list: one row per tunnel, its address under the configured public host.
+            auto *list = qobject_cast<TunnelListView *>(view->screenWidget());
+            QVERIFY(list);
+            QCOMPARE(labelText(*list, "listTitle"), text("tunnels.list.title", language));
+            TunnelRowsView *rows = list->page()->rowsView();
+            QTRY_COMPARE(rows->rowCount(), 2);
+            QCOMPARE(rows->row(QStringLiteral("t1"))->addressButton()->text(),
+                     QStringLiteral("demo.tunnels.test"));
+            QCOMPARE(rows->row(QStringLiteral("t2"))->addressButton()->text(),
+                     QStringLiteral("api-staging.tunnels.test"));
+            QCOMPARE(rows->row(QStringLiteral("t1"))->statusDot()->toolTip(),
+                     text("tunnels.list.status.stopped", language));
             saveScreenshot(window, QStringLiteral("popover-signed-in-") + QString::fromLatin1(language));
         }
         // The upgrade sheet's place covers the popover while requested.

@@ -1,0 +1,752 @@
+// The tunnel list page, its rows and sharing, the usage summary and the upgrade sheet, driven
+// through a real AppState against a scripted service (and once against the development service
+// with the stand-in frpc), offscreen.
+
+#include "api/APIClient.h"
+#include "app/MenuBarView.h"
+#include "app/PopoverWindow.h"
+#include "frpc/FrpcManager.h"
+#include "l10n/LocalizableXCStrings.h"
+#include "support/DevService.h"
+#include "ui/app/ShellHarness.h"
+#include "ui/controls/ErrorBanner.h"
+#include "ui/controls/Palette.h"
+#include "ui/controls/SymbolButton.h"
+#include "ui/controls/TintedButton.h"
+#include "ui/tunnels/CreateTunnelView.h"
+#include "ui/tunnels/DeleteTunnelConfirmation.h"
+#include "ui/tunnels/EmptyTunnelsView.h"
+#include "ui/tunnels/StartStopButton.h"
+#include "ui/tunnels/TunnelAddressButton.h"
+#include "ui/tunnels/TunnelListErrorView.h"
+#include "ui/tunnels/TunnelListPage.h"
+#include "ui/tunnels/TunnelListRefresh.h"
+#include "ui/tunnels/TunnelListView.h"
+#include "ui/tunnels/TunnelQRCodeView.h"
+#include "ui/tunnels/TunnelRow.h"
+#include "ui/tunnels/TunnelRowsView.h"
+#include "ui/upgrade/CheckoutButton.h"
+#include "ui/upgrade/UpgradeView.h"
+#include "ui/upgrade/UsageView.h"
+
+#include <zbar.h>
+
+#include <QClipboard>
+#include <QDir>
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr qint64 GiB = 1024LL * 1024 * 1024;
+
+QString text(const char *key, const QString &language = QStringLiteral("en"))
+{
+    return LocalizableXCStrings::shared().localized(QString::fromLatin1(key), language);
+}
+
+QByteArray usageJson(const QString &tier, qint64 used, qint64 limit, int percent)
+{
+    return QJsonDocument(QJsonObject{{"tier", tier},
+                                     {"tunnels", QJsonObject{{"used", 1}, {"active", 0}, {"limit", 1}}},
+                                     {"bandwidth", QJsonObject{{"usedBytes", used},
+                                                               {"inBytes", 0},
+                                                               {"outBytes", used},
+                                                               {"limitBytes", limit},
+                                                               {"limitGB", limit / GiB},
+                                                               {"percentUsed", percent},
+                                                               {"periodStart", "2026-12-01T00:00:00.000Z"},
+                                                               {"periodEnd", "2027-01-05T12:00:00.000Z"}}}})
+        .toJson();
+}
+
+Usage usage(const QString &tier, qint64 used, qint64 limit, int percent)
+{
+    return std::get<Usage>(
+        Usage::fromJson(QJsonDocument::fromJson(usageJson(tier, used, limit, percent)).object()));
+}
+
+// The scripted service of the shell tests, plus what the list needs: a usage record, a refused
+// configuration or list, deletion and checkout; and a count of list and usage requests.
+struct ListHarness {
+    explicit ListHarness(ServiceScript script = {},
+                         ShellHarness::Options options = {.onboardingCompleted = true})
+        : shell(options, std::move(script))
+    {
+        shell.server.setHandler([this](const RecordedRequest &request) {
+            const QByteArray path = request.path();
+            if (path == "/tunnels" && request.method == "GET") {
+                ++listRequests;
+                if (listFails)
+                    return ScriptedResponse::json(500, R"({"error":{"code":"INTERNAL","message":"down"}})");
+            }
+            if (path == "/users/me/usage") {
+                ++usageRequests;
+                return ScriptedResponse::json(200, usage);
+            }
+            if (path == "/auth/frpc-config" && configFails)
+                return ScriptedResponse::json(500, R"({"error":{"code":"INTERNAL","message":"down"}})");
+            if (path.startsWith("/tunnels/") && request.method == "DELETE") {
+                const QByteArray id = path.mid(9);
+                QJsonArray kept;
+                for (const QJsonValue &t : std::as_const(shell.script.tunnels))
+                    if (t["id"].toString().toUtf8() != id)
+                        kept.append(t);
+                shell.script.tunnels = kept;
+                return ScriptedResponse::noContent();
+            }
+            if (path == "/billing/lemonsqueezy/checkout")
+                return ScriptedResponse::json(200, R"({"checkoutUrl":"https://pay.example/checkout/42"})");
+            return shell.answer(request);
+        });
+        // A frpc that runs until it is stopped.
+        QFile frpc(shell.frpcDir.filePath(QStringLiteral("frpc")));
+        if (frpc.open(QIODevice::WriteOnly))
+            frpc.write("#!/bin/sh\nexec sleep 600\n");
+        frpc.close();
+        frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    AppState &state() { return *shell.state; }
+    void signIn()
+    {
+        state().handleDeepLink(QStringLiteral("ostrel://magic-link?token=good"));
+        QTRY_VERIFY(state().isSignedIn());
+        // The server settings follow the sign-in (unless the service refuses them).
+        if (!configFails)
+            QTRY_VERIFY(state().frpcConfig());
+    }
+    void loadList()
+    {
+        bool done = false;
+        state().refreshTunnels(nullptr, [&](const auto &) { done = true; });
+        QTRY_VERIFY(done && state().tunnelsLoaded());
+    }
+
+    ShellHarness shell;
+    QByteArray usage = usageJson("free", 0, 5 * GiB, 0);
+    bool listFails = false;
+    bool configFails = false;
+    int listRequests = 0;
+    int usageRequests = 0;
+};
+
+// The popover as the user sees it: the root in its window.
+struct Popover {
+    explicit Popover(AppState &state) : window(state.clock())
+    {
+        view = new MenuBarView(state, {});
+        window.setContent(view);
+        window.show();
+    }
+    TunnelListView *list() const { return qobject_cast<TunnelListView *>(view->screenWidget()); }
+    TunnelListPage *page() const { return list() ? list()->page() : nullptr; }
+    // The row once it is on screen (rows added to a shown list appear on the next event).
+    TunnelRow *row(int index) const
+    {
+        TunnelRow *row = page()->rowsView()->rows().value(index);
+        if (row && !row->isVisible())
+            (void)QTest::qWaitFor([row] { return row->isVisible(); });
+        return row;
+    }
+    PopoverWindow window;
+    MenuBarView *view;
+};
+
+void saveScreenshot(QWidget &widget, const QString &name)
+{
+    for (const MenuBarView *view : widget.findChildren<MenuBarView *>())
+        QTRY_VERIFY(!view->isTransitioning());
+    // Fades finished: no opacity effect left.
+    for (const QWidget *child : widget.findChildren<QWidget *>())
+        QTRY_VERIFY(!qobject_cast<QGraphicsOpacityEffect *>(child->graphicsEffect()));
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
+    const QString path = QStringLiteral(OSTREL_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
+    QVERIFY2(widget.grab().save(path), qPrintable(path));
+}
+
+void screenshotsInBothLanguages(AppState &state, QWidget &widget, const QString &name)
+{
+    for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
+        state.applyLanguage(language);
+        QCoreApplication::processEvents();
+        // A widget outside the popover root hears of the change from the test.
+        if (!widget.findChild<MenuBarView *>() && !qobject_cast<MenuBarView *>(&widget)) {
+            QEvent change(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(&widget, &change);
+        }
+        saveScreenshot(widget, name + QLatin1Char('-') + language);
+    }
+    state.applyLanguage(QStringLiteral("en"));
+    QCoreApplication::processEvents();
+    QEvent change(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(&widget, &change);
+}
+
+// What a QR decoder reads from the image; empty when it finds no code.
+QString decodeQR(const QImage &source)
+{
+    // A quiet zone as wide as four modules of the largest scale used here.
+    QImage framed(source.width() + 80, source.height() + 80, QImage::Format_Grayscale8);
+    framed.fill(255);
+    QPainter(&framed).drawImage(40, 40, source.convertToFormat(QImage::Format_Grayscale8));
+    QByteArray pixels;
+    for (int y = 0; y < framed.height(); ++y)
+        pixels.append(reinterpret_cast<const char *>(framed.constScanLine(y)), framed.width());
+    zbar::ImageScanner scanner;
+    scanner.set_config(zbar::ZBAR_NONE, zbar::ZBAR_CFG_ENABLE, 0);
+    scanner.set_config(zbar::ZBAR_QRCODE, zbar::ZBAR_CFG_ENABLE, 1);
+    zbar::Image image(unsigned(framed.width()), unsigned(framed.height()), "Y800", pixels.constData(),
+                      unsigned(pixels.size()));
+    scanner.scan(image);
+    for (auto symbol = image.symbol_begin(); symbol != image.symbol_end(); ++symbol)
+        return QString::fromStdString(symbol->get_data());
+    return {};
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+} // namespace
+
+class TestTunnelList : public QObject {
+    Q_OBJECT
+private slots:
+    void contentStatesAndScreenshots();
+    void rowRunStatesAndMessages();
+    void startStopDoublePressAndBandwidthRefusal();
+    void addButtonUpgradesOrOpensTheEditor();
+    void copyLinkQRCodeAndDelete();
+    void usageFormatsAndTints_data();
+    void usageFormatsAndTints();
+    void usageViewOnEachPlan();
+    void upgradeSheetWordingAndCheckout();
+    void refreshFollowsThePopover();
+    void thousandTunnelsRepaintOnlyWhatChanged();
+    void endToEndAgainstTheDevelopmentService();
+};
+
+void TestTunnelList::contentStatesAndScreenshots()
+{
+    ServiceScript script;
+    script.tunnels = {tunnelJson("t1", "demo")};
+    ListHarness h(script);
+    h.listFails = true;
+    h.configFails = true;
+    Popover popover(h.state());
+    h.signIn();
+    QVERIFY(popover.page());
+    TunnelListPage &page = *popover.page();
+    QTRY_VERIFY(h.state().frpcConfigError() && !h.state().isLoadingFrpcConfig());
+    // Not loaded, no server settings: their error; the header offers a retry.
+    QCOMPARE(page.content(), TunnelListPage::Content::configError);
+    QCOMPARE(page.errorView()->message(), text("tunnels.list.configUnavailable"));
+    QCOMPARE(page.errorView()->retryText(), text("tunnels.list.retryAutomatic"));
+    QVERIFY(!page.retryButton()->isHidden());
+    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-config-error"));
+
+    // The settings arrive through the retry button; the list load still fails.
+    h.configFails = false;
+    QTest::mouseClick(page.retryButton(), Qt::LeftButton);
+    QTRY_VERIFY(h.state().frpcConfig());
+    QVERIFY(page.retryButton()->isHidden());
+    h.state().refreshTunnels();
+    QTRY_COMPARE(page.content(), TunnelListPage::Content::loadError);
+    QCOMPARE(page.errorView()->message(), text("tunnels.list.configUnavailable"));
+    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-load-error"));
+
+    // Loaded: rows; with the settings failing afterwards the error follows the rows and no
+    // tunnel can be started.
+    h.listFails = false;
+    h.loadList();
+    QCOMPARE(page.content(), TunnelListPage::Content::rows);
+    QCOMPARE(page.rowsView()->rowCount(), 1);
+    QVERIFY(!page.showsTrailingError());
+    h.configFails = true;
+    h.state().signOut();
+    h.signIn();
+    QTRY_VERIFY(h.state().frpcConfigError());
+    h.loadList();
+    TunnelListPage &again = *popover.page();
+    QTRY_VERIFY(again.showsTrailingError());
+    QCOMPARE(again.content(), TunnelListPage::Content::rows);
+    QVERIFY(!again.retryButton()->isHidden());
+    QVERIFY(!popover.row(0)->startStopButton()->isEnabled());
+    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-rows-config-error"));
+
+    // Empty.
+    h.shell.script.tunnels = {};
+    h.loadList();
+    QTRY_COMPARE(again.content(), TunnelListPage::Content::empty);
+    QCOMPARE(again.emptyView()->bodyText(),
+             LocalizableXCStrings::shared().format("tunnels.list.empty.body %@", {"tunnels.test"}, "en"));
+    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-empty"));
+}
+
+void TestTunnelList::rowRunStatesAndMessages()
+{
+    ServiceScript script;
+    script.tunnels = {tunnelJson("t1", "demo"), tunnelJson("t2", "api")};
+    ListHarness h(script);
+    Popover popover(h.state());
+    h.signIn();
+    h.loadList();
+    TunnelRow *first = popover.row(0);
+    TunnelRow *second = popover.row(1);
+    QVERIFY(first && second);
+    const auto dotIs = [](TunnelRow *row, const QColor &color, const char *key) {
+        return row->statusDot()->toolTip() == text(key) && row->statusDotColor() == color;
+    };
+    // No run state yet: grey, stopped.
+    QVERIFY(dotIs(first, Palette::secondaryText(first), "tunnels.list.status.stopped"));
+
+    // Started: connecting, then the service reports it active: connected.
+    QTest::mouseClick(first->startStopButton(), Qt::LeftButton);
+    QTRY_VERIFY(dotIs(first, Palette::orange(), "tunnels.list.status.connecting"));
+    QCOMPARE(first->startStopButton()->toolTip(), text("tunnels.list.stop"));
+    saveScreenshot(*first, QStringLiteral("tunnel-row-connecting-en"));
+    h.shell.script.tunnelStatus = QStringLiteral("active");
+    h.shell.clock.advance(1s);
+    QTRY_VERIFY(dotIs(first, Palette::green(), "tunnels.list.status.connected"));
+    saveScreenshot(*first, QStringLiteral("tunnel-row-connected-en"));
+    // The service loses it: disconnected.
+    h.shell.script.tunnelStatus = QStringLiteral("offline");
+    h.loadList();
+    QTRY_VERIFY(dotIs(first, Palette::red(), "tunnels.list.status.disconnected"));
+    saveScreenshot(*first, QStringLiteral("tunnel-row-disconnected-en"));
+
+    // A start error key shows its catalogue text in orange; a supervisor's own message unchanged;
+    // a crash in red.
+    h.state().startTunnel(h.state().tunnels().at(1));
+    QVERIFY(h.state().runningTunnelIds().contains("t2"));
+    h.state().startTunnel(h.state().tunnels().at(1));
+    QTRY_VERIFY(second->noticeText().startsWith(QStringLiteral("frpc already running (pid ")));
+    QCOMPARE(second->noticeColor(), Palette::orange());
+    h.state().handleUnexpectedExit(QStringLiteral("t1"));
+    QTRY_VERIFY(dotIs(first, Palette::red(), "tunnels.list.status.failed"));
+    QCOMPARE(first->noticeText(), text("app.frpc.crashed"));
+    QCOMPARE(first->noticeColor(), Palette::red());
+    for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
+        h.state().applyLanguage(language);
+        QTRY_COMPARE(first->noticeText(), text("app.frpc.crashed", language));
+        QCOMPARE(first->statusDot()->toolTip(), text("tunnels.list.status.failed", language));
+        saveScreenshot(popover.window, QStringLiteral("tunnel-rows-failed-") + language);
+    }
+    h.state().applyLanguage("en");
+    // Signed in again without server settings: the configuration key's text, in orange.
+    h.configFails = true;
+    h.state().signOut();
+    h.signIn();
+    QTRY_VERIFY(h.state().frpcConfigError());
+    h.loadList();
+    h.state().startTunnel(h.state().tunnels().first());
+    QTRY_COMPARE(popover.row(0)->noticeText(), text("app.frpc.configNotLoaded"));
+    QCOMPARE(popover.row(0)->noticeColor(), Palette::orange());
+}
+
+void TestTunnelList::startStopDoublePressAndBandwidthRefusal()
+{
+    ServiceScript script;
+    script.tunnels = {tunnelJson("t1", "demo")};
+    ListHarness h(script);
+    Popover popover(h.state());
+    h.signIn();
+    h.loadList();
+    StartStopButton *button = popover.row(0)->startStopButton();
+
+    // A double click and two presses before the first is handled each start the tunnel once.
+    // Through the window, as the desktop delivers it: press, release, press (double), release.
+    QTest::mouseDClick(popover.window.windowHandle(), Qt::LeftButton, {},
+                       button->mapTo(&popover.window, button->rect().center()));
+    QTRY_VERIFY(!popover.row(0)->isChangingState());
+    QVERIFY(h.state().runningTunnelIds().contains("t1"));
+    QCOMPARE(h.state().frpc().runningProcessCount(), 1);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_VERIFY(!h.state().runningTunnelIds().contains("t1"));
+    popover.row(0)->pressStartStop();
+    QVERIFY(popover.row(0)->isChangingState() && button->isBusy() && !button->isEnabled());
+    popover.row(0)->pressStartStop();
+    QTRY_VERIFY(!popover.row(0)->isChangingState());
+    QVERIFY(h.state().runningTunnelIds().contains("t1"));
+    h.state().stopTunnel("t1");
+
+    // Over the free bandwidth: the banner, and no start.
+    h.usage = usageJson("free", 6 * GiB, 5 * GiB, 100);
+    bool fetched = false;
+    h.state().refreshUsage(nullptr, [&] { fetched = true; });
+    QTRY_VERIFY(fetched);
+    h.state().setBanner(std::nullopt);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_VERIFY(h.state().banner());
+    QVERIFY(!h.state().runningTunnelIds().contains("t1"));
+    ErrorBanner *banner = popover.page()->banner();
+    QTRY_VERIFY(banner->isVisible());
+    // The banner shows its hint, and its action leads to the upgrade sheet.
+    QCOMPARE(banner->message(), text("tunnels.list.bandwidthLimit.hint"));
+    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-bandwidth-banner"));
+    QTest::mouseClick(banner->findChild<QWidget *>("action"), Qt::LeftButton);
+    QTRY_VERIFY(h.state().showingUpgrade() && !h.state().banner());
+    QCOMPARE(h.state().upgradeReason(), UpgradeReason::bandwidthLimit);
+}
+
+void TestTunnelList::addButtonUpgradesOrOpensTheEditor()
+{
+    for (const char *tier : {"free", "pro"}) {
+        ServiceScript script;
+        script.tier = QString::fromLatin1(tier);
+        script.tunnels = {tunnelJson("t1", "demo")};
+        ListHarness h(script);
+        h.usage = usageJson(script.tier, 0, 0, 0);
+        Popover popover(h.state());
+        h.signIn();
+        h.loadList();
+        // Opening the popover refreshes the list, then the usage.
+        const int usageBefore = h.usageRequests;
+        h.state().setPopoverVisible(true);
+        QTRY_VERIFY(h.usageRequests > usageBefore);
+        QTest::mouseClick(popover.page()->addButton(), Qt::LeftButton);
+        if (script.tier == "free") {
+            // A free account with its one tunnel: the sheet with the second-tunnel context.
+            QVERIFY(h.state().showingUpgrade());
+            QCOMPARE(h.state().upgradeReason(), UpgradeReason::secondTunnel);
+            auto *sheet = popover.view->upgradeSheet()->findChild<UpgradeView *>();
+            QTRY_COMPARE(sheet->contextText(), text("upgrade.context.secondTunnel"));
+            continue;
+        }
+        // Otherwise the editor in the list's place; closing it brings the list back, refreshed.
+        QVERIFY(!h.state().showingUpgrade());
+        TunnelListView *list = popover.list();
+        QCOMPARE(list->mode(), TunnelListView::Mode::editor);
+        QVERIFY(list->editor() && !list->editor()->editingTunnel() && list->page()->isHidden());
+        QVERIFY(!list->page()->refresher().isActive());
+        const int before = h.listRequests;
+        emit list->editor()->closeRequested();
+        QTRY_COMPARE(list->mode(), TunnelListView::Mode::list);
+        QTRY_COMPARE(h.listRequests, before + 1);
+        // Edit from the more menu opens the editor for that tunnel.
+        QTest::mouseClick(popover.row(0)->moreButton(), Qt::LeftButton);
+        QTRY_VERIFY(popover.row(0)->moreMenu());
+        popover.row(0)->moreMenu()->findChild<QAction *>("tunnels.list.edit")->trigger();
+        QTRY_VERIFY(list->editor() && list->editor()->editingTunnel());
+        QCOMPARE(list->editor()->editingTunnel()->id, QStringLiteral("t1"));
+    }
+}
+
+void TestTunnelList::copyLinkQRCodeAndDelete()
+{
+    ServiceScript script;
+    QJsonObject custom = tunnelJson("t2", "shop");
+    custom.insert("customDomain", "shop.example.com");
+    QJsonObject tcp = tunnelJson("t3", "db");
+    tcp.insert("protocol", "tcp");
+    tcp.insert("remotePort", 40022);
+    script.tunnels = {tunnelJson("t1", "demo"), custom, tcp};
+    ListHarness h(script);
+    Popover popover(h.state());
+    h.signIn();
+    h.loadList();
+    const QStringList expected{"https://demo.tunnels.test", "https://shop.example.com",
+                               "tcp://tunnels.test:40022"};
+    for (int i = 0; i < 3; ++i) {
+        TunnelRow *row = popover.row(i);
+        QTest::mouseClick(row->moreButton(), Qt::LeftButton);
+        QTRY_VERIFY(row->moreMenu());
+        QMenu *menu = row->moreMenu();
+        // tcp: no QR code, the address is plain text.
+        QCOMPARE(menu->findChild<QAction *>("tunnels.share.qr") != nullptr, i < 2);
+        QCOMPARE(row->addressButton()->isLink(), i < 2);
+        menu->findChild<QAction *>("tunnels.share.copy")->trigger();
+        menu->close();
+        QCOMPARE(QGuiApplication::clipboard()->text(), expected.at(i));
+    }
+    // The link opens the address through the URL opener.
+    QTest::mouseClick(popover.row(1)->addressButton(), Qt::LeftButton);
+    QCOMPARE(h.shell.urlOpener.opened, QList<QUrl>{QUrl(expected.at(1))});
+    QTest::mouseClick(popover.row(2)->addressButton(), Qt::LeftButton);
+    QCOMPARE(h.shell.urlOpener.opened.size(), 1);
+
+    // The QR code reads back as the address, from the generated image and from the drawn view.
+    QCOMPARE(decodeQR(makeQRCodeImage(expected.at(0), 8)), expected.at(0));
+    popover.row(0)->showQRCode();
+    QVERIFY(popover.row(0)->isShowingQRCode());
+    QPointer<TunnelQRCodeView> shown = popover.row(0)->findChild<TunnelQRCodeView *>();
+    QVERIFY(shown && shown->isVisible() && shown->urlText() == expected.at(0));
+    TunnelQRCodeView qr(h.state(), h.state().tunnels().first());
+    qr.show();
+    QVERIFY(!qr.image().isNull());
+    QCOMPARE(qr.width(), TunnelQRCodeView::viewWidth);
+    QCOMPARE(decodeQR(qr.grab().toImage()), expected.at(0));
+    QCOMPARE(qr.hintText(), text("tunnels.share.scanHint"));
+    screenshotsInBothLanguages(h.state(), qr, QStringLiteral("tunnel-qr"));
+    QCOMPARE(TunnelQRCodeView(h.state(), h.state().tunnels().at(2)).hintText(),
+             text("tunnels.share.tcpHint"));
+
+    // (A separate window closed the popover, as a click elsewhere does.)
+    popover.window.show();
+    // Delete asks first; cancel keeps the tunnel, confirm deletes it.
+    for (const bool confirm : {false, true}) {
+        popover.row(0)->confirmDelete();
+        auto *alert = popover.window.findChild<DeleteTunnelConfirmation *>();
+        QVERIFY(alert && alert->isVisible());
+        QCOMPARE(alert->messageText(), text("tunnels.list.delete.confirm"));
+        if (!confirm) {
+            screenshotsInBothLanguages(h.state(), popover.window,
+                                       QStringLiteral("tunnel-delete-confirmation"));
+            QTest::keyClick(alert, Qt::Key_Escape);
+            QTRY_VERIFY(!popover.window.findChild<DeleteTunnelConfirmation *>());
+            QCOMPARE(h.state().tunnels().size(), 3);
+            continue;
+        }
+        QTest::mouseClick(alert->deleteButton(), Qt::LeftButton);
+        QTRY_COMPARE(h.state().tunnels().size(), 2);
+        QTRY_COMPARE(popover.page()->rowsView()->rowCount(), 2);
+    }
+}
+
+void TestTunnelList::usageFormatsAndTints_data()
+{
+    QTest::addColumn<qint64>("used");
+    QTest::addColumn<QString>("formatted");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<QColor>("tint");
+    QTest::newRow("nothing, 79%") << 0LL << "0 KB" << 79 << Palette::brandBlue();
+    QTest::newRow("100 KiB, 80%") << 100LL * 1024 << "100 KB" << 80 << Palette::warningAmber();
+    QTest::newRow("1 MiB, 94%") << 1024LL * 1024 << "1 MB" << 94 << Palette::warningAmber();
+    QTest::newRow("512 MiB, 95%") << 512LL * 1024 * 1024 << "512 MB" << 95 << Palette::errorRed();
+    QTest::newRow("just under 1 GiB") << GiB - 1 << "1024 MB" << 0 << Palette::brandBlue();
+    QTest::newRow("1 GiB") << GiB << "1.00 GB" << 0 << Palette::brandBlue();
+    QTest::newRow("1.5 GiB") << GiB * 3 / 2 << "1.50 GB" << 0 << Palette::brandBlue();
+}
+
+void TestTunnelList::usageFormatsAndTints()
+{
+    QFETCH(qint64, used);
+    QFETCH(QString, formatted);
+    QFETCH(int, percent);
+    QFETCH(QColor, tint);
+    QCOMPARE(UsageView::formatGigabytes(used), formatted);
+    QCOMPARE(UsageView::usageTint(percent), tint);
+}
+
+void TestTunnelList::usageViewOnEachPlan()
+{
+    ListHarness h;
+    UsageView view(h.state());
+    view.setFixedWidth(332);
+    view.show();
+    // Free: headline, percentage, bar; the fraction from the bytes, clamped.
+    view.setUsage(usage("free", GiB * 3 / 2, 5 * GiB, 30));
+    QCOMPARE(view.headlineText(), text("usage.headline.monthly").toUpper());
+    QCOMPARE(view.percentText(), QStringLiteral("30%"));
+    QCOMPARE(view.summaryText(), QStringLiteral("1.50 GB / 5 GB"));
+    QVERIFY(view.showsBar());
+    QCOMPARE(view.resetText(), LocalizableXCStrings::shared().format("usage.resetOn", {"5 Jan"}, "en"));
+    QCOMPARE(view.accessibleName(),
+             LocalizableXCStrings::shared().format("usage.accessibilityLabel",
+                                                   {view.summaryText(), view.resetText()}, "en"));
+    QCOMPARE(UsageView::fillFraction(usage("free", 6 * GiB, 5 * GiB, 100).bandwidth), 1.0);
+    QCOMPARE(UsageView::fillFraction(usage("free", GiB, 0, 0).bandwidth), 0.0);
+    // "Pro" with a capital is still the free plan here.
+    QVERIFY(UsageView::isFreePlan(usage("Pro", 0, 0, 0)));
+    screenshotsInBothLanguages(h.state(), view, QStringLiteral("usage-free"));
+    h.state().applyLanguage("es");
+    QEvent change(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(&view, &change);
+    QTRY_COMPARE(view.resetText(),
+                 LocalizableXCStrings::shared().format(
+                     "usage.resetOn", {QLocale("es_ES").toString(QDate(2027, 1, 5), "d MMM")}, "es"));
+    QVERIFY(view.resetText().contains(QStringLiteral("5 ene")));
+    h.state().applyLanguage("en");
+    QCoreApplication::sendEvent(&view, &change);
+    // Paid: its headline, no percentage, no bar, no limit.
+    view.setUsage(usage("pro", 512LL * 1024 * 1024, 0, 0));
+    QTRY_COMPARE(view.headlineText(), text("usage.headline.pro").toUpper());
+    QVERIFY(view.percentText().isEmpty() && !view.showsBar());
+    QCOMPARE(view.summaryText(), QStringLiteral("512 MB / \u221E"));
+    screenshotsInBothLanguages(h.state(), view, QStringLiteral("usage-pro"));
+}
+
+void TestTunnelList::upgradeSheetWordingAndCheckout()
+{
+    ListHarness h;
+    h.signIn();
+    UpgradeView sheet(h.state());
+    sheet.resize(360, 600);
+    sheet.show();
+    for (const auto &[reason, key] : {std::pair{UpgradeReason::manual, ""},
+                                      {UpgradeReason::secondTunnel, "upgrade.context.secondTunnel"},
+                                      {UpgradeReason::tcpTunnel, "upgrade.context.tcpTunnel"},
+                                      {UpgradeReason::bandwidthLimit, "upgrade.context.bandwidthLimit"}}) {
+        h.state().presentUpgrade(reason);
+        QCOMPARE(sheet.contextText(), *key ? text(key) : QString());
+    }
+    screenshotsInBothLanguages(h.state(), sheet, QStringLiteral("upgrade-sheet"));
+
+    // Checkout: the banner goes, the sheet closes at once, then the address opens in the browser.
+    h.state().showBandwidthLimitBanner();
+    QTest::mouseClick(sheet.checkoutButton(), Qt::LeftButton);
+    QVERIFY(!h.state().banner() && !h.state().showingUpgrade());
+    QVERIFY(h.shell.urlOpener.opened.isEmpty());
+    QTRY_VERIFY(h.state().isOpeningCheckout());
+    // A sheet shown while the request runs cannot start a second one.
+    QVERIFY(!sheet.checkoutButton()->isEnabled());
+    QTRY_COMPARE(h.shell.urlOpener.opened, QList<QUrl>{QUrl("https://pay.example/checkout/42")});
+    QVERIFY(sheet.checkoutButton()->isEnabled());
+    // Dismiss only closes it.
+    h.state().presentUpgrade(UpgradeReason::manual);
+    QTest::mouseClick(sheet.dismissButton(), Qt::LeftButton);
+    QVERIFY(!h.state().showingUpgrade());
+    QCOMPARE(h.shell.urlOpener.opened.size(), 1);
+}
+
+void TestTunnelList::refreshFollowsThePopover()
+{
+    ServiceScript script;
+    script.tunnels = {tunnelJson("t1", "demo")};
+    ListHarness h(script);
+    Popover popover(h.state());
+    h.signIn();
+    TunnelListRefresh &refresh = popover.page()->refresher();
+    const auto requests = [&] { return std::pair{h.listRequests, h.usageRequests}; };
+    // The sign-in loads the list itself.
+    QTRY_VERIFY(h.state().tunnelsLoaded());
+    QCoreApplication::processEvents();
+    // Closed: nothing armed and nothing asked, however long it stays closed.
+    const auto closed = requests();
+    QVERIFY(!refresh.isActive());
+    h.shell.clock.advance(95s);
+    QCOMPARE(requests(), closed);
+    // Opened: at once, then every 30 seconds.
+    h.state().setPopoverVisible(true);
+    QTRY_COMPARE(requests(), std::pair(closed.first + 1, closed.second + 1));
+    h.shell.clock.advance(29s);
+    QCOMPARE(requests(), std::pair(closed.first + 1, closed.second + 1));
+    h.shell.clock.advance(1s);
+    QTRY_COMPARE(requests(), std::pair(closed.first + 2, closed.second + 2));
+    // Closed again: the wait is dropped.
+    h.state().setPopoverVisible(false);
+    QVERIFY(!refresh.isActive());
+    h.shell.clock.advance(120s);
+    QCOMPARE(requests(), std::pair(closed.first + 2, closed.second + 2));
+}
+
+void TestTunnelList::thousandTunnelsRepaintOnlyWhatChanged()
+{
+    ServiceScript script;
+    for (int i = 0; i < 1000; ++i)
+        script.tunnels.append(tunnelJson(QStringLiteral("t%1").arg(i), QStringLiteral("tunnel-%1").arg(i)));
+    ListHarness h(script);
+    Popover popover(h.state());
+    h.signIn();
+    h.loadList();
+    TunnelRowsView *rows = popover.page()->rowsView();
+    QTRY_COMPARE(rows->rowCount(), 1000);
+    QTRY_VERIFY(rows->row("t999")->isVisible());
+    const QList<TunnelRow *> before = rows->rows();
+    std::vector<PaintCounter> counters(1000);
+    for (int i = 0; i < 1000; ++i)
+        before[i]->installEventFilter(&counters[size_t(i)]);
+    const auto painted = [&] {
+        QCoreApplication::processEvents();
+        QList<int> indexes;
+        for (int i = 0; i < 1000; ++i)
+            if (std::exchange(counters[size_t(i)].paints, 0) > 0)
+                indexes.append(i);
+        return indexes;
+    };
+    // A full repaint paints only the rows in view.
+    saveScreenshot(popover.window, QStringLiteral("tunnels-thousand-en"));
+    rows->viewport()->update();
+    const QList<int> visible = painted();
+    QVERIFY2(!visible.isEmpty() && visible.size() < 30, qPrintable(QString::number(visible.size())));
+    // An unchanged refresh repaints nothing and keeps every row.
+    h.loadList();
+    h.state().refreshTunnels();
+    QTest::qWait(50);
+    QCOMPARE(painted(), QList<int>());
+    QCOMPARE(rows->rows(), before);
+    // One tunnel changed: its row, updated in place, is the only one painted.
+    QJsonObject changed = h.shell.script.tunnels.at(1).toObject();
+    changed.insert("localPort", 9090);
+    h.shell.script.tunnels.replace(1, changed);
+    bool done = false;
+    h.state().refreshTunnels(nullptr, [&](const auto &) { done = true; });
+    QTRY_VERIFY(done);
+    QCOMPARE(painted(), QList<int>{1});
+    QCOMPARE(rows->rows(), before);
+    QCOMPARE(rows->row("t1")->findChild<QLabel *>("port")->text(), QStringLiteral(":9090"));
+}
+
+void TestTunnelList::endToEndAgainstTheDevelopmentService()
+{
+    qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
+    DevService service;
+    QVERIFY2(service.start(true), qPrintable(service.errorString()));
+    ShellHarness::Options options{.onboardingCompleted = true};
+    ListHarness h({}, options);
+    // The same wiring, against the development service and the real clock.
+    FakeSecretStore secrets;
+    FakePreferencesStore preferences;
+    QTemporaryDir support;
+    BuildInfo info;
+    info.apiHost = QStringLiteral("127.0.0.1:%1").arg(service.port());
+    const BuildConfig build = BuildConfig::resolve(info);
+    AppState state(AppState::Services{secrets,
+                                      preferences,
+                                      h.shell.network,
+                                      h.shell.notifier,
+                                      h.shell.loginItem,
+                                      h.shell.urlOpener,
+                                      Clock::system(),
+                                      {},
+                                      &build,
+                                      {},
+                                      support.path()});
+    Popover popover(state);
+    state.setPopoverVisible(true);
+    QVERIFY(service.requestMagicLink(DevService::demoEmail));
+    state.handleDeepLink("ostrel://magic-link?token=" +
+                         service.latestLinkToken(DevService::demoEmail, "ostrel://magic-link"));
+    QTRY_VERIFY_WITH_TIMEOUT(state.isSignedIn() && state.frpcConfig() && popover.page(), 10000);
+    // A tunnel made through the service; the list shows it after the next refresh.
+    CreateTunnelRequest create{std::nullopt, "127.0.0.1", 8080, "http", std::nullopt};
+    bool created = false;
+    state.apiClient().createTunnel(create, nullptr, [&](const ApiResult<Tunnel> &r) { created = r.ok(); });
+    QTRY_VERIFY(created);
+    state.refreshTunnels();
+    QTRY_VERIFY(popover.page()->rowsView()->rowCount() >= 1);
+    TunnelRow *row = popover.page()->rowsView()->rows().last();
+    QTest::mouseClick(row->startStopButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(row->statusDot()->toolTip() == text("tunnels.list.status.connected"), 15000);
+    saveScreenshot(popover.window, QStringLiteral("tunnels-devservice-connected-en"));
+    QTest::mouseClick(row->startStopButton(), Qt::LeftButton);
+    QTRY_COMPARE(row->statusDot()->toolTip(), text("tunnels.list.status.stopped"));
+    const int count = int(state.tunnels().size());
+    row->confirmDelete();
+    QTest::mouseClick(popover.window.findChild<DeleteTunnelConfirmation *>()->deleteButton(), Qt::LeftButton);
+    QTRY_COMPARE(int(state.tunnels().size()), count - 1);
+    state.signOut();
+}
+
+QTEST_MAIN(TestTunnelList)
+#include "test_tunnel_list.moc"
