@@ -2,13 +2,13 @@
 
 #include "app/HeaderIconButton.h"
 #include "app/LanguageFollower.h"
-#include "app/PlaceholderScreen.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "state/AppState.h"
 #include "ui/auth/AuthFlowView.h"
 #include "ui/auth/OnboardingView.h"
 #include "ui/auth/VerifyEmailView.h"
 #include "ui/controls/ConfirmAction.h"
+#include "ui/controls/FadeIn.h"
 #include "ui/controls/Palette.h"
 #include "ui/session/AccountSwitchSheet.h"
 #include "ui/tunnels/TunnelListView.h"
@@ -16,11 +16,9 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPropertyAnimation>
 #include <QVBoxLayout>
 
 namespace ostrel {
@@ -268,21 +266,8 @@ void MenuBarView::chainTabOrder(QWidget *screen)
 
 void MenuBarView::fadeIn(QWidget *screen)
 {
-    // The first screen is simply there; later ones ease in.
-    if (!isVisible())
-        return;
-    auto *effect = new QGraphicsOpacityEffect(screen);
-    effect->setOpacity(0);
-    screen->setGraphicsEffect(effect);
-    auto *animation = new QPropertyAnimation(effect, "opacity", screen);
-    animation->setDuration(transitionMilliseconds);
-    animation->setEasingCurve(QEasingCurve::InOutQuad);
-    animation->setStartValue(0.0);
-    animation->setEndValue(1.0);
-    // Painting through an effect costs; drop it once the screen is fully there.
-    connect(animation, &QPropertyAnimation::finished, screen,
-            [screen] { screen->setGraphicsEffect(nullptr); });
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    // The first screen is simply there (the popover is not shown yet); later ones ease in.
+    ostrel::fadeIn(screen, transitionMilliseconds);
 }
 
 bool MenuBarView::isTransitioning() const
@@ -292,7 +277,6 @@ bool MenuBarView::isTransitioning() const
 
 QWidget *MenuBarView::createScreen(const PopoverScreen &screen)
 {
-    const auto lang = [this] { return language(); };
     using K = PopoverScreen::Kind;
     switch (screen.kind) {
     case K::onboarding:

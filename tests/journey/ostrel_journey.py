@@ -364,7 +364,8 @@ class Journey:
 
         def lookup():
             for window in self.windows(showing=True):
-                if window.name == "Ostrel" and self.size_of(window) != POPOVER_SIZE:
+                # The popover keeps its width while it resizes or closes; the window never has it.
+                if window.name == "Ostrel" and self.size_of(window)[0] != POPOVER_SIZE[0]:
                     return window
             return None
 

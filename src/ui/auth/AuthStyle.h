@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/controls/FadeIn.h"
+
 class QWidget;
 
 namespace ostrel {
@@ -8,8 +10,5 @@ namespace ostrel {
 
 // Text in the secondary colour of the widget's palette.
 void setSecondaryText(QWidget *widget);
-
-// Eases `widget` in from transparent over `milliseconds`; the effect goes once it is there.
-void fadeIn(QWidget *widget, int milliseconds);
 
 } // namespace ostrel

@@ -4,7 +4,6 @@
 #include "ShellHarness.h"
 #include "app/AppDelegate.h"
 #include "app/MenuBarView.h"
-#include "app/PlaceholderScreen.h"
 #include "app/PopoverWindow.h"
 #include "app/SettingsRoot.h"
 #include "app/SettingsWindow.h"

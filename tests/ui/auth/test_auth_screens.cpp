@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QGraphicsEffect>
+#include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QTest>
 
@@ -86,7 +87,7 @@ void saveScreenshot(MenuBarView &view, const QString &name)
     // Only once every fade (screen, onboarding step, heading) is over.
     const auto fading = [&view] {
         for (const QWidget *widget : view.findChildren<QWidget *>())
-            if (widget->graphicsEffect())
+            if (qobject_cast<QGraphicsOpacityEffect *>(widget->graphicsEffect()))
                 return true;
         return false;
     };
