@@ -85,6 +85,8 @@ public:
     APIClient &apiClient() const { return *m_apiClient; }
     Clock &clock() const { return m_clock; }
     FrpcManager &frpc() const { return *m_frpc; }
+    // Opens links in the desktop's browser or mail client (the about and subscription pages).
+    UrlOpener &urlOpener() const { return m_urlOpener; }
     const BuildConfig &buildConfig() const { return *m_build; }
     QString baseURLString() const;
     QString environment() const;

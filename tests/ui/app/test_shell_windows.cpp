@@ -14,6 +14,9 @@
 #include "support/LogCapture.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/TintedButton.h"
+#include "ui/settings/AccountSection.h"
+#include "ui/settings/SettingsRowButton.h"
+#include "ui/settings/SettingsView.h"
 
 #include <QDir>
 #include <QLabel>
@@ -305,10 +308,20 @@ private slots:
         QTRY_VERIFY(settings->isVisible());
         QCOMPARE(delegate.settingsWindow(), settings);
 
-        // Signed in, the settings show their sections.
+        // Signed in, the settings show their sections, the account page first; signed out
+        // again, only the lock.
         signIn(h);
         QVERIFY(!settings->root()->isLocked());
+        SettingsView *view = settings->root()->settingsView();
+        QVERIFY(view);
+        QCOMPARE(view->selected(), SettingsView::Section::cuenta);
+        QCOMPARE(view->sectionTitle()->text(), text("settings.section.account", "en"));
+        QCOMPARE(view->sidebarButton(SettingsView::Section::zona)->accessibleName(),
+                 text("settings.section.danger", "en"));
+        QVERIFY(qobject_cast<AccountSection *>(view->page()));
         saveScreenshot(*settings, QStringLiteral("settings-sections-en"));
+        h.state->signOut();
+        QVERIFY(settings->root()->isLocked() && !settings->root()->settingsView());
         settings->hide();
 
         // A notification click brings the popover up.
