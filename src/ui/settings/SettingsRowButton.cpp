@@ -49,7 +49,7 @@ QSize SettingsRowButton::sizeHint() const
 {
     const QFontMetrics metrics(titleFont());
     const int height = std::max(metrics.height(), m_look.symbolSize) + 2 * m_look.verticalPadding;
-    int width = 2 * m_look.horizontalPadding + m_look.symbolBox + 8 + metrics.horizontalAdvance(text());
+    int width = 2 * m_look.horizontalPadding + m_look.symbolBox + 8 + metrics.horizontalAdvance(text()) + 2;
     if (!m_look.trailingSymbol.isEmpty())
         width += 8 + m_look.symbolSize;
     return QSize(width, height);
