@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/AccessibleWindows.h"
 #include "app/MenuBarView.h"
 #include "app/PopoverWindow.h"
 #include "app/SettingsWindow.h"
@@ -67,6 +68,7 @@ void AppDelegate::launch()
 
     connect(&m_notifier, &Notifier::activated, this, &AppDelegate::handleNotificationActivated);
 
+    installAccessibleWindows();
     // The popover and its root.
     m_popover = new PopoverWindow(m_state.clock());
     m_menuBarView = new MenuBarView(m_state, {[this] { showSettingsWindow(); }, [this] { quit(); }});
@@ -201,7 +203,7 @@ void AppDelegate::showSettingsWindow()
     if (!m_settingsWindow)
         return;
     hidePopover();
-    // After the popup has let go of the pointer and keyboard.
+    // Once the popover has handed the activation back.
     QMetaObject::invokeMethod(
         this,
         [this] {

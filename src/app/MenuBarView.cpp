@@ -20,29 +20,29 @@
 
 namespace ostrel {
 
-// The "Pro"/"Free" capsule beside the identity.
-class PlanBadge : public QWidget {
+// The "Pro"/"Free" capsule beside the identity; a label, so assistive technology reads it as text.
+class PlanBadge : public QLabel {
 public:
-    explicit PlanBadge(QWidget *parent) : QWidget(parent)
+    explicit PlanBadge(QWidget *parent) : QLabel(parent)
     {
         setObjectName(QStringLiteral("planBadge"));
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     }
     void set(const QString &text, bool pro)
     {
-        m_text = text;
         m_pro = pro;
+        setText(text);
         setAccessibleName(text);
         updateGeometry();
         update();
     }
-    QString text() const { return m_text; }
     bool isPro() const { return m_pro; }
     QSize sizeHint() const override
     {
         const QFontMetrics metrics(systemFont(11, QFont::Bold));
-        return QSize(metrics.horizontalAdvance(m_text) + 16, metrics.height() + 6);
+        return QSize(metrics.horizontalAdvance(text()) + 16, metrics.height() + 6);
     }
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -55,11 +55,10 @@ protected:
         painter.drawRoundedRect(QRectF(rect()), 6, 6);
         painter.setFont(systemFont(11, QFont::Bold));
         painter.setPen(m_pro ? Palette::white() : Palette::secondaryText(this));
-        painter.drawText(rect(), Qt::AlignCenter, m_text);
+        painter.drawText(rect(), Qt::AlignCenter, text());
     }
 
 private:
-    QString m_text;
     bool m_pro = false;
 };
 
@@ -226,7 +225,27 @@ void MenuBarView::refreshScreen()
     m_hasScreen = true;
     m_screenWidget = createScreen(screen);
     m_body->addWidget(m_screenWidget);
+    // Assistive technology reads the children in their stacking order: the screen before the
+    // footer, where it is seen.
+    m_screenWidget->stackUnder(m_bottomDivider);
+    chainTabOrder(m_screenWidget);
     fadeIn(m_screenWidget);
+}
+
+void MenuBarView::chainTabOrder(QWidget *screen)
+{
+    // A screen is made after the footer; Tab still goes header, screen, footer, as they are seen.
+    QWidgetList controls;
+    for (QWidget *widget = nextInFocusChain(); widget != this; widget = widget->nextInFocusChain()) {
+        if (screen->isAncestorOf(widget))
+            controls << widget;
+    }
+    QWidget *previous = m_logoutButton;
+    for (QWidget *control : std::as_const(controls)) {
+        QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+    QWidget::setTabOrder(previous, m_quitButton);
 }
 
 void MenuBarView::fadeIn(QWidget *screen)

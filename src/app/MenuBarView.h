@@ -53,6 +53,7 @@ private:
     void refreshUpgradeSheet();
     void retranslate();
     QWidget *createScreen(const PopoverScreen &screen);
+    void chainTabOrder(QWidget *screen);
     void fadeIn(QWidget *screen);
     QString language() const;
 

@@ -274,6 +274,8 @@ private:
     void resumeAfterNetworkReturn();
     void setSession(const std::optional<AuthSession> &session);
     void setNetworkAvailable(bool value);
+    // Stores the token (none: deletes it) in the background; a failure shows in the banner.
+    void changeStoredToken(const std::optional<QString> &token);
     // Whether the answer to a request sent with the API token `sentWith` still belongs to the
     // current session; after a sign-out or another sign-in it must change nothing of it.
     bool isCurrentSession(const std::optional<QString> &sentWith) const;

@@ -5,7 +5,6 @@
 #include "api/APIClient.h"
 #include "platform/Log.h"
 #include "state/AppState_p.h"
-#include "state/KeychainStore.h"
 
 namespace ostrel {
 
@@ -54,7 +53,7 @@ void AppState::finishSignIn(const ApiResult<LoginResponse> &result, const Comple
 void AppState::completeSignIn(const LoginResponse &response, const Completion &done)
 {
     setSession(AuthSession{response.token, response.user});
-    m_keychain->saveToken(response.token);
+    changeStoredToken(response.token);
     m_apiClient->setToken(response.token);
     reloadConfiguration(this, [this, done] {
         refreshTunnels(this, [this, done](const std::optional<ApiFailure> &failure) {

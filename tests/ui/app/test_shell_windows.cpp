@@ -18,6 +18,7 @@
 #include "ui/settings/SettingsRowButton.h"
 #include "ui/settings/SettingsView.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -329,6 +330,60 @@ private slots:
         QVERIFY(delegate.popover()->isVisible());
         delegate.hidePopover();
         QVERIFY(h.urlOpener.opened.isEmpty());
+    }
+
+    void popoverForAssistiveTechnologyAndTheKeyboard()
+    {
+        ShellHarness h({.storedToken = true, .onboardingCompleted = true});
+        AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
+        delegate.launch();
+        QTRY_VERIFY(h.state->session() && h.state->session()->user);
+        delegate.hidePopover();
+        delegate.showPopover();
+        PopoverWindow *popover = delegate.popover();
+
+        // Qt leaves popup windows out of the application's accessible children.
+        QAccessibleInterface *application = QAccessible::queryAccessibleInterface(qApp);
+        QAccessibleInterface *window = nullptr;
+        for (int i = 0; i < application->childCount(); ++i) {
+            if (application->child(i)->object() == popover)
+                window = application->child(i);
+        }
+        QVERIFY(window);
+        QCOMPARE(window->role(), QAccessible::Window);
+
+        // The keyboard starts on the first control, and Tab goes through the controls as they are
+        // seen: row by row, left to right.
+        QTRY_COMPARE(popover->focusWidget(), child(*popover, "settingsButton"));
+        QStringList order;
+        QPoint previous(-1, -1);
+        for (QWidget *w = popover->focusWidget(); order.size() < 50; w = w->nextInFocusChain()) {
+            if (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(popover))
+                continue;
+            if (!order.isEmpty() && w == popover->focusWidget())
+                break;
+            const QPoint centre = w->mapTo(popover, w->rect().center());
+            const bool sameRow = qAbs(centre.y() - previous.y()) < 8;
+            QVERIFY2(sameRow ? centre.x() > previous.x() : centre.y() > previous.y(),
+                     qPrintable(w->objectName()));
+            previous = centre;
+            order << w->objectName();
+        }
+        QCOMPARE(order.first(), QStringLiteral("settingsButton"));
+        QCOMPARE(order.last(), QStringLiteral("quitButton"));
+
+        // A window of its own keeps it open; any other window taking the activation closes it.
+        // (The offscreen platform does not hand activation to dialogs; set it as a desktop would.)
+        QWidget dialog(popover, Qt::Dialog);
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        QCoreApplication::processEvents();
+        QVERIFY(popover->isVisible());
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTRY_VERIFY(!popover->isVisible());
+        QVERIFY(!h.state->isPopoverVisible());
     }
 
     void deepLinkFromASecondStart()

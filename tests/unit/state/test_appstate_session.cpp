@@ -27,6 +27,8 @@ private slots:
     void everySignInEndsInTheSameCompletion_data();
     void everySignInEndsInTheSameCompletion();
     void signOutTearsEverythingDown();
+    void keyringFailuresAreShownAndRepairedAtTheNextStart_data();
+    void keyringFailuresAreShownAndRepairedAtTheNextStart();
     void terminationStopsEveryProcessOnce();
     void preferencesAndSystemSwitches();
     void profileAndLanguage();
@@ -295,6 +297,63 @@ void TestAppStateSession::signOutTearsEverythingDown()
     QTRY_COMPARE(f.clock.pendingCount(), 1);
     f.clock.advance(40s);
     QCOMPARE(f.log.countStartingWith("[FrpcManager] started"), 2);
+}
+
+void TestAppStateSession::keyringFailuresAreShownAndRepairedAtTheNextStart_data()
+{
+    QTest::addColumn<bool>("signIn"); // else sign out
+    QTest::addColumn<QStringList>("failing");
+    QTest::addColumn<QString>("bannerKey");
+    QTest::addColumn<bool>("failsAgainAtNextStart");
+    QTest::newRow("sign-in not stored")
+        << true << QStringList{"remove", "add"} << "app.keychain.saveFailed" << false;
+    QTest::newRow("sign-out not deleted")
+        << false << QStringList{"remove"} << "app.keychain.deleteFailed" << false;
+    QTest::newRow("not deleted at the next start either")
+        << false << QStringList{"remove"} << "app.keychain.deleteFailed" << true;
+}
+
+void TestAppStateSession::keyringFailuresAreShownAndRepairedAtTheNextStart()
+{
+    QFETCH(bool, signIn);
+    QFETCH(QStringList, failing);
+    QFETCH(QString, bannerKey);
+    QFETCH(bool, failsAgainAtNextStart);
+    StateFixture f;
+    AppState *s = &f.createSignedIn();
+    f.secrets.failing = QSet<QString>(failing.cbegin(), failing.cend());
+    QSignalSpy banners(s, &AppState::bannerChanged);
+    if (signIn)
+        f.signInAnother("other-token");
+    else
+        s->signOut();
+    // One banner; everything else goes on. The first account's token is still stored.
+    QCOMPARE(banners.count(), 1);
+    QCOMPARE(s->banner()->message, text(bannerKey));
+    QCOMPARE(s->isSignedIn(), signIn);
+    QCOMPARE(s->onboardingCompleted(), signIn);
+    if (signIn)
+        QTRY_COMPARE(f.count("POST /users/me/client-info"), 2);
+    QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "stored-token");
+
+    // The next starts delete that token instead of restoring it, until the keyring lets them.
+    const int profileLoads = f.count("GET /users/me");
+    for (bool fails : {true, false}) {
+        if (fails && !failsAgainAtNextStart)
+            continue;
+        if (!fails)
+            f.secrets.failing.clear();
+        f.state.reset();
+        s = &f.create();
+        QVERIFY(!s->session());
+        QCOMPARE(f.secrets.items.isEmpty(), !fails);
+        QCOMPARE(s->banner() ? s->banner()->message : QString(), fails ? text(bannerKey) : QString());
+    }
+    f.state.reset();
+    f.create();
+    f.settle();
+    QCOMPARE(f.count("GET /users/me"), profileLoads);
+    QCOMPARE(f.log.countStartingWith("[AppState] no keychain token at startup"), 1);
 }
 
 void TestAppStateSession::terminationStopsEveryProcessOnce()
