@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -38,6 +39,13 @@ QHBoxLayout *noteRow(QWidget *owner, QLabel *&text, int size, const QColor &text
     row->addWidget(text);
     row->addStretch(1);
     return row;
+}
+
+// Shows a state without reporting it as the user's choice.
+void setSwitch(SwitchRow *row, bool on)
+{
+    const QSignalBlocker quiet(row->toggle());
+    row->toggle()->setChecked(on);
 }
 
 QLabel *monospaced(QWidget *parent, const QColor &color)
@@ -178,22 +186,22 @@ PreferencesSection::PreferencesSection(AppState &state, QWidget *parent) : QWidg
         column->addWidget(m_debug);
     }
 
-    // Each switch hands the user's choice to AppState; what it then shows comes from AppState
-    // (and, for start at login, from the system).
-    connect(m_notifications->toggle(), &QAbstractButton::clicked, this, [this](bool on) {
+    // Each switch hands the user's choice (click, Space, or assistive technology's toggle) to AppState; what
+    // it then shows comes from AppState (and, for start at login, from the system).
+    connect(m_notifications->toggle(), &QAbstractButton::toggled, this, [this](bool on) {
         m_state.setNotificationsEnabled(on);
         m_state.refreshNotificationAuthorizationStatus();
         refresh();
     });
-    connect(m_crash->toggle(), &QAbstractButton::clicked, this, [this](bool on) {
+    connect(m_crash->toggle(), &QAbstractButton::toggled, this, [this](bool on) {
         m_state.setNotifyOnCrash(on);
         refresh();
     });
-    connect(m_launchAtLogin->toggle(), &QAbstractButton::clicked, this, [this](bool on) {
+    connect(m_launchAtLogin->toggle(), &QAbstractButton::toggled, this, [this](bool on) {
         m_state.setLaunchAtLogin(on);
         refresh();
     });
-    connect(m_updates->toggle(), &QAbstractButton::clicked, this, [this](bool on) {
+    connect(m_updates->toggle(), &QAbstractButton::toggled, this, [this](bool on) {
         m_state.setAutomaticUpdatesEnabled(on);
         refresh();
     });
@@ -277,12 +285,12 @@ void PreferencesSection::refresh()
         notificationsSubtitle = text(OSTREL_KEY("settings.preferences.notifications.subtitle.active"));
     m_notifications->setTexts(text(OSTREL_KEY("settings.preferences.notifications.title")),
                               notificationsSubtitle);
-    m_notifications->toggle()->setChecked(enabled);
+    setSwitch(m_notifications, enabled);
     m_callout->setVisible(enabled && status == NotificationAuthorization::denied);
     m_advanced->setVisible(enabled);
     m_crash->setVisible(m_advancedToggle->isChecked());
     m_advancedToggle->setArrowType(m_advancedToggle->isChecked() ? Qt::DownArrow : Qt::RightArrow);
-    m_crash->toggle()->setChecked(m_state.notifyOnCrash());
+    setSwitch(m_crash, m_state.notifyOnCrash());
 
     // The system's answer, not the last click.
     const int login = m_state.launchAtLoginStatus();
@@ -301,9 +309,8 @@ void PreferencesSection::refresh()
         loginSubtitle = text(OSTREL_KEY("settings.preferences.launchAtLogin.subtitle.disabled"));
     }
     m_launchAtLogin->setTexts(text(OSTREL_KEY("settings.preferences.launchAtLogin.title")), loginSubtitle);
-    m_launchAtLogin->toggle()->setChecked(login == LoginItem::enabled ||
-                                          login == LoginItem::requiresApproval);
-    m_updates->toggle()->setChecked(m_state.automaticUpdatesEnabled());
+    setSwitch(m_launchAtLogin, login == LoginItem::enabled || login == LoginItem::requiresApproval);
+    setSwitch(m_updates, m_state.automaticUpdatesEnabled());
 
     m_picker->setValue(language == QLatin1String("es") ? QStringLiteral("es") : QStringLiteral("en"));
     m_picker->setEnabled(!m_savingLanguage);

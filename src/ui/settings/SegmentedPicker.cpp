@@ -63,8 +63,12 @@ SegmentedPicker::SegmentedPicker(const QStringList &values, QWidget *parent)
     for (const QString &value : m_values) {
         auto *segment = new Segment(track);
         segment->setObjectName(QStringLiteral("segment.") + value);
-        // Clicks and arrow keys both end in clicked(); setChecked from setValue does not.
-        connect(segment, &QAbstractButton::clicked, this, [this, value] { emit activated(value); });
+        // Clicks, arrow keys and assistive technology's toggle all check a segment; setValue
+        // does too, but says so.
+        connect(segment, &QAbstractButton::toggled, this, [this, value](bool checked) {
+            if (checked && !m_settingValue)
+                emit activated(value);
+        });
         row->addWidget(segment, 1);
         m_segments.append(segment);
     }
@@ -81,8 +85,11 @@ QString SegmentedPicker::value() const
 void SegmentedPicker::setValue(const QString &value)
 {
     const qsizetype index = m_values.indexOf(value);
-    if (index >= 0)
-        m_segments[index]->setChecked(true);
+    if (index < 0)
+        return;
+    m_settingValue = true;
+    m_segments[index]->setChecked(true);
+    m_settingValue = false;
 }
 
 void SegmentedPicker::setTexts(const QStringList &texts)

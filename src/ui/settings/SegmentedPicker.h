@@ -9,7 +9,7 @@ class QAbstractButton;
 namespace ostrel {
 
 // A segmented control of a few exclusive options. `activated` fires only for the user's choice
-// (a click, or the arrow keys moving between segments), never for setValue.
+// (a click, the arrow keys moving between segments, an accessibility toggle), never for setValue.
 class SegmentedPicker : public QWidget {
     Q_OBJECT
 public:
@@ -27,6 +27,7 @@ signals:
 private:
     QStringList m_values;
     QList<QAbstractButton *> m_segments;
+    bool m_settingValue = false;
 };
 
 } // namespace ostrel
