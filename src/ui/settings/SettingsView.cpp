@@ -158,12 +158,12 @@ SettingsView::SettingsView(AppState &state, QWidget *parent) : QWidget(parent), 
     row->addWidget(m_scroll, 1);
 
     // The upgrade sheet, over everything while AppState asks for it.
-    auto *upgrade = new QWidget;
+    m_upgradeOverlay = new SheetOverlay([this] { m_state.setShowingUpgrade(false); }, this);
+    auto *upgrade = new QWidget(m_upgradeOverlay->contentParent());
     auto *upgradeLayout = new QVBoxLayout(upgrade);
     upgradeLayout->setContentsMargins(14, 14, 14, 14);
     upgradeLayout->addWidget(new UpgradeView(m_state, upgrade));
-    m_upgradeOverlay = new SheetOverlay(
-        upgrade, [this] { m_state.setShowingUpgrade(false); }, this);
+    m_upgradeOverlay->setContent(upgrade);
     m_upgradeOverlay->setObjectName(QStringLiteral("upgradeSheet"));
 
     connect(&m_state, &AppState::bannerChanged, this, &SettingsView::refreshBanner);
@@ -224,12 +224,14 @@ void SettingsView::showDeleteSheet()
     if (m_deleteOverlay)
         return;
     // A new sheet each time: it starts empty.
-    auto *sheet = new DeleteAccountSheet(m_state, [this] { closeDeleteSheet(); });
-    m_deleteOverlay = new SheetOverlay(
-        sheet, [this] { closeDeleteSheet(); }, this);
+    m_deleteOverlay = new SheetOverlay([this] { closeDeleteSheet(); }, this);
+    m_deleteOverlay->setContent(new DeleteAccountSheet(
+        m_state, [this] { closeDeleteSheet(); }, m_deleteOverlay->contentParent()));
     m_deleteOverlay->setObjectName(QStringLiteral("deleteSheet"));
-    m_deleteOverlay->present();
+    // The window below is closed to input first, so that taking its focus away cannot move
+    // the focus after the sheet has taken it.
     refreshModality();
+    m_deleteOverlay->present();
 }
 
 void SettingsView::closeDeleteSheet()
@@ -261,13 +263,13 @@ void SettingsView::refreshBanner()
 
 void SettingsView::refreshUpgradeSheet()
 {
+    refreshModality();
     if (m_state.showingUpgrade()) {
         if (!m_upgradeOverlay->isVisible())
             m_upgradeOverlay->present();
     } else {
         m_upgradeOverlay->hide();
     }
-    refreshModality();
 }
 
 void SettingsView::refreshModality()

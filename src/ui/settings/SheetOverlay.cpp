@@ -22,30 +22,41 @@ public:
 };
 } // namespace
 
-SheetOverlay::SheetOverlay(QWidget *content, std::function<void()> onEscape, QWidget *parent)
-    : QWidget(parent), m_content(content), m_onEscape(std::move(onEscape))
+SheetOverlay::SheetOverlay(std::function<void()> onEscape, QWidget *parent)
+    : QWidget(parent), m_onEscape(std::move(onEscape))
 {
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(16, 16, 16, 16);
-    QWidget *panel = settingsstyle::roundedPanel(
+    m_panel = settingsstyle::roundedPanel(
         this, [](const QWidget &w) { return w.palette().color(QPalette::Window); }, 10,
         Palette::withOpacity(Palette::primaryText(this), 0.12));
-    panel->setObjectName(QStringLiteral("sheetPanel"));
-    auto *panelLayout = new QVBoxLayout(panel);
+    m_panel->setObjectName(QStringLiteral("sheetPanel"));
+    auto *panelLayout = new QVBoxLayout(m_panel);
     panelLayout->setContentsMargins(1, 1, 1, 1);
-    auto *scroll = new SheetScroll(panel);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
-    scroll->setWidget(m_content);
-    m_content->setAutoFillBackground(false);
-    panelLayout->addWidget(scroll);
-    panel->setFixedWidth(m_content->sizeHint().width() + 2);
-    outer->addWidget(panel, 0, Qt::AlignHCenter | Qt::AlignVCenter);
+    m_scroll = new SheetScroll(m_panel);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    panelLayout->addWidget(m_scroll);
+    outer->addWidget(m_panel, 0, Qt::AlignHCenter | Qt::AlignVCenter);
     parent->installEventFilter(this);
     setGeometry(parent->rect());
     hide();
+}
+
+QWidget *SheetOverlay::contentParent() const
+{
+    return m_scroll->viewport();
+}
+
+void SheetOverlay::setContent(QWidget *content)
+{
+    m_content = content;
+    m_content->setAutoFillBackground(false);
+    m_scroll->setWidget(m_content);
+    m_panel->setFixedWidth(m_content->sizeHint().width() + 2);
 }
 
 void SheetOverlay::present()
@@ -53,10 +64,15 @@ void SheetOverlay::present()
     setGeometry(parentWidget()->rect());
     show();
     raise();
-    if (QWidget *first = m_content->nextInFocusChain(); first && m_content->isAncestorOf(first))
-        first->setFocus(Qt::TabFocusReason);
-    else
-        setFocus();
+    // The keyboard goes to the sheet's first control.
+    for (QWidget *w = m_content->nextInFocusChain(); w && w != m_content; w = w->nextInFocusChain()) {
+        if (m_content->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(m_content) &&
+            w->isEnabled()) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    setFocus();
 }
 
 void SheetOverlay::paintEvent(QPaintEvent *)

@@ -4,15 +4,20 @@
 
 #include <functional>
 
+class QScrollArea;
+
 namespace ostrel {
 
 // A sheet over a window's content: it covers its parent, dims what lies below and shows its
 // content on a centred panel (scrolling when the window is too short for it). Escape runs
-// `onEscape`. The caller shows and hides it; it follows the parent's size.
+// `onEscape`. The caller shows and hides it; it follows the parent's size. Content is made with
+// contentParent() as its parent (so its tab order is made in the window it lives in), then set.
 class SheetOverlay : public QWidget {
     Q_OBJECT
 public:
-    SheetOverlay(QWidget *content, std::function<void()> onEscape, QWidget *parent);
+    SheetOverlay(std::function<void()> onEscape, QWidget *parent);
+    QWidget *contentParent() const;
+    void setContent(QWidget *content);
     QWidget *content() const { return m_content; }
     // Shows it over everything and gives its content the keyboard.
     void present();
@@ -23,7 +28,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QWidget *m_content;
+    QWidget *m_content = nullptr;
+    QWidget *m_panel;
+    QScrollArea *m_scroll;
     std::function<void()> m_onEscape;
 };
 

@@ -67,6 +67,8 @@ public:
         h.server.setHandler([this](const RecordedRequest &request) { return answer(request); });
         window = std::make_unique<SettingsWindow>(*h.state);
         window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTRY_VERIFY(h.state->isSignedIn());
         QTRY_VERIFY(view());
     }
@@ -336,9 +338,16 @@ private slots:
         DeleteAccountSheet *sheet = f.view()->deleteSheet();
         QVERIFY(sheet && f.view()->deleteSheetOverlay()->isVisible());
         QVERIFY(!sheet->submitButton()->isEnabled());
-        type(sheet->passwordField(), password);
-        type(sheet->emailField(), email);
-        sheet->acknowledgement()->setChecked(acknowledged);
+        // The keyboard starts in the password and Tab follows the form.
+        QTRY_VERIFY(sheet->passwordField()->content()->hasFocus());
+        QTest::keyClicks(sheet->passwordField()->content(), password);
+        QTest::keyClick(sheet->passwordField()->content(), Qt::Key_Tab);
+        QVERIFY(sheet->emailField()->content()->hasFocus());
+        QTest::keyClicks(sheet->emailField()->content(), email);
+        QTest::keyClick(sheet->emailField()->content(), Qt::Key_Tab);
+        QVERIFY(sheet->acknowledgement()->hasFocus());
+        if (acknowledged)
+            QTest::keyClick(sheet->acknowledgement(), Qt::Key_Space);
         QCOMPARE(sheet->submitButton()->isEnabled(), enabled);
         QCOMPARE(supportText(sheet->emailField()).has_value(), mismatch);
         // Return submits only what the button would.
