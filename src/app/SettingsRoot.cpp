@@ -6,6 +6,7 @@
 #include "ui/controls/OstrelIcon.h"
 #include "ui/controls/Palette.h"
 #include "ui/controls/SymbolIcon.h"
+#include "ui/settings/SettingsView.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -57,6 +58,11 @@ void SettingsRoot::refresh()
     m_layout->addWidget(m_page);
 }
 
+SettingsView *SettingsRoot::settingsView() const
+{
+    return m_locked ? nullptr : qobject_cast<SettingsView *>(m_page);
+}
+
 QWidget *SettingsRoot::createLockPage()
 {
     auto *page = new QWidget(this);
@@ -84,33 +90,15 @@ QWidget *SettingsRoot::createLockPage()
 
 QWidget *SettingsRoot::createSettingsPage()
 {
-    // Until the settings screens exist: the sections they will hold, in their order.
-    auto *page = new QWidget(this);
-    page->setObjectName(QStringLiteral("settingsSections"));
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(28, 24, 28, 24);
-    layout->setSpacing(10);
-    auto *title = new QLabel(text(OSTREL_KEY("settings.title")), page);
-    title->setObjectName(QStringLiteral("settingsTitle"));
-    title->setFont(systemFont(20, QFont::Bold));
-    layout->addWidget(title);
-    for (const QString &key :
-         {OSTREL_KEY("settings.section.account"), OSTREL_KEY("settings.section.subscription"),
-          OSTREL_KEY("settings.section.preferences"), OSTREL_KEY("settings.section.danger"),
-          OSTREL_KEY("settings.section.about")}) {
-        QLabel *section = secondaryLabel(text(key), 14, page);
-        section->setObjectName(key);
-        layout->addWidget(section);
-    }
-    layout->addStretch(1);
-    return page;
+    return new SettingsView(m_state, this);
 }
 
 void SettingsRoot::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::LanguageChange && m_hasPage) {
-        // The pages are plain texts: building them again is the simplest retranslation.
+    // The lock page is plain text: building it again is the simplest retranslation. The
+    // settings re-read their own texts and keep their state.
+    if (event->type() == QEvent::LanguageChange && m_hasPage && m_locked) {
         m_hasPage = false;
         refresh();
     }

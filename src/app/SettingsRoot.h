@@ -8,9 +8,10 @@ class QVBoxLayout;
 namespace ostrel {
 
 class AppState;
+class SettingsView;
 
 // The settings window's root: a locked placeholder while nobody is signed in, otherwise the
-// settings (for now, the list of its sections). Follows the in-app language.
+// settings (SettingsView). Follows the in-app language.
 class SettingsRoot : public QWidget {
     Q_OBJECT
 public:
@@ -18,6 +19,8 @@ public:
 
     bool isLocked() const { return m_locked; }
     QWidget *currentPage() const { return m_page; }
+    // The signed-in settings; null while locked.
+    SettingsView *settingsView() const;
 
 protected:
     void changeEvent(QEvent *event) override;

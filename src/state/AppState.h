@@ -86,7 +86,7 @@ public:
     APIClient &apiClient() const { return *m_apiClient; }
     Clock &clock() const { return m_clock; }
     FrpcManager &frpc() const { return *m_frpc; }
-    // Opens addresses in the browser for the screens (a tunnel's public address).
+    // Opens links in the desktop's browser or mail client (a tunnel's address, the about page).
     UrlOpener &urlOpener() const { return m_urlOpener; }
     const BuildConfig &buildConfig() const { return *m_build; }
     QString baseURLString() const;

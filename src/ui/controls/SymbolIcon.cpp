@@ -43,6 +43,23 @@ const QHash<QString, QString> &themeNames()
         {"bolt.horizontal.circle", "network-transmit-receive-symbolic"},
         {"eye.fill", "view-reveal-symbolic"},
         {"eye.slash.fill", "view-conceal-symbolic"},
+        // The settings window.
+        {"person.crop.circle", "avatar-default-symbolic"},
+        {"crown", "starred-symbolic"},
+        {"exclamationmark.shield", "security-low-symbolic"},
+        {"calendar.badge.exclamationmark", "x-office-calendar-symbolic"},
+        {"trash.fill", "user-trash-full-symbolic"},
+        {"bell", "preferences-system-notifications-symbolic"},
+        {"bolt.slash.fill", "process-stop-symbolic"},
+        {"power", "system-shutdown-symbolic"},
+        {"arrow.down.circle", "folder-download-symbolic"},
+        {"doc.text", "text-x-generic-symbolic"},
+        {"hand.raised", "security-medium-symbolic"},
+        {"envelope", "mail-send-symbolic"},
+        {"arrow.up.right.square", "send-to-symbolic"},
+        {"arrow.counterclockwise.circle", "view-refresh-symbolic"},
+        {"bolt.circle", "thunderbolt-symbolic"},
+        {"checkmark.circle", "object-select-symbolic"},
     };
     return names;
 }

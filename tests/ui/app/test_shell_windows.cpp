@@ -21,6 +21,9 @@
 #include "ui/tunnels/TunnelListView.h"
 #include "ui/tunnels/TunnelRow.h"
 #include "ui/tunnels/TunnelRowsView.h"
+#include "ui/settings/AccountSection.h"
+#include "ui/settings/SettingsRowButton.h"
+#include "ui/settings/SettingsView.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -324,10 +327,20 @@ private slots:
         QTRY_VERIFY(settings->isVisible());
         QCOMPARE(delegate.settingsWindow(), settings);
 
-        // Signed in, the settings show their sections.
+        // Signed in, the settings show their sections, the account page first; signed out
+        // again, only the lock.
         signIn(h);
         QVERIFY(!settings->root()->isLocked());
+        SettingsView *view = settings->root()->settingsView();
+        QVERIFY(view);
+        QCOMPARE(view->selected(), SettingsView::Section::cuenta);
+        QCOMPARE(view->sectionTitle()->text(), text("settings.section.account", "en"));
+        QCOMPARE(view->sidebarButton(SettingsView::Section::zona)->accessibleName(),
+                 text("settings.section.danger", "en"));
+        QVERIFY(qobject_cast<AccountSection *>(view->page()));
         saveScreenshot(*settings, QStringLiteral("settings-sections-en"));
+        h.state->signOut();
+        QVERIFY(settings->root()->isLocked() && !settings->root()->settingsView());
         settings->hide();
 
         // A notification click brings the popover up.

@@ -230,7 +230,10 @@ private slots:
                     "info.circle gearshape rectangle.portrait.and.arrow.right lock.fill plus.circle.fill "
                     "play.circle.fill stop.circle.fill doc.on.doc qrcode pencil trash checkmark.circle.fill "
                     "globe bolt.fill lock.shield.fill wifi.exclamationmark "
-                    "envelope.badge.shield.half.filled bolt.horizontal.circle")
+                    "envelope.badge.shield.half.filled bolt.horizontal.circle person.crop.circle crown "
+                    "exclamationmark.shield calendar.badge.exclamationmark trash.fill bell bolt.slash.fill "
+                    "power arrow.down.circle doc.text hand.raised envelope arrow.up.right.square "
+                    "arrow.counterclockwise.circle bolt.circle checkmark.circle")
                 .split(' ');
         for (const QString &name : names) {
             QVERIFY2(!ostrel::symbolIcon(name).isNull(), qPrintable(name));

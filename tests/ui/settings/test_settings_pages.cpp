@@ -1,0 +1,700 @@
+// The settings window's pages driven offscreen through a real AppState: fakes for the operating
+// system, a scripted service whose answers each case chooses.
+
+#include "SettingsHarness.h"
+#include "app/MenuBarView.h"
+#include "app/SettingsRoot.h"
+#include "app/SettingsWindow.h"
+#include "support/LogCapture.h"
+#include "ui/app/ShellHarness.h"
+#include "ui/controls/ConfirmAction.h"
+#include "ui/controls/ErrorBanner.h"
+#include "ui/controls/FieldGroup.h"
+#include "ui/controls/PrimaryButton.h"
+#include "ui/controls/SymbolButton.h"
+#include "ui/controls/TintedButton.h"
+#include "ui/settings/AboutSection.h"
+#include "ui/settings/AccountSection.h"
+#include "ui/settings/DangerZoneSection.h"
+#include "ui/settings/DeleteAccountSheet.h"
+#include "ui/settings/PasswordChangeView.h"
+#include "ui/settings/PreferencesSection.h"
+#include "ui/settings/ScheduledDeletionView.h"
+#include "ui/settings/SegmentedPicker.h"
+#include "ui/settings/SettingsRowButton.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/SheetOverlay.h"
+#include "ui/settings/SubscriptionSection.h"
+#include "ui/settings/SwitchRow.h"
+#include "ui/settings/ToggleSwitch.h"
+#include "validation/LoginValidator.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <deque>
+
+using namespace ostrel;
+using namespace ostrel::test;
+using Section = SettingsView::Section;
+
+Q_DECLARE_METATYPE(ostrel::NotificationAuthorization)
+
+namespace {
+
+const QByteArray refusal =
+    R"({"error":{"code":"VALIDATION_ERROR","message":["name is too long"]},"statusCode":400})";
+const QByteArray wrongPassword =
+    R"({"error":{"code":"UNAUTHORIZED","message":"Password is incorrect"},"statusCode":401})";
+const QByteArray serverFault =
+    R"({"error":{"code":"INTERNAL_ERROR","message":"Could not schedule"},"statusCode":500})";
+// An answer that is no JSON at all: a failure that is not the service's verdict.
+const ScriptedResponse unreadable = ScriptedResponse::json(200, "not json");
+
+QString userMessage(int status, const QByteArray &body, const QString &language = QStringLiteral("en"))
+{
+    return ApiError::from(status, body).userMessage(language);
+}
+
+// A signed-in account on a scripted service, with the settings window open.
+class Fixture {
+public:
+    explicit Fixture(ShellHarness::Options options = {}, ServiceScript script = {})
+        : h(signedIn(options), std::move(script))
+    {
+        h.server.setHandler([this](const RecordedRequest &request) { return answer(request); });
+        window = std::make_unique<SettingsWindow>(*h.state);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTRY_VERIFY(h.state->isSignedIn());
+        QTRY_VERIFY(view());
+    }
+
+    static ShellHarness::Options signedIn(ShellHarness::Options options)
+    {
+        options.storedToken = true;
+        options.onboardingCompleted = true;
+        return options;
+    }
+
+    // The next answer to "METHOD /path"; a held one waits for h.server.answerHeld().
+    void script(const QByteArray &route, const ScriptedResponse &response)
+    {
+        next[route].push_back(response);
+    }
+    QList<RecordedRequest> sent(const QByteArray &route) const
+    {
+        QList<RecordedRequest> list;
+        for (const RecordedRequest &r : h.server.requests())
+            if (r.method + ' ' + r.path() == route)
+                list << r;
+        return list;
+    }
+
+    SettingsView *view() const { return window->root()->settingsView(); }
+    template <typename Page> Page *open(Section section)
+    {
+        view()->select(section);
+        return qobject_cast<Page *>(view()->page());
+    }
+
+    ScriptedResponse answer(const RecordedRequest &request)
+    {
+        const QByteArray route = request.method + ' ' + request.path();
+        if (auto it = next.find(route); it != next.end() && !it->empty()) {
+            const ScriptedResponse response = it->front();
+            it->pop_front();
+            return response;
+        }
+        if (route == "PATCH /users/me") {
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            if (body.contains("name"))
+                name = body.value("name").toString();
+        }
+        if (route == "GET /users/me" || route == "PATCH /users/me") {
+            QJsonObject user = userJson(h.script);
+            user.insert("name", name);
+            if (scheduled)
+                user.insert("scheduledDeletionAt", "2027-01-05T10:00:00.000Z");
+            return ScriptedResponse::json(200, QJsonDocument(user).toJson());
+        }
+        if (route == "POST /users/me/deletion/request") {
+            scheduled = true;
+            return ScriptedResponse::json(200, R"({"scheduledAt":"2027-01-05T10:00:00.000Z"})");
+        }
+        if (route == "POST /users/me/deletion/cancel") {
+            scheduled = false;
+            return ScriptedResponse::noContent();
+        }
+        return h.answer(request);
+    }
+
+    ShellHarness h;
+    QHash<QByteArray, std::deque<ScriptedResponse>> next;
+    QString name = QStringLiteral("Ada");
+    bool scheduled = false;
+    std::unique_ptr<SettingsWindow> window;
+};
+
+void type(FieldGroup *field, const QString &value)
+{
+    field->content()->selectAll();
+    field->content()->del();
+    QTest::keyClicks(field->content(), value);
+}
+
+std::optional<QString> supportText(FieldGroup *field)
+{
+    return field->supportText();
+}
+
+} // namespace
+
+class TestSettingsPages : public QObject {
+    Q_OBJECT
+private slots:
+    void nameSave_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("sentBody");
+        QTest::addColumn<QString>("error"); // empty: saved
+        QTest::newRow("saved") << "Ada Lovelace" << 200 << QByteArray()
+                               << QByteArray(R"({"name":"Ada Lovelace"})") << QString();
+        QTest::newRow("cleared name sends none")
+            << "   " << 200 << QByteArray() << QByteArray("{}") << QString();
+        QTest::newRow("refused") << "Ada L" << 400 << refusal << QByteArray(R"({"name":"Ada L"})")
+                                 << userMessage(400, refusal);
+        QTest::newRow("unreadable answer")
+            << "Ada L" << 200 << QByteArray("not json") << QByteArray(R"({"name":"Ada L"})")
+            << text("error.generic", "en");
+    }
+    void nameSave()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, sentBody);
+        QFETCH(QString, error);
+        Fixture f;
+        auto *page = f.open<AccountSection>(Section::cuenta);
+        QCOMPARE(page->nameField()->text(), QStringLiteral("Ada"));
+        // Nothing to save until the trimmed name differs.
+        type(page->nameField(), QStringLiteral(" Ada "));
+        QVERIFY(!page->saveButton()->isEnabled());
+        type(page->nameField(), typed);
+        QVERIFY(page->saveButton()->isEnabled());
+
+        f.script("PATCH /users/me", ScriptedResponse::held());
+        QTest::keyClick(page->nameField()->content(), Qt::Key_Return);
+        QTRY_COMPARE(f.h.server.heldCount(), 1);
+        QVERIFY(page->saveButton()->isLoading() && !page->saveButton()->isEnabled());
+        QTest::mouseClick(page->saveButton(), Qt::LeftButton);
+        QTest::keyClick(page->nameField()->content(), Qt::Key_Return);
+        f.h.server.answerHeld(body.isEmpty() ? f.answer(f.sent("PATCH /users/me").first())
+                                             : ScriptedResponse::json(status, body));
+        QTRY_VERIFY(!page->isSaving());
+        QCOMPARE(f.sent("PATCH /users/me").size(), 1);
+        QCOMPARE(QJsonDocument::fromJson(f.sent("PATCH /users/me").first().body),
+                 QJsonDocument::fromJson(sentBody));
+        QCOMPARE(supportText(page->nameField()).value_or(QString()), error);
+        QCOMPARE(child(*page, "nameSaved")->isVisible(), error.isEmpty());
+        if (error.isEmpty()) {
+            f.h.clock.advance(std::chrono::seconds(AccountSection::confirmationSeconds));
+            QVERIFY(!child(*page, "nameSaved")->isVisible());
+        } else {
+            // Editing clears the message.
+            QTest::keyClicks(page->nameField()->content(), "x");
+            QVERIFY(!page->nameField()->supportText());
+        }
+    }
+
+    void passwordRules_data()
+    {
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QString>("fresh");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("hint");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("seven characters")
+            << "oldpassword"
+            << "short12" << *LoginValidator::validatePassword("short12") << false << false;
+        QTest::newRow("same as current up to spaces")
+            << "password1"
+            << " password1 " << text("settings.account.passwordError.sameAsCurrent", "en") << false << false;
+        QTest::newRow("no current password yet") << ""
+                                                 << "newpassword1" << QString() << true << false;
+        QTest::newRow("ready") << "oldpassword"
+                               << "newpassword1" << QString() << true << true;
+    }
+    void passwordRules()
+    {
+        QFETCH(QString, current);
+        QFETCH(QString, fresh);
+        QFETCH(QString, error);
+        QFETCH(bool, hint);
+        QFETCH(bool, enabled);
+        Fixture f;
+        PasswordChangeView *card = f.open<AccountSection>(Section::cuenta)->passwordCard();
+        // The new one first: editing the current password runs the check again.
+        type(card->newField(), fresh);
+        type(card->currentField(), current);
+        QCOMPARE(supportText(card->newField()).value_or(QString()), error);
+        QCOMPARE(card->newField()->isErrored(), !error.isEmpty());
+        QCOMPARE(card->newField()->hintText().has_value(), hint);
+        QCOMPARE(card->changeButton()->isEnabled(), enabled);
+        // The reveal switch shows both as plain text.
+        QTest::mouseClick(card->revealBox(), Qt::LeftButton, {}, QPoint(4, card->revealBox()->height() / 2));
+        QCOMPARE(card->currentField()->content()->echoMode(), QLineEdit::Normal);
+        QCOMPARE(card->newField()->content()->echoMode(), QLineEdit::Normal);
+    }
+
+    void passwordChangeAnswers_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("currentError");
+        QTest::addColumn<QString>("newError");
+        QTest::addColumn<QString>("logLine");
+        QTest::newRow("changed") << 204 << QByteArray() << QString() << QString() << QString();
+        QTest::newRow("wrong current password")
+            << 401 << wrongPassword << text("auth.password.invalid", "en") << QString()
+            << "[AccountSection] changePassword failed: status=401 kind=unauthorized code=UNAUTHORIZED "
+               "message=Password is incorrect";
+        QTest::newRow("refused") << 400 << refusal << QString() << userMessage(400, refusal)
+                                 << "[AccountSection] changePassword failed: status=400 kind=validation "
+                                    "code=VALIDATION_ERROR message=name is too long";
+        QTest::newRow("unreadable answer")
+            << 200 << QByteArray("not json") << QString() << text("error.generic", "en")
+            << "[AccountSection] changePassword network error: ";
+    }
+    void passwordChangeAnswers()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, currentError);
+        QFETCH(QString, newError);
+        QFETCH(QString, logLine);
+        Fixture f;
+        PasswordChangeView *card = f.open<AccountSection>(Section::cuenta)->passwordCard();
+        type(card->currentField(), QStringLiteral("oldpassword"));
+        type(card->newField(), QStringLiteral("newpassword1"));
+        LogCapture log;
+        f.script("POST /auth/change-password", ScriptedResponse::held());
+        QTest::keyClick(card->newField()->content(), Qt::Key_Return);
+        QTRY_COMPARE(f.h.server.heldCount(), 1);
+        QVERIFY(card->changeButton()->isLoading() && !card->changeButton()->isEnabled());
+        QTest::keyClick(card->newField()->content(), Qt::Key_Return);
+        f.h.server.answerHeld(ScriptedResponse::json(status, body));
+        QTRY_VERIFY(!card->isSaving());
+        QCOMPARE(f.sent("POST /auth/change-password").size(), 1);
+        QCOMPARE(QJsonDocument::fromJson(f.sent("POST /auth/change-password").first().body).object(),
+                 QJsonObject({{"currentPassword", "oldpassword"}, {"newPassword", "newpassword1"}}));
+        QCOMPARE(supportText(card->currentField()).value_or(QString()), currentError);
+        QCOMPARE(supportText(card->newField()).value_or(QString()), newError);
+        const bool changed = currentError.isEmpty() && newError.isEmpty();
+        // A failure leaves both fields as typed; success empties them and says so for 4 seconds.
+        QCOMPARE(card->currentField()->text().isEmpty(), changed);
+        QCOMPARE(card->newField()->text().isEmpty(), changed);
+        QCOMPARE(child(*card, "passwordChanged")->isVisible(), changed);
+        QCOMPARE(log.countStartingWith(QStringLiteral("[AccountSection]")), changed ? 0 : 1);
+        if (!changed)
+            QVERIFY2(log.countStartingWith(logLine) == 1, qPrintable(log.lines.join('\n')));
+        f.h.clock.advance(std::chrono::seconds(PasswordChangeView::confirmationSeconds));
+        QVERIFY(!child(*card, "passwordChanged")->isVisible());
+    }
+
+    void deletionEnableRules_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<bool>("acknowledged");
+        QTest::addColumn<bool>("mismatch");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("all given, case and spaces differ") << "password123"
+                                                           << "  ADA@example.com " << true << false << true;
+        QTest::newRow("not acknowledged") << "password123"
+                                          << "ada@example.com" << false << false << false;
+        QTest::newRow("short password") << "pass"
+                                        << "ada@example.com" << true << false << false;
+        QTest::newRow("other address") << "password123"
+                                       << "eve@example.com" << true << true << false;
+        QTest::newRow("no address typed") << "password123"
+                                          << " " << true << false << false;
+    }
+    void deletionEnableRules()
+    {
+        QFETCH(QString, password);
+        QFETCH(QString, email);
+        QFETCH(bool, acknowledged);
+        QFETCH(bool, mismatch);
+        QFETCH(bool, enabled);
+        Fixture f;
+        QTest::mouseClick(f.open<DangerZoneSection>(Section::zona)->deleteButton(), Qt::LeftButton);
+        DeleteAccountSheet *sheet = f.view()->deleteSheet();
+        QVERIFY(sheet && f.view()->deleteSheetOverlay()->isVisible());
+        QVERIFY(!sheet->submitButton()->isEnabled());
+        // The keyboard starts in the password and Tab follows the form.
+        QTRY_VERIFY(sheet->passwordField()->content()->hasFocus());
+        QTest::keyClicks(sheet->passwordField()->content(), password);
+        QTest::keyClick(sheet->passwordField()->content(), Qt::Key_Tab);
+        QVERIFY(sheet->emailField()->content()->hasFocus());
+        QTest::keyClicks(sheet->emailField()->content(), email);
+        QTest::keyClick(sheet->emailField()->content(), Qt::Key_Tab);
+        QVERIFY(sheet->acknowledgement()->hasFocus());
+        if (acknowledged)
+            QTest::keyClick(sheet->acknowledgement(), Qt::Key_Space);
+        QCOMPARE(sheet->submitButton()->isEnabled(), enabled);
+        QCOMPARE(supportText(sheet->emailField()).has_value(), mismatch);
+        // Return submits only what the button would.
+        QTest::keyClick(sheet->emailField()->content(), Qt::Key_Return);
+        QTRY_COMPARE(sheet->isLoading() || f.sent("POST /users/me/deletion/request").size() == 1, enabled);
+        // Escape closes the sheet; the next one starts empty.
+        QTest::keyClick(sheet->passwordField()->content(), Qt::Key_Escape);
+        QVERIFY(!f.view()->deleteSheet());
+        f.view()->showDeleteSheet();
+        QVERIFY(f.view()->deleteSheet()->passwordField()->text().isEmpty());
+    }
+
+    void deletionAndItsCancellation()
+    {
+        ServiceScript script;
+        script.email = QStringLiteral("Ada@Example.com");
+        Fixture f({}, script);
+        QVERIFY(!f.open<AccountSection>(Section::cuenta)->deletionNotice()->isVisible());
+        f.open<DangerZoneSection>(Section::zona);
+        f.view()->showDeleteSheet();
+        DeleteAccountSheet *sheet = f.view()->deleteSheet();
+        type(sheet->passwordField(), QStringLiteral("wrong-password"));
+        type(sheet->emailField(), QStringLiteral("ada@example.com"));
+        sheet->acknowledgement()->setChecked(true);
+
+        // Busy while the request runs; a refused password lands under its field.
+        f.script("POST /users/me/deletion/request", ScriptedResponse::held());
+        QTest::mouseClick(sheet->submitButton(), Qt::LeftButton);
+        QTRY_COMPARE(f.h.server.heldCount(), 1);
+        QCOMPARE(sheet->submitButton()->text(), text("settings.delete.programming", "en"));
+        QVERIFY(!sheet->submitButton()->isEnabled());
+        f.h.server.answerHeld(ScriptedResponse::json(401, wrongPassword));
+        QTRY_VERIFY(!sheet->isLoading());
+        QCOMPARE(supportText(sheet->passwordField()), text("auth.password.invalid", "en"));
+        QVERIFY(!sheet->submitButton()->isEnabled());
+        // Any other refusal is the sheet's banner; dismissing it clears it.
+        type(sheet->passwordField(), QStringLiteral("password123"));
+        f.script("POST /users/me/deletion/request", ScriptedResponse::json(500, serverFault));
+        QTest::mouseClick(sheet->submitButton(), Qt::LeftButton);
+        QTRY_VERIFY(sheet->errorBanner()->isVisible());
+        QCOMPARE(sheet->errorBanner()->message(), userMessage(500, serverFault));
+        QVERIFY(!f.h.state->banner());
+
+        // Scheduled: the request carries the stored address, the result replaces the form.
+        QTest::mouseClick(sheet->submitButton(), Qt::LeftButton);
+        QTRY_VERIFY(sheet->didSchedule());
+        QVERIFY(!sheet->errorBanner()->isVisible());
+        const QJsonObject sent =
+            QJsonDocument::fromJson(f.sent("POST /users/me/deletion/request").last().body).object();
+        QCOMPARE(sent, QJsonObject({{"password", "password123"}, {"confirmEmail", "Ada@Example.com"}}));
+        QVERIFY(labelText(*sheet, "deleteResultBody").contains(QStringLiteral("January 5, 2027")));
+        QVERIFY(f.h.state->session()->user->scheduledDeletionAt);
+        QTest::mouseClick(sheet->closeButton(), Qt::LeftButton);
+        QVERIFY(!f.view()->deleteSheet());
+
+        // The account page shows the notice; cancelling clears it.
+        auto *account = f.open<AccountSection>(Section::cuenta);
+        QVERIFY(account->deletionNotice()->isVisible());
+        QVERIFY(labelText(*account, "deletionBody").contains(QStringLiteral("January 5, 2027")));
+        QTest::mouseClick(account->deletionNotice()->cancelButton(), Qt::LeftButton);
+        QTRY_VERIFY(!account->deletionNotice()->isVisible());
+        QCOMPARE(f.sent("POST /users/me/deletion/cancel").size(), 1);
+    }
+
+    void twoStepSignOut()
+    {
+        Fixture f;
+        ConfirmAction *signOut = f.open<DangerZoneSection>(Section::zona)->signOutButton();
+        QCOMPARE(signOut->accessibleName(), text("settings.danger.logout", "en"));
+        // Armed from the keyboard, it disarms by itself after 3 seconds.
+        signOut->setFocus();
+        QTest::keyClick(signOut, Qt::Key_Space);
+        QVERIFY(signOut->isConfirming());
+        f.h.clock.advance(std::chrono::seconds(3));
+        QVERIFY(!signOut->isConfirming());
+        QVERIFY(f.h.state->session());
+        QTest::mouseClick(signOut, Qt::LeftButton);
+        QVERIFY(f.h.state->session());
+        QTest::mouseClick(signOut, Qt::LeftButton);
+        QVERIFY(!f.h.state->session());
+        QTRY_VERIFY(f.window->root()->isLocked());
+    }
+
+    void notificationStates_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<NotificationAuthorization>("status");
+        QTest::addColumn<QString>("subtitle");
+        QTest::addColumn<bool>("callout");
+        using N = NotificationAuthorization;
+        const QString prefix = QStringLiteral("settings.preferences.notifications.subtitle.");
+        QTest::newRow("off, whatever the permission") << false << N::denied << prefix + "disabled" << false;
+        QTest::newRow("denied") << true << N::denied << prefix + "permissionDenied" << true;
+        QTest::newRow("not asked yet")
+            << true << N::notDetermined << prefix + "permissionUnrequested" << false;
+        QTest::newRow("provisional") << true << N::provisional << prefix + "active" << false;
+    }
+    void notificationStates()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(NotificationAuthorization, status);
+        QFETCH(QString, subtitle);
+        QFETCH(bool, callout);
+        Fixture f;
+        f.h.notifier.status = status;
+        auto *page = f.open<PreferencesSection>(Section::preferencias);
+        // The switch writes the preference and reads the permission afresh.
+        const int reads = f.h.notifier.statusReads;
+        for (int click = 0; click < (enabled ? 2 : 1); ++click)
+            QTest::mouseClick(page->notificationsRow()->toggle(), Qt::LeftButton);
+        QCOMPARE(f.h.state->notificationsEnabled(), enabled);
+        QVERIFY(f.h.notifier.statusReads > reads);
+        QCOMPARE(page->notificationsRow()->subtitle(), text(subtitle, "en"));
+        QCOMPARE(page->notificationsRow()->toggle()->isChecked(), enabled);
+        QCOMPARE(page->permissionCallout()->isVisible(), callout);
+        QCOMPARE(page->advancedToggle()->isVisible(), enabled);
+        if (callout) {
+            // Asking again is the way back once the desktop allows it.
+            f.h.notifier.status = NotificationAuthorization::authorized;
+            QTest::mouseClick(page->checkPermissionButton(), Qt::LeftButton);
+            QTRY_VERIFY(!page->permissionCallout()->isVisible());
+        }
+        if (enabled) {
+            QVERIFY(!page->crashRow()->isVisible());
+            QTest::mouseClick(page->advancedToggle(), Qt::LeftButton);
+            QVERIFY(page->crashRow()->isVisible());
+            QTest::mouseClick(page->crashRow()->toggle(), Qt::LeftButton);
+            QVERIFY(!f.h.state->notifyOnCrash());
+        }
+    }
+
+    void startAtLogin_data()
+    {
+        QTest::addColumn<int>("initial");
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("subtitle");
+        const QString prefix = QStringLiteral("settings.preferences.launchAtLogin.subtitle.");
+        QTest::newRow("registered") << int(LoginItem::notRegistered) << QString() << true
+                                    << prefix + "enabled";
+        QTest::newRow("refused by the system")
+            << int(LoginItem::notRegistered) << "autostart folder is read-only" << false
+            << prefix + "disabled";
+        QTest::newRow("unregistered") << int(LoginItem::enabled) << QString() << false << prefix + "disabled";
+        QTest::newRow("awaiting approval, then refused")
+            << int(LoginItem::requiresApproval) << "not allowed" << true << prefix + "requiresApproval";
+    }
+    void startAtLogin()
+    {
+        QFETCH(int, initial);
+        QFETCH(QString, refusal);
+        QFETCH(bool, on);
+        QFETCH(QString, subtitle);
+        Fixture f;
+        f.h.loginItem.currentStatus = initial;
+        if (!refusal.isEmpty())
+            f.h.loginItem.error = refusal;
+        auto *page = f.open<PreferencesSection>(Section::preferencias);
+        QTest::mouseClick(page->launchAtLoginRow()->toggle(), Qt::LeftButton);
+        // The switch shows what the system says, not the click.
+        QCOMPARE(page->launchAtLoginRow()->toggle()->isChecked(), on);
+        QCOMPARE(page->launchAtLoginRow()->subtitle(), text(subtitle, "en"));
+        QCOMPARE(page->loginErrorLine()->isVisible(), !refusal.isEmpty());
+        if (!refusal.isEmpty())
+            QVERIFY(page->loginErrorLine()->text().contains(refusal));
+        QVERIFY(page->loginStatusLine()->text().contains(f.h.state->launchAtLoginStatusDescription()));
+    }
+
+    void languageSwitch_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("final");
+        QTest::newRow("saved") << 200 << "es";
+        QTest::newRow("refused and rolled back") << 400 << "en";
+    }
+    void languageSwitch()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, final);
+        Fixture f;
+        MenuBarView popover(*f.h.state, {});
+        popover.show();
+        auto *page = f.open<PreferencesSection>(Section::preferencias);
+        // The language already in use: nothing happens.
+        QTest::mouseClick(page->languagePicker()->segment("en"), Qt::LeftButton);
+        QVERIFY(!page->isSavingLanguage());
+
+        LogCapture log;
+        f.script("PATCH /users/me", ScriptedResponse::held());
+        QTest::mouseClick(page->languagePicker()->segment("es"), Qt::LeftButton);
+        // Every window switches before the service answers; the picker waits for it.
+        QCOMPARE(f.h.state->language(), QStringLiteral("es"));
+        QTRY_COMPARE(f.view()->sectionTitle()->text(), text("settings.section.preferences", "es"));
+        QCOMPARE(child(popover, "quitButton")->accessibleName(), text("menubar.quit", "es"));
+        QCOMPARE(page->languageName()->text(), text("settings.language.es", "es"));
+        QVERIFY(!page->languagePicker()->isEnabled());
+        QTRY_COMPARE(f.h.server.heldCount(), 1);
+        QCOMPARE(QJsonDocument::fromJson(f.sent("PATCH /users/me").first().body).object(),
+                 QJsonObject({{"language", "es"}}));
+        f.h.server.answerHeld(status == 200 ? f.answer(f.sent("PATCH /users/me").first())
+                                            : ScriptedResponse::json(status, refusal));
+        QTRY_VERIFY(!page->isSavingLanguage());
+        QVERIFY(page->languagePicker()->isEnabled());
+        QCOMPARE(f.h.state->language(), final);
+        QCOMPARE(page->languagePicker()->value(), final);
+        QTRY_COMPARE(f.view()->sectionTitle()->text(), text("settings.section.preferences", final));
+        QCOMPARE(child(popover, "quitButton")->accessibleName(), text("menubar.quit", final));
+        if (status == 200) {
+            QVERIFY(page->languageSavedNote()->isVisible());
+            QVERIFY(!f.h.state->banner());
+            f.h.clock.advance(std::chrono::seconds(PreferencesSection::languageSavedSeconds));
+            QVERIFY(!page->languageSavedNote()->isVisible());
+        } else {
+            // Rolled back with a banner in the language the interface returned to.
+            QVERIFY(!page->languageSavedNote()->isVisible());
+            QVERIFY(f.view()->banner()->isVisible());
+            QCOMPARE(f.view()->banner()->message(), userMessage(400, refusal, "en"));
+            QCOMPARE(log.countStartingWith(QStringLiteral("[Preferences] language update failed: ")), 1);
+            QTest::mouseClick(f.view()->banner()->findChild<SymbolButton *>(), Qt::LeftButton);
+            QVERIFY(!f.h.state->banner());
+            QVERIFY(!f.view()->banner()->isVisible());
+        }
+    }
+
+    void debuggingOnlyOutsideProduction_data()
+    {
+        QTest::addColumn<QString>("environment");
+        QTest::newRow("production") << "production";
+        QTest::newRow("unknown") << "unknown";
+    }
+    void debuggingOnlyOutsideProduction()
+    {
+        QFETCH(QString, environment);
+        const bool debug = environment != QLatin1String("production");
+        Fixture f({.environment = environment});
+        QCOMPARE(f.open<PreferencesSection>(Section::preferencias)->debugBlock() != nullptr, debug);
+        auto *about = f.open<AboutSection>(Section::acerca);
+        QCOMPARE(about->debugBlock() != nullptr, debug);
+        // A build without a version says so with the fallbacks.
+        QCOMPARE(about->versionText(),
+                 LocalizableXCStrings::shared().format("settings.about.version", {"0.1.0", "dev"}, "en"));
+        // Links open in the browser or the mail client.
+        for (SettingsRowButton *link : about->links())
+            QTest::mouseClick(link, Qt::LeftButton);
+        QCOMPARE(f.h.urlOpener.opened.size(), 5);
+        QCOMPARE(f.h.urlOpener.opened.at(2).path(), QStringLiteral("/privacy"));
+        QCOMPARE(f.h.urlOpener.opened.at(4).scheme(), QStringLiteral("mailto"));
+        if (!debug)
+            return;
+        QVERIFY(labelText(*about, "environmentLine").contains(environment));
+        QTest::mouseClick(about->onboardingResetButton(), Qt::LeftButton);
+        QVERIFY(!f.h.state->onboardingCompleted());
+        QTest::mouseClick(about->upgradeSheetButton(), Qt::LeftButton);
+        QVERIFY(f.h.state->showingUpgrade() && f.view()->upgradeSheet()->isVisible());
+    }
+
+    void subscription_data()
+    {
+        QTest::addColumn<QString>("tier");
+        QTest::addColumn<bool>("pro");
+        QTest::newRow("free") << "free" << false;
+        QTest::newRow("pro") << "pro" << true;
+    }
+    void subscription()
+    {
+        QFETCH(QString, tier);
+        QFETCH(bool, pro);
+        ServiceScript script;
+        script.tier = tier;
+        Fixture f({}, script);
+        auto *page = f.open<SubscriptionSection>(Section::suscripcion);
+        const QString plan = pro ? "pro" : "free";
+        QCOMPARE(labelText(*page, "planTitle"), text("settings." + plan + ".title", "en"));
+        QCOMPARE(labelText(*page, "priceBadge"), text("settings." + plan + ".price", "en"));
+        QCOMPARE(page->featureTexts().first(), text("settings.tier.feature.tunnels." + plan, "en"));
+        QCOMPARE(page->upgradeButton()->isVisible(), !pro);
+        QCOMPARE(page->supportLink()->isVisible(), pro);
+        if (pro) {
+            QTest::mouseClick(page->supportLink(), Qt::LeftButton);
+            QCOMPARE(f.h.urlOpener.opened.value(0).scheme(), QStringLiteral("mailto"));
+            return;
+        }
+        // The upgrade sheet comes over the window, and the window under it takes no input.
+        f.h.state->presentUpgrade(UpgradeReason::secondTunnel);
+        f.h.state->setShowingUpgrade(false);
+        QTest::mouseClick(page->upgradeButton(), Qt::LeftButton);
+        QCOMPARE(f.h.state->upgradeReason(), UpgradeReason::manual);
+        QVERIFY(f.view()->upgradeSheet()->isVisible());
+        QVERIFY(!page->isEnabled());
+        QTest::keyClick(f.view()->upgradeSheet(), Qt::Key_Escape);
+        QVERIFY(!f.h.state->showingUpgrade());
+        QVERIFY(!f.view()->upgradeSheet()->isVisible() && page->isEnabled());
+    }
+
+    void sidebarKeyboardAndBanner()
+    {
+        Fixture f;
+        SettingsView *view = f.view();
+        QCOMPARE(view->selected(), Section::cuenta);
+        view->sidebarButton(Section::cuenta)->setFocus();
+        QTest::keyClick(view->sidebarButton(Section::cuenta), Qt::Key_Down);
+        QCOMPARE(view->selected(), Section::suscripcion);
+        QVERIFY(qobject_cast<SubscriptionSection *>(view->page()));
+        QTest::keyClick(view->sidebarButton(Section::suscripcion), Qt::Key_Up);
+        QCOMPARE(view->selected(), Section::cuenta);
+        QCOMPARE(labelText(*view, "sidebarEmail"), QStringLiteral("ada@example.com"));
+        // The application's banner shows its hint when it has one.
+        f.h.state->setBanner(BannerState{BannerState::Severity::warning, "M", QStringLiteral("H"), {}, {}});
+        QVERIFY(view->banner()->isVisible());
+        QCOMPARE(view->banner()->message(), QStringLiteral("H"));
+        QCOMPARE(view->banner()->severity(), ErrorBanner::Severity::warning);
+    }
+
+    void screenshotsOfEveryPageAndSheet()
+    {
+        Fixture f;
+        f.scheduled = true;
+        f.h.state->refreshMe();
+        QTRY_VERIFY(f.h.state->session()->user->scheduledDeletionAt);
+        for (const QString language : {"en", "es"}) {
+            f.h.state->applyLanguage(language);
+            QTRY_COMPARE(f.view()->sectionTitle()->text(),
+                         text(SettingsView::titleKey(f.view()->selected()), language));
+            const QList<std::pair<Section, QString>> pages = {{Section::cuenta, "account"},
+                                                              {Section::suscripcion, "subscription"},
+                                                              {Section::preferencias, "preferences"},
+                                                              {Section::zona, "danger"},
+                                                              {Section::acerca, "about"}};
+            for (const auto &[section, name] : pages) {
+                f.view()->select(section);
+                // Every visible text of the page is in the language.
+                QCOMPARE(f.view()->sectionTitle()->text(), text(SettingsView::titleKey(section), language));
+                saveScreenshot(*f.window, "settings-" + name + "-" + language);
+            }
+            f.view()->showDeleteSheet();
+            DeleteAccountSheet *sheet = f.view()->deleteSheet();
+            type(sheet->emailField(), QStringLiteral("someone@else.test"));
+            saveScreenshot(*f.window, "settings-delete-sheet-" + language);
+            f.view()->closeDeleteSheet();
+            f.h.state->presentUpgrade(UpgradeReason::manual);
+            saveScreenshot(*f.window, "settings-upgrade-sheet-" + language);
+            f.h.state->setShowingUpgrade(false);
+            f.view()->select(Section::cuenta);
+        }
+        f.h.state->applyLanguage("en");
+    }
+};
+
+QTEST_MAIN(TestSettingsPages)
+#include "test_settings_pages.moc"
