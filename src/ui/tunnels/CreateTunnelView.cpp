@@ -13,10 +13,12 @@
 
 #include <QEvent>
 #include <QFontDatabase>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -161,7 +163,7 @@ CreateTunnelView::CreateTunnelView(AppState &state, std::optional<Tunnel> editin
         m_editing ? OSTREL_KEY("tunnels.edit.submit") : OSTREL_KEY("tunnels.create.submit"),
         [this] { submit(); }, this);
     m_submit->setObjectName(QStringLiteral("submit"));
-    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_cancel, 0, Qt::AlignVCenter);
     buttons->addWidget(m_submit, 1);
     column->addLayout(buttons);
     column->addStretch(1);
@@ -455,7 +457,10 @@ void CreateTunnelView::refresh()
     m_portField->setErrored(portError.has_value());
     m_portField->setSupportText(portError);
 
+    const bool appears = m_banner && m_bannerView->isHidden();
     m_bannerView->setVisible(m_banner.has_value());
+    if (appears && isVisible())
+        fadeIn(m_bannerView);
     if (m_banner) {
         m_bannerView->setMessage(m_banner->message(language));
         if (m_banner->upgradeAction)
@@ -467,6 +472,22 @@ void CreateTunnelView::refresh()
 
     m_submit->setLoading(m_isLoading);
     m_submit->setEnabled(canSubmit());
+}
+
+void CreateTunnelView::fadeIn(QWidget *widget)
+{
+    auto *effect = new QGraphicsOpacityEffect(widget);
+    effect->setOpacity(0);
+    widget->setGraphicsEffect(effect);
+    auto *animation = new QPropertyAnimation(effect, "opacity", widget);
+    animation->setDuration(bannerFadeMilliseconds);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    // Painting through an effect costs; it goes once the banner is fully there.
+    connect(animation, &QPropertyAnimation::finished, widget,
+            [widget] { widget->setGraphicsEffect(nullptr); });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void CreateTunnelView::retranslate()

@@ -38,6 +38,7 @@ public:
     static constexpr std::chrono::milliseconds availabilityDebounce{500};
     // The upgrade sheet opens this long after the editor asked to be closed.
     static constexpr std::chrono::milliseconds upgradeDelay{100};
+    static constexpr int bannerFadeMilliseconds = 180;
 
     CreateTunnelView(AppState &state, std::optional<Tunnel> editing, QWidget *parent = nullptr);
 
@@ -88,6 +89,7 @@ private:
     void upgrade();
     void requestClose();
     void refresh();
+    void fadeIn(QWidget *widget);
     void retranslate();
 
     AppState &m_state;
