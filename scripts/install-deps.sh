@@ -15,6 +15,8 @@ PACKAGES=(
   gnome-keyring libsecret-tools dbus dbus-bin dbus-daemon dbus-x11
   # fonts for the screenshots, a bare X server for `make run` without a desktop
   fonts-dejavu-core xvfb xauth at-spi2-core
+  # the journey tests drive the application through the accessibility bus
+  python3-pyatspi gir1.2-atspi-2.0 libatk-bridge2.0-0
   # registers the ostrel:// scheme handler on `make install`
   desktop-file-utils
   # process tools used by tests and scripts

@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QSet>
 
 #include <type_traits>
 
@@ -42,8 +43,17 @@ template <class R> QString recordName()
     return QStringLiteral("EmptyResponse");
 }
 
+// An id as it may appear in a log line: control characters and the like percent-encoded.
+QString printableId(const QString &id)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(id, "/:@"));
+}
+
+// A tunnel with an unsafe id is left out of the list (the rest is kept) and reported once per
+// id, since the list is reloaded every few seconds.
 Decoded<QList<Tunnel>> decodeTunnelList(const QJsonValue &json)
 {
+    static QSet<QString> reported; // decoding happens on the main thread only
     if (!json.isArray())
         return DecodeError{QStringLiteral("Expected an array of Tunnel")};
     QList<Tunnel> tunnels;
@@ -51,17 +61,31 @@ Decoded<QList<Tunnel>> decodeTunnelList(const QJsonValue &json)
         Decoded<Tunnel> t = Tunnel::fromJson(item);
         if (auto *e = std::get_if<DecodeError>(&t))
             return *e;
-        tunnels << std::get<Tunnel>(std::move(t));
+        Tunnel &tunnel = std::get<Tunnel>(t);
+        if (!isSafeTunnelId(tunnel.id)) {
+            if (!reported.contains(tunnel.id)) {
+                reported.insert(tunnel.id);
+                Log::line(QStringLiteral("[APIClient] tunnel refused, unsafe id: ") + printableId(tunnel.id));
+            }
+            continue;
+        }
+        tunnels << std::move(tunnel);
     }
     return tunnels;
 }
 
 template <class R> Decoded<R> decodeRecord(const QJsonValue &json)
 {
-    if constexpr (std::is_same_v<R, QList<Tunnel>>)
+    if constexpr (std::is_same_v<R, QList<Tunnel>>) {
         return decodeTunnelList(json);
-    else
+    } else if constexpr (std::is_same_v<R, Tunnel>) {
+        Decoded<Tunnel> t = Tunnel::fromJson(json);
+        if (auto *tunnel = std::get_if<Tunnel>(&t); tunnel && !isSafeTunnelId(tunnel->id))
+            return DecodeError{QStringLiteral("Tunnel with an unsafe id: ") + printableId(tunnel->id)};
+        return t;
+    } else {
         return R::fromJson(json);
+    }
 }
 
 // Any JSON text, top-level scalars included; wrapping it in a one-element array lets the
@@ -101,8 +125,15 @@ bool isTransportLevel(QNetworkReply::NetworkError error)
     return error != QNetworkReply::NoError && int(error) < 200;
 }
 
+// Set on a reply that was aborted for exceeding APIClient::maxAnswerBytes.
+constexpr char tooLargeProperty[] = "ostrel.answerTooLarge";
+
 template <class R> ApiResult<R> interpret(QNetworkReply *reply, const QByteArray &method, const QString &path)
 {
+    if (reply->property(tooLargeProperty).toBool())
+        return ApiFailure(TransportError{
+            QNetworkReply::ProtocolFailure,
+            QStringLiteral("The answer is larger than %1 bytes").arg(APIClient::maxAnswerBytes)});
     const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     if (isTransportLevel(error) || (!statusAttribute.isValid() && error != QNetworkReply::NoError))
@@ -127,15 +158,22 @@ std::optional<QUrl> composeUrl(const QUrl &base, const QString &path,
 {
     if (!base.isValid() || base.isRelative())
         return std::nullopt;
-    QString basePath = base.path(QUrl::FullyDecoded);
+    QString basePath = base.path(QUrl::FullyEncoded);
     while (basePath.endsWith(u'/'))
         basePath.chop(1);
     QString endpoint = path;
     while (endpoint.startsWith(u'/'))
         endpoint.remove(0, 1);
+    // The endpoint path comes percent-encoded. An empty or dot segment would name another
+    // resource (QUrl decodes "%2E" back to "."), so such a path is never sent.
+    for (const QString &segment : endpoint.split(u'/')) {
+        const QString decoded = QUrl::fromPercentEncoding(segment.toLatin1());
+        if (decoded.isEmpty() || decoded == QLatin1String(".") || decoded == QLatin1String(".."))
+            return std::nullopt;
+    }
     QUrl url = base;
     url.setFragment(QString());
-    url.setPath(basePath + u'/' + endpoint, QUrl::DecodedMode);
+    url.setPath(basePath + u'/' + endpoint, QUrl::TolerantMode);
     if (!query.isEmpty()) {
         // Everything but the unreserved characters is percent-encoded, so "+", "&" and "="
         // inside a value reach the service as they were given.
@@ -150,6 +188,12 @@ std::optional<QUrl> composeUrl(const QUrl &base, const QString &path,
     if (!url.isValid())
         return std::nullopt;
     return url;
+}
+
+// The id as one percent-encoded path segment: a slash, "?" or "#" in it stays part of the id.
+QString tunnelPath(const QString &id)
+{
+    return QStringLiteral("/tunnels/") + QString::fromLatin1(QUrl::toPercentEncoding(id));
 }
 
 bool isSafeHeaderValue(const QByteArray &value)
@@ -218,11 +262,22 @@ void APIClient::request(const QByteArray &method, const QString &path, const std
         reply = m_network.get(req);
     else
         reply = m_network.sendCustomRequest(req, method);
+    // Stops reading as soon as the answer is known (declared length) or seen to be too large.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received <= maxAnswerBytes && total <= maxAnswerBytes)
+            return;
+        reply->setProperty(tooLargeProperty, true);
+        reply->abort();
+    });
     // The answer is always read (and a failure logged); only the delivery depends on `context`.
     const bool hasContext = context != nullptr;
     connect(reply, &QNetworkReply::finished, reply,
-            [reply, method, path, done, hasContext, guard = QPointer<QObject>(context)] {
+            [this, reply, method, path, done, hasContext, guard = QPointer<QObject>(context),
+             sentToken = m_token] {
                 ApiResult<R> result = interpret<R>(reply, method, path);
+                if (!result.ok() && result.failure().apiError() &&
+                    result.failure().apiError()->statusCode == 401)
+                    emit unauthorizedAnswer(method, path, sentToken);
                 if (hasContext && !guard)
                     return;
                 done(result);
@@ -352,13 +407,12 @@ void APIClient::createTunnel(const CreateTunnelRequest &body, QObject *context, 
 void APIClient::updateTunnel(const QString &id, const UpdateTunnelRequest &body, QObject *context,
                              Callback<Tunnel> done)
 {
-    request<Tunnel>("PATCH", QStringLiteral("/tunnels/") + id, body.toJson(), {}, context, std::move(done));
+    request<Tunnel>("PATCH", tunnelPath(id), body.toJson(), {}, context, std::move(done));
 }
 
 void APIClient::deleteTunnel(const QString &id, QObject *context, Callback<EmptyResponse> done)
 {
-    request<EmptyResponse>("DELETE", QStringLiteral("/tunnels/") + id, std::nullopt, {}, context,
-                           std::move(done));
+    request<EmptyResponse>("DELETE", tunnelPath(id), std::nullopt, {}, context, std::move(done));
 }
 
 void APIClient::checkAvailability(const QString &subdomain, QObject *context,

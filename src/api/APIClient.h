@@ -26,6 +26,9 @@ public:
     template <class T> using Callback = std::function<void(const ApiResult<T> &)>;
 
     static constexpr std::chrono::milliseconds defaultTimeout{60000};
+    // Larger answers are cut off and fail as a transport error: nothing the service sends is
+    // anywhere near this, and an answer is held in memory whole.
+    static constexpr qint64 maxAnswerBytes = 16 * 1024 * 1024;
 
     explicit APIClient(QUrl baseURL, std::optional<QString> token = std::nullopt, QObject *parent = nullptr);
 
@@ -67,6 +70,12 @@ public:
     void checkAvailability(const QString &subdomain, QObject *context, Callback<AvailabilityCheck> done);
     void createCheckout(QObject *context, Callback<CheckoutResponse> done);
     void checkHealth(QObject *context, Callback<EmptyResponse> done);
+
+signals:
+    // The service answered 401 to a request sent with `sentToken` (none: sent without a token).
+    // Emitted before the request's own callback runs, also when its context is gone.
+    void unauthorizedAnswer(const QByteArray &method, const QString &path,
+                            const std::optional<QString> &sentToken);
 
 private:
     using Query = QList<std::pair<QString, QString>>;

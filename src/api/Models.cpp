@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ostrel {
@@ -368,6 +369,14 @@ QString Tunnel::publicURL(const QString &publicHost) const
     if (protocolValue != QLatin1String("tcp"))
         return QStringLiteral("https://") + displayHost(publicHost);
     return QStringLiteral("tcp://") + publicHost + u':' + QString::number(remotePort.value_or(0));
+}
+
+bool isSafeTunnelId(const QString &id)
+{
+    if (id.isEmpty() || id == QLatin1String(".") || id == QLatin1String(".."))
+        return false;
+    return std::none_of(id.cbegin(), id.cend(),
+                        [](QChar c) { return c == u'/' || c.category() == QChar::Other_Control; });
 }
 
 Decoded<Tunnel> Tunnel::fromJson(const QJsonValue &json)

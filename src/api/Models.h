@@ -20,8 +20,7 @@ struct DecodeError {
     QString description;
 };
 
-template <class T>
-using Decoded = std::variant<T, DecodeError>;
+template <class T> using Decoded = std::variant<T, DecodeError>;
 
 struct User {
     QString id;
@@ -80,6 +79,10 @@ struct Tunnel {
     static Decoded<Tunnel> fromJson(const QJsonValue &json);
     friend bool operator==(const Tunnel &, const Tunnel &) = default;
 };
+
+// Whether a tunnel id can go into a request path, a file name and a log line as it is: not
+// empty, not a dot segment, no slash and no control character.
+bool isSafeTunnelId(const QString &id);
 
 struct FrpcConfig {
     QString serverAddr;

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/AccessibleWindows.h"
 #include "app/MenuBarView.h"
 #include "app/PopoverWindow.h"
 #include "app/SettingsWindow.h"
@@ -67,9 +68,11 @@ void AppDelegate::launch()
 
     connect(&m_notifier, &Notifier::activated, this, &AppDelegate::handleNotificationActivated);
 
+    installAccessibleWindows();
     // The popover and its root.
     m_popover = new PopoverWindow(m_state.clock());
-    m_menuBarView = new MenuBarView(m_state, {[this] { showSettingsWindow(); }, [this] { quit(); }});
+    m_menuBarView =
+        new MenuBarView(m_state, {[this] { showSettingsWindow(); }, [this] { quit(); }, &m_urlOpener});
     m_popover->setContent(m_menuBarView);
     connect(m_popover, &PopoverWindow::visibilityChanged, this,
             [this](bool visible) { m_state.setPopoverVisible(visible); });
@@ -201,7 +204,7 @@ void AppDelegate::showSettingsWindow()
     if (!m_settingsWindow)
         return;
     hidePopover();
-    // After the popup has let go of the pointer and keyboard.
+    // Once the popover has handed the activation back.
     QMetaObject::invokeMethod(
         this,
         [this] {

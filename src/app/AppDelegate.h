@@ -32,7 +32,7 @@ class AppDelegate : public QObject {
     Q_OBJECT
 public:
     // A click on the tray icon within this time after the popover closed was the click that
-    // closed it (popups close on any click outside them): it must not open it again.
+    // closed it (it closes when anything else takes the activation): it must not open it again.
     static constexpr Clock::Duration reopenGuard{std::chrono::milliseconds(300)};
 
     AppDelegate(AppState &state, Notifier &notifier, UrlOpener &urlOpener, QObject *parent = nullptr);

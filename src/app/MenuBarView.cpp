@@ -5,8 +5,12 @@
 #include "app/PlaceholderScreen.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "state/AppState.h"
+#include "ui/auth/AuthFlowView.h"
+#include "ui/auth/OnboardingView.h"
+#include "ui/auth/VerifyEmailView.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/Palette.h"
+#include "ui/session/AccountSwitchSheet.h"
 #include "ui/upgrade/UpgradeView.h"
 
 #include <QCoreApplication>
@@ -20,29 +24,29 @@
 
 namespace ostrel {
 
-// The "Pro"/"Free" capsule beside the identity.
-class PlanBadge : public QWidget {
+// The "Pro"/"Free" capsule beside the identity; a label, so assistive technology reads it as text.
+class PlanBadge : public QLabel {
 public:
-    explicit PlanBadge(QWidget *parent) : QWidget(parent)
+    explicit PlanBadge(QWidget *parent) : QLabel(parent)
     {
         setObjectName(QStringLiteral("planBadge"));
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     }
     void set(const QString &text, bool pro)
     {
-        m_text = text;
         m_pro = pro;
+        setText(text);
         setAccessibleName(text);
         updateGeometry();
         update();
     }
-    QString text() const { return m_text; }
     bool isPro() const { return m_pro; }
     QSize sizeHint() const override
     {
         const QFontMetrics metrics(systemFont(11, QFont::Bold));
-        return QSize(metrics.horizontalAdvance(m_text) + 16, metrics.height() + 6);
+        return QSize(metrics.horizontalAdvance(text()) + 16, metrics.height() + 6);
     }
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -55,11 +59,10 @@ protected:
         painter.drawRoundedRect(QRectF(rect()), 6, 6);
         painter.setFont(systemFont(11, QFont::Bold));
         painter.setPen(m_pro ? Palette::white() : Palette::secondaryText(this));
-        painter.drawText(rect(), Qt::AlignCenter, m_text);
+        painter.drawText(rect(), Qt::AlignCenter, text());
     }
 
 private:
-    QString m_text;
     bool m_pro = false;
 };
 
@@ -182,6 +185,8 @@ MenuBarView::MenuBarView(AppState &state, Actions actions, QWidget *parent)
     sheet->setContentsMargins(14, 14, 14, 14);
     sheet->addWidget(new UpgradeView(m_state, m_upgradeSheet));
     m_upgradeSheet->hide();
+    // Asks before a sign-in link replaces the signed-in account; shows and sizes itself.
+    new AccountSwitchSheet(m_state, this);
 
     connect(&m_state, &AppState::sessionChanged, this, &MenuBarView::refresh);
     connect(&m_state, &AppState::authFlowChanged, this, &MenuBarView::refresh);
@@ -226,7 +231,27 @@ void MenuBarView::refreshScreen()
     m_hasScreen = true;
     m_screenWidget = createScreen(screen);
     m_body->addWidget(m_screenWidget);
+    // Assistive technology reads the children in their stacking order: the screen before the
+    // footer, where it is seen.
+    m_screenWidget->stackUnder(m_bottomDivider);
+    chainTabOrder(m_screenWidget);
     fadeIn(m_screenWidget);
+}
+
+void MenuBarView::chainTabOrder(QWidget *screen)
+{
+    // A screen is made after the footer; Tab still goes header, screen, footer, as they are seen.
+    QWidgetList controls;
+    for (QWidget *widget = nextInFocusChain(); widget != this; widget = widget->nextInFocusChain()) {
+        if (screen->isAncestorOf(widget))
+            controls << widget;
+    }
+    QWidget *previous = m_logoutButton;
+    for (QWidget *control : std::as_const(controls)) {
+        QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+    QWidget::setTabOrder(previous, m_quitButton);
 }
 
 void MenuBarView::fadeIn(QWidget *screen)
@@ -259,44 +284,11 @@ QWidget *MenuBarView::createScreen(const PopoverScreen &screen)
     using K = PopoverScreen::Kind;
     switch (screen.kind) {
     case K::onboarding:
-        return new PlaceholderScreen(
-            {QStringLiteral("screen.onboarding"), QString(), OSTREL_KEY("onboarding.welcome.title"),
-             PlaceholderScreen::keyText(OSTREL_KEY("onboarding.welcome.subtitle")),
-             OSTREL_KEY("onboarding.skip"), [this] { m_state.setOnboardingCompleted(true); }},
-            lang, this);
-    case K::signIn: {
-        switch (screen.flow.kind()) {
-        case AuthFlow::Kind::login:
-            return new PlaceholderScreen({QStringLiteral("screen.signIn"), QStringLiteral("lock.shield.fill"),
-                                          OSTREL_KEY("auth.signIn.title"),
-                                          PlaceholderScreen::keyText(OSTREL_KEY("auth.signIn.subtitle"))},
-                                         lang, this);
-        case AuthFlow::Kind::signup:
-            return new PlaceholderScreen({QStringLiteral("screen.signUp"), QStringLiteral("plus.circle.fill"),
-                                          OSTREL_KEY("auth.signUp.title"),
-                                          PlaceholderScreen::keyText(OSTREL_KEY("auth.signUp.subtitle"))},
-                                         lang, this);
-        case AuthFlow::Kind::forgotPassword:
-            return new PlaceholderScreen(
-                {QStringLiteral("screen.forgotPassword"), QStringLiteral("lock.fill"),
-                 OSTREL_KEY("auth.forgotPassword.title"),
-                 PlaceholderScreen::keyText(OSTREL_KEY("auth.forgotPassword.subtitle"))},
-                lang, this);
-        case AuthFlow::Kind::resetPassword:
-            return new PlaceholderScreen(
-                {QStringLiteral("screen.resetPassword"), QStringLiteral("lock.fill"),
-                 OSTREL_KEY("auth.resetPassword.title"),
-                 PlaceholderScreen::keyText(OSTREL_KEY("auth.resetPassword.subtitle"))},
-                lang, this);
-        }
-        break;
-    }
+        return new OnboardingView(m_state, this);
+    case K::signIn:
+        return new AuthFlowView(m_state, false, this);
     case K::verifyEmail:
-        return new PlaceholderScreen({QStringLiteral("screen.verifyEmail"),
-                                      QStringLiteral("envelope.badge.shield.half.filled"),
-                                      OSTREL_KEY("verifyEmail.title"),
-                                      PlaceholderScreen::keyText(OSTREL_KEY("verifyEmail.subtitleGeneric"))},
-                                     lang, this);
+        return new VerifyEmailView(m_state, m_actions.urlOpener, this);
     case K::tunnelList:
         break;
     }

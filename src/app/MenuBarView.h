@@ -16,6 +16,7 @@ class AppState;
 class ConfirmAction;
 class HeaderIconButton;
 class PlanBadge;
+class UrlOpener;
 
 // The popover's root: picks the screen for the session state (onboarding, sign-in screens,
 // e-mail verification, tunnel list), frames it with the header (identity, plan badge, settings,
@@ -31,6 +32,7 @@ public:
     struct Actions {
         std::function<void()> showSettings; // the header's settings button
         std::function<void()> quit;         // the footer's confirmed quit
+        UrlOpener *urlOpener = nullptr;     // the verification screen's "open mail"; may be null
     };
 
     MenuBarView(AppState &state, Actions actions, QWidget *parent = nullptr);
@@ -53,6 +55,7 @@ private:
     void refreshUpgradeSheet();
     void retranslate();
     QWidget *createScreen(const PopoverScreen &screen);
+    void chainTabOrder(QWidget *screen);
     void fadeIn(QWidget *screen);
     QString language() const;
 

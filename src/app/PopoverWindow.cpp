@@ -3,6 +3,7 @@
 #include "app/PopoverPlacement.h"
 #include "ui/controls/Palette.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -12,7 +13,7 @@
 
 namespace ostrel {
 
-// A hairline around the popup, drawn over the content so the content keeps the full width; it
+// A hairline around the popover, drawn over the content so the content keeps the full width; it
 // lets every click through.
 class PopoverWindow::Outline : public QWidget {
 public:
@@ -28,7 +29,9 @@ protected:
 };
 
 PopoverWindow::PopoverWindow(Clock &clock, QWidget *parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint), m_clock(clock)
+    : QWidget(parent,
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint),
+      m_clock(clock)
 {
     setObjectName(QStringLiteral("popover"));
     setWindowTitle(QStringLiteral("Ostrel"));
@@ -59,6 +62,40 @@ void PopoverWindow::popUp(const QRect &anchor)
     show();
     raise();
     activateWindow();
+    focusFirstControl();
+}
+
+void PopoverWindow::focusFirstControl()
+{
+    // Every opening starts the keyboard at the top of the popover, on its first control.
+    for (QWidget *widget = nextInFocusChain(); widget && widget != this;
+         widget = widget->nextInFocusChain()) {
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && widget->isVisibleTo(this)) {
+            widget->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+bool PopoverWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowDeactivate && isVisible()) {
+        // Which window took the activation is known only once the change is complete.
+        QMetaObject::invokeMethod(this, &PopoverWindow::closeUnlessOwnWindowActive, Qt::QueuedConnection);
+    }
+    return QWidget::event(event);
+}
+
+void PopoverWindow::closeUnlessOwnWindowActive()
+{
+    if (!isVisible() || isActiveWindow())
+        return;
+    // A window the popover opened (a dialog, a sheet) keeps it open.
+    for (QWidget *window = QApplication::activeWindow(); window; window = window->parentWidget()) {
+        if (window == this)
+            return;
+    }
+    hide();
 }
 
 void PopoverWindow::showEvent(QShowEvent *event)

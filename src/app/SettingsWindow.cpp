@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -33,6 +34,16 @@ void SettingsWindow::bringToFront()
     show();
     raise();
     activateWindow();
+}
+
+void SettingsWindow::keyPressEvent(QKeyEvent *event)
+{
+    // Escape closes it, as the close button does, unless a control inside took the key.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SettingsWindow::closeEvent(QCloseEvent *event)

@@ -13,6 +13,7 @@
 #include "platform/XdgLoginItem.h"
 #include "platform/XdgUrlOpener.h"
 #include "state/AppState.h"
+#include "state/BuildConfig.h"
 
 #include <QApplication>
 
@@ -74,6 +75,13 @@ int main(int argc, char *argv[])
         ostrel::AppDelegate *delegate = ostrel::AppDelegate::shared();
         return delegate ? delegate->updater() : nullptr;
     };
+    // The service is the one compiled in; a development build may be pointed elsewhere.
+    const QString hostOverride = qEnvironmentVariable("OSTREL_API_HOST");
+    const ostrel::BuildInfo info = ostrel::BuildInfo::compiled();
+    const ostrel::BuildConfig build = ostrel::BuildConfig::resolve(info.withHostOverride(hostOverride));
+    if (!hostOverride.isEmpty() && info.environment != QStringLiteral("production"))
+        ostrel::Log::line(QStringLiteral("[Ostrel] service host from OSTREL_API_HOST: ") + hostOverride);
+    services.build = &build;
     ostrel::AppState state(services);
 
     ostrel::AppDelegate delegate(state, notifier, urlOpener);

@@ -9,6 +9,11 @@ bool usesTcpForm(const Tunnel &tunnel)
     return tunnel.protocolValue == QLatin1String("tcp") && tunnel.remotePort.has_value();
 }
 
+bool isPort(qint64 value)
+{
+    return value >= 1 && value <= 65535;
+}
+
 bool hasTemplateMarker(const QString &value)
 {
     return value.contains(QLatin1String("{{")) || value.contains(QLatin1String("}}"));
@@ -75,6 +80,13 @@ std::optional<QString> unsafeConfigField(const Tunnel &tunnel, const FrpcConfig 
         if (value && hasTemplateMarker(*value))
             return QString::fromLatin1(field);
     }
+    // frpc would refuse such a port, or read it as another one.
+    if (!isPort(config.serverPort))
+        return QStringLiteral("serverPort");
+    if (!isPort(tunnel.localPort))
+        return QStringLiteral("localPort");
+    if (tcp && !isPort(*tunnel.remotePort))
+        return QStringLiteral("remotePort");
     return std::nullopt;
 }
 

@@ -18,8 +18,9 @@ bool isPlainFileNameComponent(const QString &name);
 
 // The first field whose value must not reach an frpc configuration file, or none. frpc expands
 // Go template actions ("{{ ... }}") in the raw file before parsing it, so such values could read
-// the environment; the tunnel id becomes part of file names. Field names are those of the records
-// ("id", "serverAddr", "authToken", "frpsProxyName", "protocolValue", "localHost", "subdomain").
+// the environment; the tunnel id becomes part of file names; a port must lie in 1-65535. Field
+// names are those of the records ("id", "serverAddr", "authToken", "frpsProxyName", "protocolValue",
+// "localHost", "subdomain", "serverPort", "localPort", "remotePort").
 std::optional<QString> unsafeConfigField(const Tunnel &tunnel, const FrpcConfig &config);
 
 // The frpc configuration for one tunnel. The TCP form is used when the protocol is exactly "tcp"

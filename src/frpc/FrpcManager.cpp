@@ -190,6 +190,9 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
 
     if (const auto field = unsafeConfigField(tunnel, config))
         return FrpcError::unsafeValue(*field);
+    // frpc registers its proxy by name: a new run beside one that is still ending would register
+    // it twice (or be refused), so the old run ends first, by itself or by SIGKILL.
+    awaitEndingRun(tunnel.id);
     if (auto error = writeConfigFile(tunnel.id, frpcConfigText(tunnel, config)))
         return *error;
     if (auto error = prepareLogFile(tunnel.id))
@@ -203,8 +206,7 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
     process->setStandardInputFile(QProcess::nullDevice());
     // One descriptor for both streams keeps their lines in the order they were written.
     process->setProcessChannelMode(QProcess::MergedChannels);
-    // prepareLogFile has emptied the log. Appending keeps a previous run that is still ending
-    // (a stop followed at once by a start) from writing at its old offset into the new log.
+    // prepareLogFile has emptied the log; appending keeps every writer at its end.
     process->setStandardOutputFile(m_logPaths.value(tunnel.id), QIODevice::Append);
     const pid_t parent = ::getpid();
     process->setChildProcessModifier([parent] {
@@ -329,12 +331,38 @@ void FrpcManager::stopAll(double timeoutSeconds)
     // Processes whose asynchronous stop is still under way end here too, within what is left of
     // their own deadline.
     const QList<QProcess *> stopping = m_stopping.keys();
+    for (QProcess *process : stopping)
+        finishStopping(process);
+    // The files of runs that crashed or never launched are left too; they hold the account's frp
+    // token and are of no use once the session or the application ends.
+    removeWrittenFiles();
+}
+
+void FrpcManager::awaitEndingRun(const QString &tunnelId)
+{
+    const QList<QProcess *> stopping = m_stopping.keys();
     for (QProcess *process : stopping) {
-        if (!m_stopping.contains(process))
-            continue;
-        const Stopping s = m_stopping.value(process);
-        terminateAndWait(process, s.tunnelId, s.pid, s.timeoutSeconds, s.deadline - m_clock.now());
+        if (m_stopping.value(process).tunnelId == tunnelId)
+            finishStopping(process);
     }
+}
+
+void FrpcManager::finishStopping(QProcess *process)
+{
+    if (!m_stopping.contains(process))
+        return;
+    const Stopping s = m_stopping.value(process);
+    terminateAndWait(process, s.tunnelId, s.pid, s.timeoutSeconds, s.deadline - m_clock.now());
+}
+
+void FrpcManager::removeWrittenFiles()
+{
+    for (const QString &path : std::as_const(m_configPaths))
+        QFile::remove(path);
+    m_configPaths.clear();
+    for (const QString &path : std::as_const(m_logPaths))
+        QFile::remove(path);
+    m_logPaths.clear();
 }
 
 int FrpcManager::runningProcessCount() const

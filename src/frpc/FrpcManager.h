@@ -62,6 +62,7 @@ public:
     StartResult start(const Tunnel &tunnel, const FrpcConfig &config);
     void stop(const QString &tunnelId, double timeoutSeconds);
     void stopAndWait(const QString &tunnelId, double timeoutSeconds);
+    // Also removes every configuration and log file written since the supervisor was created.
     void stopAll(double timeoutSeconds);
     int runningProcessCount() const;
 
@@ -86,6 +87,11 @@ private:
     void removeConfigFile(const QString &tunnelId);
     void beginTermination(QProcess *process, const QString &tunnelId, double timeoutSeconds);
     void escalate(QProcess *process);
+    // Blocks until the tunnel's run whose asynchronous stop is under way has ended (or been
+    // killed at its deadline).
+    void awaitEndingRun(const QString &tunnelId);
+    void finishStopping(QProcess *process);
+    void removeWrittenFiles();
     void terminateAndWait(QProcess *process, const QString &tunnelId, qint64 pid, double timeoutSeconds,
                           Clock::Duration wait);
     void handleTermination(QProcess *process, const QString &tunnelId, Clock::Duration startedAt,

@@ -4,11 +4,12 @@
 
 #include <QHash>
 #include <QPair>
+#include <QSet>
 #include <QStringList>
 
 namespace ostrel {
 
-// In-memory secret store for tests; records every call.
+// In-memory secret store for tests; records every call and completes changes at once.
 class FakeSecretStore final : public SecretStore {
 public:
     using Key = QPair<QString, QString>;
@@ -16,28 +17,35 @@ public:
     std::optional<QByteArray> find(const QString &service, const QString &account) override
     {
         calls << QStringLiteral("find");
-        if (failing)
+        if (failing.contains(QStringLiteral("find")))
             return std::nullopt;
         const auto it = items.constFind(Key(service, account));
         return it == items.cend() ? std::nullopt : std::optional<QByteArray>(*it);
     }
-    void add(const QString &service, const QString &account, const QByteArray &secret) override
+    void add(const QString &service, const QString &account, const QByteArray &secret, QObject *,
+             Done done) override
     {
         calls << QStringLiteral("add");
         // Like a keychain, adding never overwrites an existing item.
-        if (!failing && !items.contains(Key(service, account)))
+        const bool ok = !failing.contains(QStringLiteral("add")) && !items.contains(Key(service, account));
+        if (ok)
             items.insert(Key(service, account), secret);
+        if (done)
+            done(ok);
     }
-    void remove(const QString &service, const QString &account) override
+    void remove(const QString &service, const QString &account, QObject *, Done done) override
     {
         calls << QStringLiteral("remove");
-        if (!failing)
+        const bool ok = !failing.contains(QStringLiteral("remove"));
+        if (ok)
             items.remove(Key(service, account));
+        if (done)
+            done(ok);
     }
 
     QHash<Key, QByteArray> items;
-    QStringList calls;    // "find", "add", "remove" in order
-    bool failing = false; // every operation fails (locked or missing keyring)
+    QStringList calls;     // "find", "add", "remove" in order
+    QSet<QString> failing; // the operations that fail, as a locked or missing keyring makes them
 };
 
 } // namespace ostrel

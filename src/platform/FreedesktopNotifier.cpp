@@ -79,14 +79,10 @@ void FreedesktopNotifier::post(const QString &identifier, const QString &title, 
         {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
     };
     // "default" is the action a click on the notification body invokes.
-    const QVariantList arguments{QStringLiteral("Ostrel"),
-                                 replaces,
-                                 QStringLiteral("ostrel"),
-                                 title,
-                                 body,
-                                 QStringList{QStringLiteral("default"), QString()},
-                                 hints,
-                                 -1};
+    const QVariantList arguments{QStringLiteral("Ostrel"), replaces, QStringLiteral("ostrel"), title,
+                                 // Servers read the body as markup; ours is plain text.
+                                 body.toHtmlEscaped(), QStringList{QStringLiteral("default"), QString()},
+                                 hints, -1};
     callServer(QStringLiteral("Notify"), arguments,
                [this, identifier, done = std::move(done)](const QDBusMessage &reply) {
                    if (reply.type() == QDBusMessage::ErrorMessage) {

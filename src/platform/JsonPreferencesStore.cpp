@@ -60,6 +60,21 @@ void JsonPreferencesStore::setString(const QString &key, const QString &value)
     set(key, value);
 }
 
+bool JsonPreferencesStore::keepAside()
+{
+    const QString aside = m_path + QStringLiteral(".bak");
+    QFile::remove(aside);
+    const bool kept = QFile::rename(m_path, aside) || QFile::copy(m_path, aside);
+    // Once per file: a file that cannot be kept aside stays as it is, and so does every write.
+    if (!m_reportedCorrupt)
+        Log::line(kept ? QStringLiteral("[Preferences] unreadable preferences moved to ") + aside
+                       : QStringLiteral("[Preferences] unreadable preferences could not be kept aside, not "
+                                        "overwriting ") +
+                             m_path);
+    m_reportedCorrupt = !kept;
+    return kept;
+}
+
 void JsonPreferencesStore::set(const QString &key, const QJsonValue &value)
 {
     FileState state = FileState::missing;
@@ -74,12 +89,8 @@ void JsonPreferencesStore::set(const QString &key, const QJsonValue &value)
         }
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    if (state == FileState::corrupt) {
-        const QString aside = m_path + QStringLiteral(".corrupt");
-        QFile::remove(aside);
-        QFile::rename(m_path, aside);
-        Log::line(QStringLiteral("[Preferences] unreadable preferences moved to ") + aside);
-    }
+    if (state == FileState::corrupt && !keepAside())
+        return;
 
     QSaveFile file(m_path);
     // The temporary file gets owner-only permissions before any byte is written.

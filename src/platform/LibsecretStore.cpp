@@ -36,15 +36,18 @@ void clear(GError *&error)
     error = nullptr;
 }
 
-} // namespace
-
-std::optional<QByteArray> LibsecretStore::find(const QString &service, const QString &account)
+bool ok(GError *&error)
 {
-    const QByteArray s = service.toUtf8();
-    const QByteArray a = account.toUtf8();
+    const bool none = error == nullptr;
+    clear(error);
+    return none;
+}
+
+std::optional<QByteArray> lookup(const QByteArray &service, const QByteArray &account)
+{
     GError *error = nullptr;
-    SecretValue *value = secret_password_lookup_binary_sync(schema(), nullptr, &error, "service",
-                                                            s.constData(), "account", a.constData(), nullptr);
+    SecretValue *value = secret_password_lookup_binary_sync(
+        schema(), nullptr, &error, "service", service.constData(), "account", account.constData(), nullptr);
     clear(error);
     if (!value)
         return std::nullopt;
@@ -55,27 +58,83 @@ std::optional<QByteArray> LibsecretStore::find(const QString &service, const QSt
     return secret;
 }
 
-void LibsecretStore::add(const QString &service, const QString &account, const QByteArray &secret)
+bool store(const QByteArray &service, const QByteArray &account, const QByteArray &secret)
 {
-    const QByteArray s = service.toUtf8();
-    const QByteArray a = account.toUtf8();
     SecretValue *value = secret_value_new(secret.constData(), secret.size(), "text/plain");
     GError *error = nullptr;
     secret_password_store_binary_sync(schema(), SECRET_COLLECTION_DEFAULT, "Ostrel session token", value,
-                                      nullptr, &error, "service", s.constData(), "account", a.constData(),
-                                      nullptr);
-    clear(error);
+                                      nullptr, &error, "service", service.constData(), "account",
+                                      account.constData(), nullptr);
     secret_value_unref(value);
+    return ok(error);
 }
 
-void LibsecretStore::remove(const QString &service, const QString &account)
+// Clearing nothing is no error: it answers false without setting one.
+bool erase(const QByteArray &service, const QByteArray &account)
 {
-    const QByteArray s = service.toUtf8();
-    const QByteArray a = account.toUtf8();
     GError *error = nullptr;
-    secret_password_clear_sync(schema(), nullptr, &error, "service", s.constData(), "account", a.constData(),
-                               nullptr);
-    clear(error);
+    secret_password_clear_sync(schema(), nullptr, &error, "service", service.constData(), "account",
+                               account.constData(), nullptr);
+    return ok(error);
+}
+
+} // namespace
+
+LibsecretStore::LibsecretStore() : m_worker(new QObject)
+{
+    m_thread.setObjectName(QStringLiteral("ostrel-keyring"));
+    m_worker->moveToThread(&m_thread);
+    m_thread.start();
+}
+
+LibsecretStore::~LibsecretStore()
+{
+    QMetaObject::invokeMethod(
+        m_worker, [] {}, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+    delete m_worker;
+}
+
+std::optional<QByteArray> LibsecretStore::find(const QString &service, const QString &account)
+{
+    std::optional<QByteArray> secret;
+    QMetaObject::invokeMethod(
+        m_worker, [&] { secret = lookup(service.toUtf8(), account.toUtf8()); }, Qt::BlockingQueuedConnection);
+    return secret;
+}
+
+void LibsecretStore::add(const QString &service, const QString &account, const QByteArray &secret,
+                         QObject *context, Done done)
+{
+    run(context, std::move(done),
+        [s = service.toUtf8(), a = account.toUtf8(), secret] { return store(s, a, secret); });
+}
+
+void LibsecretStore::remove(const QString &service, const QString &account, QObject *context, Done done)
+{
+    run(context, std::move(done), [s = service.toUtf8(), a = account.toUtf8()] { return erase(s, a); });
+}
+
+void LibsecretStore::run(QObject *context, Done done, std::function<bool()> call)
+{
+    const quint64 id = ++m_lastId;
+    m_pending.insert(id, Pending{context != nullptr, context, std::move(done)});
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this, id, call = std::move(call)] {
+            const bool ok = call();
+            QMetaObject::invokeMethod(
+                &m_home, [this, id, ok] { finish(id, ok); }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void LibsecretStore::finish(quint64 id, bool ok)
+{
+    const Pending pending = m_pending.take(id);
+    if (pending.done && (!pending.hasContext || pending.context))
+        pending.done(ok);
 }
 
 } // namespace ostrel

@@ -53,8 +53,9 @@ AppState::AppState(const Services &services, QObject *parent)
                                                  QStringLiteral("auth.token"));
     // The service this build talks to, with the defaults applied.
     m_build = std::make_unique<BuildConfig>(services.build ? *services.build : BuildConfig::compiled());
-    // The API client, carrying the stored token.
-    const std::optional<QString> storedToken = m_keychain->loadToken();
+    // The API client, carrying the stored token; not one the user may have signed out of.
+    const bool cleanupPending = m_preferences.boolValue(tokenCleanupPendingKey).value_or(false);
+    const std::optional<QString> storedToken = cleanupPending ? std::nullopt : m_keychain->loadToken();
     m_apiClient = new APIClient(m_build->baseURL, storedToken, this);
     // The supervisor.
     m_frpc = new FrpcManager(QStringLiteral("frpc"), m_clock, this);
@@ -62,6 +63,8 @@ AppState::AppState(const Services &services, QObject *parent)
         m_frpc->setExecutableDirectory(services.frpcExecutableDirectory);
     if (!services.frpcSupportDirectory.isEmpty())
         m_frpc->setSupportDirectory(services.frpcSupportDirectory);
+    watchSessionExpiry();
+    connect(this, &AppState::sessionChanged, this, &AppState::dropStaleAccountSwitch);
     // The path monitor is injected; the supervisor reports crashes to a weak handler.
     m_frpc->onUnexpectedExit = [weak = QPointer<AppState>(this)](const QString &tunnelId) {
         if (weak)
@@ -86,7 +89,12 @@ AppState::AppState(const Services &services, QObject *parent)
     Log::line(QStringLiteral("[AppState] init: baseURL=") + m_build->baseURLString + QStringLiteral(" env=") +
               m_build->environment);
     // A stored token means a session to restore.
-    if (storedToken) {
+    if (cleanupPending) {
+        Log::line(
+            QStringLiteral("[AppState] keychain: last token change unconfirmed, deleting the stored token "
+                           "instead of restoring it"));
+        changeStoredToken(std::nullopt);
+    } else if (storedToken) {
         Log::line(QStringLiteral("[AppState] keychain token present (prefix: ") + storedToken->left(8) +
                   QStringLiteral("…), restoring session"));
         m_session = AuthSession{*storedToken, std::nullopt};
@@ -395,7 +403,7 @@ void AppState::signOut()
     if (hadPolls)
         emit connectionPollTasksChanged();
     m_restartAttempts.clear();
-    m_keychain->deleteToken();
+    changeStoredToken(std::nullopt);
     m_apiClient->setToken(std::nullopt);
     m_frpc->stopAll(stopTimeoutSeconds);
     if (!m_runningTunnelIds.isEmpty()) {
@@ -415,6 +423,33 @@ void AppState::signOut()
     setTunnelsLoadError(std::nullopt);
     setFrpcConfig(std::nullopt);
     setAuthFlow(AuthFlow::login());
+}
+
+void AppState::changeStoredToken(const std::optional<QString> &token)
+{
+    m_preferences.setBool(tokenCleanupPendingKey, true);
+    const bool saving = token.has_value();
+    const auto done = [this, saving](bool ok) {
+        if (ok) {
+            m_preferences.setBool(tokenCleanupPendingKey, false);
+            return;
+        }
+        Log::line(saving
+                      ? QStringLiteral("[AppState] keychain: session token not stored, the session ends with "
+                                       "the application")
+                      : QStringLiteral("[AppState] keychain: session token not deleted, retrying at the next "
+                                       "start"));
+        BannerState banner;
+        banner.severity = BannerState::Severity::warning;
+        banner.message = m_catalogue.localized(saving ? QStringLiteral("app.keychain.saveFailed")
+                                                      : QStringLiteral("app.keychain.deleteFailed"),
+                                               m_language);
+        setBanner(banner);
+    };
+    if (saving)
+        m_keychain->saveToken(*token, this, done);
+    else
+        m_keychain->deleteToken(this, done);
 }
 
 // ---- Network monitor --------------------------------------------------------------------

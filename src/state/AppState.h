@@ -32,6 +32,7 @@ class LoginItem;
 class NetworkMonitor;
 class PreferencesStore;
 class SecretStore;
+class SessionExpiryWatch;
 class Updater;
 class UrlOpener;
 
@@ -201,11 +202,27 @@ public:
     // After account deletion was scheduled or cancelled; never fails.
     void refreshAfterMutation(QObject *context = nullptr, Done done = {});
 
+    // ---- A sign-in link while signed in -------------------------------------------------
+    // A magic or verification link for another account than the one signed in is not applied
+    // until the user agrees: the popover asks, naming the accounts known.
+    struct AccountSwitch {
+        std::optional<QString> currentAccount; // e-mail address; none while the user loads
+        std::optional<QString> newAccount;     // none when the service named no user
+        friend bool operator==(const AccountSwitch &, const AccountSwitch &) = default;
+    };
+    std::optional<AccountSwitch> pendingAccountSwitch() const;
+    // Signs the current account out (the whole sign-out teardown), then signs in with the link.
+    void confirmAccountSwitch();
+    // Keeps the current account; the link's session is dropped.
+    void cancelAccountSwitch();
+
     // ---- Usage, banners, upgrade --------------------------------------------------------
     void refreshUsage(QObject *context = nullptr, Done done = {});
     void presentError(const ApiFailure &failure);
     void presentUpgrade(UpgradeReason reason);
     void openCheckout(QObject *context = nullptr, Done done = {});
+    // The purchase poll. One at a time: a new call replaces a poll under way, whose `done` is
+    // then not called.
     void handleUpgradeSuccess(QObject *context = nullptr, Done done = {});
     void probeHealth(QObject *context = nullptr, Done done = {});
     // The banner set when a free-plan user over the bandwidth limit presses start.
@@ -259,6 +276,7 @@ signals:
     void networkAvailableChanged();
     void launchAtLoginStatusVersionChanged();
     void lastLaunchAtLoginErrorChanged();
+    void pendingAccountSwitchChanged();
 
 private:
     class Job;
@@ -272,6 +290,8 @@ private:
     void resumeAfterNetworkReturn();
     void setSession(const std::optional<AuthSession> &session);
     void setNetworkAvailable(bool value);
+    // Stores the token (none: deletes it) in the background; a failure shows in the banner.
+    void changeStoredToken(const std::optional<QString> &token);
     // Whether the answer to a request sent with the API token `sentWith` still belongs to the
     // current session; after a sign-out or another sign-in it must change nothing of it.
     bool isCurrentSession(const std::optional<QString> &sentWith) const;
@@ -288,7 +308,10 @@ private:
     void cancelConfigurationRetry();
     void finishReconnectTask(const QString &tunnelId, Job *job);
     void setRuntimeState(const QString &tunnelId, TunnelRuntimeState state);
+    // GET /tunnels; `keepListWhileRunning`: a failure leaves the list shown while tunnels run.
+    void loadTunnelList(QObject *context, Completion done, bool keepListWhileRunning);
     void applyTunnelList(const QList<Tunnel> &list);
+    void stopUnlistedTunnels(const QList<Tunnel> &list);
     void setRunning(const QString &tunnelId, bool running);
     void setStartError(const QString &tunnelId, const std::optional<QString> &text);
     void setCrash(const QString &tunnelId, const std::optional<QString> &text);
@@ -301,6 +324,19 @@ private:
     // Account (AppStateAccount.cpp)
     void finishSignIn(const ApiResult<LoginResponse> &result, const Completion &done);
     void completeSignIn(const LoginResponse &response, const Completion &done);
+
+    // Account switch and expired sessions (AppStateSessionChanges.cpp)
+    struct PendingAccountSwitch {
+        AccountSwitch shown;
+        LoginResponse response;
+        Completion done;
+        QString askedIn; // the token of the session the question is about
+    };
+    // The end of a link sign-in: applied at once when nobody is signed in, else a question.
+    void finishLinkSignIn(const ApiResult<LoginResponse> &result, const Completion &done);
+    void dropStaleAccountSwitch();
+    void watchSessionExpiry();
+    void endExpiredSession();
 
     // Usage (AppStateUsage.cpp)
     void stopForBandwidthLimit();
@@ -365,6 +401,10 @@ private:
     bool m_networkAvailable = false;
     int m_launchAtLoginStatusVersion = 0;
     std::optional<QString> m_lastLaunchAtLoginError;
+
+    std::optional<PendingAccountSwitch> m_accountSwitch;
+    SessionExpiryWatch *m_expiryWatch = nullptr; // child
+    Job *m_purchasePoll = nullptr;               // owned (child); one at a time
 
     // Automatic restarts made since the tunnel last connected or was started or stopped by the
     // user; a tunnel that keeps dying right after its restarts gets three in total, not three

@@ -5,7 +5,6 @@
 #include "api/APIClient.h"
 #include "platform/Log.h"
 #include "state/AppState_p.h"
-#include "state/KeychainStore.h"
 
 namespace ostrel {
 
@@ -31,15 +30,17 @@ void AppState::signUp(const QString &email, const QString &password, const std::
 void AppState::signInWithMagicLink(const QString &token, QObject *context, Completion done)
 {
     done = guarded(context, std::move(done));
-    m_apiClient->verifyMagicLink(
-        token, this, [this, done](const ApiResult<LoginResponse> &result) { finishSignIn(result, done); });
+    m_apiClient->verifyMagicLink(token, this, [this, done](const ApiResult<LoginResponse> &result) {
+        finishLinkSignIn(result, done);
+    });
 }
 
 void AppState::signInWithEmailVerification(const QString &token, QObject *context, Completion done)
 {
     done = guarded(context, std::move(done));
-    m_apiClient->verifyEmail(
-        token, this, [this, done](const ApiResult<LoginResponse> &result) { finishSignIn(result, done); });
+    m_apiClient->verifyEmail(token, this, [this, done](const ApiResult<LoginResponse> &result) {
+        finishLinkSignIn(result, done);
+    });
 }
 
 void AppState::finishSignIn(const ApiResult<LoginResponse> &result, const Completion &done)
@@ -54,7 +55,7 @@ void AppState::finishSignIn(const ApiResult<LoginResponse> &result, const Comple
 void AppState::completeSignIn(const LoginResponse &response, const Completion &done)
 {
     setSession(AuthSession{response.token, response.user});
-    m_keychain->saveToken(response.token);
+    changeStoredToken(response.token);
     m_apiClient->setToken(response.token);
     reloadConfiguration(this, [this, done] {
         refreshTunnels(this, [this, done](const std::optional<ApiFailure> &failure) {

@@ -165,20 +165,32 @@ QString AppState::loadErrorMessage(const ApiFailure &failure) const
 
 void AppState::refreshTunnels(QObject *context, Completion done)
 {
+    loadTunnelList(context, std::move(done), false);
+}
+
+void AppState::loadTunnelList(QObject *context, Completion done, bool keepListWhileRunning)
+{
     done = guarded(context, std::move(done));
     const std::optional<QString> sentWith = m_apiClient->token();
-    m_apiClient->listTunnels(this, [this, sentWith, done](const ApiResult<QList<Tunnel>> &result) {
-        if (!result.ok()) {
-            setTunnelsLoaded(false);
-            setTunnelsLoadError(loadErrorMessage(result.failure()));
-            done(result.failure());
-            return;
-        }
-        // The tunnels of an account signed out meanwhile are no one's here.
-        if (isCurrentSession(sentWith))
+    m_apiClient->listTunnels(
+        this, [this, sentWith, keepListWhileRunning, done](const ApiResult<QList<Tunnel>> &result) {
+            // The tunnels of an account signed out meanwhile, or its failure, are no one's here.
+            if (!isCurrentSession(sentWith)) {
+                done(failureOf(result));
+                return;
+            }
+            if (!result.ok()) {
+                // A running tunnel keeps its row, and with it its stop button.
+                if (!keepListWhileRunning || m_runningTunnelIds.isEmpty()) {
+                    setTunnelsLoaded(false);
+                    setTunnelsLoadError(loadErrorMessage(result.failure()));
+                }
+                done(result.failure());
+                return;
+            }
             applyTunnelList(result.value());
-        done(std::nullopt);
-    });
+            done(std::nullopt);
+        });
 }
 
 void AppState::applyTunnelList(const QList<Tunnel> &list)
@@ -196,6 +208,7 @@ void AppState::applyTunnelList(const QList<Tunnel> &list)
         m_activeTunnelCount = active;
         emit activeTunnelCountChanged();
     }
+    stopUnlistedTunnels(list);
     // Tunnels no longer listed lose their entry; every listed one gets one. The process table
     // (runningTunnelIds) is read now, as it is at the moment the answer arrives.
     QHash<QString, TunnelRuntimeState> states;
@@ -220,6 +233,23 @@ void AppState::applyTunnelList(const QList<Tunnel> &list)
     }
 }
 
+void AppState::stopUnlistedTunnels(const QList<Tunnel> &list)
+{
+    // Deleted from another device: its frpc would go on running, with the account's frp token
+    // on disk, and no row left to stop it from.
+    QSet<QString> listed;
+    for (const Tunnel &t : list)
+        listed.insert(t.id);
+    const QSet<QString> running = m_runningTunnelIds;
+    for (const QString &id : running) {
+        if (listed.contains(id))
+            continue;
+        Log::line(QStringLiteral("[AppState] tunnel ") + id +
+                  QStringLiteral(" is no longer listed by the service, stopping its frpc"));
+        stopTunnel(id);
+    }
+}
+
 // ---- frp server parameters ------------------------------------------------------------------
 
 void AppState::loadFrpcConfig(QObject *context, Completion done)
@@ -228,19 +258,16 @@ void AppState::loadFrpcConfig(QObject *context, Completion done)
     setLoadingFrpcConfig(true);
     const std::optional<QString> sentWith = m_apiClient->token();
     m_apiClient->fetchFrpcConfig(this, [this, sentWith, done](const ApiResult<FrpcConfig> &result) {
-        if (!result.ok()) {
-            setFrpcConfigError(loadErrorMessage(result.failure()));
-            setLoadingFrpcConfig(false);
-            done(result.failure());
-            return;
-        }
-        // Another account's frp token must never start this session's tunnels.
+        // Another account's frp token must never start this session's tunnels, and its failure
+        // says nothing about this session's configuration.
         if (isCurrentSession(sentWith)) {
-            setFrpcConfig(result.value());
-            setFrpcConfigError(std::nullopt);
+            setFrpcConfigError(result.ok() ? std::nullopt
+                                           : std::optional(loadErrorMessage(result.failure())));
+            if (result.ok())
+                setFrpcConfig(result.value());
         }
         setLoadingFrpcConfig(false);
-        done(std::nullopt);
+        done(failureOf(result));
     });
 }
 
@@ -356,11 +383,14 @@ void AppState::connectionPollStep(Job *job, const QString &tunnelId, int check)
     m_clock.singleShot(pollInterval, job, [this, job, tunnelId, check] {
         if (!m_runningTunnelIds.contains(tunnelId))
             return;
-        refreshTunnels(job, [this, job, tunnelId, check](const std::optional<ApiFailure> &) {
-            if (runtimeState(tunnelId) == TunnelRuntimeState::connected || check + 1 == pollChecks)
-                return;
-            connectionPollStep(job, tunnelId, check + 1);
-        });
+        loadTunnelList(
+            job,
+            [this, job, tunnelId, check](const std::optional<ApiFailure> &) {
+                if (runtimeState(tunnelId) == TunnelRuntimeState::connected || check + 1 == pollChecks)
+                    return;
+                connectionPollStep(job, tunnelId, check + 1);
+            },
+            true);
     });
 }
 

@@ -226,12 +226,16 @@ void AppState::handleUpgradeSuccess(QObject *context, Done done)
 {
     done = guarded(context, std::move(done));
     setShowingUpgrade(false);
-    upgradeSuccessStep(new Job(this), m_apiClient->token(), 0, std::move(done));
+    // One poll at a time: a new success link (or "check again") starts it over.
+    delete std::exchange(m_purchasePoll, new Job(this));
+    upgradeSuccessStep(m_purchasePoll, m_apiClient->token(), 0, std::move(done));
 }
 
 void AppState::upgradeSuccessStep(Job *job, const std::optional<QString> &sentWith, int attempt, Done done)
 {
-    const auto end = [job, done] {
+    const auto end = [this, job, done] {
+        if (m_purchasePoll == job)
+            m_purchasePoll = nullptr;
         job->deleteLater();
         done();
     };

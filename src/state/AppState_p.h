@@ -31,6 +31,9 @@ inline const QString onboardingCompletedKey = QStringLiteral("ostrel.onboarding.
 inline const QString notificationsEnabledKey = QStringLiteral("ostrel.notifications.enabled");
 inline const QString notifyOnCrashKey = QStringLiteral("ostrel.notifications.notifyOnCrash");
 inline const QString automaticUpdatesKey = QStringLiteral("ostrel.updates.automatic");
+// Set while a change of the stored token is not confirmed by the keyring: what it holds may be
+// a token the user signed out of, so the next start deletes it instead of restoring it.
+inline const QString tokenCleanupPendingKey = QStringLiteral("ostrel.keychain.cleanupPending");
 
 // Calls `done` only while `context` (when one was given) is alive.
 inline AppState::Completion guarded(QObject *context, AppState::Completion done)

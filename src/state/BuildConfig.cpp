@@ -29,6 +29,14 @@ BuildInfo BuildInfo::compiled()
             setting(OSTREL_BUILD)};
 }
 
+BuildInfo BuildInfo::withHostOverride(const QString &host) const
+{
+    BuildInfo info = *this;
+    if (!host.isEmpty() && environment != QStringLiteral("production"))
+        info.apiHost = host;
+    return info;
+}
+
 BuildConfig BuildConfig::resolve(const BuildInfo &info)
 {
     BuildConfig config;

@@ -18,6 +18,11 @@ struct BuildInfo {
     std::optional<QString> build;       // OstrelBuild
 
     static BuildInfo compiled();
+
+    // A build for any environment but "production" takes a non-empty `host` (the environment
+    // variable OSTREL_API_HOST at start) as its service host, so tests can run the application
+    // against a service on a free port. A production build ignores it: its service stays fixed.
+    BuildInfo withHostOverride(const QString &host) const;
 };
 
 // The service and version this build talks to and reports, with every default applied.

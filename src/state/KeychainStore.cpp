@@ -21,15 +21,16 @@ std::optional<QString> KeychainStore::loadToken() const
     return token;
 }
 
-void KeychainStore::saveToken(const QString &token) const
+void KeychainStore::saveToken(const QString &token, QObject *context, SecretStore::Done done) const
 {
+    // The add answers whether the new token is what the store now holds.
     m_store->remove(m_service, m_account);
-    m_store->add(m_service, m_account, token.toUtf8());
+    m_store->add(m_service, m_account, token.toUtf8(), context, std::move(done));
 }
 
-void KeychainStore::deleteToken() const
+void KeychainStore::deleteToken(QObject *context, SecretStore::Done done) const
 {
-    m_store->remove(m_service, m_account);
+    m_store->remove(m_service, m_account, context, std::move(done));
 }
 
 } // namespace ostrel

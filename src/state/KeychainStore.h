@@ -9,7 +9,8 @@
 namespace ostrel {
 
 // The session token as one item of the user's secret store, keyed by service and account.
-// Nothing here reports errors: a store that fails simply holds no token.
+// Reading never fails (a store that fails holds no token); a change reports whether it
+// reached the store, later and in the order the changes were made.
 class KeychainStore {
 public:
     static constexpr auto appService = "com.ostrel.app";
@@ -23,9 +24,9 @@ public:
 
     // The stored token; none when nothing is stored, the store fails or the bytes are not UTF-8.
     std::optional<QString> loadToken() const;
-    // Replaces any stored token: delete, then add.
-    void saveToken(const QString &token) const;
-    void deleteToken() const;
+    // Replaces any stored token: delete, then add; `done` tells whether the token is stored.
+    void saveToken(const QString &token, QObject *context = nullptr, SecretStore::Done done = {}) const;
+    void deleteToken(QObject *context = nullptr, SecretStore::Done done = {}) const;
 
 private:
     SecretStore *m_store;

@@ -1,5 +1,6 @@
 #include "ApiServer.h"
 
+#include "GuardedTcpServer.h"
 #include "Output.h"
 
 #include <QHttpServerResponder>
@@ -42,6 +43,22 @@ QString methodName(QHttpServerRequest::Method m)
 }
 
 const QString invalidLink = "This link is invalid or has expired";
+
+QList<QByteArray> headerValues(const QHttpServerRequest &request, const QByteArray &name)
+{
+    QList<QByteArray> values;
+    for (const auto &h : request.headers()) {
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+            values << h.second;
+    }
+    return values;
+}
+
+bool isSafeMethod(QHttpServerRequest::Method m)
+{
+    using M = QHttpServerRequest::Method;
+    return m == M::Get || m == M::Head || m == M::Options;
+}
 
 } // namespace
 
@@ -114,6 +131,9 @@ ApiServer::ApiServer(Store &store, ServiceOptions options, QObject *parent)
         addRoute(M::Post, "/dev/clock", false, &ApiServer::devClock);
     }
 
+    m_purgeTimer.callOnTimeout(this, &ApiServer::purgeExpired);
+    m_purgeTimer.start(std::chrono::seconds(m_options.purgeIntervalSeconds));
+
     // Every request goes through our own routing so that unknown paths and methods also get
     // the JSON error envelope.
     m_http.setMissingHandler([this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
@@ -131,13 +151,15 @@ ApiServer::ApiServer(Store &store, ServiceOptions options, QObject *parent)
 void ApiServer::addRoute(QHttpServerRequest::Method method, const QString &pattern, bool needsSession,
                          Handler handler)
 {
-    m_routes.append(Route{method, QRegularExpression("^" + pattern + "$"), needsSession, handler});
+    // Every request that carries data is JSON, but for the checkout page's own form.
+    const bool jsonBody = method != QHttpServerRequest::Method::Get && !pattern.startsWith("/checkout/");
+    m_routes.append(Route{method, QRegularExpression("^" + pattern + "$"), needsSession, jsonBody, handler});
 }
 
 bool ApiServer::listen(quint16 httpPort, quint16 controlPort, QString *error)
 {
     // A QTcpServer of our own so that a busy port is reported instead of a silent 0.
-    auto *server = new QTcpServer(this);
+    auto *server = new GuardedTcpServer(this);
     if (!server->listen(QHostAddress::LocalHost, httpPort)) {
         *error = QString("cannot listen on 127.0.0.1:%1: %2").arg(httpPort).arg(server->errorString());
         return false;
@@ -169,7 +191,6 @@ Reply ApiServer::dispatch(const QHttpServerRequest &request)
             call.bearer = QString::fromUtf8(h.second).trimmed();
     }
 
-    Reply reply;
     const Route *route = nullptr;
     for (const Route &r : std::as_const(m_routes)) {
         const QRegularExpressionMatch match = r.pattern.match(call.path);
@@ -179,24 +200,44 @@ Reply ApiServer::dispatch(const QHttpServerRequest &request)
             break;
         }
     }
-    if (!route) {
-        reply = errorReply(404, "NOT_FOUND", QString("Cannot %1 %2").arg(methodName(call.method), call.path));
-    } else {
-        std::optional<Reply> refusal;
-        if (route->needsSession)
-            refusal = authenticate(call);
-        if (!refusal && !call.rawBody.trimmed().isEmpty() && !call.path.startsWith("/checkout/")) {
-            QJsonParseError parseError;
-            const QJsonDocument doc = QJsonDocument::fromJson(call.rawBody, &parseError);
-            if (parseError.error != QJsonParseError::NoError || !doc.isObject())
-                refusal = validationError({"body must be a JSON object"});
-            else
-                call.body = doc.object();
-        }
-        reply = refusal ? *refusal : (this->*(route->handler))(call);
+    std::optional<Reply> refusal = browserRefusal(request, call);
+    if (!refusal && !route)
+        refusal =
+            errorReply(404, "NOT_FOUND", QString("Cannot %1 %2").arg(methodName(call.method), call.path));
+    if (!refusal && route->jsonBody) {
+        const QList<QByteArray> types = headerValues(request, "Content-Type");
+        if (types.size() != 1 || !isJsonContentType(types.first()))
+            refusal = errorReply(415, "UNSUPPORTED_MEDIA_TYPE", "Content-Type must be application/json");
     }
+    if (!refusal && route->needsSession)
+        refusal = authenticate(call);
+    if (!refusal && route->jsonBody && !call.rawBody.trimmed().isEmpty()) {
+        QJsonParseError parseError;
+        const QJsonDocument doc = QJsonDocument::fromJson(call.rawBody, &parseError);
+        if (parseError.error != QJsonParseError::NoError || !doc.isObject())
+            refusal = validationError({"body must be a JSON object"});
+        else
+            call.body = doc.object();
+    }
+    const Reply reply = refusal ? *refusal : (this->*(route->handler))(call);
     say(QString("[http] %1 %2 -> %3").arg(methodName(call.method), call.path).arg(reply.status));
     return reply;
+}
+
+std::optional<Reply> ApiServer::browserRefusal(const QHttpServerRequest &request, const Call &call) const
+{
+    const QList<QByteArray> hosts = headerValues(request, "Host");
+    if (hosts.size() != 1 || !isServedHost(hosts.first(), m_httpPort))
+        return errorReply(
+            421, "MISDIRECTED_REQUEST",
+            QString("This service answers only to 127.0.0.1, localhost or [::1] on port %1").arg(m_httpPort));
+    // The mailbox holds live sign-in links, so even reading /dev/ is refused to other origins.
+    if (isSafeMethod(call.method) && !call.path.startsWith("/dev/"))
+        return std::nullopt;
+    const QList<QByteArray> origins = headerValues(request, "Origin");
+    if (origins.isEmpty() || (origins.size() == 1 && isOwnOrigin(origins.first(), m_httpPort)))
+        return std::nullopt;
+    return errorReply(403, "FORBIDDEN", "Requests from other web origins are not accepted");
 }
 
 std::optional<Reply> ApiServer::authenticate(Call &call)
@@ -214,6 +255,27 @@ std::optional<Reply> ApiServer::authenticate(Call &call)
     call.user = *user;
     call.sessionDigest = digest;
     return std::nullopt;
+}
+
+void ApiServer::purgeExpired()
+{
+    const QDateTime windowStart = now().addSecs(-failedLoginWindow);
+    qsizetype failures = 0;
+    for (auto it = m_failedLogins.begin(); it != m_failedLogins.end();) {
+        if (it->isEmpty() || it->last() < windowStart) {
+            it = m_failedLogins.erase(it);
+            ++failures;
+        } else {
+            ++it;
+        }
+    }
+    const int sessions = m_store.deleteExpiredSessions(now());
+    const int links = m_store.deleteExpiredOneTimeTokens(now());
+    if (failures > 0 || sessions > 0 || links > 0)
+        say(QString("[purge] removed %1 expired sessions, %2 expired links and %3 failed sign-in records")
+                .arg(sessions)
+                .arg(links)
+                .arg(failures));
 }
 
 void ApiServer::purgeDueAccounts()
@@ -348,16 +410,20 @@ Reply ApiServer::login(Call &call)
     QStringList problems;
     if (!isValidEmail(email))
         problems << "email must be an email";
-    if (!password.isString() || password.toString().isEmpty())
-        problems << "password should not be empty";
+    problems << givenPasswordProblems(password, "password");
     if (!problems.isEmpty())
         return validationError(problems);
 
-    QList<QDateTime> &failures = m_failedLogins[email];
-    const QDateTime windowStart = now().addSecs(-failedLoginWindow);
-    failures.removeIf([&](const QDateTime &t) { return t < windowStart; });
-    if (failures.size() >= maxFailedLogins)
-        return errorReply(429, "RATE_LIMIT", "Too many failed sign-in attempts. Try again in a few minutes.");
+    // Looked up, not inserted: only a failure makes a record (and the purge removes it again).
+    const auto recent = m_failedLogins.constFind(email);
+    if (recent != m_failedLogins.cend()) {
+        const QDateTime windowStart = now().addSecs(-failedLoginWindow);
+        const auto inWindow = std::count_if(recent->cbegin(), recent->cend(),
+                                            [&](const QDateTime &t) { return t >= windowStart; });
+        if (inWindow >= maxFailedLogins)
+            return errorReply(429, "RATE_LIMIT",
+                              "Too many failed sign-in attempts. Try again in a few minutes.");
+    }
 
     const std::optional<UserRow> user = m_store.userByEmail(email);
     bool ok = false;
@@ -369,6 +435,9 @@ Reply ApiServer::login(Call &call)
         verifyPassword(password.toString(), decoy);
     }
     if (!ok) {
+        QList<QDateTime> &failures = m_failedLogins[email];
+        const QDateTime windowStart = now().addSecs(-failedLoginWindow);
+        failures.removeIf([&](const QDateTime &t) { return t < windowStart; });
         failures.append(now());
         return errorReply(401, "UNAUTHORIZED", "Invalid email or password");
     }
@@ -443,6 +512,8 @@ Reply ApiServer::resetPassword(Call &call)
     QStringList problems;
     if (!token.isString() || token.toString().isEmpty())
         problems << "token should not be empty";
+    else if (token.toString().size() > maxTokenLength)
+        problems << "token must be shorter than or equal to 256 characters";
     problems << passwordProblems(password, "newPassword");
     if (!problems.isEmpty())
         return validationError(problems);
@@ -515,9 +586,7 @@ Reply ApiServer::changePassword(Call &call)
 {
     const QJsonValue current = call.body.value("currentPassword");
     const QJsonValue next = call.body.value("newPassword");
-    QStringList problems;
-    if (!current.isString() || current.toString().isEmpty())
-        problems << "currentPassword should not be empty";
+    QStringList problems = givenPasswordProblems(current, "currentPassword");
     problems << passwordProblems(next, "newPassword");
     if (!problems.isEmpty())
         return validationError(problems);

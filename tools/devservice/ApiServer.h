@@ -11,6 +11,7 @@
 #include <QList>
 #include <QObject>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUrlQuery>
 
 #include <functional>
@@ -22,6 +23,7 @@ struct ServiceOptions {
     QString publicHost = "localhost:3000";
     bool devEndpoints = true;
     bool quietMail = false;
+    int purgeIntervalSeconds = 60; // how often expired sessions, links and sign-in failures go
 };
 
 // One HTTP answer before it is written.
@@ -66,16 +68,20 @@ private:
         QHttpServerRequest::Method method;
         QRegularExpression pattern;
         bool needsSession;
+        bool jsonBody;
         Handler handler;
     };
 
     void addRoute(QHttpServerRequest::Method method, const QString &pattern, bool needsSession,
                   Handler handler);
     Reply dispatch(const QHttpServerRequest &request);
+    // A refusal of requests that a web page could send: a foreign Host or Origin.
+    std::optional<Reply> browserRefusal(const QHttpServerRequest &request, const Call &call) const;
     std::optional<Reply> authenticate(Call &call);
 
     QDateTime now() const;
     void purgeDueAccounts();
+    void purgeExpired();
     QJsonObject userJson(const UserRow &user) const;
     QJsonObject tunnelJson(const TunnelRow &tunnel) const;
     QString publicAddress(const TunnelRow &tunnel) const;
@@ -134,6 +140,7 @@ private:
     qint64 m_clockOffsetSeconds = 0;
     QList<Route> m_routes;
     QHash<QString, QList<QDateTime>> m_failedLogins; // e-mail -> recent failures
+    QTimer m_purgeTimer;
 };
 
 // Building answers.

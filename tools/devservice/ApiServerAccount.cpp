@@ -2,6 +2,8 @@
 
 #include <QJsonArray>
 
+#include <limits>
+
 namespace ostrel::devservice {
 
 namespace {
@@ -68,9 +70,11 @@ Reply ApiServer::usage(Call &call)
     for (const TunnelRow &t : tunnels)
         active += m_control.isLive(t.frpsProxyName) ? 1 : 0;
     const bool pro = call.user.isPro();
-    const qint64 used = b.inBytes + b.outBytes;
+    qint64 used = 0;
+    if (qAddOverflow(b.inBytes, b.outBytes, &used)) // figures written before they were capped
+        used = std::numeric_limits<qint64>::max();
     const qint64 limitBytes = pro ? 0 : freeBandwidthLimitBytes;
-    const qint64 percent = limitBytes > 0 ? std::min<qint64>(100, used * 100 / limitBytes) : 0;
+    const qint64 percent = limitBytes <= 0 ? 0 : used >= limitBytes ? 100 : used * 100 / limitBytes;
     return jsonReply(QJsonObject{
         {"tier", call.user.tier},
         {"tunnels", QJsonObject{{"used", tunnels.size()},
@@ -113,9 +117,7 @@ Reply ApiServer::requestDeletion(Call &call)
 {
     const QJsonValue password = call.body.value("password");
     const QJsonValue confirmEmail = call.body.value("confirmEmail");
-    QStringList problems;
-    if (!password.isString() || password.toString().isEmpty())
-        problems << "password should not be empty";
+    QStringList problems = givenPasswordProblems(password, "password");
     if (!confirmEmail.isString() || normalizedEmail(confirmEmail.toString()) != call.user.email)
         problems << "confirmEmail must match the email of the account";
     if (!problems.isEmpty())

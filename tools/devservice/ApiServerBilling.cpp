@@ -130,23 +130,25 @@ Reply ApiServer::devMagicLink(Call &call)
 Reply ApiServer::devUsage(Call &call)
 {
     const QString email = normalizedEmail(call.body.value("email").toString());
-    const QJsonValue bytes = call.body.value("bytes");
-    const QJsonValue inBytes = call.body.value("inBytes");
     QStringList problems;
     if (!isValidEmail(email))
         problems << "email must be an email";
-    if (!bytes.isDouble() || bytes.toDouble() < 0)
-        problems << "bytes must be a positive number";
-    if (!inBytes.isUndefined() && (!inBytes.isDouble() || inBytes.toDouble() < 0))
-        problems << "inBytes must be a positive number";
+    // "bytes" counts as outgoing traffic, "inBytes" (optional) as incoming.
+    const std::optional<qint64> outBytes =
+        integerField(call.body, "bytes", 0, maxTrafficBytes, problems, Presence::required);
+    const std::optional<qint64> inBytes = integerField(call.body, "inBytes", 0, maxTrafficBytes, problems);
     if (!problems.isEmpty())
         return validationError(problems);
     const std::optional<UserRow> user = m_store.userByEmail(email);
     if (!user)
         return errorReply(404, "NOT_FOUND", "No account with this email");
-    // "bytes" counts as outgoing traffic, "inBytes" (optional) as incoming.
-    m_store.addBandwidth(user->id, billingPeriod(now()).key, qint64(inBytes.toDouble()),
-                         qint64(bytes.toDouble()));
+    const QString period = billingPeriod(now()).key;
+    const BandwidthRow b = m_store.bandwidth(user->id, period);
+    if (b.outBytes > maxTrafficBytes - *outBytes || b.inBytes > maxTrafficBytes - inBytes.value_or(0))
+        return validationError(
+            {QString("this month's traffic must stay at or below %1 bytes in each direction")
+                 .arg(maxTrafficBytes)});
+    m_store.addBandwidth(user->id, period, inBytes.value_or(0), *outBytes);
     if (isOverBandwidth(*user))
         m_control.disconnectAccount(user->id); // the frp server cuts free accounts at the limit
     return noContent();
@@ -173,11 +175,17 @@ Reply ApiServer::devPlan(Call &call)
 
 Reply ApiServer::devClock(Call &call)
 {
-    const QJsonValue seconds = call.body.value("advanceSeconds");
-    if (!seconds.isDouble() || seconds.toDouble() < 0)
-        return validationError({"advanceSeconds must be a positive number"});
-    m_clockOffsetSeconds += qint64(seconds.toDouble());
-    say(QString("[dev] clock advanced by %1 s").arg(qint64(seconds.toDouble())));
+    QStringList problems;
+    const std::optional<qint64> seconds =
+        integerField(call.body, "advanceSeconds", 0, maxClockLeadSeconds, problems, Presence::required);
+    // Dates far ahead would no longer be written as four-digit years, and sign-in would fail.
+    if (seconds && m_clockOffsetSeconds > maxClockLeadSeconds - *seconds)
+        problems << QString("advanceSeconds must not move the clock more than %1 seconds ahead in all")
+                        .arg(maxClockLeadSeconds);
+    if (!problems.isEmpty())
+        return validationError(problems);
+    m_clockOffsetSeconds += *seconds;
+    say(QString("[dev] clock advanced by %1 s").arg(*seconds));
     purgeDueAccounts();
     return jsonReply(QJsonObject{{"now", wireDate(now())}});
 }

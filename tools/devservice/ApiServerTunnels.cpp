@@ -4,44 +4,9 @@
 
 #include <QJsonArray>
 
-#include <cmath>
-
 namespace ostrel::devservice {
 
 namespace {
-
-// Reads an optional integer field; a present value that is not a whole number in [min, max] adds
-// the class-validator style messages.
-std::optional<qint64> integerField(const QJsonObject &body, const QString &key, qint64 min, qint64 max,
-                                   QStringList &problems)
-{
-    const QJsonValue v = body.value(key);
-    if (v.isUndefined() || v.isNull())
-        return std::nullopt;
-    const double d = v.toDouble();
-    if (!v.isDouble() || std::floor(d) != d || std::abs(d) > 1e15) {
-        problems << key + " must be an integer number";
-        return std::nullopt;
-    }
-    const qint64 n = qint64(d);
-    if (n < min)
-        problems << QString("%1 must not be less than %2").arg(key).arg(min);
-    if (n > max)
-        problems << QString("%1 must not be greater than %2").arg(key).arg(max);
-    return n;
-}
-
-std::optional<QString> stringField(const QJsonObject &body, const QString &key, QStringList &problems)
-{
-    const QJsonValue v = body.value(key);
-    if (v.isUndefined() || v.isNull())
-        return std::nullopt;
-    if (!v.isString()) {
-        problems << key + " must be a string";
-        return std::nullopt;
-    }
-    return v.toString();
-}
 
 Reply tunnelNotFound()
 {
@@ -113,15 +78,14 @@ Reply ApiServer::createTunnel(Call &call)
     if (auto refusal = tunnelRefusal(call.user))
         return *refusal;
     QStringList problems;
-    const std::optional<QString> localHost = stringField(call.body, "localHost", problems);
-    const std::optional<qint64> localPort = integerField(call.body, "localPort", 1, 65535, problems);
-    const std::optional<QString> protocol = stringField(call.body, "protocol", problems);
-    const std::optional<QString> subdomain = stringField(call.body, "subdomain", problems);
+    const std::optional<QString> localHost = stringField(call.body, "localHost", maxHostLength, problems);
+    const std::optional<qint64> localPort =
+        integerField(call.body, "localPort", 1, 65535, problems, Presence::required);
+    const std::optional<QString> protocol = stringField(call.body, "protocol", maxNameLength, problems);
+    const std::optional<QString> subdomain = stringField(call.body, "subdomain", maxNameLength, problems);
     std::optional<qint64> remotePort = integerField(call.body, "remotePort", 1024, 65535, problems);
-    if (!localHost || localHost->trimmed().isEmpty())
+    if (!call.body.value("localHost").isString() || (localHost && localHost->trimmed().isEmpty()))
         problems << "localHost should not be empty";
-    if (!call.body.contains("localPort"))
-        problems << "localPort must be an integer number";
     if (!protocol || (*protocol != "http" && *protocol != "tcp"))
         problems << "protocol must be one of the following values: http, tcp";
     if (subdomain && call.user.isPro())
@@ -184,10 +148,10 @@ Reply ApiServer::updateTunnel(Call &call)
         return *refusal;
     TunnelRow t = *found;
     QStringList problems;
-    const std::optional<QString> localHost = stringField(call.body, "localHost", problems);
+    const std::optional<QString> localHost = stringField(call.body, "localHost", maxHostLength, problems);
     const std::optional<qint64> localPort = integerField(call.body, "localPort", 1, 65535, problems);
-    const std::optional<QString> protocol = stringField(call.body, "protocol", problems);
-    const std::optional<QString> subdomain = stringField(call.body, "subdomain", problems);
+    const std::optional<QString> protocol = stringField(call.body, "protocol", maxNameLength, problems);
+    const std::optional<QString> subdomain = stringField(call.body, "subdomain", maxNameLength, problems);
     const std::optional<qint64> remotePort = integerField(call.body, "remotePort", 1024, 65535, problems);
     if (localHost && localHost->trimmed().isEmpty())
         problems << "localHost should not be empty";

@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QUuid>
 
+#include <cmath>
+
 namespace ostrel::devservice {
 
 namespace {
@@ -34,6 +36,16 @@ bool constantTimeEquals(const QByteArray &a, const QByteArray &b)
     for (qsizetype i = 0; i < a.size(); ++i)
         diff |= static_cast<unsigned char>(a[i] ^ b[i]);
     return diff == 0;
+}
+
+bool isLoopbackAuthority(const QByteArray &authority, quint16 port)
+{
+    const QByteArray suffix = ':' + QByteArray::number(port);
+    for (const char *name : {"127.0.0.1", "localhost", "[::1]"}) {
+        if (authority.compare(name + suffix, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 QByteArray derive(const QString &password, const QByteArray &salt, int iterations)
@@ -78,6 +90,71 @@ QStringList passwordProblems(const QJsonValue &value, const QString &key)
     if (value.toString().size() > maxPasswordLength)
         return {key + " must be shorter than or equal to 128 characters"};
     return {};
+}
+
+QStringList givenPasswordProblems(const QJsonValue &value, const QString &key)
+{
+    if (!value.isString() || value.toString().isEmpty())
+        return {key + " should not be empty"};
+    if (value.toString().size() > maxPasswordLength)
+        return {key + " must be shorter than or equal to 128 characters"};
+    return {};
+}
+
+std::optional<qint64> integerField(const QJsonObject &body, const QString &key, qint64 min, qint64 max,
+                                   QStringList &problems, Presence presence)
+{
+    const QJsonValue v = body.value(key);
+    if ((v.isUndefined() || v.isNull()) && presence == Presence::optional)
+        return std::nullopt;
+    // Compared as doubles first: casting an out-of-range double is undefined.
+    const double d = v.toDouble();
+    if (!v.isDouble() || std::floor(d) != d) {
+        problems << key + " must be an integer number";
+        return std::nullopt;
+    }
+    if (d < double(min)) {
+        problems << QString("%1 must not be less than %2").arg(key).arg(min);
+        return std::nullopt;
+    }
+    if (d > double(max)) {
+        problems << QString("%1 must not be greater than %2").arg(key).arg(max);
+        return std::nullopt;
+    }
+    return qint64(d);
+}
+
+std::optional<QString> stringField(const QJsonObject &body, const QString &key, qsizetype maxLength,
+                                   QStringList &problems)
+{
+    const QJsonValue v = body.value(key);
+    if (v.isUndefined() || v.isNull())
+        return std::nullopt;
+    if (!v.isString()) {
+        problems << key + " must be a string";
+        return std::nullopt;
+    }
+    if (v.toString().size() > maxLength) {
+        problems << QString("%1 must be shorter than or equal to %2 characters").arg(key).arg(maxLength);
+        return std::nullopt;
+    }
+    return v.toString();
+}
+
+bool isServedHost(const QByteArray &host, quint16 port)
+{
+    return isLoopbackAuthority(host.trimmed(), port);
+}
+
+bool isOwnOrigin(const QByteArray &origin, quint16 port)
+{
+    const QByteArray o = origin.trimmed();
+    return o.startsWith("http://") && isLoopbackAuthority(o.mid(7), port);
+}
+
+bool isJsonContentType(const QByteArray &value)
+{
+    return value.split(';').first().trimmed().compare("application/json", Qt::CaseInsensitive) == 0;
 }
 
 bool isValidEmail(const QString &email)

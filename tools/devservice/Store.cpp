@@ -306,6 +306,24 @@ bool Store::deleteSessionsOf(const QString &userId, const QString &exceptDigest)
     return exec(q);
 }
 
+int Store::deleteExpired(const QString &table, const QDateTime &now)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare("DELETE FROM " + table + " WHERE expires_at <= :now");
+    q.bindValue(":now", wireDate(now));
+    return exec(q) ? q.numRowsAffected() : -1;
+}
+
+int Store::deleteExpiredSessions(const QDateTime &now)
+{
+    return deleteExpired("sessions", now);
+}
+
+int Store::deleteExpiredOneTimeTokens(const QDateTime &now)
+{
+    return deleteExpired("one_time_tokens", now);
+}
+
 bool Store::insertOneTimeToken(const QString &digest, const QString &userId, const QString &purpose,
                                const QDateTime &expiresAt)
 {

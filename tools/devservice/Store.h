@@ -83,6 +83,9 @@ public:
     bool insertSession(const QString &digest, const QString &userId, const QDateTime &expiresAt);
     std::optional<QString> sessionUser(const QString &digest, const QDateTime &now);
     bool deleteSessionsOf(const QString &userId, const QString &exceptDigest = {});
+    // Removes sessions and one-time tokens that expired by `now`; how many, or -1 on failure.
+    int deleteExpiredSessions(const QDateTime &now);
+    int deleteExpiredOneTimeTokens(const QDateTime &now);
 
     // One-time tokens for e-mail verification, password reset and magic links.
     bool insertOneTimeToken(const QString &digest, const QString &userId, const QString &purpose,
@@ -122,6 +125,7 @@ public:
 
 private:
     bool exec(class QSqlQuery &query);
+    int deleteExpired(const QString &table, const QDateTime &now);
     std::optional<UserRow> userWhere(const QString &column, const QString &value);
     std::optional<TunnelRow> tunnelWhere(const QString &column, const QString &value);
 

@@ -61,6 +61,8 @@ int main(int argc, char *argv[])
         {"quiet-mail", "Do not print mails (they still reach the dev mailbox)."},
         {"hash-iterations", "PBKDF2 rounds for new password hashes (tests use fewer).", "n",
          QString::number(defaultPasswordIterations)},
+        {"purge-interval", "Seconds between purges of expired sessions, links and sign-in failures.",
+         "seconds", "60"},
     });
     parser.process(app);
 
@@ -79,6 +81,13 @@ int main(int argc, char *argv[])
     }
     setPasswordIterations(iterations);
 
+    bool purgeOk = false;
+    const int purgeInterval = parser.value("purge-interval").toInt(&purgeOk);
+    if (!purgeOk || purgeInterval < 1 || purgeInterval > 24 * 3600) {
+        say("invalid --purge-interval: use a number of seconds from 1 to 86400");
+        return 2;
+    }
+
     Store store(parser.value("db"));
     if (!store.open()) {
         say("cannot open database " + parser.value("db") + ": " + store.errorText());
@@ -88,6 +97,7 @@ int main(int argc, char *argv[])
     options.publicHost = parser.value("public-host");
     options.devEndpoints = !parser.isSet("no-dev-endpoints");
     options.quietMail = parser.isSet("quiet-mail");
+    options.purgeIntervalSeconds = purgeInterval;
     ApiServer server(store, options);
 
     if (parser.isSet("seed") && !server.seedDemoAccount(demoEmail, demoPassword)) {

@@ -29,11 +29,17 @@ ControlClient::ControlClient(StandinConfig config, QObject *parent)
 
 void ControlClient::start()
 {
-    connectNow();
+    // From the event loop, so that a failure at once can still end the program.
+    QMetaObject::invokeMethod(this, &ControlClient::connectNow, Qt::QueuedConnection);
 }
 
 void ControlClient::connectNow()
 {
+    // Never wrapped to 16 bits: the real client's dial refuses such a port.
+    if (m_config.serverPort < 0 || m_config.serverPort > 65535) {
+        fail(QStringLiteral("dial tcp: address %1: invalid port").arg(m_config.serverPort));
+        return;
+    }
     m_socket.abort();
     m_awaitingAnswer = false;
     m_socket.connectToHost(m_config.serverAddr, quint16(m_config.serverPort));

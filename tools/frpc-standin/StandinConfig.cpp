@@ -1,6 +1,10 @@
 #include "StandinConfig.h"
 
+#include <QFile>
+
 #include <toml++/toml.h>
+
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -167,6 +171,14 @@ template <class View> std::optional<QString> optionalString(const View &node)
 std::variant<StandinConfig, QString> loadStandinConfig(const QString &path)
 {
     const QString prefix = QStringLiteral("config file ") + path + QStringLiteral(": ");
+    // Only a regular file is a configuration: a directory reads as empty and a device may never end.
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return prefix + QStringLiteral("read ") + path + QStringLiteral(": is a directory");
+        if (!S_ISREG(info.st_mode))
+            return prefix + QStringLiteral("not a regular file");
+    }
     toml::table root;
     try {
         root = toml::parse_file(path.toStdString());

@@ -37,6 +37,8 @@ const QHash<QString, QString> &themeNames()
         {"wifi.exclamationmark", "network-wireless-no-route-symbolic"},
         {"envelope.badge.shield.half.filled", "mail-unread-symbolic"},
         {"bolt.horizontal.circle", "network-transmit-receive-symbolic"},
+        {"eye.fill", "view-reveal-symbolic"},
+        {"eye.slash.fill", "view-conceal-symbolic"},
     };
     return names;
 }

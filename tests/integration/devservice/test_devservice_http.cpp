@@ -1,8 +1,10 @@
 // The development service at the HTTP and TCP level: start-up output and shutdown, the error
-// envelope and date format, the development endpoints, the checkout page and the control port.
+// envelope and date format, the development endpoints, the checkout page, the control port, and
+// what it refuses to hostile requests.
 
 #include "support/DevService.h"
 
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -44,6 +46,41 @@ public:
     }
     QTcpSocket socket;
 };
+
+// One request written byte for byte, for the forms QNetworkAccessManager will not send. The
+// status is 0 when no whole answer came within `waitMs`.
+struct RawAnswer {
+    int status = 0;
+    QJsonObject json;
+};
+
+RawAnswer rawRequest(quint16 port, const QByteArray &bytes, int waitMs = 5000)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(waitMs))
+        return {};
+    socket.write(bytes);
+    static const QRegularExpression lengthHeader("\\r\\ncontent-length: *(\\d+)",
+                                                 QRegularExpression::CaseInsensitiveOption);
+    QByteArray received;
+    const QDeadlineTimer deadline(waitMs);
+    for (;;) {
+        received += socket.readAll();
+        const qsizetype headEnd = received.indexOf("\r\n\r\n");
+        if (headEnd >= 0) {
+            const int status = received.mid(9, 3).toInt();
+            const auto length = lengthHeader.match(QString::fromLatin1(received.left(headEnd)));
+            const qsizetype bodySize = length.hasMatch() ? length.captured(1).toLongLong() : 0;
+            if (received.size() >= headEnd + 4 + bodySize)
+                return {status, QJsonDocument::fromJson(received.mid(headEnd + 4, bodySize)).object()};
+        }
+        if (deadline.hasExpired() || !socket.waitForReadyRead(int(deadline.remainingTime()))) {
+            if (socket.bytesAvailable() == 0)
+                return {};
+        }
+    }
+}
 
 bool isWireDate(const QJsonValue &v)
 {
@@ -311,9 +348,187 @@ private slots:
         QVERIFY(client.closedByServer());
     }
 
+    // Framing the service refuses from the head alone, before Qt's server would buffer the body.
+    void refusesUnsafeFraming_data()
+    {
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("code");
+        const QByteArray mebibyteBody = "{\"email\":\"" + QByteArray(1048576 - 12, 'a') + "\"}";
+        QTest::newRow("negative length")
+            << QByteArray("Content-Length: -2\r\n") << QByteArray("{}") << 400 << "BAD_REQUEST";
+        QTest::newRow("two lengths") << QByteArray("Content-Length: 2\r\nContent-Length: 3\r\n")
+                                     << QByteArray("{}") << 400 << "BAD_REQUEST";
+        QTest::newRow("chunked") << QByteArray("Transfer-Encoding: chunked\r\n")
+                                 << QByteArray("2\r\n{}\r\n0\r\n\r\n") << 411 << "LENGTH_REQUIRED";
+        // Answered while the body is still to come.
+        QTest::newRow("body over 1 MiB")
+            << QByteArray("Content-Length: 1048577\r\n") << QByteArray() << 413 << "PAYLOAD_TOO_LARGE";
+        QTest::newRow("head over 64 KiB")
+            << "X-Filler: " + QByteArray(70000, 'a') + "\r\nContent-Length: 2\r\n"
+            << QByteArray("{}") << 431 << "HEADERS_TOO_LARGE";
+        QTest::newRow("body of 1 MiB")
+            << QByteArray("Content-Length: 1048576\r\n") << mebibyteBody << 400 << "VALIDATION_ERROR";
+    }
+    void refusesUnsafeFraming()
+    {
+        QFETCH(QByteArray, headers);
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        QFETCH(QString, code);
+        const QByteArray head =
+            "POST /auth/login HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(service.port()) +
+            "\r\nContent-Type: application/json\r\n" + headers + "\r\n";
+        const RawAnswer answer = rawRequest(service.port(), head + body);
+        QCOMPARE(answer.status, status);
+        QCOMPARE(answer.json["error"]["code"].toString(), code);
+        QCOMPARE(service.get("/health").status, 204);
+    }
+
+    // What a web page in the user's browser could send: a rebound host name, a foreign origin, a
+    // form or text body to a JSON route. The service's own pages keep working.
+    void refusesBrowserRequests_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("host"); // PORT: the service's port; empty: no header
+        QTest::addColumn<QByteArray>("origin");
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+        const QByteArray own = "127.0.0.1:PORT", json = "application/json",
+                         form = "application/x-www-form-urlencoded", evil = "http://evil.example:PORT";
+        const QByteArray plan = R"({"email":"demo@ostrel.test","tier":"pro"})";
+        const QByteArray login = R"({"email":"demo@ostrel.test","password":"ostrel-demo"})";
+        const auto row = [](const char *name, const char *method, const char *path, const QByteArray &host,
+                            const QByteArray &origin, const QByteArray &type, const QByteArray &body,
+                            int status) {
+            QTest::newRow(name) << QByteArray(method) << QByteArray(path) << host << origin << type << body
+                                << status;
+        };
+        row("rebound host name", "GET", "/dev/mailbox", "evil.example:PORT", "", "", "", 421);
+        row("loopback, other port", "GET", "/health", "127.0.0.1:1", "", "", "", 421);
+        row("no host", "GET", "/health", "", "", "", "", 421);
+        row("localhost", "GET", "/health", "localhost:PORT", "", "", "", 204);
+        row("foreign origin, plan", "POST", "/dev/plan", own, evil, json, plan, 403);
+        row("foreign origin, mailbox", "GET", "/dev/mailbox", own, evil, "", "", 403);
+        row("opaque origin, sign-in", "POST", "/auth/login", own, "null", json, login, 403);
+        row("own origin, mailbox", "GET", "/dev/mailbox", own, "http://localhost:PORT", "", "", 200);
+        row("text to JSON route", "POST", "/auth/login", own, "", "text/plain", login, 415);
+        row("no type, clock", "POST", "/dev/clock", own, "", "", R"({"advanceSeconds":1})", 415);
+        row("JSON with charset", "POST", "/auth/login", own, "", json + "; charset=utf-8", login, 200);
+        row("checkout, foreign page", "POST", "CHECKOUT", own, evil, form, "", 403);
+        row("checkout, its own page", "POST", "CHECKOUT", own, "http://127.0.0.1:PORT", form, "", 303);
+    }
+    void refusesBrowserRequests()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, host);
+        QFETCH(QByteArray, origin);
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        if (path == "CHECKOUT") {
+            if (checkoutPath.isEmpty()) {
+                const QString token = service.signUp("browser-checkout@example.test");
+                const HttpAnswer checkout = service.post("/billing/lemonsqueezy/checkout", {}, token);
+                checkoutPath = QUrl(checkout.json["checkoutUrl"].toString()).path().toUtf8();
+            }
+            path = checkoutPath;
+        }
+        const QByteArray port = QByteArray::number(service.port());
+        QByteArray request = method + ' ' + path + " HTTP/1.1\r\n";
+        if (!host.isEmpty())
+            request += "Host: " + host.replace("PORT", port) + "\r\n";
+        if (!origin.isEmpty())
+            request += "Origin: " + origin.replace("PORT", port) + "\r\n";
+        if (!type.isEmpty())
+            request += "Content-Type: " + type + "\r\n";
+        request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        QCOMPARE(rawRequest(service.port(), request).status, status);
+    }
+
+    // Numbers and texts the service must not take as they come.
+    void refusesOutOfRangeFields_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QJsonObject>("body");
+        QTest::addColumn<QString>("message");
+        const QString demo = DevService::demoEmail;
+        const auto tunnel = [](const QJsonValue &host, const QJsonValue &port) {
+            return QJsonObject{{"localHost", host}, {"localPort", port}, {"protocol", "http"}};
+        };
+        QTest::newRow("null localPort")
+            << "/tunnels" << tunnel("localhost", QJsonValue::Null) << "localPort must be an integer number";
+        QTest::newRow("localHost of 254") << "/tunnels" << tunnel(QString(254, 'h'), 3000)
+                                          << "localHost must be shorter than or equal to 253 characters";
+        QTest::newRow("bytes past int64") << "/dev/usage" << QJsonObject{{"email", demo}, {"bytes", 1e300}}
+                                          << "bytes must not be greater than 9007199254740992";
+        QTest::newRow("bytes that overflow the figures")
+            << "/dev/usage" << QJsonObject{{"email", demo}, {"bytes", 9e18}}
+            << "bytes must not be greater than 9007199254740992";
+        QTest::newRow("fractional bytes") << "/dev/usage" << QJsonObject{{"email", demo}, {"bytes", 0.5}}
+                                          << "bytes must be an integer number";
+        QTest::newRow("fractional clock") << "/dev/clock" << QJsonObject{{"advanceSeconds", 0.5}}
+                                          << "advanceSeconds must be an integer number";
+        QTest::newRow("sign-in password of 129")
+            << "/auth/login" << QJsonObject{{"email", demo}, {"password", QString(129, 'p')}}
+            << "password must be shorter than or equal to 128 characters";
+        QTest::newRow("reset token of 257")
+            << "/auth/reset-password"
+            << QJsonObject{{"newPassword", "password123"}, {"token", QString(257, 't')}}
+            << "token must be shorter than or equal to 256 characters";
+    }
+    void refusesOutOfRangeFields()
+    {
+        QFETCH(QString, path);
+        QFETCH(QJsonObject, body);
+        QFETCH(QString, message);
+        const HttpAnswer a = service.post(path, body, demoToken);
+        QCOMPARE(a.status, 400);
+        QCOMPARE(a.json["error"]["message"], QJsonValue(QJsonArray{message}));
+        QCOMPARE(service.get("/users/me/usage", demoToken).status, 200); // figures still add up
+    }
+
+    void clockAndCountersStayInRange()
+    {
+        DevService own;
+        QVERIFY2(own.start(true), qPrintable(own.errorString()));
+        const auto advance = [&](double seconds) {
+            return own.post("/dev/clock", {{"advanceSeconds", seconds}}).status;
+        };
+        QCOMPARE(advance(1e12), 400);
+        QCOMPARE(advance(100 * 365.25 * 86400), 200);
+        QCOMPARE(advance(1), 400); // a hundred years in all
+        const QString token = own.signIn(DevService::demoEmail, DevService::demoPassword);
+        QVERIFY(!token.isEmpty());
+
+        QVERIFY(own.addUsage(DevService::demoEmail, 1LL << 53));
+        QVERIFY(!own.addUsage(DevService::demoEmail, 1));
+        const HttpAnswer usage = own.get("/users/me/usage", token);
+        QCOMPARE(usage.json["bandwidth"]["usedBytes"].toDouble(), double(1LL << 53));
+        QCOMPARE(usage.json["bandwidth"]["percentUsed"].toInt(), 100);
+    }
+
+    void expiredRecordsArePurged()
+    {
+        DevService own;
+        QVERIFY2(own.start(true, {"--purge-interval", "1"}), qPrintable(own.errorString()));
+        QVERIFY(!own.signIn(DevService::demoEmail, DevService::demoPassword).isEmpty());
+        QVERIFY(own.signIn("first@example.test").isEmpty());
+        QVERIFY(own.signIn("second@example.test").isEmpty());
+        QVERIFY(own.advanceClock(30 * 24 * 3600 + 1));
+        QVERIFY2(own.waitForOutput("[purge] removed 1 expired sessions, 0 expired links and 2 failed sign-in "
+                                   "records"),
+                 qPrintable(own.output()));
+    }
+
 private:
     DevService service;
     QString demoToken;
+    QByteArray checkoutPath;
 };
 
 QTEST_GUILESS_MAIN(DevServiceHttpTest)

@@ -350,8 +350,9 @@ private slots:
         QVERIFY(unexpected.isEmpty());
     }
 
-    // A stop followed at once by a start (an edit): the old process's late end must neither
-    // remove the new run nor be reported as its crash.
+    // A stop followed at once by a start (an edit) while the old frpc ignores SIGTERM: two runs
+    // would register the same proxy, so the old one is killed at its deadline before the new one
+    // is launched, and its end is neither reported nor taken for the new run's.
     void startAgainBeforeTheOldEnd()
     {
         qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
@@ -363,11 +364,9 @@ private slots:
         qunsetenv("OSTREL_STANDIN_IGNORE_SIGTERM");
         QPointer<QProcess> second = start(tunnel("t1"));
         QVERIFY(second);
-        QVERIFY(first && first->state() == QProcess::Running);
-        clock->advance(300ms);
-        QTRY_VERIFY(first.isNull());
         QVERIFY(!alive(firstPid));
-        QVERIFY(second);
+        QVERIFY(log->contains(killLine("t1", firstPid)));
+        QTRY_VERIFY(first.isNull());
         QCOMPARE(manager->runningProcessCount(), 1);
         QVERIFY(unexpected.isEmpty());
         QCOMPARE(log->countStartingWith("[FrpcManager] unexpected exit"), 0);
@@ -375,36 +374,10 @@ private slots:
         const qint64 secondPid = second->processId();
         QCOMPARE(::kill(pid_t(secondPid), SIGKILL), 0);
         QTRY_COMPARE(unexpected, QStringList{"t1"});
-        QCOMPARE(log->lines.last(), exitLine("t1", secondPid, "status=9 reason=2", "0.30s"));
+        QCOMPARE(log->lines.last(), exitLine("t1", secondPid, "status=9 reason=2"));
     }
 
-    // The old run, still ending after a stop, writes again once the new run has emptied the
-    // log: its line goes to the end, not to its old offset behind a run of NUL bytes.
-    void lateOutputOfTheOldRunIsAppended()
-    {
-        qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
-        qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
-        FakeControlServer control;
-        QVERIFY(control.listen());
-        QPointer<QProcess> first = start(tunnel("t1"), {control.address(), control.port(), "tok", "u1"});
-        QVERIFY(first);
-        QTRY_VERIFY(read(logPath("t1")).contains("start proxy success"));
-        manager->stop("t1", 3.0);
-        qunsetenv("OSTREL_STANDIN_IGNORE_SIGTERM");
-        qputenv("OSTREL_STANDIN_SKIP_SERVER", "1");
-        QVERIFY(start(tunnel("t1")));
-        QVERIFY(!read(logPath("t1")).contains("start proxy success"));
-        control.dropConnections(); // the old run reports the lost connection
-        QTRY_VERIFY(read(logPath("t1")).contains("connection to the server lost"));
-        QTRY_VERIFY(read(logPath("t1")).contains("start frpc service"));
-        QVERIFY2(!read(logPath("t1")).contains('\0'),
-                 read(logPath("t1")).toPercentEncoding(" []\n").constData());
-        clock->advance(3s);
-        QTRY_VERIFY(first.isNull());
-        QVERIFY(unexpected.isEmpty());
-    }
-
-    void stopAllEndsEveryProcessAndKeepsTheLogs()
+    void stopAllEndsEveryProcessAndRemovesItsFiles()
     {
         QList<QPointer<QProcess>> processes;
         const QStringList ids{"a", "b", "c", "d"};
@@ -415,6 +388,11 @@ private slots:
             QVERIFY(processes.last());
             QTRY_VERIFY(read(logPath(id)).contains("start frpc service"));
         }
+        // A run that crashed and was not started again leaves its configuration behind.
+        qputenv("OSTREL_STANDIN_EXIT_AFTER_MS", "10");
+        QVERIFY(start(tunnel("e")));
+        QTRY_COMPARE(unexpected, QStringList{"e"});
+        QVERIFY(QFile::exists(configPath("e")));
         manager->stop("d", 0.3); // still ignoring SIGTERM when stopAll runs
         // "c" ignores SIGTERM too: stopAll kills it at its deadline and reaps it before returning.
         QCOMPARE(manager->runningProcessCount(), 3);
@@ -422,16 +400,13 @@ private slots:
         for (qint64 pid : std::as_const(pids))
             QVERIFY(!alive(pid));
         QCOMPARE(manager->runningProcessCount(), 0);
-        for (const QString &id : ids) {
-            QVERIFY(!QFile::exists(configPath(id)));
-            QVERIFY(QFile::exists(logPath(id)));
-        }
+        QCOMPARE(filesUnder(dir()), QStringList());
         QCOMPARE(log->countStartingWith("[FrpcManager] tunnel="), 2);
         QVERIFY(log->contains(killLine("c", pids.at(2))));
         QVERIFY(log->contains(killLine("d", pids.at(3))));
         for (const auto &p : std::as_const(processes))
             QTRY_VERIFY(p.isNull());
-        QVERIFY(unexpected.isEmpty());
+        QCOMPARE(unexpected, QStringList{"e"});
     }
 
     void childDiesWithItsParent()

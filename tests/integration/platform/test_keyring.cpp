@@ -6,6 +6,7 @@
 #include <QDBusObjectPath>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 using namespace ostrel;
 
@@ -52,14 +53,21 @@ private slots:
         LibsecretStore store;
         QCOMPARE(store.find("com.ostrel.test", "round-trip"), std::nullopt);
         const QByteArray secret("tok\x00en\xff", 7); // arbitrary bytes survive
-        store.add("com.ostrel.test", "round-trip", secret);
+        // Changes are answered on this thread, in order; a find waits for those before it.
+        QList<bool> answers;
+        const auto answer = [&](bool ok) {
+            QCOMPARE(QThread::currentThread(), thread());
+            answers << ok;
+        };
+        store.add("com.ostrel.test", "round-trip", secret, this, answer);
         QCOMPARE(store.find("com.ostrel.test", "round-trip"), std::optional<QByteArray>(secret));
         // Keyed by both attributes.
         QCOMPARE(store.find("com.ostrel.test", "other-account"), std::nullopt);
         QCOMPARE(store.find("com.ostrel.other", "round-trip"), std::nullopt);
-        store.remove("com.ostrel.test", "round-trip");
+        store.remove("com.ostrel.test", "round-trip", this, answer);
         QCOMPARE(store.find("com.ostrel.test", "round-trip"), std::nullopt);
-        store.remove("com.ostrel.test", "round-trip"); // removing nothing is harmless
+        store.remove("com.ostrel.test", "round-trip", this, answer); // removing nothing is no failure
+        QTRY_COMPARE(answers, QList<bool>({true, true, true}));
     }
 
     void tokenIsOnePersistentItemVisibleToOtherTools()

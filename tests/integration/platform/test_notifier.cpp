@@ -151,6 +151,10 @@ private slots:
         QCOMPARE(postCrash(notifier, "api", "api stopped once more"), std::nullopt);
         QCOMPARE(server.calls.size(), 4);
         QCOMPARE(server.calls.last().replacesId, 0u);
+
+        // The body holds a subdomain the service chose; it reaches the server as plain text.
+        QCOMPARE(postCrash(notifier, "x", "<a href=\"http://e\">x</a> & y"), std::nullopt);
+        QCOMPARE(server.calls.last().body, QString("&lt;a href=&quot;http://e&quot;&gt;x&lt;/a&gt; &amp; y"));
     }
 
 private:

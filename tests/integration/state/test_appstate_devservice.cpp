@@ -9,6 +9,7 @@
 #include "platform/FakeUrlOpener.h"
 #include "support/DevService.h"
 #include "support/LogCapture.h"
+#include "support/ProcessTable.h"
 
 #include "api/APIClient.h"
 #include "frpc/FrpcManager.h"
@@ -23,23 +24,6 @@
 
 using namespace ostrel;
 using namespace ostrel::test;
-
-namespace {
-
-// The processes whose command line names `configPath`: the frpc of one tunnel.
-QList<pid_t> processesUsing(const QString &configPath)
-{
-    QList<pid_t> pids;
-    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile cmdline("/proc/" + entry + "/cmdline");
-        if (entry.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) &&
-            cmdline.readAll().split('\0').contains(configPath.toLocal8Bit()))
-            pids << pid_t(entry.toInt());
-    }
-    return pids;
-}
-
-} // namespace
 
 class TestAppStateDevService : public QObject {
     Q_OBJECT

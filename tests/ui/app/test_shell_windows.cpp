@@ -12,9 +12,13 @@
 #include "l10n/LocalizableXCStrings.h"
 #include "platform/SingleInstance.h"
 #include "support/LogCapture.h"
+#include "ui/auth/AuthFlowView.h"
+#include "ui/auth/AuthHeader.h"
+#include "ui/auth/OnboardingView.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/TintedButton.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -110,9 +114,9 @@ private slots:
             QVERIFY(!shown(view, "header"));
             QVERIFY(!shown(view, "footer"));
             // Skipping leads to the sign-in screen with the header and footer.
-            auto *screen = qobject_cast<PlaceholderScreen *>(view.screenWidget());
-            QVERIFY(screen && screen->button());
-            QTest::mouseClick(screen->button(), Qt::LeftButton);
+            auto *screen = qobject_cast<OnboardingView *>(view.screenWidget());
+            QVERIFY(screen && screen->skipButton());
+            QTest::mouseClick(screen->skipButton(), Qt::LeftButton);
             QTRY_COMPARE(screenName(view), QStringLiteral("screen.signIn"));
             // The new screen eases in, then paints without the effect.
             QVERIFY(view.isTransitioning());
@@ -225,8 +229,9 @@ private slots:
         for (const char *language : {"en", "es"}) {
             h.state->applyLanguage(QString::fromLatin1(language));
             QTRY_COMPARE(labelText(*view, "identityDetail"), text("onboarding.tagline", language));
-            auto *screen = qobject_cast<PlaceholderScreen *>(view->screenWidget());
-            QCOMPARE(screen->titleText(), text("auth.signIn.title", language));
+            auto *screen = qobject_cast<AuthFlowView *>(view->screenWidget());
+            QVERIFY(screen);
+            QCOMPARE(screen->header()->titleText(), text("auth.signIn.title", language));
             QCOMPARE(child<QWidget>(*view, "quitButton")->accessibleName(), text("menubar.quit", language));
             saveScreenshot(window, QStringLiteral("popover-signed-out-") + QString::fromLatin1(language));
         }
@@ -316,6 +321,60 @@ private slots:
         QVERIFY(delegate.popover()->isVisible());
         delegate.hidePopover();
         QVERIFY(h.urlOpener.opened.isEmpty());
+    }
+
+    void popoverForAssistiveTechnologyAndTheKeyboard()
+    {
+        ShellHarness h({.storedToken = true, .onboardingCompleted = true});
+        AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
+        delegate.launch();
+        QTRY_VERIFY(h.state->session() && h.state->session()->user);
+        delegate.hidePopover();
+        delegate.showPopover();
+        PopoverWindow *popover = delegate.popover();
+
+        // Qt leaves popup windows out of the application's accessible children.
+        QAccessibleInterface *application = QAccessible::queryAccessibleInterface(qApp);
+        QAccessibleInterface *window = nullptr;
+        for (int i = 0; i < application->childCount(); ++i) {
+            if (application->child(i)->object() == popover)
+                window = application->child(i);
+        }
+        QVERIFY(window);
+        QCOMPARE(window->role(), QAccessible::Window);
+
+        // The keyboard starts on the first control, and Tab goes through the controls as they are
+        // seen: row by row, left to right.
+        QTRY_COMPARE(popover->focusWidget(), child(*popover, "settingsButton"));
+        QStringList order;
+        QPoint previous(-1, -1);
+        for (QWidget *w = popover->focusWidget(); order.size() < 50; w = w->nextInFocusChain()) {
+            if (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(popover))
+                continue;
+            if (!order.isEmpty() && w == popover->focusWidget())
+                break;
+            const QPoint centre = w->mapTo(popover, w->rect().center());
+            const bool sameRow = qAbs(centre.y() - previous.y()) < 8;
+            QVERIFY2(sameRow ? centre.x() > previous.x() : centre.y() > previous.y(),
+                     qPrintable(w->objectName()));
+            previous = centre;
+            order << w->objectName();
+        }
+        QCOMPARE(order.first(), QStringLiteral("settingsButton"));
+        QCOMPARE(order.last(), QStringLiteral("quitButton"));
+
+        // A window of its own keeps it open; any other window taking the activation closes it.
+        // (The offscreen platform does not hand activation to dialogs; set it as a desktop would.)
+        QWidget dialog(popover, Qt::Dialog);
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        QCoreApplication::processEvents();
+        QVERIFY(popover->isVisible());
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTRY_VERIFY(!popover->isVisible());
+        QVERIFY(!h.state->isPopoverVisible());
     }
 
     void deepLinkFromASecondStart()

@@ -3,6 +3,7 @@
 #include "support/TestHttpServer.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
@@ -133,6 +134,13 @@ const QList<Endpoint> &endpoints()
 
 const char *const userJson = "{'id':'u1','email':'a@b.c','tier':'free'}";
 
+QJsonObject tunnelWithId(const QString &id)
+{
+    return QJsonObject{
+        {"id", id},           {"subdomain", "demo"}, {"localHost", "localhost"}, {"localPort", 3000},
+        {"protocol", "http"}, {"status", "offline"}, {"frpsProxyName", "p"}};
+}
+
 } // namespace
 
 class TestApiClient : public QObject {
@@ -255,6 +263,10 @@ private slots:
         QTest::newRow("tunnel list with a bad element")
             << "listTunnels" << 200 << j("[{'id':'x'}]") << decoding << ""
             << "";
+        QTest::newRow("updated tunnel with an unsafe id")
+            << "updateTunnel" << 200 << QJsonDocument(tunnelWithId("../users/me")).toJson() << decoding
+            << "Tunnel with an unsafe id: ../users/me"
+            << "";
         QTest::newRow("300 is failure")
             << "fetchMe" << 300 << j(userJson) << int(Outcome::apiError)
             << "300 UNKNOWN: " + QString(j(userJson))
@@ -267,6 +279,17 @@ private slots:
             << j("{'error':{'code':'CONFLICT','message':'Subdomain taken'},'statusCode':409}")
             << int(Outcome::apiError) << "409 CONFLICT: Subdomain taken"
             << "[APIClient] POST /tunnels -> 409 CONFLICT: Subdomain taken";
+        // Answers are held in memory whole, so their size is capped, error answers included.
+        const auto jsonOfSize = [](qint64 size) { return '"' + QByteArray(size - 2, 'a') + '"'; };
+        const qint64 cap = APIClient::maxAnswerBytes;
+        QTest::newRow("answer at the cap") << "checkHealth" << 200 << jsonOfSize(cap) << ok << ""
+                                           << "";
+        QTest::newRow("answer over the cap")
+            << "checkHealth" << 200 << jsonOfSize(cap + 1) << int(Outcome::transportError) << ""
+            << "";
+        QTest::newRow("error answer over the cap")
+            << "fetchMe" << 500 << jsonOfSize(cap + 1) << int(Outcome::transportError) << ""
+            << "";
     }
     void answersBecomeResults()
     {
@@ -361,6 +384,62 @@ private slots:
         APIClient client(QUrl(server.baseUrl().toString() + basePath));
         QCOMPARE(run(client, "fetchMe").kind, Outcome::ok);
         QCOMPARE(server.requests().at(0).target, target);
+    }
+
+    void tunnelIdsTravelAsOneSegment_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QByteArray>("target"); // empty: refused before sending
+        QTest::newRow("dot segments and delimiters")
+            << "../users/me?x#y" << QByteArray("/tunnels/..%2Fusers%2Fme%3Fx%23y");
+        QTest::newRow("blank and percent") << "a b%" << QByteArray("/tunnels/a%20b%25");
+        QTest::newRow("dot-dot") << ".." << QByteArray();
+        QTest::newRow("empty") << "" << QByteArray();
+    }
+    void tunnelIdsTravelAsOneSegment()
+    {
+        QFETCH(QString, id);
+        QFETCH(QByteArray, target);
+        TestHttpServer server;
+        server.setDefaultResponse(ScriptedResponse::noContent());
+        APIClient client(server.baseUrl());
+        std::optional<Outcome> outcome;
+        client.deleteTunnel(id, this, reportTo<EmptyResponse>([&](Outcome o) { outcome = o; }));
+        QTRY_VERIFY(outcome.has_value());
+        if (target.isEmpty()) {
+            QCOMPARE(outcome->transportCode, QNetworkReply::ProtocolInvalidOperationError);
+            QVERIFY(server.requests().isEmpty());
+        } else {
+            QCOMPARE(outcome->kind, Outcome::ok);
+            QCOMPARE(server.requests().at(0).target, target);
+        }
+    }
+
+    void unsafeTunnelIdsAreLeftOutOfTheList()
+    {
+        const QStringList unsafe = {"../users/me", "a/b", ".", "..", "line\nbreak", "del\x7f", ""};
+        QJsonArray list{tunnelWithId("t1")};
+        for (const QString &id : unsafe)
+            list << tunnelWithId(id);
+        list << tunnelWithId("t.2");
+        TestHttpServer server;
+        server.setDefaultResponse(ScriptedResponse::json(200, QJsonDocument(list).toJson()));
+        APIClient client(server.baseUrl());
+        LogCapture log;
+        for (int load = 0; load < 2; ++load) {
+            std::optional<QList<Tunnel>> tunnels;
+            client.listTunnels(this, [&](const ApiResult<QList<Tunnel>> &r) {
+                if (r.ok())
+                    tunnels = r.value();
+            });
+            QTRY_VERIFY(tunnels.has_value());
+            QCOMPARE(tunnels->size(), 2);
+            QCOMPARE(tunnels->at(0).id, "t1");
+            QCOMPARE(tunnels->at(1).id, "t.2");
+        }
+        // One line per refused tunnel, the first time only; a line break never reaches the log.
+        QCOMPARE(log.countStartingWith("[APIClient] tunnel refused, unsafe id: "), unsafe.size());
+        QVERIFY(log.contains("[APIClient] tunnel refused, unsafe id: line%0Abreak"));
     }
 
     void unsendableRequestsFailWithoutCrashing_data()

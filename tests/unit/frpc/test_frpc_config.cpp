@@ -145,6 +145,12 @@ private slots:
                                   QString("a") + QChar(0) + "b"})
             row(qPrintable("id " + id.toUtf8().toPercentEncoding()), "id", id, "http", "id");
         row("id with dots inside", "id", "a..b.c", "http", "");
+        for (const char *port : {"serverPort", "localPort", "remotePort"}) {
+            for (const char *value : {"0", "-1", "65536"})
+                row(qPrintable(QString("%1 %2").arg(port, value)), port, value, "tcp", port);
+            row(qPrintable(QString("%1 at the bounds").arg(port)), port, "65535", "tcp", "");
+        }
+        row("remotePort unused by http form", "remotePort", "0", "http", "");
     }
     void refusedValues()
     {
@@ -161,7 +167,14 @@ private slots:
                                          {"serverAddr", &c.serverAddr},
                                          {"authToken", &c.authToken},
                                          {"id", &t.id}};
-        *fields.value(field) = value;
+        if (field == "serverPort")
+            c.serverPort = value.toLongLong();
+        else if (field == "localPort")
+            t.localPort = value.toLongLong();
+        else if (field == "remotePort")
+            t.remotePort = value.toLongLong();
+        else
+            *fields.value(field) = value;
         const auto unsafe = unsafeConfigField(t, c);
         QCOMPARE(unsafe.value_or(QString()), refused);
     }

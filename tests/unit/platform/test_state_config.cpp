@@ -15,24 +15,30 @@ class TestStateConfig : public QObject {
 private slots:
     void buildConfigDefaults_data()
     {
-        // Raw settings (empty = unset): proto, host, environment, public host; then the resolved
-        // base URL text, parsed base URL, environment and public host.
+        // Raw settings (empty = unset): proto, host, environment, public host, the OSTREL_API_HOST
+        // override; then the resolved base URL text, parsed base URL, environment and public host.
         QTest::addColumn<QStringList>("raw");
         QTest::addColumn<QStringList>("resolved");
         const QString local = "http://localhost:3000";
-        QTest::newRow("nothing set") << QStringList{"", "", "", ""}
+        QTest::newRow("nothing set") << QStringList{"", "", "", "", ""}
                                      << QStringList{local, local, "unknown", "localhost:3000"};
-        QTest::newRow("only host") << QStringList{"", "api.ostrel.dev:8443", "", ""}
+        QTest::newRow("only host") << QStringList{"", "api.ostrel.dev:8443", "", "", ""}
                                    << QStringList{"http://api.ostrel.dev:8443", "http://api.ostrel.dev:8443",
                                                   "unknown", "api.ostrel.dev:8443"};
-        QTest::newRow("everything") << QStringList{"https", "api.ostrel.app", "production", "ostrel.app"}
+        QTest::newRow("everything") << QStringList{"https", "api.ostrel.app", "production", "ostrel.app", ""}
                                     << QStringList{"https://api.ostrel.app", "https://api.ostrel.app",
                                                    "production", "ostrel.app"};
-        QTest::newRow("bad port") << QStringList{"", "localhost:port", "", ""}
+        QTest::newRow("bad port") << QStringList{"", "localhost:port", "", "", ""}
                                   << QStringList{"http://localhost:port", local, "unknown", "localhost:port"};
         QTest::newRow("bad scheme and host")
-            << QStringList{"ht tp", "exa mple.com", "staging", ""}
+            << QStringList{"ht tp", "exa mple.com", "staging", "", ""}
             << QStringList{"ht tp://exa mple.com", local, "staging", "exa mple.com"};
+        QTest::newRow("override in development")
+            << QStringList{"", "", "", "", "127.0.0.1:41234"}
+            << QStringList{"http://127.0.0.1:41234", "http://127.0.0.1:41234", "unknown", "127.0.0.1:41234"};
+        QTest::newRow("override ignored in production")
+            << QStringList{"https", "api.ostrel.app", "production", "ostrel.app", "127.0.0.1:41234"}
+            << QStringList{"https://api.ostrel.app", "https://api.ostrel.app", "production", "ostrel.app"};
     }
     void buildConfigDefaults()
     {
@@ -46,7 +52,7 @@ private slots:
         info.apiHost = set(raw[1]);
         info.environment = set(raw[2]);
         info.publicHost = set(raw[3]);
-        const BuildConfig config = BuildConfig::resolve(info);
+        const BuildConfig config = BuildConfig::resolve(info.withHostOverride(raw[4]));
         QCOMPARE(QStringList({config.baseURLString, config.baseURL.toString(), config.environment,
                               config.publicHost}),
                  resolved);
@@ -115,7 +121,7 @@ private slots:
         secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("tok\xff\xfe", 5));
         QCOMPARE(keychain.loadToken(), std::nullopt);
         secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("fine"));
-        secrets.failing = true;
+        secrets.failing = {"find"};
         QCOMPARE(keychain.loadToken(), std::nullopt);
     }
 };

@@ -1,18 +1,25 @@
+#include "platform/FakeCredentialCheck.h"
 #include "platform/SingleInstance.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+using ostrel::FakeCredentialCheck;
 using ostrel::SingleInstance;
 
 namespace {
 QString runProbe(const QString &dir, const QString &message)
 {
     QProcess probe;
-    probe.start(QCoreApplication::applicationDirPath() + QStringLiteral("/single_instance_probe"), {dir, message});
+    probe.start(QCoreApplication::applicationDirPath() + QStringLiteral("/single_instance_probe"),
+                {dir, message});
     if (!probe.waitForStarted(5000))
         return QStringLiteral("not started");
     // The probe blocks while we (the primary) must keep serving: pump events meanwhile.
@@ -62,6 +69,78 @@ private slots:
 
         QCOMPARE(probe.claim(QString(), 2000), SingleInstance::Role::primary);
         QCOMPARE(runProbe(dir.path(), QStringLiteral("ostrel://open")), QStringLiteral("secondary"));
+    }
+
+    // Without XDG_RUNTIME_DIR the folder is made in the temporary folder, where other users may
+    // have been first.
+    void fallbackFolderMustBePrivate_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<bool>("claimed");
+        QTest::newRow("made by us") << "nothing" << true;
+        QTest::newRow("open to the group") << "mode 0750" << false;
+        QTest::newRow("owned by another user") << "foreign owner" << false;
+        QTest::newRow("a link to a private folder") << "link" << false;
+    }
+    void fallbackFolderMustBePrivate()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, claimed);
+        const QByteArray tmp = qgetenv("TMPDIR"), runtime = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([&] {
+            qputenv("TMPDIR", tmp);
+            qputenv("XDG_RUNTIME_DIR", runtime);
+        });
+        QTemporaryDir temp;
+        qputenv("TMPDIR", temp.path().toUtf8());
+        qunsetenv("XDG_RUNTIME_DIR");
+        const QString folder = temp.filePath("ostrel-" + QString::number(getuid()));
+        FakeCredentialCheck credentials;
+        if (before == "mode 0750") {
+            QVERIFY(QDir().mkdir(folder));
+            QCOMPARE(chmod(QFile::encodeName(folder).constData(), 0750), 0);
+        } else if (before == "foreign owner") {
+            credentials.owner = getuid() + 1;
+        } else if (before == "link") {
+            QVERIFY(QDir().mkdir(temp.filePath("elsewhere")));
+            QVERIFY(QFile::link(temp.filePath("elsewhere"), folder));
+        }
+
+        SingleInstance instance(QStringLiteral("ostrel"), {}, nullptr, credentials);
+        QCOMPARE(QFileInfo(instance.lockPath()).path(), folder);
+        QCOMPARE(instance.claim(QString(), 500) == SingleInstance::Role::primary, claimed);
+        struct stat st {};
+        QCOMPARE(lstat(QFile::encodeName(folder).constData(), &st), 0);
+        if (claimed)
+            QCOMPARE(st.st_mode & 0777, 0700u);
+        else
+            QVERIFY(!QFile::exists(instance.lockPath()));
+    }
+
+    void messagesPassOnlyBetweenProcessesOfOneUser_data()
+    {
+        QTest::addColumn<bool>("primarySeesForeignPeer");
+        QTest::newRow("listener of another user") << false;
+        QTest::newRow("sender of another user") << true;
+    }
+    void messagesPassOnlyBetweenProcessesOfOneUser()
+    {
+        QFETCH(bool, primarySeesForeignPeer);
+        QTemporaryDir dir;
+        FakeCredentialCheck primaryCheck, secondCheck;
+        (primarySeesForeignPeer ? primaryCheck : secondCheck).peer = getuid() + 1;
+        SingleInstance primary(QStringLiteral("ostrel"), dir.path(), nullptr, primaryCheck);
+        QCOMPARE(primary.claim(QString()), SingleInstance::Role::primary);
+        QSignalSpy received(&primary, &SingleInstance::messageReceived);
+
+        // The lock is held in this process, so this one connects to the socket.
+        SingleInstance second(QStringLiteral("ostrel"), dir.path(), nullptr, secondCheck);
+        const SingleInstance::Role role =
+            second.claim(QStringLiteral("ostrel://magic-link?token=secret"), 2000);
+        QCOMPARE(role,
+                 primarySeesForeignPeer ? SingleInstance::Role::secondary : SingleInstance::Role::failed);
+        QTest::qWait(200); // long enough for the primary to have read a line
+        QCOMPARE(received.count(), 0);
     }
 
     void instancesInDifferentFoldersDoNotMeet()

@@ -4,6 +4,7 @@
 
 #include "api/APIClient.h"
 #include "frpc/FrpcManager.h"
+#include "support/ProcessTable.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -27,6 +28,12 @@ private slots:
     void everySignInEndsInTheSameCompletion_data();
     void everySignInEndsInTheSameCompletion();
     void signOutTearsEverythingDown();
+    void keyringFailuresAreShownAndRepairedAtTheNextStart_data();
+    void keyringFailuresAreShownAndRepairedAtTheNextStart();
+    void signInLinkForAnotherAccountAsksFirst_data();
+    void signInLinkForAnotherAccountAsksFirst();
+    void unauthorizedMidSessionIsConfirmedOnce_data();
+    void unauthorizedMidSessionIsConfirmedOnce();
     void terminationStopsEveryProcessOnce();
     void preferencesAndSystemSwitches();
     void profileAndLanguage();
@@ -285,7 +292,7 @@ void TestAppStateSession::signOutTearsEverythingDown()
     QVERIFY(tornDownFirst);
     // What belongs to the installation or the screens stays.
     QVERIFY(s.banner() && s.pendingVerificationToken() && s.frpcCrashes().contains("t3"));
-    QVERIFY(QDir(f.supportDirectory.path()).entryList({"*.toml"}).isEmpty());
+    QVERIFY(QDir(f.supportDirectory.path()).entryList(QDir::Files).isEmpty());
     QVERIFY(s.runningTunnelIds().isEmpty() && s.tunnelRuntimeStates().isEmpty());
     QVERIFY(s.reconnectTaskIds().isEmpty() && s.connectionPollTaskIds().isEmpty());
     QVERIFY(!s.session() && s.tunnels().isEmpty() && !s.tunnelsLoaded() && !s.frpcConfig());
@@ -295,6 +302,201 @@ void TestAppStateSession::signOutTearsEverythingDown()
     QTRY_COMPARE(f.clock.pendingCount(), 1);
     f.clock.advance(40s);
     QCOMPARE(f.log.countStartingWith("[FrpcManager] started"), 2);
+}
+
+void TestAppStateSession::keyringFailuresAreShownAndRepairedAtTheNextStart_data()
+{
+    QTest::addColumn<bool>("signIn"); // else sign out
+    QTest::addColumn<QStringList>("failing");
+    QTest::addColumn<QString>("bannerKey");
+    QTest::addColumn<bool>("failsAgainAtNextStart");
+    QTest::newRow("sign-in not stored")
+        << true << QStringList{"remove", "add"} << "app.keychain.saveFailed" << false;
+    QTest::newRow("sign-out not deleted")
+        << false << QStringList{"remove"} << "app.keychain.deleteFailed" << false;
+    QTest::newRow("not deleted at the next start either")
+        << false << QStringList{"remove"} << "app.keychain.deleteFailed" << true;
+}
+
+void TestAppStateSession::keyringFailuresAreShownAndRepairedAtTheNextStart()
+{
+    QFETCH(bool, signIn);
+    QFETCH(QStringList, failing);
+    QFETCH(QString, bannerKey);
+    QFETCH(bool, failsAgainAtNextStart);
+    StateFixture f;
+    AppState *s = &f.createSignedIn();
+    f.secrets.failing = QSet<QString>(failing.cbegin(), failing.cend());
+    QSignalSpy banners(s, &AppState::bannerChanged);
+    if (signIn)
+        f.signInAnother("other-token");
+    else
+        s->signOut();
+    // One banner; everything else goes on. The first account's token is still stored.
+    QCOMPARE(banners.count(), 1);
+    QCOMPARE(s->banner()->message, text(bannerKey));
+    QCOMPARE(s->isSignedIn(), signIn);
+    QCOMPARE(s->onboardingCompleted(), signIn);
+    if (signIn)
+        QTRY_COMPARE(f.count("POST /users/me/client-info"), 2);
+    QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "stored-token");
+
+    // The next starts delete that token instead of restoring it, until the keyring lets them.
+    const int profileLoads = f.count("GET /users/me");
+    for (bool fails : {true, false}) {
+        if (fails && !failsAgainAtNextStart)
+            continue;
+        if (!fails)
+            f.secrets.failing.clear();
+        f.state.reset();
+        s = &f.create();
+        QVERIFY(!s->session());
+        QCOMPARE(f.secrets.items.isEmpty(), !fails);
+        QCOMPARE(s->banner() ? s->banner()->message : QString(), fails ? text(bannerKey) : QString());
+    }
+    f.state.reset();
+    f.create();
+    f.settle();
+    QCOMPARE(f.count("GET /users/me"), profileLoads);
+    QCOMPARE(f.log.countStartingWith("[AppState] no keychain token at startup"), 1);
+}
+
+void TestAppStateSession::signInLinkForAnotherAccountAsksFirst_data()
+{
+    QTest::addColumn<QString>("link");    // "magic" or "verification"
+    QTest::addColumn<QString>("account"); // whose link it is
+    QTest::addColumn<QString>("answer");  // "switch", "keep", or "" when nothing is asked
+    QTest::newRow("magic link, switch") << "magic"
+                                        << "bea"
+                                        << "switch";
+    QTest::newRow("magic link, keep") << "magic"
+                                      << "bea"
+                                      << "keep";
+    QTest::newRow("verification link, switch") << "verification"
+                                               << "bea"
+                                               << "switch";
+    QTest::newRow("the account signed in") << "magic"
+                                           << "ana"
+                                           << "";
+}
+
+void TestAppStateSession::signInLinkForAnotherAccountAsksFirst()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, account);
+    QFETCH(QString, answer);
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1")};
+    AppState &s = f.createSignedIn();
+    s.startTunnel(tunnel("t1"));
+    const QString config = QDir(f.supportDirectory.path()).filePath("frpc-t1.toml");
+    QCOMPARE(processesUsing(config).size(), 1);
+    QJsonObject user = userJson();
+    if (account == "bea") {
+        user["id"] = "u2";
+        user["email"] = "bea@example.com";
+    }
+    const QString endpoint = link == "magic" ? "GET /auth/magic-link/verify" : "GET /auth/verify-email";
+    f.route(endpoint, loginJson("bea-token", user));
+    f.tunnelList = {tunnelJson("b1")};
+    std::optional<std::optional<ApiFailure>> outcome;
+    const auto into = [&](const std::optional<ApiFailure> &failure) { outcome = failure; };
+    if (link == "magic")
+        s.signInWithMagicLink("m", nullptr, into);
+    else
+        s.signInWithEmailVerification("v", nullptr, into);
+    QTRY_COMPARE(f.count(endpoint), 1);
+    f.settle();
+
+    // Until the user answers, the signed-in account and its frpc stay as they are.
+    QCOMPARE(s.session()->token, "stored-token");
+    QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "stored-token");
+    QCOMPARE(processesUsing(config).size(), 1);
+    if (answer.isEmpty()) {
+        QVERIFY(!s.pendingAccountSwitch());
+        QTRY_VERIFY(outcome);
+        QVERIFY(s.runningTunnelIds().contains("t1"));
+        return;
+    }
+    QCOMPARE(s.pendingAccountSwitch(),
+             std::optional(AppState::AccountSwitch{QString("ana@example.com"), QString("bea@example.com")}));
+    QVERIFY(!outcome);
+    if (answer == "keep") {
+        s.cancelAccountSwitch();
+        QVERIFY(!s.pendingAccountSwitch() && outcome && !outcome->has_value());
+        QCOMPARE(s.session()->token, "stored-token");
+        QVERIFY(s.runningTunnelIds().contains("t1"));
+        return;
+    }
+    s.confirmAccountSwitch();
+    // The first account is gone entirely: no frpc, no file, no task, no record of it.
+    QVERIFY(processesUsing(config).isEmpty());
+    QVERIFY(!QFile::exists(config));
+    QVERIFY(s.runningTunnelIds().isEmpty() && s.connectionPollTaskIds().isEmpty());
+    QTRY_VERIFY(outcome);
+    QVERIFY(!outcome->has_value());
+    QCOMPARE(s.session()->user->email, "bea@example.com");
+    QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "bea-token");
+    QCOMPARE(s.tunnels().first().id, "b1");
+    QCOMPARE(f.requestsTo("GET /tunnels").last().header("Authorization"), "Bearer bea-token");
+}
+
+void TestAppStateSession::unauthorizedMidSessionIsConfirmedOnce_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<bool>("confirmedExpired"); // GET /users/me refuses the token too
+    QTest::addColumn<int>("confirmations");     // GET /users/me sent after the 401
+    QTest::addColumn<QString>("language");
+    QTest::newRow("usage, session ended") << "GET /users/me/usage" << true << 1 << "en";
+    QTest::newRow("tunnel list, session ended, spanish") << "GET /tunnels" << true << 1 << "es";
+    QTest::newRow("configuration, token still good") << "GET /auth/frpc-config" << false << 1 << "en";
+    QTest::newRow("password change") << "POST /auth/change-password" << true << 0 << "en";
+    QTest::newRow("account deletion") << "POST /users/me/deletion/request" << true << 0 << "en";
+}
+
+void TestAppStateSession::unauthorizedMidSessionIsConfirmedOnce()
+{
+    QFETCH(QString, request);
+    QFETCH(bool, confirmedExpired);
+    QFETCH(int, confirmations);
+    QFETCH(QString, language);
+    StateFixture f;
+    f.preferences.setRaw("ostrel.language", language);
+    f.tunnelList = {tunnelJson("t1")};
+    AppState &s = f.createSignedIn();
+    s.startTunnel(tunnel("t1"));
+    const int fetches = f.count("GET /users/me");
+    f.route(request, [](auto &) { return errorAnswer(401, "UNAUTHORIZED", "no"); });
+    if (confirmedExpired)
+        f.route("GET /users/me", [](auto &) { return errorAnswer(401, "UNAUTHORIZED", "expired"); });
+    bool answered = false;
+    const auto done = [&](auto &&...) { answered = true; };
+    if (request == "GET /users/me/usage")
+        s.refreshUsage(nullptr, done);
+    else if (request == "GET /tunnels")
+        s.refreshTunnels(nullptr, done);
+    else if (request == "GET /auth/frpc-config")
+        s.loadFrpcConfig(nullptr, done);
+    else if (request.contains("change-password"))
+        s.apiClient().changePassword("old-secret", "new-secret1", nullptr,
+                                     [&](const ApiResult<EmptyResponse> &) { answered = true; });
+    else
+        s.apiClient().requestDeletion("secret", "ana@example.com", nullptr,
+                                      [&](const ApiResult<RequestDeletionResponse> &) { answered = true; });
+    QTRY_VERIFY(answered);
+    QTRY_COMPARE(f.count("GET /users/me"), fetches + confirmations);
+    f.settle();
+    QCOMPARE(f.count("GET /users/me"), fetches + confirmations);
+    const bool ended = confirmedExpired && confirmations > 0;
+    QCOMPARE(!s.session(), ended);
+    QCOMPARE(s.frpc().runningProcessCount(), ended ? 0 : 1);
+    QCOMPARE(f.secrets.items.isEmpty(), ended);
+    if (ended) {
+        QCOMPARE(s.banner()->message, text("app.session.expired", language));
+        QCOMPARE(s.banner()->hint, std::optional(text("app.session.expired.hint", language)));
+    } else {
+        QVERIFY(!s.banner());
+    }
 }
 
 void TestAppStateSession::terminationStopsEveryProcessOnce()
@@ -307,6 +509,7 @@ void TestAppStateSession::terminationStopsEveryProcessOnce()
     QCOMPARE(f.log.countStartingWith("[AppState] NSApplication.willTerminate"), 1);
     QVERIFY(f.log.contains("[AppState] NSApplication.willTerminate → stopping 1 frpc processes"));
     QCOMPARE(s.frpc().runningProcessCount(), 0);
+    QVERIFY(QDir(f.supportDirectory.path()).entryList(QDir::Files).isEmpty());
     QVERIFY(s.session() && !f.secrets.items.isEmpty()); // restored at the next launch
 }
 

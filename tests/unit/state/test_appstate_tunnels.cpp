@@ -5,6 +5,9 @@
 
 #include "frpc/FrpcManager.h"
 
+#include "support/ProcessTable.h"
+
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -20,6 +23,7 @@ private slots:
     void loadFailuresExplainThemselves();
     void pollChecksThirtyTimesOrUntilConnected_data();
     void pollChecksThirtyTimesOrUntilConnected();
+    void failedPollKeepsTheListWhileTunnelsRun();
     void restartsAfterTwoFiveAndTenSeconds_data();
     void restartsAfterTwoFiveAndTenSeconds();
     void restartsThatDieAgainShareOneSchedule();
@@ -50,13 +54,25 @@ void TestAppStateTunnels::refreshCombinesProcessesAndServiceStatus()
     s.handleUnexpectedExit("unlisted"); // a crash of a tunnel no longer listed
     QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-?");
 
-    // A tunnel the service no longer lists loses its state but runs until it is stopped.
+    // A list that fails to load, here on one bad entry, stops nothing.
+    f.route("GET /tunnels", QJsonArray{tunnelJson("t1", "active"), QJsonObject{{"id", "t2"}}});
+    std::optional<ApiFailure> failure;
+    s.refreshTunnels(nullptr, [&](const std::optional<ApiFailure> &e) { failure = e; });
+    QTRY_VERIFY(failure);
+    QCOMPARE(s.frpc().runningProcessCount(), 2);
+
+    // A running tunnel the service no longer lists is stopped, its configuration removed.
+    const QString config = QDir(f.supportDirectory.path()).filePath("frpc-t2.toml");
+    const QList<pid_t> t2 = processesUsing(config);
+    QCOMPARE(t2.size(), 1);
+    f.routes.remove("GET /tunnels");
     f.tunnelList = {tunnelJson("t1", "active")};
     s.refreshTunnels();
     QTRY_COMPARE(s.tunnelRuntimeStates().size(), 1);
-    QVERIFY(s.runningTunnelIds().contains("t2"));
-    s.stopTunnel("t2");
-    QCOMPARE(s.runtimeState("t2"), TunnelRuntimeState::stopped);
+    QCOMPARE(s.runningTunnelIds(), QSet<QString>{"t1"});
+    QVERIFY(f.log.contains("[AppState] tunnel t2 is no longer listed by the service, stopping its frpc"));
+    QVERIFY(!QFile::exists(config) && s.connectionPollTaskIds() == QSet<QString>{"t1"});
+    QTRY_VERIFY(processesUsing(config).isEmpty());
     QCOMPARE(s.frpc().runningProcessCount(), 1);
 }
 
@@ -138,6 +154,27 @@ void TestAppStateTunnels::pollChecksThirtyTimesOrUntilConnected()
     QTRY_COMPARE(f.clock.pendingCount(), 1); // the poll is over: only the health loop waits
     QCOMPARE(f.count("GET /tunnels"), checks);
     QCOMPARE(s.frpc().runningProcessCount(), 1);
+}
+
+void TestAppStateTunnels::failedPollKeepsTheListWhileTunnelsRun()
+{
+    StateFixture f;
+    f.tunnelList = {tunnelJson("t1")};
+    AppState &s = f.createSignedIn();
+    s.startTunnel(tunnel("t1"));
+    f.route("GET /tunnels", [](auto &) { return ScriptedResponse::dropConnection(); });
+    const int loads = f.count("GET /tunnels");
+    f.clock.advance(1s);
+    QTRY_VERIFY(f.count("GET /tunnels") > loads);
+    f.settle();
+    QVERIFY(s.tunnelsLoaded() && !s.tunnelsLoadError());
+    QCOMPARE(s.tunnels().size(), 1);
+    // With nothing running, a failed load shows as such.
+    s.stopTunnel("t1");
+    bool done = false;
+    s.refreshTunnels(nullptr, [&](auto &) { done = true; });
+    QTRY_VERIFY(done);
+    QCOMPARE(s.tunnelsLoadError(), std::optional(text("tunnels.list.offline")));
 }
 
 void TestAppStateTunnels::restartsAfterTwoFiveAndTenSeconds_data()
@@ -331,9 +368,13 @@ void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing_data()
 {
     QTest::addColumn<QString>("request");
     QTest::addColumn<bool>("signInAgain");
+    QTest::addColumn<bool>("fails");
     for (const char *request : {"GET /tunnels", "GET /auth/frpc-config", "PATCH /tunnels/t1"}) {
-        QTest::addRow("%s, signed out", request) << request << false;
-        QTest::addRow("%s, another account", request) << request << true;
+        for (const bool fails : {false, true}) {
+            const char *how = fails ? "failing" : "answered";
+            QTest::addRow("%s %s, signed out", request, how) << request << false << fails;
+            QTest::addRow("%s %s, another account", request, how) << request << true << fails;
+        }
     }
 }
 
@@ -341,6 +382,7 @@ void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing()
 {
     QFETCH(QString, request);
     QFETCH(bool, signInAgain);
+    QFETCH(bool, fails);
     StateFixture f;
     f.tunnelList = {tunnelJson("t1", "active")};
     AppState &s = f.createSignedIn();
@@ -364,9 +406,13 @@ void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing()
     const bool loaded = s.tunnelsLoaded();
     const auto states = s.tunnelRuntimeStates();
     const std::optional<FrpcConfig> config = s.frpcConfig();
+    const std::optional<QString> listError = s.tunnelsLoadError();
+    const std::optional<QString> configError = s.frpcConfigError();
 
-    // The old account's answer: its list, its frp token, its edited tunnel.
-    if (request == "GET /tunnels")
+    // The old account's answer: its list, its frp token, its edited tunnel, or its failure.
+    if (fails)
+        f.server.answerHeld(errorAnswer(500, "INTERNAL"));
+    else if (request == "GET /tunnels")
         f.server.answerHeld(jsonAnswer(QJsonArray{tunnelJson("t1", "active"), tunnelJson("t2")}));
     else if (request == "GET /auth/frpc-config")
         f.server.answerHeld(jsonAnswer(QJsonObject{
@@ -379,6 +425,8 @@ void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing()
     QCOMPARE(s.tunnelsLoaded(), loaded);
     QCOMPARE(s.tunnelRuntimeStates(), states);
     QCOMPARE(s.frpcConfig(), config);
+    QCOMPARE(s.tunnelsLoadError(), listError);
+    QCOMPARE(s.frpcConfigError(), configError);
     QVERIFY(!s.isLoadingFrpcConfig());
     // Nothing of the old account is started, with or without an frp configuration.
     QVERIFY(s.runningTunnelIds().isEmpty() && s.frpcStartErrors().isEmpty());

@@ -23,6 +23,7 @@ private slots:
     void checkoutOpensOneWebPage();
     void purchasePollStopsAtTheUpgrade_data();
     void purchasePollStopsAtTheUpgrade();
+    void purchasePollRunsOnceAtATime();
     void deepLinkRoutes_data();
     void deepLinkRoutes();
     void crashNotificationGate_data();
@@ -202,6 +203,24 @@ void TestAppStateUsage::purchasePollStopsAtTheUpgrade()
     if (proFromRefresh) { // no further refresh: only the health loop still waits
         QTRY_COMPARE(f.clock.pendingCount(), 1);
         QCOMPARE(refreshes, proFromRefresh);
+    }
+}
+
+void TestAppStateUsage::purchasePollRunsOnceAtATime()
+{
+    StateFixture f;
+    AppState &s = f.createSignedIn();
+    const int before = f.count("GET /users/me");
+    // Two success links: the second starts the poll over instead of running a second one.
+    s.handleDeepLink("ostrel://upgrade/success");
+    s.handleDeepLink("ostrel://upgrade/success");
+    QTRY_COMPARE(f.count("GET /users/me"), before + 2);
+    f.settle();
+    for (int tick = 1; tick <= 3; ++tick) {
+        f.clock.advance(2s);
+        QTRY_COMPARE(f.count("GET /users/me"), before + 2 + tick);
+        f.settle();
+        QCOMPARE(f.count("GET /users/me"), before + 2 + tick);
     }
 }
 

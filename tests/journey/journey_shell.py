@@ -1,0 +1,52 @@
+#!/usr/bin/python3
+"""The shell: the signed-in popover's header, opening the settings, the two-step log-out."""
+
+import ostrel_journey as oj
+
+
+def journey(j):
+    j.sign_in()
+
+    j.step("the signed-in popover, as assistive technology sees it")
+    popover = j.popover()
+    j.print_tree(popover)
+    j.find("label", "Ostrel", within=popover)
+    j.find("label", oj.DEMO_EMAIL, within=popover)
+    j.find("label", "Free", within=popover)
+    settings = j.find("push button", "Settings…", within=popover)
+    logout = j.find("push button", "Log out", within=popover)
+    j.find("push button", "Quit Ostrel", within=popover)
+
+    j.step("the settings button opens the settings window and closes the popover")
+    j.press(settings)
+    window = j.settings_window()
+    j.find("label", "Settings", within=window)
+    j.find("label", "Account", within=window)
+    j.wait_until(lambda: not any(j.size_of(w) == oj.POPOVER_SIZE for w in j.windows()), "the popover to close")
+
+    j.step("the popover comes back when the desktop opens ostrel again")
+    j.open_url("ostrel://open")
+    popover = j.popover()
+    settings = j.find("push button", "Settings…", within=popover)
+    logout = j.find("push button", "Log out", within=popover)
+
+    j.step("the keyboard starts in the popover, on its first control")
+    j.wait_until(lambda: "focused" in j.states(settings), "the settings button to have the focus")
+
+    j.step("the first press on log-out only arms it")
+    j.press(logout)
+    j.find("push button", "Click again to log out", within=popover)
+    j.find("label", oj.DEMO_EMAIL, within=popover)
+
+    j.step("the second press signs out: the tagline instead of the account, no account controls")
+    j.press(j.find("push button", "Click again to log out", within=popover))
+    j.find("label", "Share localhost in one click", within=popover)
+    for role, name in (("label", oj.DEMO_EMAIL), ("label", "Free"), ("push button", "Settings…"),
+                       ("push button", "Log out")):
+        j.absent(role, name, within=popover)
+
+    j.step("the settings window, still open behind, locks")
+    j.find("label", "Sign in to Ostrel to see your settings.", within=j.settings_window())
+
+
+oj.run(journey)

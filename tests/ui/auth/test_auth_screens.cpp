@@ -1,0 +1,554 @@
+// The onboarding and sign-in screens inside the popover root, driven through a real AppState
+// against a scripted service, offscreen.
+
+#include "ShellHarness.h"
+#include "app/MenuBarView.h"
+#include "l10n/LocalizableXCStrings.h"
+#include "ui/auth/AuthFlowView.h"
+#include "ui/auth/AuthHeader.h"
+#include "ui/auth/ForgotPasswordView.h"
+#include "ui/auth/LoginView.h"
+#include "ui/auth/OnboardingView.h"
+#include "ui/auth/OutcomePanel.h"
+#include "ui/auth/PasswordField.h"
+#include "ui/auth/ResetPasswordView.h"
+#include "ui/auth/SignUpView.h"
+#include "ui/auth/StepIndicator.h"
+#include "ui/auth/VerifyEmailView.h"
+#include "ui/controls/ErrorBanner.h"
+#include "ui/controls/PrimaryButton.h"
+#include "ui/controls/TintedButton.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGraphicsEffect>
+#include <QLineEdit>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+namespace {
+
+QString text(const char *key, const QString &language = QStringLiteral("en"))
+{
+    return LocalizableXCStrings::shared().localized(QString::fromLatin1(key), language);
+}
+
+const QByteArray loginAnswer =
+    R"({"token":"session-1","expiresAt":"2027-01-01T00:00:00.000Z","user":{"id":"u1","email":"ada@example.com",)"
+    R"("name":"Ada","userSlug":"ada","language":"en","tier":"free","emailVerifiedAt":"2026-01-02T03:04:05.000Z"}})";
+
+QByteArray envelope(const char *code, const QByteArray &message, int status)
+{
+    return R"({"error":{"code":")" + QByteArray(code) + R"(","message":)" + message + R"(},"statusCode":)" +
+           QByteArray::number(status) + "}";
+}
+
+// The popover root over a scripted service; `routes` answer by path before the harness does.
+struct Popover {
+    explicit Popover(bool onboardingCompleted = true, ServiceScript script = {})
+        : h({.onboardingCompleted = onboardingCompleted}, std::move(script)),
+          view(*h.state, {{}, {}, &h.urlOpener})
+    {
+        h.server.setHandler([this](const RecordedRequest &request) {
+            const auto route = routes.constFind(request.path());
+            return route != routes.cend() ? *route : h.answer(request);
+        });
+        view.show();
+    }
+    template <typename T> T *screen() const
+    {
+        if (auto *screen = qobject_cast<T *>(view.screenWidget()))
+            return screen;
+        return view.screenWidget() ? view.screenWidget()->findChild<T *>() : nullptr;
+    }
+    int requestsTo(const QByteArray &path) const
+    {
+        int count = 0;
+        for (const RecordedRequest &request : h.server.requests())
+            count += request.path() == path;
+        return count;
+    }
+    ShellHarness h;
+    MenuBarView view;
+    QHash<QByteArray, ScriptedResponse> routes;
+};
+
+void type(FieldGroup *field, const QString &value)
+{
+    field->content()->clear();
+    QTest::keyClicks(field->content(), value);
+}
+
+void saveScreenshot(MenuBarView &view, const QString &name)
+{
+    // Only once every fade (screen, onboarding step, heading) is over.
+    const auto fading = [&view] {
+        for (const QWidget *widget : view.findChildren<QWidget *>())
+            if (widget->graphicsEffect())
+                return true;
+        return false;
+    };
+    QTRY_VERIFY(!fading());
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    view.adjustSize();
+    QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
+    const QString path = QStringLiteral(OSTREL_SCREENSHOT_DIR "/auth-") + name + QStringLiteral(".png");
+    QVERIFY2(view.grab().save(path), qPrintable(path));
+}
+
+} // namespace
+
+// How a scripted answer is given: a status with a body, or (status 0) a dropped connection.
+ScriptedResponse scripted(int status, const QByteArray &body)
+{
+    return status == 0 ? ScriptedResponse::dropConnection() : ScriptedResponse::json(status, body);
+}
+
+class TestAuthScreens : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { LocalizableXCStrings::shared().setPreferredLanguage(QStringLiteral("en")); }
+
+    void credentialEnableRulesAndLocalMessages_data()
+    {
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("emailMessage");
+        QTest::addColumn<QString>("passwordMessage");
+        const QString tooShort =
+            LocalizableXCStrings::shared().format(QStringLiteral("auth.password.tooShort"), {8});
+        QTest::newRow("both empty") << ""
+                                    << "" << false << ""
+                                    << "";
+        QTest::newRow("empty password says nothing") << "ada@example.com"
+                                                     << "" << false << ""
+                                                     << "";
+        QTest::newRow("seven characters") << "ada@example.com"
+                                          << "1234567" << false << "" << tooShort;
+        QTest::newRow("eight characters") << "ada@example.com"
+                                          << "12345678" << true << ""
+                                          << "";
+        QTest::newRow("blanks around the address") << "  ada@example.com  "
+                                                   << "12345678" << true << ""
+                                                   << "";
+        QTest::newRow("no dot after the @") << "ada@example"
+                                            << "12345678" << false << text("auth.email.invalid") << "";
+    }
+    void credentialEnableRulesAndLocalMessages()
+    {
+        QFETCH(QString, email);
+        QFETCH(QString, password);
+        QFETCH(bool, enabled);
+        QFETCH(QString, emailMessage);
+        QFETCH(QString, passwordMessage);
+        // Sign-in and sign-up share the rule; the optional name never blocks sign-up.
+        for (const AuthFlow &flow : {AuthFlow::login(), AuthFlow::signup()}) {
+            Popover p;
+            p.h.state->setAuthFlow(flow);
+            auto *form = p.screen<CredentialForm>();
+            QVERIFY(form);
+            type(form->emailField(), email);
+            type(form->passwordField(), password);
+            QCOMPARE(form->submitButton()->isEnabled(), enabled);
+            QCOMPARE(form->emailField()->supportText().value_or(QString()), emailMessage);
+            QCOMPARE(form->passwordField()->supportText().value_or(QString()), passwordMessage);
+            QCOMPARE(form->emailField()->isErrored(), !emailMessage.isEmpty());
+        }
+    }
+
+    void credentialFailuresLandWhereTheyBelong_data()
+    {
+        QTest::addColumn<bool>("signUp");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("generic");
+        QTest::addColumn<QString>("emailMessage");
+        QTest::addColumn<QString>("passwordMessage");
+        QTest::newRow("unauthorized") << false << 401 << envelope("UNAUTHORIZED", R"("Bad credentials")", 401)
+                                      << text("error.auth.invalid") << ""
+                                      << "";
+        QTest::newRow("validation of the address")
+            << false << 400 << envelope("VALIDATION_ERROR", R"(["email must be an email"])", 400) << ""
+            << text("error.validation.email") << "";
+        QTest::newRow("validation of nothing shown")
+            << false << 400 << envelope("VALIDATION_ERROR", R"(["something odd"])", 400) << "something odd"
+            << ""
+            << "";
+        QTest::newRow("rate limit") << false << 429 << envelope("RATE_LIMIT", R"("slow down")", 429)
+                                    << text("error.rateLimit") << ""
+                                    << "";
+        QTest::newRow("transport") << false << 0 << QByteArray() << text("error.network") << ""
+                                   << "";
+        QTest::newRow("address in use") << true << 409 << envelope("CONFLICT", R"("Email taken")", 409) << ""
+                                        << text("auth.email.conflict") << "";
+        QTest::newRow("sign-up password rule")
+            << true << 400
+            << envelope("VALIDATION_ERROR", R"(["password must be longer than or equal to 8 characters"])",
+                        400)
+            << ""
+            << "" << text("error.validation.password.length");
+        QTest::newRow("sign-up server") << true << 503 << QByteArray("<html>") << text("error.server") << ""
+                                        << "";
+    }
+    void credentialFailuresLandWhereTheyBelong()
+    {
+        QFETCH(bool, signUp);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, generic);
+        QFETCH(QString, emailMessage);
+        QFETCH(QString, passwordMessage);
+        Popover p;
+        const QByteArray path = signUp ? "/auth/signup" : "/auth/login";
+        p.routes.insert(path, scripted(status, body));
+        p.h.state->setAuthFlow(signUp ? AuthFlow::signup() : AuthFlow::login());
+        auto *form = p.screen<CredentialForm>();
+        type(form->emailField(), QStringLiteral("  ada@example.com "));
+        type(form->passwordField(), QStringLiteral("correct horse"));
+        QTest::keyClick(form->passwordField()->content(), Qt::Key_Return);
+        QVERIFY(form->isLoading() && form->submitButton()->isLoading());
+        // A second submit while the first runs sends nothing.
+        QTest::keyClick(form->passwordField()->content(), Qt::Key_Return);
+        form->submit();
+        QTRY_VERIFY(!form->isLoading());
+        // One request each (a dropped connection is sent once more by Qt's network stack itself).
+        QCOMPARE(p.requestsTo(path), status == 0 ? 2 : 1);
+        const QJsonObject sent = QJsonDocument::fromJson(p.h.server.requests().last().body).object();
+        QCOMPARE(sent.value("email").toString(), QStringLiteral("ada@example.com"));
+        QVERIFY(!form->submitButton()->isLoading());
+        QCOMPARE(form->genericError().value_or(QString()), generic);
+        QCOMPARE(form->genericBanner()->isVisible(), !generic.isEmpty());
+        QCOMPARE(form->emailField()->supportText().value_or(QString()), emailMessage);
+        QCOMPARE(form->passwordField()->supportText().value_or(QString()), passwordMessage);
+        auto *hint = form->findChild<QWidget *>(QStringLiteral("conflictHint"));
+        QCOMPARE(hint && hint->isVisible(), emailMessage == text("auth.email.conflict"));
+        if (hint && hint->isVisible()) {
+            // The service's message goes with an edit of its field; the hint's button signs in.
+            QTest::keyClick(form->emailField()->content(), Qt::Key_Backspace);
+            QVERIFY(!form->emailField()->supportText() && !hint->isVisible());
+            form->submit();
+            QTRY_VERIFY(hint->isVisible());
+            QTest::mouseClick(form->findChild<TintedButton *>(QStringLiteral("conflictSignIn")),
+                              Qt::LeftButton);
+            QCOMPARE(p.h.state->authFlow(), AuthFlow::login());
+        }
+    }
+
+    void signInSucceedsAndScreensLinkToEachOther()
+    {
+        Popover p;
+        p.routes.insert("/auth/login", ScriptedResponse::json(200, loginAnswer));
+        QCOMPARE(p.view.screenWidget()->objectName(), QStringLiteral("screen.signIn"));
+        // Escape on sign-in leaves it to the popover; the other forms lead back to sign-in.
+        QTest::mouseClick(p.screen<LoginView>()->findChild<TintedButton *>("signUpLink"), Qt::LeftButton);
+        QTRY_COMPARE(p.view.screenWidget()->objectName(), QStringLiteral("screen.signUp"));
+        QCOMPARE(p.screen<AuthHeader>()->titleText(), text("auth.signUp.title"));
+        QTest::keyClick(p.screen<SignUpView>()->nameField()->content(), Qt::Key_Escape);
+        QTRY_COMPARE(p.h.state->authFlow(), AuthFlow::login());
+        QTest::mouseClick(p.screen<LoginView>()->findChild<TintedButton *>("forgotPasswordLink"),
+                          Qt::LeftButton);
+        QTRY_VERIFY(p.screen<ForgotPasswordView>());
+        QTest::keyClick(p.screen<ForgotPasswordView>()->emailField()->content(), Qt::Key_Escape);
+        QTRY_VERIFY(p.screen<LoginView>());
+        auto *login = p.screen<LoginView>();
+        type(login->emailField(), QStringLiteral("ada@example.com"));
+        type(login->passwordField(), QStringLiteral("password123"));
+        QTest::mouseClick(login->submitButton(), Qt::LeftButton);
+        QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::tunnelList);
+        QVERIFY(p.h.state->onboardingCompleted());
+    }
+
+    void revealKeepsTextAndCursor()
+    {
+        Popover p;
+        auto *password = p.screen<LoginView>()->passwordField();
+        type(password, QStringLiteral("secret-words"));
+        password->content()->setCursorPosition(3);
+        QCOMPARE(password->content()->echoMode(), QLineEdit::Password);
+        QCOMPARE(password->revealToggle()->accessibleName(), text("auth.password.show"));
+        QTest::mouseClick(password->revealToggle(), Qt::LeftButton);
+        QCOMPARE(password->content()->echoMode(), QLineEdit::Normal);
+        QCOMPARE(password->text(), QStringLiteral("secret-words"));
+        QCOMPARE(password->content()->cursorPosition(), 3);
+        QCOMPARE(password->revealToggle()->accessibleName(), text("auth.password.hide"));
+        QTest::mouseClick(password->revealToggle(), Qt::LeftButton);
+        QCOMPARE(password->content()->echoMode(), QLineEdit::Password);
+        QCOMPARE(password->content()->cursorPosition(), 3);
+    }
+
+    void forgotPasswordValidatesSendsOnceAndShowsItsOutcome()
+    {
+        Popover p;
+        p.routes.insert("/auth/forgot-password",
+                        ScriptedResponse::json(500, envelope("INTERNAL", R"("down")", 500)));
+        p.h.state->setAuthFlow(AuthFlow::forgotPassword());
+        auto *forgot = p.screen<ForgotPasswordView>();
+        QVERIFY(!forgot->submitButton()->isEnabled());
+        type(forgot->emailField(), QStringLiteral("ada@"));
+        QVERIFY(!forgot->submitButton()->isEnabled());
+        QVERIFY(!forgot->emailField()->supportText());
+        // Return tries anyway: the message shows and nothing is sent.
+        QTest::keyClick(forgot->emailField()->content(), Qt::Key_Return);
+        QCOMPARE(forgot->emailField()->supportText().value_or(QString()), text("auth.email.invalid"));
+        QCOMPARE(p.requestsTo("/auth/forgot-password"), 0);
+        type(forgot->emailField(), QStringLiteral("ada@example.com"));
+        QVERIFY(forgot->submitButton()->isEnabled() && !forgot->emailField()->supportText());
+        // A failure goes to the banner, shown on this screen; the form stays.
+        QTest::mouseClick(forgot->submitButton(), Qt::LeftButton);
+        QTRY_VERIFY(forgot->banner()->isVisible());
+        QCOMPARE(forgot->banner()->message(), text("error.server"));
+        QVERIFY(!forgot->isLoading() && !forgot->didSend());
+        saveScreenshot(p.view, QStringLiteral("forgot-password-error-en"));
+        p.routes.insert("/auth/forgot-password", ScriptedResponse::noContent());
+        QTest::keyClick(forgot->emailField()->content(), Qt::Key_Return);
+        QTRY_VERIFY(forgot->didSend());
+        QCOMPARE(p.requestsTo("/auth/forgot-password"), 2);
+        QVERIFY(forgot->successPanel()->isVisible() && !forgot->banner()->isVisible());
+        QTest::mouseClick(forgot->successPanel()->button(), Qt::LeftButton);
+        QCOMPARE(p.h.state->authFlow(), AuthFlow::login());
+    }
+
+    void resetTokenCheckDecidesTheState_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("valid") << 200 << QByteArray(R"({"valid":true})") << true;
+        QTest::newRow("not valid") << 200 << QByteArray(R"({"valid":false})") << false;
+        QTest::newRow("refused") << 400 << envelope("VALIDATION_ERROR", R"("bad token")", 400) << false;
+        QTest::newRow("transport") << 0 << QByteArray() << false;
+    }
+    void resetTokenCheckDecidesTheState()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, valid);
+        Popover p;
+        p.routes.insert("/auth/reset-password/verify", ScriptedResponse::held());
+        p.h.state->handleDeepLink(QStringLiteral("ostrel://reset?token=tok-1"));
+        QTRY_VERIFY(p.screen<ResetPasswordView>());
+        auto *reset = p.screen<ResetPasswordView>();
+        // The reset form brings its own heading.
+        QVERIFY(!p.screen<AuthHeader>()->isVisible());
+        QCOMPARE(reset->tokenStatus(), ResetPasswordView::TokenStatus::pending);
+        QTRY_COMPARE(p.h.server.heldCount(), 1);
+        QVERIFY(p.h.server.requests().last().query().contains("token=tok-1"));
+        p.h.server.answerHeld(scripted(status, body));
+        const auto expected =
+            valid ? ResetPasswordView::TokenStatus::valid : ResetPasswordView::TokenStatus::invalid;
+        QTRY_COMPARE(reset->tokenStatus(), expected);
+        QCOMPARE(reset->findChild<QWidget *>("form")->isVisible(), valid);
+        if (!valid) {
+            auto *invalid = reset->findChild<OutcomePanel *>("invalid");
+            QVERIFY(invalid->isVisible());
+            QTest::mouseClick(invalid->button(), Qt::LeftButton);
+            QCOMPARE(p.h.state->authFlow(), AuthFlow::forgotPassword());
+        }
+    }
+
+    void resetSubmitRulesAndFailures()
+    {
+        Popover p;
+        p.routes.insert("/auth/reset-password/verify", ScriptedResponse::json(200, R"({"valid":true})"));
+        p.h.state->handleDeepLink(QStringLiteral("ostrel://reset?token=tok-2"));
+        QTRY_VERIFY(p.screen<ResetPasswordView>());
+        auto *reset = p.screen<ResetPasswordView>();
+        QTRY_COMPARE(reset->tokenStatus(), ResetPasswordView::TokenStatus::valid);
+        // Different entries: the mismatch under the second field, nothing sent.
+        type(reset->passwordField(), QStringLiteral("new-password"));
+        type(reset->confirmField(), QStringLiteral("new-passw0rd"));
+        QTest::keyClick(reset->confirmField()->content(), Qt::Key_Return);
+        QCOMPARE(reset->confirmField()->supportText().value_or(QString()),
+                 text("auth.resetPassword.mismatch"));
+        QVERIFY(!reset->passwordField()->supportText());
+        QCOMPARE(p.requestsTo("/auth/reset-password"), 0);
+        saveScreenshot(p.view, QStringLiteral("reset-password-mismatch-en"));
+        type(reset->confirmField(), QStringLiteral("new-password"));
+        QVERIFY(!reset->confirmField()->supportText());
+        // A validation refusal of a locally fine password reads as the generic password text.
+        p.routes.insert("/auth/reset-password",
+                        ScriptedResponse::json(400, envelope("VALIDATION_ERROR", R"(["weak"])", 400)));
+        reset->submit();
+        QTRY_VERIFY(reset->passwordField()->supportText());
+        QCOMPARE(*reset->passwordField()->supportText(), text("auth.password.invalid"));
+        QVERIFY(!reset->isLoading());
+        p.routes.insert("/auth/reset-password", scripted(0, {}));
+        reset->submit();
+        QTRY_COMPARE(reset->genericError().value_or(QString()), text("error.network"));
+        // An expired link while submitting: the invalid-link state replaces the form.
+        p.routes.insert("/auth/reset-password",
+                        ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("expired")", 401)));
+        reset->submit();
+        QTRY_COMPARE(reset->tokenStatus(), ResetPasswordView::TokenStatus::invalid);
+        QVERIFY(!reset->isLoading());
+        QCOMPARE(p.requestsTo("/auth/reset-password/verify"), 1);
+    }
+
+    void verifyEmailResendAndPendingToken()
+    {
+        ServiceScript script;
+        script.emailVerified = false;
+        Popover p(true, script);
+        p.h.state->handleDeepLink(QStringLiteral("ostrel://magic-link?token=good"));
+        QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::verifyEmail);
+        auto *verify = p.screen<VerifyEmailView>();
+        QVERIFY(verify);
+        QVERIFY(verify->subtitleText().contains(QStringLiteral("ada@example.com")));
+        QTest::mouseClick(verify->openMailButton(), Qt::LeftButton);
+        QCOMPARE(p.h.urlOpener.opened, QList<QUrl>{QUrl(QStringLiteral("mailto:support@tunnels.test"))});
+        // No network: the network text, and the button is usable again.
+        p.routes.insert("/auth/verify-email/resend", ScriptedResponse::dropConnection());
+        QTest::mouseClick(verify->resendButton(), Qt::LeftButton);
+        QVERIFY(verify->isResending() && !verify->resendButton()->isEnabled());
+        verify->resend();
+        QTRY_VERIFY(!verify->isResending());
+        QCOMPARE(verify->resendError().value_or(QString()), text("error.network"));
+        QVERIFY(verify->resendButton()->isEnabled() && !verify->didResend());
+        saveScreenshot(p.view, QStringLiteral("verify-email-resend-error-en"));
+        p.routes.insert("/auth/verify-email/resend", ScriptedResponse::noContent());
+        QTest::mouseClick(verify->resendButton(), Qt::LeftButton);
+        QTRY_VERIFY(verify->didResend());
+        QVERIFY(!verify->resendError() && verify->findChild<QWidget *>("resent")->isVisible());
+        QCOMPARE(p.requestsTo("/auth/verify-email/resend"), 3); // the dropped one went twice
+        // A verification link that fails: its error shows here and the token is used up.
+        p.routes.insert("/auth/verify-email",
+                        ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("expired")", 401)));
+        p.h.state->handleDeepLink(QStringLiteral("ostrel://auth/verify-email?token=v1"));
+        QVERIFY(verify->isVerifying());
+        QTRY_VERIFY(!verify->isVerifying());
+        QCOMPARE(verify->resendError().value_or(QString()), text("error.auth.invalid"));
+        QVERIFY(!p.h.state->pendingVerificationToken());
+        // One that works signs in the verified account: the tunnel list follows.
+        p.h.script.emailVerified = true;
+        p.routes.insert("/auth/verify-email", ScriptedResponse::json(200, loginAnswer));
+        p.h.state->handleDeepLink(QStringLiteral("ostrel://auth/verify-email?token=v2"));
+        QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::tunnelList);
+        QTRY_VERIFY(!p.h.state->pendingVerificationToken());
+        QCOMPARE(p.h.state->session()->token, QStringLiteral("session-1"));
+    }
+
+    void onboardingStepsSkipAndStart()
+    {
+        Popover p(false);
+        auto *onboarding = qobject_cast<OnboardingView *>(p.view.screenWidget());
+        QVERIFY(onboarding);
+        auto *steps = onboarding->findChild<QWidget *>("welcomeStep")->findChild<StepIndicator *>();
+        QCOMPARE(steps->captionText(), QStringLiteral("Step 1 of 2"));
+        QTest::mouseClick(onboarding->startButton(), Qt::LeftButton);
+        QCOMPARE(onboarding->step(), OnboardingView::Step::auth);
+        QCOMPARE(p.h.state->authFlow(), AuthFlow::signup());
+        QVERIFY(onboarding->authArea()->findChild<SignUpView *>());
+        // Tab follows the fields as they stand on screen, name first.
+        auto *signUp = onboarding->authArea()->findChild<SignUpView *>();
+        QApplication::setActiveWindow(&p.view);
+        signUp->nameField()->content()->setFocus();
+        QTest::keyClick(signUp->nameField()->content(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), signUp->emailField()->content());
+        QTest::keyClick(signUp->emailField()->content(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), signUp->passwordField()->content());
+        // A link inside the auth step swaps the form in place; Escape steps back to welcome.
+        p.h.state->setAuthFlow(AuthFlow::login());
+        QTRY_VERIFY(onboarding->authArea()->findChild<LoginView *>());
+        QCOMPARE(onboarding->authArea()->header()->titleText(), text("auth.signIn.title"));
+        QTest::keyClick(onboarding->authArea()->findChild<LoginView *>()->emailField()->content(),
+                        Qt::Key_Escape);
+        QCOMPARE(onboarding->step(), OnboardingView::Step::welcome);
+        QVERIFY(!p.h.state->onboardingCompleted());
+        QTest::mouseClick(onboarding->skipButton(), Qt::LeftButton);
+        QVERIFY(p.h.state->onboardingCompleted());
+        QCOMPARE(p.h.preferences.raw(QStringLiteral("ostrel.onboarding.completed")), QJsonValue(true));
+        QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::signIn);
+    }
+
+    void everyScreenInBothLanguages()
+    {
+        for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
+            {
+                Popover p(false);
+                p.h.state->applyLanguage(language);
+                auto *onboarding = qobject_cast<OnboardingView *>(p.view.screenWidget());
+                QTRY_COMPARE(onboarding->startButton()->accessibleName(), text("onboarding.start", language));
+                saveScreenshot(p.view, QStringLiteral("onboarding-welcome-") + language);
+                QTest::mouseClick(onboarding->startButton(), Qt::LeftButton);
+                saveScreenshot(p.view, QStringLiteral("onboarding-signup-") + language);
+            }
+            Popover p;
+            p.h.state->applyLanguage(language);
+            QTRY_COMPARE(p.screen<AuthHeader>()->titleText(), text("auth.signIn.title", language));
+            auto *login = p.screen<LoginView>();
+            QCOMPARE(login->emailField()->content()->accessibleName(), text("auth.email", language));
+            saveScreenshot(p.view, QStringLiteral("sign-in-") + language);
+            p.routes.insert("/auth/login",
+                            ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("x")", 401)));
+            type(login->emailField(), QStringLiteral("ada@example.com"));
+            type(login->passwordField(), QStringLiteral("1234567"));
+            saveScreenshot(p.view, QStringLiteral("sign-in-too-short-") + language);
+            type(login->passwordField(), QStringLiteral("12345678"));
+            login->submit();
+            QTRY_COMPARE(login->genericError().value_or(QString()), text("error.auth.invalid", language));
+            saveScreenshot(p.view, QStringLiteral("sign-in-unauthorized-") + language);
+
+            p.routes.insert("/auth/signup",
+                            ScriptedResponse::json(409, envelope("CONFLICT", R"("taken")", 409)));
+            p.h.state->setAuthFlow(AuthFlow::signup());
+            QTRY_VERIFY(p.screen<SignUpView>());
+            saveScreenshot(p.view, QStringLiteral("sign-up-") + language);
+            auto *signUp = p.screen<SignUpView>();
+            type(signUp->emailField(), QStringLiteral("ada@example.com"));
+            type(signUp->passwordField(), QStringLiteral("12345678"));
+            signUp->submit();
+            QTRY_VERIFY(signUp->emailAlreadyInUse());
+            saveScreenshot(p.view, QStringLiteral("sign-up-conflict-") + language);
+
+            p.h.state->setAuthFlow(AuthFlow::forgotPassword());
+            QTRY_VERIFY(p.screen<ForgotPasswordView>());
+            saveScreenshot(p.view, QStringLiteral("forgot-password-") + language);
+            p.screen<ForgotPasswordView>()->submit();
+            saveScreenshot(p.view, QStringLiteral("forgot-password-empty-") + language);
+            p.routes.insert("/auth/forgot-password", ScriptedResponse::noContent());
+            type(p.screen<ForgotPasswordView>()->emailField(), QStringLiteral("ada@example.com"));
+            p.screen<ForgotPasswordView>()->submit();
+            QTRY_VERIFY(p.screen<ForgotPasswordView>()->didSend());
+            saveScreenshot(p.view, QStringLiteral("forgot-password-sent-") + language);
+
+            p.routes.insert("/auth/reset-password/verify", ScriptedResponse::held());
+            p.h.state->handleDeepLink(QStringLiteral("ostrel://reset?token=a"));
+            QTRY_COMPARE(p.h.server.heldCount(), 1);
+            saveScreenshot(p.view, QStringLiteral("reset-password-checking-") + language);
+            p.h.server.answerHeld(ScriptedResponse::json(200, R"({"valid":false})"));
+            QTRY_COMPARE(p.screen<ResetPasswordView>()->tokenStatus(),
+                         ResetPasswordView::TokenStatus::invalid);
+            saveScreenshot(p.view, QStringLiteral("reset-password-invalid-") + language);
+            p.routes.insert("/auth/reset-password/verify", ScriptedResponse::json(200, R"({"valid":true})"));
+            p.routes.insert("/auth/reset-password", ScriptedResponse::noContent());
+            p.h.state->handleDeepLink(QStringLiteral("ostrel://reset?token=b"));
+            QTRY_VERIFY(p.screen<ResetPasswordView>() && p.screen<ResetPasswordView>()->tokenStatus() ==
+                                                             ResetPasswordView::TokenStatus::valid);
+            auto *reset = p.screen<ResetPasswordView>();
+            type(reset->passwordField(), QStringLiteral("short"));
+            reset->submit();
+            saveScreenshot(p.view, QStringLiteral("reset-password-errors-") + language);
+            type(reset->passwordField(), QStringLiteral("new-password"));
+            type(reset->confirmField(), QStringLiteral("new-password"));
+            reset->submit();
+            QTRY_VERIFY(reset->didReset());
+            saveScreenshot(p.view, QStringLiteral("reset-password-done-") + language);
+
+            p.h.script.emailVerified = false;
+            p.routes.insert("/auth/verify-email/resend", ScriptedResponse::noContent());
+            p.h.state->handleDeepLink(QStringLiteral("ostrel://magic-link?token=good"));
+            QTRY_VERIFY(p.screen<VerifyEmailView>());
+            saveScreenshot(p.view, QStringLiteral("verify-email-") + language);
+            p.screen<VerifyEmailView>()->resend();
+            QTRY_VERIFY(p.screen<VerifyEmailView>()->didResend());
+            saveScreenshot(p.view, QStringLiteral("verify-email-resent-") + language);
+        }
+    }
+};
+
+QTEST_MAIN(TestAuthScreens)
+#include "test_auth_screens.moc"
