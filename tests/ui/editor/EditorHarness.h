@@ -12,7 +12,12 @@
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QGraphicsEffect>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
 
 #include <memory>
 
@@ -50,5 +55,17 @@ public:
     BuildConfig build;
     std::unique_ptr<AppState> state;
 };
+
+// Saves `widget` as <name>.png in the screenshot folder once its banner has faded in.
+inline void saveScreenshot(QWidget &widget, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
+    QVERIFY(QDir().mkpath(dir));
+    for (const QWidget *child : widget.findChildren<QWidget *>())
+        QTRY_VERIFY(!child->graphicsEffect());
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QVERIFY(widget.grab().save(dir + "/" + name + ".png"));
+}
 
 } // namespace ostrel::test

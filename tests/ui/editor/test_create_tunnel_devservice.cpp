@@ -8,6 +8,9 @@
 #include "ui/controls/FieldGroup.h"
 #include "ui/controls/PrimaryButton.h"
 #include "ui/tunnels/CreateTunnelView.h"
+#include "ui/tunnels/SegmentedPicker.h"
+
+#include <QAbstractButton>
 
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -63,6 +66,7 @@ private slots:
         auto second = submitPort(state, {}, "5000");
         QTRY_VERIFY(second->bannerHasUpgradeAction());
         QCOMPARE(second->upgradeReason(), UpgradeReason::secondTunnel);
+        saveScreenshot(*second, "editor-devservice-second-tunnel");
 
         // As a pro account, the first tunnel's subdomain is refused as it is typed.
         QVERIFY(service.setPlan(email, "pro"));
@@ -76,6 +80,30 @@ private slots:
                  localized("tunnels.subdomain.taken", "en"));
         QTest::keyClicks(pro.findChild<QLineEdit *>("portInput"), "6000");
         QVERIFY(!pro.findChild<PrimaryButton *>("submit")->isEnabled());
+        saveScreenshot(pro, "editor-devservice-taken");
+
+        // A tcp tunnel made while pro, edited after going back to free: it stays tcp, the
+        // service refuses it, and the upgrade action leads to the sheet for tcp.
+        CreateTunnelView tcp(state, std::nullopt);
+        tcp.show();
+        QTest::mouseClick(tcp.findChild<SegmentedPicker *>("protocolPicker")->segment(1), Qt::LeftButton);
+        QTest::keyClicks(tcp.findChild<QLineEdit *>("portInput"), "22");
+        QSignalSpy tcpCreated(&tcp, &CreateTunnelView::closeRequested);
+        QTest::keyClick(tcp.findChild<QLineEdit *>("portInput"), Qt::Key_Return);
+        QTRY_COMPARE(tcpCreated.size(), 1);
+        QCOMPARE(state.tunnels().size(), 2);
+        QVERIFY(service.setPlan(email, "free"));
+        state.refreshMe();
+        QTRY_VERIFY(!state.isProUser());
+        auto downgraded = submitPort(state, state.tunnels().last(), "2222");
+        QCOMPARE(downgraded->protocolSelection(), TunnelProtocol::tcp);
+        QTRY_VERIFY(downgraded->bannerHasUpgradeAction());
+        QCOMPARE(downgraded->upgradeReason(), UpgradeReason::tcpTunnel);
+        saveScreenshot(*downgraded, "editor-devservice-tcp-after-downgrade");
+        QTest::mouseClick(downgraded->findChild<QAbstractButton *>("action"), Qt::LeftButton);
+        QTRY_VERIFY(state.showingUpgrade());
+        QCOMPARE(state.upgradeReason(), UpgradeReason::tcpTunnel);
+        QCOMPARE(state.tunnels().last().protocolValue, QString("tcp"));
     }
 };
 

@@ -14,7 +14,6 @@
 
 #include <QAbstractButton>
 #include <QDir>
-#include <QGraphicsEffect>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -125,18 +124,6 @@ struct Editor {
 Tunnel decoded(const QJsonObject &json)
 {
     return std::get<Tunnel>(Tunnel::fromJson(json));
-}
-
-void saveScreenshot(QWidget &widget, const QString &name)
-{
-    const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
-    QVERIFY(QDir().mkpath(dir));
-    // Once the banner has faded in.
-    for (const QWidget *child : widget.findChildren<QWidget *>())
-        QTRY_VERIFY(!child->graphicsEffect());
-    for (int pass = 0; pass < 3; ++pass)
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QVERIFY(widget.grab().save(dir + "/" + name + ".png"));
 }
 
 } // namespace
