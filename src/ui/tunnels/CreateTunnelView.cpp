@@ -498,7 +498,7 @@ void CreateTunnelView::retranslate()
     m_title->setText(localized(
         m_editing ? OSTREL_KEY("tunnels.edit.title") : OSTREL_KEY("tunnels.create.title"), language));
     setAccessibleName(m_title->text());
-    m_help->setText(LocalizableXCStrings::shared().format(OSTREL_KEY("tunnels.create.subdomainHelp"),
+    m_help->setText(LocalizableXCStrings::shared().format(OSTREL_KEY("tunnels.create.subdomainHelp %@"),
                                                           {m_state.publicHost()}, language));
     m_protocolCaption->setText(localized(OSTREL_KEY("tunnels.create.protocol.label"), language));
     m_picker->setAccessibleName(m_protocolCaption->text());
