@@ -422,13 +422,14 @@ private slots:
         QTRY_VERIFY(!verify->isVerifying());
         QCOMPARE(verify->resendError().value_or(QString()), text("error.auth.invalid"));
         QVERIFY(!p.h.state->pendingVerificationToken());
-        // One that works signs in the verified account: the tunnel list follows.
+        // One that works verifies the signed-in account: the tunnel list follows, and the link,
+        // being for the same account, keeps the session it found.
         p.h.script.emailVerified = true;
         p.routes.insert("/auth/verify-email", ScriptedResponse::json(200, loginAnswer));
         p.h.state->handleDeepLink(QStringLiteral("ostrel://auth/verify-email?token=v2"));
         QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::tunnelList);
         QTRY_VERIFY(!p.h.state->pendingVerificationToken());
-        QCOMPARE(p.h.state->session()->token, QStringLiteral("session-1"));
+        QCOMPARE(p.h.state->session()->token, QStringLiteral("magic-token-5678"));
     }
 
     void onboardingStepsSkipAndStart()
