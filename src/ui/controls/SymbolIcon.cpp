@@ -14,6 +14,8 @@ const QHash<QString, QString> &themeNames()
 {
     static const QHash<QString, QString> names{
         {"xmark", "window-close-symbolic"},
+        {"xmark.circle.fill", "process-stop-symbolic"},
+        {"chevron.left", "go-previous-symbolic"},
         {"exclamationmark.circle.fill", "dialog-error-symbolic"},
         {"exclamationmark.triangle.fill", "dialog-warning-symbolic"},
         {"info.circle.fill", "dialog-information-symbolic"},

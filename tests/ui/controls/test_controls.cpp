@@ -226,7 +226,9 @@ private slots:
     void symbolsResolveForEveryName()
     {
         const QStringList names =
-            QString("xmark exclamationmark.circle.fill exclamationmark.triangle.fill info.circle.fill "
+            QString("xmark xmark.circle.fill chevron.left exclamationmark.circle.fill "
+                    "exclamationmark.triangle.fill "
+                    "info.circle.fill "
                     "info.circle gearshape rectangle.portrait.and.arrow.right lock.fill plus.circle.fill "
                     "play.circle.fill stop.circle.fill doc.on.doc qrcode pencil trash checkmark.circle.fill "
                     "globe bolt.fill lock.shield.fill wifi.exclamationmark "

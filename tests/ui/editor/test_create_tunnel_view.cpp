@@ -1,0 +1,482 @@
+// The tunnel editor driven offscreen through a real AppState, a scripted service and the manual
+// clock: enable rules, pre-filling and the requests sent, the debounced availability check, where
+// each service error lands, the upgrade action, the keyboard.
+
+#include "EditorHarness.h"
+#include "l10n/LocalizableXCStrings.h"
+#include "support/ManualClock.h"
+#include "support/TestHttpServer.h"
+#include "ui/controls/ErrorBanner.h"
+#include "ui/controls/FieldGroup.h"
+#include "ui/controls/PrimaryButton.h"
+#include "ui/tunnels/CreateTunnelView.h"
+#include "ui/tunnels/ProtocolPicker.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+using namespace std::chrono_literals;
+using Availability = CreateTunnelView::Availability;
+
+Q_DECLARE_METATYPE(ostrel::test::ScriptedResponse)
+
+namespace {
+
+QString text(const QString &key, const QString &language = "en")
+{
+    return LocalizableXCStrings::shared().localized(key, language);
+}
+
+QJsonObject tunnelJson(const QString &protocol, qint64 port = 8080)
+{
+    return {{"id", "t1"},           {"subdomain", "demo"}, {"localHost", "localhost"}, {"localPort", port},
+            {"protocol", protocol}, {"status", "offline"}, {"frpsProxyName", "tun-1"}};
+}
+
+// The scripted service: a signed-in user of `tier`, their tunnels, and answers for the
+// availability check and for the create or update request.
+struct Service {
+    QString tier = "free";
+    QJsonArray tunnels;
+    ScriptedResponse submitAnswer = ScriptedResponse::json(201, QJsonDocument(tunnelJson("http")).toJson());
+    bool holdAvailability = false;
+    TestHttpServer server;
+
+    Service()
+    {
+        server.setHandler([this](const RecordedRequest &r) { return answer(r); });
+    }
+    ScriptedResponse answer(const RecordedRequest &r)
+    {
+        const QByteArray route = r.method + ' ' + r.path();
+        if (route == "GET /users/me")
+            return json(QJsonObject{{"id", "u1"},
+                                    {"email", "ada@example.com"},
+                                    {"tier", tier},
+                                    {"emailVerifiedAt", "2026-01-02T03:04:05.000Z"}});
+        if (route == "GET /tunnels")
+            return json(tunnels);
+        if (route == "GET /auth/frpc-config")
+            return json(QJsonObject{
+                {"serverAddr", "127.0.0.1"}, {"serverPort", 7000}, {"authToken", "x"}, {"user", "u1"}});
+        if (route == "GET /tunnels/availability")
+            return holdAvailability ? ScriptedResponse::held() : json(QJsonObject{{"available", true}});
+        if (route == "POST /tunnels" || (r.method == "PATCH" && r.path().startsWith("/tunnels/")))
+            return submitAnswer;
+        return ScriptedResponse::json(200, "{}");
+    }
+    static ScriptedResponse json(const QJsonValue &value)
+    {
+        return ScriptedResponse::json(200, value.isArray() ? QJsonDocument(value.toArray()).toJson()
+                                                           : QJsonDocument(value.toObject()).toJson());
+    }
+    QList<RecordedRequest> requests(const QByteArray &method, const QByteArray &path) const
+    {
+        QList<RecordedRequest> found;
+        for (const RecordedRequest &r : server.requests())
+            if (r.method == method && r.path().startsWith(path))
+                found << r;
+        return found;
+    }
+};
+
+// An editor over a signed-in AppState.
+struct Editor {
+    Editor(Service &service, std::optional<Tunnel> editing = {}, const QString &language = "en")
+        : harness(service.server.port(), "token-1", language, clock)
+    {
+        ready =
+            QTest::qWaitFor([this] { return harness.state->isSignedIn() && harness.state->tunnelsLoaded(); });
+        view = std::make_unique<CreateTunnelView>(*harness.state, std::move(editing));
+        view->resize(360, 560);
+        view->show();
+    }
+    FieldGroup *field(const char *name) const { return view->findChild<FieldGroup *>(name); }
+    QLineEdit *input(const char *name) const { return view->findChild<QLineEdit *>(name); }
+    PrimaryButton *submit() const { return view->findChild<PrimaryButton *>("submit"); }
+    ErrorBanner *banner() const { return view->findChild<ErrorBanner *>("banner"); }
+    QString support(const char *name) const { return field(name)->supportText().value_or(QString()); }
+    void type(const char *name, const QString &value) const
+    {
+        input(name)->clear();
+        QTest::keyClicks(input(name), value);
+    }
+    void pickTcp() const
+    {
+        QTest::mouseClick(view->findChild<ProtocolPicker *>("protocolPicker")->segment(1), Qt::LeftButton);
+    }
+
+    ManualClock clock;
+    EditorHarness harness;
+    bool ready = false;
+    std::unique_ptr<CreateTunnelView> view;
+};
+
+Tunnel decoded(const QJsonObject &json)
+{
+    return std::get<Tunnel>(Tunnel::fromJson(json));
+}
+
+} // namespace
+
+class TestCreateTunnelView : public QObject {
+    Q_OBJECT
+private slots:
+    void enableRules_data()
+    {
+        QTest::addColumn<QString>("tier");
+        QTest::addColumn<bool>("tcp");
+        QTest::addColumn<QString>("subdomain");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("subdomainError"); // a text key; empty: none
+        QTest::addColumn<QString>("portError");
+        QTest::newRow("free, no port") << "free" << false << ""
+                                       << "" << false << ""
+                                       << "";
+        QTest::newRow("free, port") << "free" << false << ""
+                                    << "3000" << true << ""
+                                    << "";
+        QTest::newRow("free, port 0") << "free" << false << ""
+                                      << "0" << false << ""
+                                      << "tunnels.port.invalid";
+        QTest::newRow("pro, no subdomain") << "pro" << false << ""
+                                           << "3000" << false << ""
+                                           << "";
+        QTest::newRow("pro, capitals") << "pro" << false << "MyApp"
+                                       << "3000" << false << "tunnels.subdomain.invalid"
+                                       << "";
+        QTest::newRow("pro, reserved") << "pro" << false << "api"
+                                       << "3000" << false << "tunnels.subdomain.reserved"
+                                       << "";
+        QTest::newRow("pro, valid") << "pro" << false << "my-app"
+                                    << "3000" << true << ""
+                                    << "";
+        QTest::newRow("pro, tcp, port") << "pro" << true << ""
+                                        << "3000" << true << ""
+                                        << "";
+        QTest::newRow("pro, tcp, port 65536") << "pro" << true << ""
+                                              << "65536" << false << ""
+                                              << "tunnels.port.invalid";
+    }
+    void enableRules()
+    {
+        QFETCH(QString, tier);
+        QFETCH(bool, tcp);
+        QFETCH(QString, subdomain);
+        QFETCH(QString, port);
+        QFETCH(bool, enabled);
+        QFETCH(QString, subdomainError);
+        QFETCH(QString, portError);
+        Service service;
+        service.tier = tier;
+        Editor e(service);
+        QVERIFY(e.ready);
+        const bool pro = tier == "pro";
+        QCOMPARE(e.view->findChild<QWidget *>("protocolSection")->isVisible(), pro);
+        QCOMPARE(e.field("subdomainField")->isVisible(), pro);
+        // The first field of the form has the keyboard.
+        QCOMPARE(e.view->focusWidget(), e.input(pro ? "subdomainInput" : "portInput"));
+        if (tcp)
+            e.pickTcp();
+        QCOMPARE(e.field("subdomainField")->isVisible(), pro && !tcp);
+        QCOMPARE(e.view->findChild<QLabel *>("protocolHelp")->text(),
+                 text(tcp ? "tunnels.create.protocol.tcpHelp" : "tunnels.create.protocol.httpHelp"));
+        if (!subdomain.isEmpty())
+            e.type("subdomainInput", subdomain);
+        e.clock.advance(CreateTunnelView::availabilityDebounce);
+        QTRY_VERIFY(e.view->availability() != Availability::checking);
+        e.type("portInput", port);
+        QCOMPARE(e.submit()->isEnabled(), enabled);
+        QCOMPARE(e.support("subdomainField"), subdomainError.isEmpty() ? QString() : text(subdomainError));
+        QCOMPARE(e.support("portField"), portError.isEmpty() ? QString() : text(portError));
+        // Return follows the same rule as the button.
+        QTest::keyClick(e.input("portInput"), Qt::Key_Return);
+        QCOMPARE(e.view->isLoading(), enabled);
+        if (!enabled) {
+            QTest::qWait(50);
+            QVERIFY(service.requests("POST", "/tunnels").isEmpty());
+        }
+    }
+
+    void requestsAndPrefill_data()
+    {
+        QTest::addColumn<QString>("tier");
+        QTest::addColumn<QJsonObject>("existing"); // empty: a new tunnel
+        QTest::addColumn<bool>("tcpPreselected");
+        QTest::addColumn<bool>("pickTcp");
+        QTest::addColumn<QString>("subdomain");
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QJsonObject>("body");
+        const QJsonObject none;
+        QTest::newRow("free create") << "free" << none << false << false << "" << QByteArray("POST")
+                                     << QJsonObject{{"localHost", "localhost"},
+                                                    {"localPort", 4000},
+                                                    {"protocol", "http"}};
+        QTest::newRow("pro create http") << "pro" << none << false << false << "my-app" << QByteArray("POST")
+                                         << QJsonObject{{"subdomain", "my-app"},
+                                                        {"localHost", "localhost"},
+                                                        {"localPort", 4000},
+                                                        {"protocol", "http"}};
+        QTest::newRow("pro create tcp")
+            << "pro" << none << false << true << "my-app" << QByteArray("POST")
+            << QJsonObject{{"localHost", "localhost"}, {"localPort", 4000}, {"protocol", "tcp"}};
+        QTest::newRow("pro edit http")
+            << "pro" << tunnelJson("http") << false << false << "" << QByteArray("PATCH")
+            << QJsonObject{{"subdomain", "demo"},
+                           {"localHost", "localhost"},
+                           {"localPort", 4000},
+                           {"protocol", "http"}};
+        QTest::newRow("pro edit unknown protocol")
+            << "pro" << tunnelJson("udp") << false << false << "" << QByteArray("PATCH")
+            << QJsonObject{{"subdomain", "demo"},
+                           {"localHost", "localhost"},
+                           {"localPort", 4000},
+                           {"protocol", "http"}};
+        QTest::newRow("pro edit tcp")
+            << "pro" << tunnelJson("tcp") << true << false << "" << QByteArray("PATCH")
+            << QJsonObject{{"localHost", "localhost"}, {"localPort", 4000}, {"protocol", "tcp"}};
+        // No longer pro: the tcp tunnel keeps its protocol (none is sent, nor a subdomain).
+        QTest::newRow("free edit tcp")
+            << "free" << tunnelJson("tcp") << true << false << "" << QByteArray("PATCH")
+            << QJsonObject{{"localHost", "localhost"}, {"localPort", 4000}};
+    }
+    void requestsAndPrefill()
+    {
+        QFETCH(QString, tier);
+        QFETCH(QJsonObject, existing);
+        QFETCH(bool, tcpPreselected);
+        QFETCH(bool, pickTcp);
+        QFETCH(QString, subdomain);
+        QFETCH(QByteArray, method);
+        QFETCH(QJsonObject, body);
+        Service service;
+        service.tier = tier;
+        if (!existing.isEmpty())
+            service.tunnels.append(existing);
+        Editor e(service, existing.isEmpty() ? std::nullopt : std::optional<Tunnel>(decoded(existing)));
+        QVERIFY(e.ready);
+        QCOMPARE(e.view->protocolSelection() == TunnelProtocol::tcp, tcpPreselected);
+        if (!existing.isEmpty()) {
+            QCOMPARE(e.input("portInput")->text(), QString("8080"));
+            QCOMPARE(e.input("subdomainInput")->text(), QString("demo"));
+            QCOMPARE(e.view->availability(), Availability::idle); // the initial value is not checked
+            QCOMPARE(e.submit()->titleKey(), QString("tunnels.edit.submit"));
+        }
+        if (!subdomain.isEmpty()) {
+            e.type("subdomainInput", subdomain);
+            e.clock.advance(CreateTunnelView::availabilityDebounce);
+            QTRY_COMPARE(e.view->availability(), Availability::available);
+        }
+        if (pickTcp)
+            e.pickTcp();
+        e.type("portInput", "4000");
+        QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
+        const qsizetype listLoads = service.requests("GET", "/tunnels").size();
+        QTest::mouseClick(e.submit(), Qt::LeftButton);
+        QVERIFY(e.view->isLoading());
+        QVERIFY(!e.submit()->isEnabled());
+        QTRY_COMPARE(closed.size(), 1);
+        QVERIFY(!e.view->isLoading());
+        const QList<RecordedRequest> sent = service.requests(method, "/tunnels");
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(QJsonDocument::fromJson(sent.first().body).object(), body);
+        if (method == "PATCH")
+            QCOMPARE(sent.first().path(), QByteArray("/tunnels/t1"));
+        QVERIFY(service.requests("GET", "/tunnels").size() > listLoads);
+    }
+
+    void availabilityIsDebouncedAndOnlyTheNewestCounts()
+    {
+        Service service;
+        service.tier = "pro";
+        service.holdAvailability = true;
+        Editor e(service);
+        QVERIFY(e.ready);
+        const auto checks = [&] { return service.requests("GET", "/tunnels/availability"); };
+        // A burst of typing: nothing until 0.5 s after the last key, then one request.
+        for (const char *key : {"D", "De", "Dem", "Demo"}) {
+            e.type("subdomainInput", key);
+            e.clock.advance(300ms);
+        }
+        QCOMPARE(e.view->availability(), Availability::checking);
+        QVERIFY(!e.submit()->isEnabled());
+        QTest::qWait(50);
+        QVERIFY(checks().isEmpty());
+        e.clock.advance(200ms);
+        QTRY_COMPARE(service.server.heldCount(), 1);
+        QCOMPARE(checks().size(), 1);
+        // Checked in lower case, while the typed text shows the local verdict.
+        QCOMPARE(checks().first().query(), QByteArray("subdomain=demo"));
+        QCOMPARE(e.support("subdomainField"), text("tunnels.subdomain.invalid"));
+
+        // A newer text supersedes the held check: its answer, even a failure, changes nothing.
+        e.type("subdomainInput", "demo2");
+        e.clock.advance(CreateTunnelView::availabilityDebounce);
+        QTRY_COMPARE(service.server.heldCount(), 2);
+        service.server.answerHeld(ScriptedResponse::json(500, "{}"));
+        QTest::qWait(50);
+        QCOMPARE(e.view->availability(), Availability::checking);
+        service.server.answerHeld(ScriptedResponse::json(200, R"({"available":true,"reason":"reserved"})"));
+        QTRY_COMPARE(e.view->availability(), Availability::reserved);
+        QCOMPARE(e.support("subdomainField"), text("tunnels.subdomain.reserved"));
+        QCOMPARE(e.view->findChild<AvailabilityIndicator *>("availability")->toolTip(),
+                 text("tunnels.subdomain.reserved"));
+
+        // An invalid or empty text sends nothing and clears the verdict; a failed check is silent.
+        e.type("subdomainInput", "-x");
+        QCOMPARE(e.view->availability(), Availability::idle);
+        e.type("subdomainInput", "demo3");
+        e.clock.advance(CreateTunnelView::availabilityDebounce);
+        QTRY_COMPARE(service.server.heldCount(), 1);
+        service.server.answerHeld(ScriptedResponse::dropConnection());
+        QTRY_COMPARE(e.view->availability(), Availability::idle);
+        QCOMPARE(e.support("subdomainField"), QString());
+        QCOMPARE(checks().size(), 3);
+    }
+
+    void errorsLandInTheirPlace_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("tier");
+        QTest::addColumn<ScriptedResponse>("answer");
+        QTest::addColumn<QString>("subdomainKey"); // text keys; empty: none; "=" + text: a literal
+        QTest::addColumn<QString>("portKey");
+        QTest::addColumn<QString>("bannerKey");
+        QTest::addColumn<int>("upgradeReason"); // -1: no upgrade action
+        const auto error = [](int status, const QByteArray &code, const QByteArray &message) {
+            return ScriptedResponse::json(status, R"({"error":{"code":")" + code + R"(","message":)" +
+                                                      message + R"(},"statusCode":400})");
+        };
+        QTest::newRow("validation")
+            << "validation"
+            << "pro"
+            << error(400, "VALIDATION_ERROR",
+                     R"(["subdomain must match","localPort must not be greater than 65535","name is odd"])")
+            << "error.validation.subdomain"
+            << "error.validation.port"
+            << "=name is odd" << -1;
+        QTest::newRow("conflict reserved")
+            << "conflict"
+            << "pro" << error(409, "CONFLICT", R"("Subdomain my-app is reserved")")
+            << "tunnels.subdomain.reserved"
+            << ""
+            << "" << -1;
+        QTest::newRow("conflict taken")
+            << "conflict-taken"
+            << "pro" << error(409, "CONFLICT", R"("Subdomain my-app is already taken")")
+            << "tunnels.subdomain.taken"
+            << ""
+            << "" << -1;
+        QTest::newRow("free tier limit") << "free-tier-limit"
+                                         << "free" << error(403, "FREE_TIER_LIMIT", R"("one tunnel")") << ""
+                                         << ""
+                                         << "error.freeTierLimit" << int(UpgradeReason::secondTunnel);
+        QTest::newRow("tcp not allowed")
+            << "tcp-not-allowed"
+            << "free" << error(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")") << ""
+            << ""
+            << "error.freeTierProtocolNotAllowed" << int(UpgradeReason::tcpTunnel);
+        QTest::newRow("server") << "server"
+                                << "free" << error(500, "INTERNAL_ERROR", R"("boom")") << ""
+                                << ""
+                                << "error.server" << -1;
+        QTest::newRow("transport") << "network"
+                                   << "free" << ScriptedResponse::dropConnection() << ""
+                                   << "error.network"
+                                   << "error.network" << -1;
+    }
+    void errorsLandInTheirPlace()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, tier);
+        QFETCH(ScriptedResponse, answer);
+        QFETCH(QString, subdomainKey);
+        QFETCH(QString, portKey);
+        QFETCH(QString, bannerKey);
+        QFETCH(int, upgradeReason);
+        for (const QString language : {"en", "es"}) {
+            const auto expected = [&](const QString &key) {
+                return key.isEmpty() ? QString() : key.startsWith('=') ? key.mid(1) : text(key, language);
+            };
+            Service service;
+            service.tier = tier;
+            service.submitAnswer = answer;
+            Editor e(service, {}, language);
+            QVERIFY(e.ready);
+            if (tier == "pro") {
+                e.type("subdomainInput", "my-app");
+                e.clock.advance(CreateTunnelView::availabilityDebounce);
+                QTRY_COMPARE(e.view->availability(), Availability::available);
+            }
+            e.type("portInput", "3000");
+            QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
+            QTest::keyClick(e.input("portInput"), Qt::Key_Return);
+            QTRY_VERIFY(!e.view->isLoading());
+            QCOMPARE(e.support("subdomainField"), expected(subdomainKey));
+            QCOMPARE(e.support("portField"), expected(portKey));
+            QCOMPARE(e.view->bannerMessage().value_or(QString()), expected(bannerKey));
+            QCOMPARE(e.banner()->isVisible(), !bannerKey.isEmpty());
+            QCOMPARE(e.view->bannerHasUpgradeAction(), upgradeReason >= 0);
+            // The editor stays open with its input.
+            QCOMPARE(closed.size(), 0);
+            QCOMPARE(e.input("portInput")->text(), QString("3000"));
+            saveScreenshot(*e.view, "editor-error-" + name + "-" + language);
+
+            if (upgradeReason >= 0) {
+                // Close first, then the sheet a moment later with the editor's reason.
+                auto *action = e.banner()->findChild<QAbstractButton *>("action");
+                QVERIFY(action && action->isVisible());
+                QCOMPARE(action->text(), text("settings.upgrade.cta", language));
+                QTest::mouseClick(action, Qt::LeftButton);
+                QCOMPARE(closed.size(), 1);
+                QVERIFY(!e.harness.state->showingUpgrade());
+                e.clock.advance(CreateTunnelView::upgradeDelay);
+                QVERIFY(e.harness.state->showingUpgrade());
+                QCOMPARE(int(e.harness.state->upgradeReason()), upgradeReason);
+            }
+            // Editing a field clears its service verdict.
+            e.type("portInput", "3001");
+            QCOMPARE(e.support("portField"), QString());
+            if (tier == "pro") {
+                e.type("subdomainInput", "my-app2");
+                QCOMPARE(e.support("subdomainField"), QString());
+            }
+        }
+    }
+
+    void escapeClosesAndScreenshots()
+    {
+        for (const QString language : {"en", "es"}) {
+            Service free;
+            Editor e(free, {}, language);
+            QVERIFY(e.ready);
+            saveScreenshot(*e.view, "editor-empty-free-" + language);
+            QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
+            QTest::keyClick(e.input("portInput"), Qt::Key_Escape);
+            QCOMPARE(closed.size(), 1);
+
+            Service pro;
+            pro.tier = "pro";
+            Editor p(pro, {}, language);
+            QVERIFY(p.ready);
+            saveScreenshot(*p.view, "editor-empty-pro-" + language);
+            p.pickTcp();
+            p.type("portInput", "5432");
+            QVERIFY(p.submit()->isEnabled());
+            saveScreenshot(*p.view, "editor-pro-tcp-" + language);
+        }
+    }
+};
+
+QTEST_MAIN(TestCreateTunnelView)
+#include "test_create_tunnel_view.moc"
