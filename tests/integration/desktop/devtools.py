@@ -62,10 +62,15 @@ class Browser:
                 return message.get("result", {})
             self.events.append(message)
 
-    def wait_event(self, predicate, what, timeout=20):
-        """The first event (seen before or arriving within `timeout`) that satisfies `predicate`."""
+    def mark(self):
+        """A point in the event log for `wait_event(since=)`."""
+        return len(self.events)
+
+    def wait_event(self, predicate, what, since=0, timeout=20):
+        """The first event after `since` (seen already or arriving within `timeout`) that
+        satisfies `predicate`."""
         deadline = time.monotonic() + timeout
-        index = 0
+        index = since
         while True:
             while index < len(self.events):
                 if predicate(self.events[index]):
@@ -81,6 +86,11 @@ class Browser:
                 if "timed out" in str(error).lower():
                     continue
                 raise
+
+    def navigate(self, url):
+        since = self.mark()
+        self.call("Page.navigate", url=url)
+        self.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "%s to load" % url, since)
 
     def evaluate(self, expression):
         result = self.call("Runtime.evaluate", expression=expression, returnByValue=True, awaitPromise=True)

@@ -45,19 +45,32 @@ def journey(j):
         browser.call("Page.enable")
         browser.call("Network.enable")
 
+        j.step("a form on another site that posts to the checkout is refused")
+        foreign = ("data:text/html,<form method=post action='%s'><button type=submit>x</button></form>" %
+                   checkout_url)
+        browser.navigate(foreign)
+        since = browser.mark()
+        browser.evaluate("document.querySelector('button').click()")
+        refused = browser.wait_event(
+            lambda e: e.get("method") == "Network.responseReceived" and e["params"]["response"]["url"] ==
+            checkout_url, "the answer to the foreign form", since)
+        j.check(refused["params"]["response"]["status"] == 403,
+                "the foreign form got %d" % refused["params"]["response"]["status"])
+        j.check(api(j, "GET", "/users/me", token)["tier"] == "free", "a foreign form made the account pro")
+
         j.step("the checkout page shows the account, the plan and its price")
-        browser.call("Page.navigate", url=checkout_url)
-        browser.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "the checkout page to load")
+        browser.navigate(checkout_url)
         text = browser.evaluate("document.body.innerText")
         for wanted in (oj.DEMO_EMAIL, "Ostrel Pro", "$5/mo"):
             j.check(wanted in text, "%r is not on the checkout page:\n%s" % (wanted, text))
         j.check(api(j, "GET", "/users/me", token)["tier"] == "free", "the account is pro before paying")
 
         j.step("the pay button completes the purchase and sends the browser to the return link")
+        since = browser.mark()
         browser.evaluate("document.querySelector('form button[type=submit]').click()")
         asked = browser.wait_event(
             lambda e: e.get("method") == "Network.requestWillBeSent" and
-            e["params"]["request"]["url"].startswith("ostrel://"), "a navigation to an ostrel:// link")
+            e["params"]["request"]["url"].startswith("ostrel://"), "a navigation to an ostrel:// link", since)
         link = asked["params"]["request"]["url"]
         redirect = asked["params"].get("redirectResponse") or {}
         j.check(link == RETURN_LINK, "the browser was sent to %r" % link)
