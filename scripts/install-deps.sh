@@ -27,8 +27,8 @@ PACKAGES=(
   # DevTools protocol from python
   chromium python3-websocket
   # real desktop hosts for the tray and notification tests: xfce4-panel (StatusNotifierItem
-  # watcher and host), trayer (XEmbed tray), dunst (notification daemon), xdotool (clicks)
-  xfce4-panel trayer dunst xdotool
+  # watcher and host), trayer (XEmbed tray), dunst (notification daemon), xdotool and xwininfo
+  xfce4-panel trayer dunst xdotool x11-utils
 )
 
 missing=()

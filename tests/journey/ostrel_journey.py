@@ -103,7 +103,7 @@ def _run_outer(build):
             env.pop(key, None)
         for key in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"):
             os.makedirs(env[key], mode=0o700, exist_ok=True)
-        command = ["dbus-run-session", "--", sys.executable, os.path.abspath(sys.argv[0]), build]
+        command = ["dbus-run-session", "--", sys.executable, os.path.abspath(sys.argv[0]), build] + sys.argv[2:]
         return subprocess.call(command, env=env)
     finally:
         shutil.rmtree(root, ignore_errors=True)
