@@ -35,12 +35,15 @@ def run_installed(root, work):
     print("$ " + os.path.join(root, "usr/bin/ostrel"), flush=True)
     app = subprocess.Popen([os.path.join(root, "usr/bin/ostrel")], env=env, stdout=subprocess.PIPE,
                            stderr=subprocess.STDOUT, text=True)
-    for _ in range(20):
+    # Without a session bus the notification check fails from inside the event loop, so once
+    # this line is out the start-up is over and the termination signals are handled.
+    running = "[AppState] notification auth error:"
+    for _ in range(30):
         line = app.stdout.readline()
         print(line, end="")
-        if not line or line.startswith("[AppState] init:"):
+        if not line or line.startswith(running):
             break
-    if not line.startswith("[AppState] init:"):
+    if not line.startswith(running):
         app.kill()
         app.wait()
         return ["the installed ostrel did not start"]
