@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The tray icon with real tray hosts: `sni` docks it in xfce4-panel's status tray (a
 StatusNotifierItem watcher and host), `xembed` in trayer (an XEmbed system tray). In both, the
-icon is taken up without the no-tray fallback, and real clicks on it open and close the popover."""
+icon is taken up without the no-tray fallback, and real clicks on it open and close the popover.
+Neither starts a notification daemon: ostrel logs that there is none and carries on."""
 
 import sys
 import time
@@ -20,6 +21,7 @@ if why:
     sys.exit(77)
 
 NO_TRAY_LINE = "[Ostrel] No system tray on this desktop"
+NO_DAEMON_LINE = "[AppState] notification auth error: no notification server: "
 
 
 def popover_showing(j):
@@ -57,6 +59,9 @@ def xembed_icon(j):
 
 def journey(j):
     icon = sni_icon(j) if MODE == "sni" else xembed_icon(j)
+
+    j.step("no notification daemon on this bus: ostrel says so and goes on")
+    j.wait_until(lambda: NO_DAEMON_LINE in j.app_output(), "the line about the missing notification server")
 
     j.step("with a tray there is no fallback: no message, no popover at start")
     j.check(NO_TRAY_LINE not in j.app_output(), "ostrel fell back to no tray:\n" + j.app_output())
