@@ -48,8 +48,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://ostrel.io/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The keyring is reached over D-Bus (libsecret), the tray and notifications through the desktop.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring | kwalletmanager, qt6-qpa-plugins")
+# The session token is kept by a Secret Service (over D-Bus through libsecret), which desktops
+# other than GNOME may lack; the tray and notifications come with the desktop.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
