@@ -56,5 +56,6 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # The desktop database is refreshed by desktop-file-utils' dpkg trigger on the target system,
 # so the cache `make install` writes must not be shipped.
+set(CPACK_OSTREL_STRIP ${CMAKE_STRIP})
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/OstrelPackageTidy.cmake)
 include(CPack)
