@@ -8,7 +8,7 @@ RELEASE_BUILD ?= build/release
 JOBS          ?= $(shell nproc)
 CMAKE_FLAGS   ?=
 
-.PHONY: deps test build-test run build-release install clean format
+.PHONY: deps test build-test run build-release install package clean format
 
 deps:
 	@scripts/install-deps.sh
@@ -29,6 +29,10 @@ run: build-release
 
 install: build-release
 	cmake --install $(RELEASE_BUILD)
+
+# The Debian package (ostrel_<version>-<build>_<arch>.deb in the release build folder).
+package: build-release
+	cd $(RELEASE_BUILD) && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

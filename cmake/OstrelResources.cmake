@@ -12,4 +12,5 @@ add_custom_command(
 add_custom_target(ostrel_resources ALL DEPENDS ${_stamp})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/ DESTINATION share/ostrel
         PATTERN "*.desktop" EXCLUDE
+        PATTERN "desktop" EXCLUDE
         PATTERN "screen-keys.txt" EXCLUDE)

@@ -23,6 +23,14 @@ PACKAGES=(
   desktop-file-utils
   # process tools used by tests and scripts
   procps psmisc curl python3
+  # `make package` (dpkg-shlibdeps) and the package test: lintian, AppStream validation, xdg-mime
+  dpkg-dev lintian appstream xdg-utils
+  # the checkout in a real browser (large: chromium is about 250 MB installed), driven over its
+  # DevTools protocol from python
+  chromium python3-websocket
+  # real desktop hosts for the tray and notification tests: xfce4-panel (StatusNotifierItem
+  # watcher and host), trayer (XEmbed tray), dunst (notification daemon), xdotool and xwininfo
+  xfce4-panel trayer dunst xdotool x11-utils
 )
 
 missing=()

@@ -57,12 +57,14 @@ def _say(text):
 # ---- Outer start: a private session bus --------------------------------------------------
 
 
-def run(journey):
-    """The entry of every journey script: runs `journey(j)` with `j` a started Journey."""
+def run(journey, before_app=None):
+    """The entry of every journey script: runs `journey(j)` with `j` a started Journey.
+    `before_app(j)`, if given, starts more of the surroundings (a panel, a notification daemon)
+    once the display, buses and service are up and before ostrel starts."""
     build = _build_dir()
     if os.environ.get(_INNER) != "1":
         sys.exit(_run_outer(build))
-    sys.exit(_run_inner(journey, build))
+    sys.exit(_run_inner(journey, build, before_app))
 
 
 def _build_dir():
@@ -101,7 +103,7 @@ def _run_outer(build):
             env.pop(key, None)
         for key in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"):
             os.makedirs(env[key], mode=0o700, exist_ok=True)
-        command = ["dbus-run-session", "--", sys.executable, os.path.abspath(sys.argv[0]), build]
+        command = ["dbus-run-session", "--", sys.executable, os.path.abspath(sys.argv[0]), build] + sys.argv[2:]
         return subprocess.call(command, env=env)
     finally:
         shutil.rmtree(root, ignore_errors=True)
@@ -110,10 +112,10 @@ def _run_outer(build):
 # ---- Inner start: inside the private bus -------------------------------------------------
 
 
-def _run_inner(journey, build):
+def _run_inner(journey, build, before_app=None):
     j = Journey(build)
     try:
-        j.start()
+        j.start(before_app)
         journey(j)
         _say("[journey] PASS after %d steps" % j.steps)
         return 0
@@ -144,12 +146,18 @@ class Journey:
 
     # ---- Surroundings ---------------------------------------------------------------------
 
-    def start(self):
+    def start(self, before_app=None):
         self._start_keyring()
         self._start_display()
         self._start_accessibility_bus()
         self._start_service()
+        if before_app:
+            before_app(self)
         self._start_app()
+
+    def spawn(self, name, command, **kwargs):
+        """Starts a process that is stopped with the surroundings."""
+        return self._spawn(name, command, **kwargs)
 
     def _spawn(self, name, command, **kwargs):
         process = subprocess.Popen(command, **kwargs)

@@ -57,7 +57,8 @@ Reply ApiServer::checkoutPage(Call &call)
     return page(200, "Ostrel Pro",
                 QString("<p>Account: <strong>%1</strong></p>"
                         "<p>Ostrel Pro: unlimited tunnels, your own subdomains, TCP tunnels and no monthly "
-                        "bandwidth limit.</p><p>This is the development service: no payment is taken.</p>"
+                        "bandwidth limit.</p><p>Price: <strong>$5/mo</strong></p>"
+                        "<p>This is the development service: no payment is taken.</p>"
                         "<form method=\"post\" action=\"/checkout/%2\"><button type=\"submit\">Complete "
                         "purchase</button></form><p><a href=\"%3\">Cancel</a></p>")
                     .arg(user->email.toHtmlEscaped(), id, cancelLink));
