@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 #include "ui/tunnels/TunnelRow.h"
 
+#include <QEvent>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -25,6 +26,8 @@ TunnelRowsView::TunnelRowsView(AppState &state, std::function<void(const Tunnel 
     m_layout->setSpacing(6);
     m_layout->addStretch(1);
     setWidget(m_content);
+    // A row that gains or loses its second line changes the column's height: the page must hear.
+    m_content->installEventFilter(this);
 
     for (auto signal :
          {&AppState::runningTunnelIdsChanged, &AppState::tunnelRuntimeStatesChanged,
@@ -109,6 +112,13 @@ QSize TunnelRowsView::sizeHint() const
     // layout shrinks it (and it scrolls) when the rows do not fit.
     const QSize content = m_content->sizeHint();
     return QSize(content.width(), content.height() + 2 * frameWidth());
+}
+
+bool TunnelRowsView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_content && event->type() == QEvent::LayoutRequest)
+        updateGeometry();
+    return QScrollArea::eventFilter(watched, event);
 }
 
 QSize TunnelRowsView::minimumSizeHint() const

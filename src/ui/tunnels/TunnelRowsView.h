@@ -37,6 +37,9 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     AppState &m_state;
     std::function<void(const Tunnel &)> m_onEdit;

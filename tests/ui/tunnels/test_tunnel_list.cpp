@@ -39,7 +39,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTest>
 
 using namespace ostrel;
