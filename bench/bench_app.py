@@ -132,19 +132,31 @@ def status_kib(pid, key):
 
 
 def idle_counters(pid):
-    """(CPU seconds of the process, context switches of all its threads)."""
-    with open("/proc/%d/stat" % pid) as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    cpu = (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-    switches = 0
+    """Per thread of the process: (run time in ms, context switches)."""
+    counters = {}
     for task in os.listdir("/proc/%d/task" % pid):
         try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as schedstat:
+                run_ms = int(schedstat.read().split()[0]) / 1e6
+            switches = 0
             with open("/proc/%d/task/%s/status" % (pid, task)) as status:
                 for line in status:
                     if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
                         switches += int(line.split()[1])
-        except FileNotFoundError:
+            counters[task] = (run_ms, switches)
+        except (FileNotFoundError, ProcessLookupError):
             pass
+    return counters
+
+
+def idle_delta(before, after):
+    """CPU ms and context switches between two samples; a thread that ended in between counts with
+    what it had at the first sample (its last part is lost), a new one with all it has."""
+    cpu = switches = 0
+    for task, (run_ms, count) in after.items():
+        start = before.get(task, (0, 0))
+        cpu += run_ms - start[0]
+        switches += count - start[1]
     return cpu, switches
 
 
@@ -226,6 +238,8 @@ class Bench:
     def row(self, name, unit, values, yard=None):
         self.rows.append((name, unit, stats(values), stats(yard) if yard else None))
         print("  %-44s %s" % (name, " ".join("%.1f" % v for v in values)), flush=True)
+        if yard:
+            print("  %-44s %s" % ("  yardstick", " ".join("%.1f" % v for v in yard)), flush=True)
 
     def cold_and_memory(self, runs, want_cold, want_memory):
         first, listed, peak, settled = [], [], [], []
@@ -265,10 +279,10 @@ class Bench:
             for _ in range(windows):
                 time.sleep(seconds / windows)
                 after, y_after = idle_counters(app.pid), idle_counters(yard.pid)
-                cpu.append((after[0] - before[0]) * 1000)
-                switches.append(after[1] - before[1])
-                y_cpu.append((y_after[0] - y_before[0]) * 1000)
-                y_switches.append(y_after[1] - y_before[1])
+                for (c, w), (into_c, into_w) in ((idle_delta(before, after), (cpu, switches)),
+                                                 (idle_delta(y_before, y_after), (y_cpu, y_switches))):
+                    into_c.append(c)
+                    into_w.append(w)
                 before, y_before = after, y_after
             running = sum(1 for line in app.lines if "[FrpcManager] started frpc" in line)
             print("  idle: %d frpc running, popover closed, %.0f s in %d windows" % (running, seconds, windows))
@@ -290,7 +304,8 @@ class Bench:
                 found = True
                 med, lo, hi = (float(match.group(i)) for i in (2, 4, 5))
                 self.rows.append((match.group(1), match.group(3), (med, lo, hi), None))
-            print("  " + line, flush=True)
+            if not line.startswith("[FrpcManager]"):
+                print("  " + line, flush=True)
         if not found:
             self.rows.append((os.path.basename(program) + " printed no figures", "", None, None))
 
