@@ -298,12 +298,24 @@ class Bench:
         output = subprocess.run([program, *arguments], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                                 env=dict(os.environ), timeout=900).stdout
         found = False
+        unit = ""
         for line in output.splitlines():
             match = re.match(r"^(.*): median ([\d.]+) (\S+) \(min ([\d.]+), max ([\d.]+)", line)
+            # The list benchmark's form: a heading naming the unit, then "  <what>   <median>" lines.
+            heading = re.match(r"^(\S.*) \((\w+)\)$", line)
+            plain = re.match(r"^  (\S.*?)\s{2,}([\d.]+)\b(.*)$", line)
             if match:
                 found = True
                 med, lo, hi = (float(match.group(i)) for i in (2, 4, 5))
                 self.rows.append((match.group(1), match.group(3), (med, lo, hi), None))
+            elif heading:
+                unit = heading.group(2)
+                prefix = heading.group(1).split(",")[0]
+            elif plain and unit:
+                found = True
+                value = float(plain.group(2))
+                self.rows.append(("%s: %s%s" % (prefix, plain.group(1), plain.group(3)), unit,
+                                  (value, value, value), None))
             if not line.startswith("[FrpcManager]"):
                 print("  " + line, flush=True)
         if not found:
