@@ -289,6 +289,9 @@ class Bench:
             span = "per %.0f s" % (seconds / windows)
             self.row("idle CPU time " + span, "ms", cpu, y_cpu)
             self.row("idle context switches " + span, "", switches, y_switches)
+            whole = "in %.0f s" % seconds
+            self.row("idle CPU time " + whole, "ms", [sum(cpu)], [sum(y_cpu)])
+            self.row("idle context switches " + whole, "", [sum(switches)], [sum(y_switches)])
         finally:
             app.end()
             yard.end()
