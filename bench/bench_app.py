@@ -332,21 +332,18 @@ class Bench:
             self.helper_rows(os.path.join(self.bin, program))
 
     def print_table(self):
+        width = max([len("figure")] + [len(row[0]) for row in self.rows])
+        line = "%-" + str(width) + "s %-5s %26s %26s %7s"
         print()
-        print("%-44s %-5s %26s %26s %7s" % ("figure", "unit", "ostrel median (min-max)", "yardstick median (min-max)",
-                                            "ratio"))
+        print(line % ("figure", "unit", "ostrel median (min-max)", "yardstick median (min-max)", "ratio"))
         for name, unit, figures, yard in self.rows:
             if figures is None:
-                print("%-44s %-5s %26s" % (name, unit, "-"))
+                print(line % (name, unit, "-", "-", "-"))
                 continue
-            med, lo, hi = figures
-            app_text = "%.1f (%.1f-%.1f)" % (med, lo, hi)
-            if yard:
-                y_text = "%.1f (%.1f-%.1f)" % yard
-                ratio = "%.2f" % (med / yard[0]) if yard[0] else "-"
-            else:
-                y_text, ratio = "-", "-"
-            print("%-44s %-5s %26s %26s %7s" % (name, unit, app_text, y_text, ratio))
+            app_text = "%.1f (%.1f-%.1f)" % figures
+            y_text = "%.1f (%.1f-%.1f)" % yard if yard else "-"
+            ratio = "%.2f" % (figures[0] / yard[0]) if yard and yard[0] else "-"
+            print(line % (name, unit, app_text, y_text, ratio))
         sys.stdout.flush()
 
     def stop(self):
