@@ -5,10 +5,13 @@
 
 TEST_BUILD    ?= build/test
 RELEASE_BUILD ?= build/release
+BENCH_BUILD   ?= build/bench
+# e.g. BENCH_FLAGS="--idle-seconds 10 --runs 3" for a quick run
+BENCH_FLAGS   ?=
 JOBS          ?= $(shell nproc)
 CMAKE_FLAGS   ?=
 
-.PHONY: deps test build-test run build-release install package clean format
+.PHONY: deps test build-test run build-release bench install package clean format
 
 deps:
 	@scripts/install-deps.sh
@@ -26,6 +29,12 @@ build-release: deps
 
 run: build-release
 	scripts/run-dev.sh $(RELEASE_BUILD)
+
+# A release tree (not for production: the bench marks are on) and the table of every benchmark.
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	bench/bench_app.py $(BENCH_BUILD) $(BENCH_FLAGS)
 
 install: build-release
 	cmake --install $(RELEASE_BUILD)

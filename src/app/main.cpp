@@ -3,6 +3,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/AppIcon.h"
+#include "app/BenchProbe.h"
 #include "platform/FreedesktopNotifier.h"
 #include "platform/JsonPreferencesStore.h"
 #include "platform/LibsecretStore.h"
@@ -94,6 +95,7 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &state, [&state] { state.handleTermination(); });
 
     delegate.launch();
+    ostrel::BenchProbe::installIfAsked(state, delegate);
     if (!url.isEmpty())
         delegate.handleURL(url);
     return QApplication::exec();

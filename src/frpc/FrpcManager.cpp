@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "platform/ResourcePaths.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -326,13 +327,25 @@ void FrpcManager::stopAll(double timeoutSeconds)
     const QStringList ids = m_processes.keys();
     for (const QString &id : ids)
         m_intentionallyStopped.insert(id);
-    for (const QString &id : ids)
-        stopAndWait(id, timeoutSeconds);
+    QList<Ending> ending;
+    const Clock::Duration now = m_clock.now();
+    for (const QString &id : ids) {
+        QProcess *process = m_processes.value(id);
+        if (process->state() != QProcess::NotRunning)
+            ending.append(
+                {process, {id, process->processId(), timeoutSeconds, now + seconds(timeoutSeconds)}});
+    }
     // Processes whose asynchronous stop is still under way end here too, within what is left of
     // their own deadline.
-    const QList<QProcess *> stopping = m_stopping.keys();
-    for (QProcess *process : stopping)
-        finishStopping(process);
+    for (auto it = m_stopping.cbegin(); it != m_stopping.cend(); ++it) {
+        if (it.key()->state() != QProcess::NotRunning)
+            ending.append({it.key(), *it});
+    }
+    endTogether(ending, now);
+    for (const QString &id : ids) {
+        m_processes.remove(id);
+        removeConfigFile(id);
+    }
     // The files of runs that crashed or never launched are left too; they hold the account's frp
     // token and are of no use once the session or the application ends.
     removeWrittenFiles();
@@ -344,6 +357,38 @@ void FrpcManager::awaitEndingRun(const QString &tunnelId)
     for (QProcess *process : stopping) {
         if (m_stopping.value(process).tunnelId == tunnelId)
             finishStopping(process);
+    }
+}
+
+void FrpcManager::endTogether(const QList<Ending> &ending, Clock::Duration now)
+{
+    // All are asked at once, so processes that ignore SIGTERM cost one time-out in all rather than
+    // one each; every process still gets its full time before it is killed.
+    QList<QPointer<QProcess>> processes;
+    QList<QDeadlineTimer> deadlines;
+    for (const Ending &e : ending) {
+        processes.append(e.process);
+        deadlines.append(QDeadlineTimer(std::max<qint64>((e.stop.deadline - now).count(), 0)));
+        e.process->terminate();
+    }
+    auto running = [&](qsizetype i) {
+        return processes.at(i) && processes.at(i)->state() != QProcess::NotRunning;
+    };
+    // Waiting on one process lets the others end meanwhile; their own wait then returns at once.
+    for (qsizetype i = 0; i < processes.size(); ++i) {
+        if (running(i))
+            processes.at(i)->waitForFinished(int(deadlines.at(i).remainingTime()));
+    }
+    for (qsizetype i = 0; i < processes.size(); ++i) {
+        if (!running(i))
+            continue;
+        const Stopping &s = ending.at(i).stop;
+        Log::line(escalationLine(s.tunnelId, s.pid, s.timeoutSeconds));
+        processes.at(i)->kill();
+    }
+    for (qsizetype i = 0; i < processes.size(); ++i) {
+        if (running(i))
+            processes.at(i)->waitForFinished(killWaitMs);
     }
 }
 

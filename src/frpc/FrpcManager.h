@@ -80,6 +80,12 @@ private:
         Clock::Duration deadline{0};
     };
 
+    // A process that stopAll ends, with its own deadline.
+    struct Ending {
+        QProcess *process = nullptr;
+        Stopping stop;
+    };
+
     QString executableDirectory() const;
     std::optional<FileSystemError> ensureSupportDirectory(QString *dir) const;
     std::optional<FileSystemError> writeConfigFile(const QString &tunnelId, const QString &text);
@@ -94,6 +100,7 @@ private:
     void removeWrittenFiles();
     void terminateAndWait(QProcess *process, const QString &tunnelId, qint64 pid, double timeoutSeconds,
                           Clock::Duration wait);
+    void endTogether(const QList<Ending> &ending, Clock::Duration now);
     void handleTermination(QProcess *process, const QString &tunnelId, Clock::Duration startedAt,
                            int exitCode, int exitStatus);
 

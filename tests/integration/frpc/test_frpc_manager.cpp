@@ -5,6 +5,7 @@
 #include "support/ManualClock.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QPointer>
 #include <QProcess>
@@ -407,6 +408,26 @@ private slots:
         for (const auto &p : std::as_const(processes))
             QTRY_VERIFY(p.isNull());
         QCOMPARE(unexpected, QStringList{"e"});
+    }
+
+    void stopAllGivesIgnorersOneTimeOutTogether()
+    {
+        qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
+        const QStringList ids{"e", "f", "g", "h"};
+        for (const QString &id : ids) {
+            QVERIFY(start(tunnel(id)));
+            QTRY_VERIFY(read(logPath(id)).contains("start frpc service"));
+        }
+        QElapsedTimer timer;
+        timer.start();
+        manager->stopAll(0.3);
+        // Each gets its whole 0.3 s; one after another would take 1.2 s.
+        QVERIFY2(timer.elapsed() >= 300 && timer.elapsed() < 900, QByteArray::number(timer.elapsed()));
+        for (int i = 0; i < ids.size(); ++i) {
+            QVERIFY(!alive(pids.at(i)));
+            QVERIFY(log->contains(killLine(ids.at(i), pids.at(i))));
+        }
+        QVERIFY(unexpected.isEmpty());
     }
 
     void childDiesWithItsParent()
