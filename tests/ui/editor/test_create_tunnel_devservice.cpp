@@ -1,5 +1,5 @@
 // The tunnel editor against the development service, in real time: a free account creates a
-// tunnel and edits its port, and AppState's list shows it; a second tunnel is refused with the
+// tunnel and edits its port, and the list's row shows it; a second tunnel is refused with the
 // upgrade banner; as a pro account, a taken subdomain is refused while typing.
 
 #include "EditorHarness.h"
@@ -9,9 +9,14 @@
 #include "ui/controls/PrimaryButton.h"
 #include "ui/tunnels/CreateTunnelView.h"
 #include "ui/tunnels/ProtocolPicker.h"
+#include "ui/tunnels/TunnelListPage.h"
+#include "ui/tunnels/TunnelListView.h"
+#include "ui/tunnels/TunnelRow.h"
+#include "ui/tunnels/TunnelRowsView.h"
 
 #include <QAbstractButton>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -56,11 +61,20 @@ private slots:
         QCOMPARE(state.tunnels().first().localPort, 3000);
         QCOMPARE(state.tunnels().first().protocolValue, QString("http"));
 
-        auto edit = submitPort(state, state.tunnels().first(), "4000");
-        QSignalSpy edited(edit.get(), &CreateTunnelView::closeRequested);
-        QTRY_COMPARE(edited.size(), 1);
+        TunnelListView list(state);
+        list.show();
+        TunnelRow *row = list.page()->rowsView()->row(state.tunnels().first().id);
+        QVERIFY(row);
+        // The edit goes through the list's own editor, which hands back to the page on success.
+        list.showEditor(state.tunnels().first());
+        auto *portInput = list.editor()->findChild<QLineEdit *>("portInput");
+        portInput->clear();
+        QTest::keyClicks(portInput, "4000");
+        QTest::keyClick(portInput, Qt::Key_Return);
+        QTRY_COMPARE(list.mode(), TunnelListView::Mode::list);
         QCOMPARE(state.tunnels().size(), 1);
         QCOMPARE(state.tunnels().first().localPort, 4000);
+        QTRY_COMPARE(row->findChild<QLabel *>("port")->text(), QString(":4000"));
 
         // The free plan holds one tunnel: the second is refused with the upgrade banner.
         auto second = submitPort(state, {}, "5000");
