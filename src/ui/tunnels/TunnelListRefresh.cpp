@@ -28,7 +28,10 @@ void TunnelListRefresh::update()
     }
     auto *cycle = new QObject(this);
     m_cycle = cycle;
-    run(cycle);
+    // The page may appear from within a sign-in, before the session's token is in place: the
+    // first refresh waits for the current change to complete.
+    QMetaObject::invokeMethod(
+        cycle, [this, cycle] { run(cycle); }, Qt::QueuedConnection);
 }
 
 void TunnelListRefresh::run(QObject *cycle)
