@@ -8,6 +8,7 @@
 #include "platform/FakeSecretStore.h"
 #include "platform/FakeUrlOpener.h"
 #include "support/DevService.h"
+#include "support/DevServiceApp.h"
 #include "support/LogCapture.h"
 #include "support/ProcessTable.h"
 
@@ -36,25 +37,9 @@ void TestAppStateDevService::wholeLifeOfAnAccount()
     qunsetenv("OSTREL_STANDIN_SKIP_SERVER"); // this frpc really registers with the service
     DevService service;
     QVERIFY2(service.start(), qPrintable(service.errorString()));
-    FakeSecretStore secrets;
-    FakePreferencesStore preferences;
-    FakeNetworkMonitor network;
-    FakeNotifier notifier;
-    FakeLoginItem loginItem;
-    FakeUrlOpener urlOpener;
-    QTemporaryDir support;
+    DevServiceApp app(service.port());
     LogCapture log;
-    BuildInfo info;
-    info.apiHost = QStringLiteral("127.0.0.1:%1").arg(service.port());
-    const BuildConfig build = BuildConfig::resolve(info);
-    AppState s(AppState::Services{.secretStore = secrets,
-                                  .preferences = preferences,
-                                  .networkMonitor = network,
-                                  .notifier = notifier,
-                                  .loginItem = loginItem,
-                                  .urlOpener = urlOpener,
-                                  .build = &build,
-                                  .frpcSupportDirectory = support.path()});
+    AppState &s = app.create();
     const QString email = "itest@ostrel.test";
     std::optional<std::optional<ApiFailure>> outcome;
     const auto into = [&](const std::optional<ApiFailure> &f) { outcome = f; };
@@ -77,7 +62,7 @@ void TestAppStateDevService::wholeLifeOfAnAccount()
     outcome.reset();
     s.signIn(email, "password123", nullptr, into);
     QTRY_VERIFY(outcome);
-    QVERIFY(!outcome->has_value() && s.frpcConfig() && !secrets.items.isEmpty());
+    QVERIFY(!outcome->has_value() && s.frpcConfig() && !app.secrets.items.isEmpty());
 
     // A tunnel (on the free plan the service picks the subdomain), started: the stand-in
     // registers with the control port and the service reports the tunnel active.
@@ -93,12 +78,12 @@ void TestAppStateDevService::wholeLifeOfAnAccount()
     QCOMPARE(s.activeTunnelCount(), 1);
 
     // Killed: failed, the crash notification, and the restart brings it back.
-    const QString configPath = QDir(support.path()).filePath("frpc-" + tunnel.id + ".toml");
+    const QString configPath = QDir(app.support.path()).filePath("frpc-" + tunnel.id + ".toml");
     QCOMPARE(processesUsing(configPath).size(), 1);
     QCOMPARE(::kill(processesUsing(configPath).first(), SIGKILL), 0);
     QTRY_COMPARE(s.runtimeState(tunnel.id), TunnelRuntimeState::failed);
-    QCOMPARE(notifier.posts.size(), 1);
-    QCOMPARE(notifier.posts.first().identifier, "ostrel-frpc-crash-" + tunnel.subdomain);
+    QCOMPARE(app.notifier.posts.size(), 1);
+    QCOMPARE(app.notifier.posts.first().identifier, "ostrel-frpc-crash-" + tunnel.subdomain);
     QTRY_COMPARE_WITH_TIMEOUT(s.runtimeState(tunnel.id), TunnelRuntimeState::connected, 20000);
     QVERIFY(s.frpcCrashes().isEmpty() && s.reconnectTaskIds().isEmpty());
 
@@ -111,7 +96,7 @@ void TestAppStateDevService::wholeLifeOfAnAccount()
     }
     QCOMPARE(log.lines.count("[AppState] Free tier bandwidth limit reached, stopped 1 frpc processes"), 1);
     QTRY_VERIFY(processesUsing(configPath).isEmpty());
-    QVERIFY(s.banner() && notifier.posts.size() == 1);
+    QVERIFY(s.banner() && app.notifier.posts.size() == 1);
 
     // Upgraded, it runs again; signing out leaves no process and no token behind.
     QVERIFY(service.setPlan(email, "pro"));
@@ -121,7 +106,7 @@ void TestAppStateDevService::wholeLifeOfAnAccount()
     QTRY_COMPARE_WITH_TIMEOUT(s.runtimeState(tunnel.id), TunnelRuntimeState::connected, 15000);
     s.signOut();
     QVERIFY(processesUsing(configPath).isEmpty());
-    QVERIFY(secrets.items.isEmpty() && !s.session() && s.frpc().runningProcessCount() == 0);
+    QVERIFY(app.secrets.items.isEmpty() && !s.session() && s.frpc().runningProcessCount() == 0);
 }
 
 QTEST_GUILESS_MAIN(TestAppStateDevService)

@@ -11,6 +11,7 @@
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
 #include "support/DevService.h"
+#include "support/DevServiceApp.h"
 #include "ui/auth/ForgotPasswordView.h"
 #include "ui/auth/LoginView.h"
 #include "ui/auth/OnboardingView.h"
@@ -59,25 +60,9 @@ void TestAuthDevService::newAccountFromSignUpToMagicLink()
 {
     DevService service;
     QVERIFY2(service.start(), qPrintable(service.errorString()));
-    FakeSecretStore secrets;
-    FakePreferencesStore preferences;
-    FakeNetworkMonitor network;
-    FakeNotifier notifier;
-    FakeLoginItem loginItem;
-    FakeUrlOpener urlOpener;
-    QTemporaryDir support;
-    BuildInfo info;
-    info.apiHost = QStringLiteral("127.0.0.1:%1").arg(service.port());
-    const BuildConfig build = BuildConfig::resolve(info);
-    AppState state(AppState::Services{.secretStore = secrets,
-                                      .preferences = preferences,
-                                      .networkMonitor = network,
-                                      .notifier = notifier,
-                                      .loginItem = loginItem,
-                                      .urlOpener = urlOpener,
-                                      .build = &build,
-                                      .frpcSupportDirectory = support.path()});
-    MenuBarView view(state, {{}, {}, &urlOpener});
+    DevServiceApp app(service.port());
+    AppState &state = app.create();
+    MenuBarView view(state, {{}, {}, &app.urlOpener});
     view.show();
     const QString email = QStringLiteral("journey@ostrel.test");
 

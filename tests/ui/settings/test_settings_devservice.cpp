@@ -15,6 +15,7 @@
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
 #include "support/DevService.h"
+#include "support/DevServiceApp.h"
 #include "ui/controls/FieldGroup.h"
 #include "ui/controls/PrimaryButton.h"
 #include "ui/settings/AccountSection.h"
@@ -87,27 +88,12 @@ void TestSettingsDevService::aUserChangesTheAccountFromTheSettingsWindow()
     const QString token = service.signUp(email);
     QVERIFY(!token.isEmpty());
 
-    FakeSecretStore secrets;
-    secrets.items.insert({QStringLiteral("com.ostrel.app"), QStringLiteral("auth.token")}, token.toUtf8());
-    FakePreferencesStore preferences;
-    preferences.setRaw(QStringLiteral("ostrel.language"), QStringLiteral("en"));
-    preferences.setRaw(QStringLiteral("ostrel.onboarding.completed"), true);
-    FakeNetworkMonitor network;
-    FakeNotifier notifier;
-    FakeLoginItem loginItem;
-    FakeUrlOpener urlOpener;
-    QTemporaryDir support;
-    BuildInfo info;
-    info.apiHost = QStringLiteral("127.0.0.1:%1").arg(service.port());
-    const BuildConfig build = BuildConfig::resolve(info);
-    AppState state(AppState::Services{.secretStore = secrets,
-                                      .preferences = preferences,
-                                      .networkMonitor = network,
-                                      .notifier = notifier,
-                                      .loginItem = loginItem,
-                                      .urlOpener = urlOpener,
-                                      .build = &build,
-                                      .frpcSupportDirectory = support.path()});
+    DevServiceApp app(service.port());
+    app.secrets.items.insert({QStringLiteral("com.ostrel.app"), QStringLiteral("auth.token")},
+                             token.toUtf8());
+    app.preferences.setRaw(QStringLiteral("ostrel.language"), QStringLiteral("en"));
+    app.preferences.setRaw(QStringLiteral("ostrel.onboarding.completed"), true);
+    AppState &state = app.create();
     SettingsWindow window(state);
     window.show();
     MenuBarView popover(state, {});

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/FakeLoginItem.h"
+#include "platform/FakeNetworkMonitor.h"
+#include "platform/FakeNotifier.h"
+#include "platform/FakePreferencesStore.h"
+#include "platform/FakeSecretStore.h"
+#include "platform/FakeUrlOpener.h"
+#include "state/AppState.h"
+#include "state/BuildConfig.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace ostrel::test {
+
+// An AppState that talks to a running development service, with in-memory fakes for every other
+// outside service. Fill `secrets` and `preferences` before create() to start as a returning user.
+struct DevServiceApp {
+    explicit DevServiceApp(quint16 port) : build(BuildConfig::resolve(buildInfo(port))) {}
+
+    AppState &create()
+    {
+        state = std::make_unique<AppState>(AppState::Services{.secretStore = secrets,
+                                                              .preferences = preferences,
+                                                              .networkMonitor = network,
+                                                              .notifier = notifier,
+                                                              .loginItem = loginItem,
+                                                              .urlOpener = urlOpener,
+                                                              .build = &build,
+                                                              .frpcSupportDirectory = support.path()});
+        return *state;
+    }
+
+    FakeSecretStore secrets;
+    FakePreferencesStore preferences;
+    FakeNetworkMonitor network;
+    FakeNotifier notifier;
+    FakeLoginItem loginItem;
+    FakeUrlOpener urlOpener;
+    QTemporaryDir support;
+    const BuildConfig build;
+    std::unique_ptr<AppState> state;
+
+private:
+    static BuildInfo buildInfo(quint16 port)
+    {
+        BuildInfo info;
+        info.apiHost = QStringLiteral("127.0.0.1:%1").arg(port);
+        return info;
+    }
+};
+
+} // namespace ostrel::test
