@@ -19,9 +19,11 @@ def journey(j):
 
     j.step("the settings button opens the settings window and closes the popover")
     j.press(settings)
-    window = j.settings_window()
-    j.find("label", "Settings", within=window)
-    j.find("label", "Account", within=window)
+    j.settings_window()
+    # Looked up from the application: a window node found while it was still being shown can keep
+    # a stale subtree, and these labels exist in the settings window only.
+    j.find("label", "Settings")
+    j.find("label", "Account")
     j.wait_until(lambda: not any(j.size_of(w) == oj.POPOVER_SIZE for w in j.windows()), "the popover to close")
 
     j.step("the popover comes back when the desktop opens ostrel again")
@@ -46,7 +48,8 @@ def journey(j):
         j.absent(role, name, within=popover)
 
     j.step("the settings window, still open behind, locks")
-    j.find("label", "Sign in to Ostrel to see your settings.", within=j.settings_window())
+    j.settings_window()
+    j.find("label", "Sign in to Ostrel to see your settings.")
 
 
 oj.run(journey)
