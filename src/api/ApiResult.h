@@ -40,8 +40,7 @@ private:
     std::variant<ApiError, TransportError, DecodingError> m_value;
 };
 
-template <class T>
-class ApiResult {
+template <class T> class ApiResult {
 public:
     ApiResult(T value) : m_value(std::move(value)) {}
     ApiResult(ApiFailure failure) : m_value(std::move(failure)) {}

@@ -25,7 +25,8 @@ public:
     // Loads from `resourceDirectory` (per-language tables "<lang>.lproj/Localizable.strings",
     // else the source catalogue "Localizable.xcstrings"). `declaredLocalizations` adds
     // languages besides "en" and "es".
-    explicit LocalizableXCStrings(const QString &resourceDirectory, const QStringList &declaredLocalizations = {});
+    explicit LocalizableXCStrings(const QString &resourceDirectory,
+                                  const QStringList &declaredLocalizations = {});
 
     QString preferredLanguage() const { return m_preferredLanguage; }
     void setPreferredLanguage(const QString &code) { m_preferredLanguage = code; }

@@ -12,7 +12,8 @@ const QString sparkleNs = QStringLiteral("http://www.andymatuschak.org/xml-names
 // declare the namespace.
 bool isSparkle(const QXmlStreamReader &xml, QStringView name)
 {
-    return (xml.namespaceUri() == sparkleNs && xml.name() == name) || xml.qualifiedName() == QStringLiteral("sparkle:") + name.toString();
+    return (xml.namespaceUri() == sparkleNs && xml.name() == name) ||
+           xml.qualifiedName() == QStringLiteral("sparkle:") + name.toString();
 }
 
 QString sparkleAttribute(const QXmlStreamAttributes &attributes, const QString &name)

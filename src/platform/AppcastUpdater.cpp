@@ -10,11 +10,13 @@ QUrl AppcastUpdater::feedURLForHost(const QString &host)
 {
     if (host.isEmpty())
         return {};
-    return QUrl(QStringLiteral("https://") + host + QStringLiteral("/download/appcast.xml"), QUrl::StrictMode);
+    return QUrl(QStringLiteral("https://") + host + QStringLiteral("/download/appcast.xml"),
+                QUrl::StrictMode);
 }
 
 AppcastUpdater::AppcastUpdater(QUrl feedURL, QString currentVersion, Clock &clock, QObject *parent)
-    : QObject(parent), m_feedURL(std::move(feedURL)), m_currentVersion(std::move(currentVersion)), m_clock(clock)
+    : QObject(parent), m_feedURL(std::move(feedURL)), m_currentVersion(std::move(currentVersion)),
+      m_clock(clock)
 {
 }
 

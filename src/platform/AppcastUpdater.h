@@ -25,7 +25,8 @@ public:
     // "https://" + host + "/download/appcast.xml"; invalid when host is empty.
     static QUrl feedURLForHost(const QString &host);
 
-    AppcastUpdater(QUrl feedURL, QString currentVersion, Clock &clock = Clock::system(), QObject *parent = nullptr);
+    AppcastUpdater(QUrl feedURL, QString currentVersion, Clock &clock = Clock::system(),
+                   QObject *parent = nullptr);
 
     // Fails (with a description) when the feed is not an absolute https URL.
     bool start(QString *error);

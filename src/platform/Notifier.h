@@ -8,7 +8,13 @@
 
 namespace ostrel {
 
-enum class NotificationAuthorization { notDetermined = 0, denied = 1, authorized = 2, provisional = 3, ephemeral = 4 };
+enum class NotificationAuthorization {
+    notDetermined = 0,
+    denied = 1,
+    authorized = 2,
+    provisional = 3,
+    ephemeral = 4
+};
 
 // Desktop notifications. Completions are delivered on the main thread.
 class Notifier : public QObject {

@@ -9,7 +9,10 @@ namespace ostrel::test {
 // Collects the log lines written while it exists.
 class LogCapture {
 public:
-    LogCapture() { Log::setObserver([this](const QString &l) { lines << l; }); }
+    LogCapture()
+    {
+        Log::setObserver([this](const QString &l) { lines << l; });
+    }
     ~LogCapture() { Log::setObserver({}); }
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;

@@ -33,7 +33,8 @@ void ManualClock::advance(Duration by)
 
 int ManualClock::pendingCount() const
 {
-    return int(std::count_if(m_waits.begin(), m_waits.end(), [](const Wait &w) { return !w.context.isNull(); }));
+    return int(
+        std::count_if(m_waits.begin(), m_waits.end(), [](const Wait &w) { return !w.context.isNull(); }));
 }
 
 } // namespace ostrel::test

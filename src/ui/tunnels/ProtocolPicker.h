@@ -9,8 +9,9 @@ class QButtonGroup;
 
 namespace ostrel {
 
-// The editor's protocol choice: a row of mutually exclusive segments on a rounded track, the selected one raised. Segment
-// titles are text keys, re-read on a language change. Left and right arrows move the selection.
+// The editor's protocol choice: a row of mutually exclusive segments on a rounded track, the selected one
+// raised. Segment titles are text keys, re-read on a language change. Left and right arrows move the
+// selection.
 class ProtocolPicker : public QWidget {
     Q_OBJECT
 public:

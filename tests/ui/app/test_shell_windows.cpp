@@ -16,14 +16,14 @@
 #include "ui/auth/OnboardingView.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/TintedButton.h"
+#include "ui/settings/AccountSection.h"
+#include "ui/settings/SettingsRowButton.h"
+#include "ui/settings/SettingsView.h"
 #include "ui/tunnels/TunnelAddressButton.h"
 #include "ui/tunnels/TunnelListPage.h"
 #include "ui/tunnels/TunnelListView.h"
 #include "ui/tunnels/TunnelRow.h"
 #include "ui/tunnels/TunnelRowsView.h"
-#include "ui/settings/AccountSection.h"
-#include "ui/settings/SettingsRowButton.h"
-#include "ui/settings/SettingsView.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -15,14 +15,22 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("expected");
-        QTest::newRow("equal") << "1.2.3" << "1.2.3" << 0;
-        QTest::newRow("missing parts are zero") << "2" << "2.0.0" << 0;
-        QTest::newRow("numeric not textual") << "1.10" << "1.9" << 1;
-        QTest::newRow("older") << "1.0.9" << "1.1" << -1;
-        QTest::newRow("leading zeros") << "1.02" << "1.2" << 0;
-        QTest::newRow("longer than 64 bits") << "1.99999999999999999999" << "1.99999999999999999998" << 1;
-        QTest::newRow("build numbers") << "120" << "99" << 1;
-        QTest::newRow("suffix text ignored") << "1.2-beta" << "1.2" << 0;
+        QTest::newRow("equal") << "1.2.3"
+                               << "1.2.3" << 0;
+        QTest::newRow("missing parts are zero") << "2"
+                                                << "2.0.0" << 0;
+        QTest::newRow("numeric not textual") << "1.10"
+                                             << "1.9" << 1;
+        QTest::newRow("older") << "1.0.9"
+                               << "1.1" << -1;
+        QTest::newRow("leading zeros") << "1.02"
+                                       << "1.2" << 0;
+        QTest::newRow("longer than 64 bits") << "1.99999999999999999999"
+                                             << "1.99999999999999999998" << 1;
+        QTest::newRow("build numbers") << "120"
+                                       << "99" << 1;
+        QTest::newRow("suffix text ignored") << "1.2-beta"
+                                             << "1.2" << 0;
     }
     void compareVersions()
     {
@@ -41,9 +49,11 @@ private slots:
         const auto items = parseAppcast(feed);
         QVERIFY(items);
         QCOMPARE(items->size(), 3);
-        QCOMPARE(items->at(0), (AppcastItem{"110", "1.1.0", QUrl("https://dl.example.invalid/ostrel-1.1.0.tar.gz")}));
+        QCOMPARE(items->at(0),
+                 (AppcastItem{"110", "1.1.0", QUrl("https://dl.example.invalid/ostrel-1.1.0.tar.gz")}));
         QCOMPARE(items->at(1), (AppcastItem{"120", "1.2.0", QUrl("https://example.invalid/download")}));
-        QCOMPARE(items->at(2), (AppcastItem{"130", "130", QUrl("https://dl.example.invalid/ostrel-1.3.0.tar.gz")}));
+        QCOMPARE(items->at(2),
+                 (AppcastItem{"130", "130", QUrl("https://dl.example.invalid/ostrel-1.3.0.tar.gz")}));
 
         QCOMPARE(newestUpdate(*items, "115")->version, QStringLiteral("130"));
         QVERIFY(!newestUpdate(*items, "130"));
