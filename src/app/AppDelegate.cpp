@@ -99,13 +99,11 @@ void AppDelegate::launch()
                                }
                            });
 
-    m_settingsWindow = new SettingsWindow(m_state);
-    // The shortcuts of the menu (settings, quit) work in both windows.
+    // The shortcuts of the menu (settings, quit) work in both windows; the settings window gets
+    // them when it is first made.
     for (QAction *action : m_menu->actions()) {
-        if (!action->shortcut().isEmpty()) {
+        if (!action->shortcut().isEmpty())
             m_popover->addAction(action);
-            m_settingsWindow->addAction(action);
-        }
     }
 
     setUpTray();
@@ -199,10 +197,25 @@ void AppDelegate::togglePopover()
     showPopover();
 }
 
+SettingsWindow *AppDelegate::ensureSettingsWindow()
+{
+    // Made on first use: most starts never open it, and its pages cost as much to build as the
+    // popover itself.
+    if (!m_settingsWindow) {
+        m_settingsWindow = new SettingsWindow(m_state);
+        for (QAction *action : m_menu->actions()) {
+            if (!action->shortcut().isEmpty())
+                m_settingsWindow->addAction(action);
+        }
+    }
+    return m_settingsWindow;
+}
+
 void AppDelegate::showSettingsWindow()
 {
-    if (!m_settingsWindow)
+    if (!m_launched)
         return;
+    ensureSettingsWindow();
     hidePopover();
     // Once the popover has handed the activation back.
     QMetaObject::invokeMethod(

@@ -63,6 +63,7 @@ public:
     QMenu *trayMenu() const { return m_menu; }
     PopoverWindow *popover() const { return m_popover; }
     MenuBarView *menuBarView() const { return m_menuBarView; }
+    // Null until the settings are first opened.
     SettingsWindow *settingsWindow() const { return m_settingsWindow; }
     StatusColor statusColor() const { return m_statusColor; }
     static QIcon iconFor(StatusColor color);
@@ -72,6 +73,7 @@ signals:
     void statusColorChanged(ostrel::StatusColor color);
 
 private:
+    SettingsWindow *ensureSettingsWindow();
     void setUpTray();
     void startUpdater();
     void refreshStatusIcon();

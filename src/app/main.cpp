@@ -15,6 +15,7 @@
 #include "platform/XdgUrlOpener.h"
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
+#include "state/KeychainStore.h"
 
 #include <QApplication>
 
@@ -63,9 +64,12 @@ int main(int argc, char *argv[])
             QStringLiteral("[Ostrel] no display to show Ostrel on (DISPLAY and WAYLAND_DISPLAY are unset)"));
         return 1;
     }
+    // First, so the keyring is read while the rest of the app is set up.
+    ostrel::LibsecretStore secrets;
+    secrets.prefetch(QString::fromLatin1(ostrel::KeychainStore::appService),
+                     QString::fromLatin1(ostrel::KeychainStore::appAccount));
     QApplication::setWindowIcon(ostrel::appIcon());
 
-    ostrel::LibsecretStore secrets;
     ostrel::JsonPreferencesStore preferences;
     ostrel::QtNetworkMonitor network;
     ostrel::FreedesktopNotifier notifier;

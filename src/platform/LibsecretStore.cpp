@@ -96,11 +96,31 @@ LibsecretStore::~LibsecretStore()
     delete m_worker;
 }
 
+void LibsecretStore::prefetch(const QString &service, const QString &account)
+{
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this, s = service.toUtf8(), a = account.toUtf8()] {
+            m_prefetched = Prefetched{s, a, lookup(s, a)};
+        },
+        Qt::QueuedConnection);
+}
+
 std::optional<QByteArray> LibsecretStore::find(const QString &service, const QString &account)
 {
     std::optional<QByteArray> secret;
     QMetaObject::invokeMethod(
-        m_worker, [&] { secret = lookup(service.toUtf8(), account.toUtf8()); }, Qt::BlockingQueuedConnection);
+        m_worker,
+        [&] {
+            const QByteArray s = service.toUtf8();
+            const QByteArray a = account.toUtf8();
+            if (m_prefetched && m_prefetched->service == s && m_prefetched->account == a)
+                secret = std::move(m_prefetched->secret);
+            else
+                secret = lookup(s, a);
+            m_prefetched.reset();
+        },
+        Qt::BlockingQueuedConnection);
     return secret;
 }
 
@@ -123,6 +143,8 @@ void LibsecretStore::run(QObject *context, Done done, std::function<bool()> call
     QMetaObject::invokeMethod(
         m_worker,
         [this, id, call = std::move(call)] {
+            // A change makes any value read ahead stale.
+            m_prefetched.reset();
             const bool ok = call();
             QMetaObject::invokeMethod(
                 &m_home, [this, id, ok] { finish(id, ok); }, Qt::QueuedConnection);
