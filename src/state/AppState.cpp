@@ -386,9 +386,11 @@ void AppState::uploadClientInfo()
 
 void AppState::applyLanguage(const QString &code)
 {
-    setLanguage(code);
+    // The catalogue and the client learn the language before it is announced, so whoever hears
+    // of the change reads the new texts at once.
     m_catalogue.setPreferredLanguage(code);
     m_apiClient->setPreferredLanguage(code);
+    setLanguage(code);
 }
 
 void AppState::signOut()

@@ -132,9 +132,6 @@ private slots:
             << "RATE_LIMIT" << 429 << "x" << QStringList{"x"} << "es"
             << "Too many requests. Please wait a moment.";
         QTest::newRow("server es") << "UNKNOWN" << 502 << "<html>" << none << "es" << esServer;
-        QTest::newRow("server, catalogue language")
-            << "UNKNOWN" << 502 << "<html>" << none << ""
-            << "The API is having issues. Try again in a few seconds.";
         QTest::newRow("unknown service text") << "UNKNOWN" << 404 << "Not here" << none << "en"
                                               << "Not here";
         QTest::newRow("unknown fallback") << "UNKNOWN" << 404 << "" << none << "en"
