@@ -122,8 +122,16 @@ void AppDelegate::setUpTray()
     m_tray->setToolTip(QStringLiteral("Ostrel"));
     m_tray->setContextMenu(m_menu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            togglePopover();
+        if (reason != QSystemTrayIcon::Trigger)
+            return;
+        // A double click is one click, on every host: an XEmbed tray reports the second press as
+        // DoubleClick (ignored), a StatusNotifierItem host calls Activate twice, which would open
+        // the popover and close it at once.
+        const Clock::Duration now = m_state.clock().now();
+        if (m_lastTrayClick && now - *m_lastTrayClick < Clock::Duration(QApplication::doubleClickInterval()))
+            return;
+        m_lastTrayClick = now;
+        togglePopover();
     });
     connect(&m_state, &AppState::runningTunnelIdsChanged, this, &AppDelegate::refreshStatusIcon);
     connect(&m_state, &AppState::tunnelRuntimeStatesChanged, this, &AppDelegate::refreshStatusIcon);

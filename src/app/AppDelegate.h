@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class QMenu;
 class QSystemTrayIcon;
@@ -91,6 +92,7 @@ private:
     UpdateAnnouncer *m_announcer;
     StatusColor m_statusColor = StatusColor::white;
     bool m_launched = false;
+    std::optional<Clock::Duration> m_lastTrayClick; // the last click that toggled the popover
 };
 
 } // namespace ostrel

@@ -149,8 +149,10 @@ std::optional<FileSystemError> FrpcManager::writeConfigFile(const QString &tunne
     QSaveFile file(path);
     // QSaveFile gives the new file the old one's (or default) permissions; narrow them before
     // anything is written.
+    // The explicit flush: commit() misses a failed write of its buffer (a full disk) and would
+    // put a cut-off file in place of the old one.
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnlyFile) ||
-        file.write(text.toUtf8()) < 0 || !file.commit()) {
+        file.write(text.toUtf8()) < 0 || !file.flush() || !file.commit()) {
         const QString reason = file.errorString();
         file.cancelWriting();
         return FileSystemError{QStringLiteral("Could not write %1: %2").arg(path, reason)};
