@@ -6,9 +6,9 @@
 #include "app/BenchProbe.h"
 #include "platform/FreedesktopNotifier.h"
 #include "platform/JsonPreferencesStore.h"
-#include "platform/LibsecretStore.h"
 #include "platform/Log.h"
 #include "platform/QtNetworkMonitor.h"
+#include "platform/SecretStoreChoice.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/XdgLoginItem.h"
@@ -65,13 +65,17 @@ int main(int argc, char *argv[])
     }
     QApplication::setWindowIcon(ostrel::appIcon());
 
-    ostrel::LibsecretStore secrets;
+    // Without a Secret Service the token is in the file ostrel-cli also uses on such machines.
+    const ostrel::SecretStoreChoice secrets = ostrel::SecretStoreChoice::choose();
+    if (!secrets.fallbackPath.isEmpty())
+        ostrel::Log::line(QStringLiteral("[Ostrel] no Secret Service: the session token is kept in ") +
+                          secrets.fallbackPath);
     ostrel::JsonPreferencesStore preferences;
     ostrel::QtNetworkMonitor network;
     ostrel::FreedesktopNotifier notifier;
     ostrel::XdgLoginItem loginItem;
     ostrel::XdgUrlOpener urlOpener;
-    ostrel::AppState::Services services{secrets, preferences, network, notifier, loginItem, urlOpener};
+    ostrel::AppState::Services services{*secrets.store, preferences, network, notifier, loginItem, urlOpener};
     services.updater = []() -> ostrel::Updater * {
         ostrel::AppDelegate *delegate = ostrel::AppDelegate::shared();
         return delegate ? delegate->updater() : nullptr;

@@ -96,6 +96,17 @@ LibsecretStore::~LibsecretStore()
     delete m_worker;
 }
 
+bool LibsecretStore::serviceAvailable()
+{
+    // Opening a session is the first thing every look-up does; without a bus or a service
+    // answering on it, it fails.
+    GError *error = nullptr;
+    SecretService *service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    if (service)
+        g_object_unref(service);
+    return ok(error) && service;
+}
+
 std::optional<QByteArray> LibsecretStore::find(const QString &service, const QString &account)
 {
     std::optional<QByteArray> secret;

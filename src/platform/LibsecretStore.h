@@ -19,6 +19,9 @@ public:
     // Waits for the changes still queued: a sign-out right before quitting still deletes.
     ~LibsecretStore() override;
 
+    // Whether a Secret Service answers on the session bus (starting it if the bus can); blocks.
+    static bool serviceAvailable();
+
     std::optional<QByteArray> find(const QString &service, const QString &account) override;
     void add(const QString &service, const QString &account, const QByteArray &secret, QObject *context,
              Done done) override;
