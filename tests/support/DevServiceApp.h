@@ -16,24 +16,28 @@
 namespace ostrel::test {
 
 // An AppState that talks to a running development service, with in-memory fakes for every other
-// outside service. Fill `secrets` and `preferences` before create() to start as a returning user.
+// outside service. Fill `secrets` and `preferences` before create() to start as a returning user,
+// or point `realSecrets` / `realPreferences` at stores of the machine's own kind.
 struct DevServiceApp {
     explicit DevServiceApp(quint16 port) : build(BuildConfig::resolve(buildInfo(port))) {}
 
     AppState &create()
     {
-        state = std::make_unique<AppState>(AppState::Services{.secretStore = secrets,
-                                                              .preferences = preferences,
-                                                              .networkMonitor = network,
-                                                              .notifier = notifier,
-                                                              .loginItem = loginItem,
-                                                              .urlOpener = urlOpener,
-                                                              .build = &build,
-                                                              .frpcSupportDirectory = support.path()});
+        state = std::make_unique<AppState>(
+            AppState::Services{.secretStore = realSecrets ? *realSecrets : secrets,
+                               .preferences = realPreferences ? *realPreferences : preferences,
+                               .networkMonitor = network,
+                               .notifier = notifier,
+                               .loginItem = loginItem,
+                               .urlOpener = urlOpener,
+                               .build = &build,
+                               .frpcSupportDirectory = support.path()});
         return *state;
     }
 
     FakeSecretStore secrets;
+    SecretStore *realSecrets = nullptr;
+    PreferencesStore *realPreferences = nullptr;
     FakePreferencesStore preferences;
     FakeNetworkMonitor network;
     FakeNotifier notifier;
