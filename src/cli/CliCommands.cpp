@@ -65,7 +65,13 @@ void CliCommands::finish(int exitCode)
 
 void CliCommands::login(const CliOptions &options)
 {
-    const auto done = [this](const std::optional<ApiFailure> &failure) { afterSignIn(failure); };
+    // A failure with a new session in place is the tunnel list's, after the sign-in succeeded.
+    const std::optional<QString> before =
+        m_state.session() ? std::optional(m_state.session()->token) : std::nullopt;
+    const auto done = [this, before](const std::optional<ApiFailure> &failure) {
+        const bool newSession = m_state.isSignedIn() && m_state.session()->token != before;
+        afterSignIn(failure, failure && !newSession);
+    };
     if (options.link) {
         const std::optional<QString> text =
             options.linkText.isEmpty() ? readSecret(QStringLiteral("Sign-in link: ")) : options.linkText;
@@ -93,9 +99,9 @@ void CliCommands::login(const CliOptions &options)
     m_state.signIn(options.email, *password, this, done);
 }
 
-void CliCommands::afterSignIn(const std::optional<ApiFailure> &failure)
+void CliCommands::afterSignIn(const std::optional<ApiFailure> &failure, bool refused)
 {
-    if (!m_state.isSignedIn()) {
+    if (refused || !m_state.isSignedIn()) {
         printError(QStringLiteral("sign-in failed: ") +
                    (failure ? failureText(*failure) : QStringLiteral("the service named no account")));
         finish(failure ? exitCodeFor(*failure) : exitRefused);

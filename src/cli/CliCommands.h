@@ -28,7 +28,7 @@ signals:
 
 private:
     void login(const CliOptions &options);
-    void afterSignIn(const std::optional<ApiFailure> &failure);
+    void afterSignIn(const std::optional<ApiFailure> &failure, bool refused);
     void logout();
     AppState::Completion orFail(const QString &what, std::function<void()> then);
     void list(bool json);

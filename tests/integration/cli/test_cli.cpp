@@ -15,7 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -35,7 +38,8 @@ private slots:
     void init();
     void exitStatuses_data();
     void exitStatuses();
-    void upServesUntilSigterm();
+    void upServesUntilSignalled_data();
+    void upServesUntilSignalled();
     void sessionIsTheTrayAppsToo_data();
     void sessionIsTheTrayAppsToo();
 
@@ -119,6 +123,8 @@ void TestCli::exitStatuses_data()
                           << "-> localhost:8080";
     QTest::newRow("wrong password") << QString() << QStringList{"login", free} << QByteArray("wrong\n")
                                     << QString() << 1 << "sign-in failed";
+    QTest::newRow("wrong password, signed in before")
+        << free << QStringList{"login", free} << QByteArray("wrong\n") << QString() << 1 << "sign-in failed";
     QTest::newRow("not signed in") << QString() << QStringList{"status"} << QByteArray() << QString() << 1
                                    << "ostrel-cli login";
     QTest::newRow("free plan spent") << "spent@ostrel.test" << QStringList{"up"} << QByteArray() << QString()
@@ -153,9 +159,19 @@ void TestCli::exitStatuses()
     QCOMPARE(run.code, code);
 }
 
-void TestCli::upServesUntilSigterm()
+void TestCli::upServesUntilSignalled_data()
 {
-    const QString email = "served@ostrel.test";
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("toGroup"); // as a terminal's Ctrl-C, to every process of the group
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("Ctrl-C") << int(SIGINT) << true;
+}
+
+void TestCli::upServesUntilSignalled()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, toGroup);
+    const QString email = QString("served-%1@ostrel.test").arg(signal);
     QVERIFY(!m_service.signUp(email).isEmpty());
     QVERIFY(m_service.setPlan(email, "pro"));
     const QString first = tunnel(email);
@@ -169,6 +185,7 @@ void TestCli::upServesUntilSigterm()
 
     QProcess up;
     up.setProcessEnvironment(environment(false));
+    up.setChildProcessModifier([] { ::setpgid(0, 0); });
     up.start(OSTREL_CLI, {"up", first});
     QString printed;
     QTRY_VERIFY_WITH_TIMEOUT((printed += up.readAllStandardOutput()).contains(first + ": connected at"),
@@ -190,10 +207,13 @@ void TestCli::upServesUntilSigterm()
 
     const QString folder = m_home->filePath(".cache/ostrel-frpc/");
     QCOMPARE(processesUsing(folder + "frpc-" + second + ".toml").size(), 1);
-    up.terminate();
+    ::kill(toGroup ? -pid_t(up.processId()) : pid_t(up.processId()), signal);
     QVERIFY(up.waitForFinished(20000));
     QCOMPARE(up.exitCode(), 0);
-    QVERIFY((printed + up.readAllStandardOutput()).contains("stopped 2 frpc process(es)"));
+    // Each frpc was stopped by the supervisor, none died on its own and passed for a crash.
+    printed += up.readAllStandardOutput();
+    QVERIFY2(printed.contains("stopped 2 frpc process(es)") && !printed.contains("failed"),
+             qPrintable(printed));
     QVERIFY(processesUsing(folder + "frpc-" + first + ".toml").isEmpty());
     QVERIFY(processesUsing(folder + "frpc-" + second + ".toml").isEmpty());
 }
