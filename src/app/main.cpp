@@ -9,6 +9,7 @@
 #include "platform/LibsecretStore.h"
 #include "platform/Log.h"
 #include "platform/QtNetworkMonitor.h"
+#include "platform/SecretStoreChoice.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/XdgLoginItem.h"
@@ -65,9 +66,9 @@ int main(int argc, char *argv[])
         return 1;
     }
     // First, so the keyring is read while the rest of the app is set up.
-    ostrel::LibsecretStore secrets;
-    secrets.prefetch(QString::fromLatin1(ostrel::KeychainStore::appService),
-                     QString::fromLatin1(ostrel::KeychainStore::appAccount));
+    auto keyring = std::make_unique<ostrel::LibsecretStore>();
+    keyring->prefetch(QString::fromLatin1(ostrel::KeychainStore::appService),
+                      QString::fromLatin1(ostrel::KeychainStore::appAccount));
     QApplication::setWindowIcon(ostrel::appIcon());
 
     ostrel::JsonPreferencesStore preferences;
@@ -75,7 +76,12 @@ int main(int argc, char *argv[])
     ostrel::FreedesktopNotifier notifier;
     ostrel::XdgLoginItem loginItem;
     ostrel::XdgUrlOpener urlOpener;
-    ostrel::AppState::Services services{secrets, preferences, network, notifier, loginItem, urlOpener};
+    // Without a Secret Service the token is in the file ostrel-cli also uses on such machines.
+    const ostrel::SecretStoreChoice secrets = ostrel::SecretStoreChoice::choose(std::move(keyring));
+    if (!secrets.fallbackPath.isEmpty())
+        ostrel::Log::line(QStringLiteral("[Ostrel] no Secret Service: the session token is kept in ") +
+                          secrets.fallbackPath);
+    ostrel::AppState::Services services{*secrets.store, preferences, network, notifier, loginItem, urlOpener};
     services.updater = []() -> ostrel::Updater * {
         ostrel::AppDelegate *delegate = ostrel::AppDelegate::shared();
         return delegate ? delegate->updater() : nullptr;

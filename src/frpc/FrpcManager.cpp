@@ -215,6 +215,9 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
     process->setChildProcessModifier([parent] {
         // The kernel ends the child when the application dies, however it dies.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // Out of the terminal's process group: a Ctrl-C reaches only the supervisor, which then
+        // stops its processes, instead of each frpc dying on its own and looking like a crash.
+        ::setpgid(0, 0);
         if (::getppid() != parent)
             ::_exit(127);
     });

@@ -43,11 +43,15 @@ bool ok(GError *&error)
     return none;
 }
 
-std::optional<QByteArray> lookup(const QByteArray &service, const QByteArray &account)
+// `reached` (when given) tells whether the keyring answered, with or without the item.
+std::optional<QByteArray> lookup(const QByteArray &service, const QByteArray &account,
+                                 bool *reached = nullptr)
 {
     GError *error = nullptr;
     SecretValue *value = secret_password_lookup_binary_sync(
         schema(), nullptr, &error, "service", service.constData(), "account", account.constData(), nullptr);
+    if (reached)
+        *reached = error == nullptr;
     clear(error);
     if (!value)
         return std::nullopt;
@@ -101,9 +105,31 @@ void LibsecretStore::prefetch(const QString &service, const QString &account)
     QMetaObject::invokeMethod(
         m_worker,
         [this, s = service.toUtf8(), a = account.toUtf8()] {
-            m_prefetched = Prefetched{s, a, lookup(s, a)};
+            bool reached = false;
+            std::optional<QByteArray> secret = lookup(s, a, &reached);
+            m_prefetched = Prefetched{s, a, std::move(secret), reached};
         },
         Qt::QueuedConnection);
+}
+
+bool LibsecretStore::serviceAvailable()
+{
+    // Opening a session is the first thing every look-up does; without a bus or a service
+    // answering on it, it fails.
+    GError *error = nullptr;
+    SecretService *service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    if (service)
+        g_object_unref(service);
+    return ok(error) && service;
+}
+
+bool LibsecretStore::reachable()
+{
+    bool reached = false;
+    QMetaObject::invokeMethod(
+        m_worker, [&] { reached = m_prefetched ? m_prefetched->reachable : serviceAvailable(); },
+        Qt::BlockingQueuedConnection);
+    return reached;
 }
 
 std::optional<QByteArray> LibsecretStore::find(const QString &service, const QString &account)

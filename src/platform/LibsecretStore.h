@@ -26,6 +26,12 @@ public:
     // Reaching the keyring and agreeing on a session key take a while, so a start begins them
     // before the rest of the app is set up.
     void prefetch(const QString &service, const QString &account);
+    // Whether the keyring answers: the read ahead's outcome when there was one (waiting for it),
+    // else a session is opened to find out; blocks.
+    bool reachable();
+    // Whether a Secret Service answers on the session bus (starting it if the bus can); blocks.
+    static bool serviceAvailable();
+
     std::optional<QByteArray> find(const QString &service, const QString &account) override;
     void add(const QString &service, const QString &account, const QByteArray &secret, QObject *context,
              Done done) override;
@@ -45,6 +51,7 @@ private:
         QByteArray service;
         QByteArray account;
         std::optional<QByteArray> secret;
+        bool reachable = false;
     };
 
     QThread m_thread;
