@@ -39,7 +39,7 @@ TunnelLogView::TunnelLogView(AppState &state, Tunnel tunnel, int maxLines, QWidg
     m_copy = new TintedButton(Palette::brandBlue(), this);
     m_copy->setObjectName(QStringLiteral("copyLog"));
     connect(m_copy, &QAbstractButton::clicked, this, &TunnelLogView::copyAll);
-    m_close = new TintedButton(Palette::gray(), this);
+    m_close = new TintedButton(Palette::primaryText(this), this);
     m_close->setObjectName(QStringLiteral("closeLog"));
     connect(m_close, &QAbstractButton::clicked, this, &QWidget::close);
 
@@ -90,6 +90,8 @@ void TunnelLogView::appendLines(const QStringList &lines)
     m_text->appendPlainText(lines.join(QLatin1Char('\n')));
     if (atEnd)
         bar->setValue(bar->maximum());
+    // Lines are read from their start, whatever the cursor's end of line scrolled to.
+    m_text->horizontalScrollBar()->setValue(0);
 }
 
 void TunnelLogView::copyAll()
@@ -105,7 +107,7 @@ void TunnelLogView::retranslate()
     const QString title = localized(OSTREL_KEY("tunnels.log.title"), language);
     m_title->setText(title);
     setWindowTitle(title + QStringLiteral(" — ") + m_subtitle->text());
-    setAccessibleName(title);
+    setAccessibleName(windowTitle());
     m_subtitle->setAccessibleName(m_subtitle->text());
     m_copy->setText(localized(OSTREL_KEY("tunnels.log.copy"), language));
     m_copy->setAccessibleName(m_copy->text());

@@ -345,6 +345,11 @@ void TunnelRow::showQRCode()
     popup->show();
 }
 
+TunnelLogView *TunnelRow::logView() const
+{
+    return static_cast<TunnelLogView *>(m_log.data());
+}
+
 void TunnelRow::showLog()
 {
     if (!m_log)

@@ -41,7 +41,7 @@ public:
     bool isShowingQRCode() const { return !m_qrPopup.isNull(); }
     bool isShowingDeleteConfirmation() const { return !m_deleteConfirmation.isNull(); }
     // The tunnel's log window while it is open.
-    TunnelLogView *logView() const { return m_log.data(); }
+    TunnelLogView *logView() const;
 
     // The dot's colour and its tooltip key for a run state.
     static QColor statusColor(TunnelRuntimeState state, const QWidget *widget = nullptr);
@@ -107,7 +107,7 @@ private:
     QPointer<QMenu> m_menu;
     QPointer<QWidget> m_qrPopup;
     QPointer<DeleteTunnelConfirmation> m_deleteConfirmation;
-    QPointer<TunnelLogView> m_log;
+    QPointer<QWidget> m_log; // a TunnelLogView
 };
 
 } // namespace ostrel
