@@ -37,6 +37,11 @@ QString escalationLine(const QString &tunnelId, qint64 pid, double timeoutSecond
            QString::asprintf("%.1f", timeoutSeconds) + QStringLiteral("s of SIGTERM, escalating to SIGKILL");
 }
 
+QString logPathIn(const QString &dir, const QString &tunnelId)
+{
+    return dir + QStringLiteral("/frpc-") + tunnelId + QStringLiteral(".log");
+}
+
 } // namespace
 
 FrpcError FrpcError::alreadyRunning(qint32 pid)
@@ -166,7 +171,7 @@ std::optional<FileSystemError> FrpcManager::prepareLogFile(const QString &tunnel
     QString dir;
     if (auto error = ensureSupportDirectory(&dir))
         return error;
-    const QString path = dir + QStringLiteral("/frpc-") + tunnelId + QStringLiteral(".log");
+    const QString path = logPathIn(dir, tunnelId);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !file.setPermissions(ownerOnlyFile))
         return FileSystemError{QStringLiteral("Could not open %1: %2").arg(path, file.errorString())};
@@ -413,6 +418,11 @@ void FrpcManager::removeWrittenFiles()
     for (const QString &path : std::as_const(m_logPaths))
         QFile::remove(path);
     m_logPaths.clear();
+}
+
+QString FrpcManager::logPath(const QString &tunnelId) const
+{
+    return logPathIn(supportDirectory(), tunnelId);
 }
 
 int FrpcManager::runningProcessCount() const

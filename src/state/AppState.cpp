@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 
 #include "api/APIClient.h"
+#include "frpc/FrpcFailureWatch.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "platform/Log.h"
@@ -63,6 +64,8 @@ AppState::AppState(const Services &services, QObject *parent)
         m_frpc->setExecutableDirectory(services.frpcExecutableDirectory);
     if (!services.frpcSupportDirectory.isEmpty())
         m_frpc->setSupportDirectory(services.frpcSupportDirectory);
+    m_frpcFailures = new FrpcFailureWatch(this);
+    connect(m_frpcFailures, &FrpcFailureWatch::reasonsChanged, this, &AppState::frpcFailureReasonsChanged);
     watchSessionExpiry();
     connect(this, &AppState::sessionChanged, this, &AppState::dropStaleAccountSwitch);
     // The path monitor is injected; the supervisor reports crashes to a weak handler.
@@ -408,6 +411,7 @@ void AppState::signOut()
     changeStoredToken(std::nullopt);
     m_apiClient->setToken(std::nullopt);
     m_frpc->stopAll(stopTimeoutSeconds);
+    m_frpcFailures->clear();
     if (!m_runningTunnelIds.isEmpty()) {
         m_runningTunnelIds.clear();
         emit runningTunnelIdsChanged();
