@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LibsecretStore.h"
 #include "platform/SecretStore.h"
 
 #include <QString>
@@ -7,8 +8,6 @@
 #include <memory>
 
 namespace ostrel {
-
-class LibsecretStore;
 
 // The store for the session token, chosen once at start: the desktop's keyring when a Secret
 // Service answers, else an owner-only file (a server without a desktop session). The tray app and
