@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace ostrel {
@@ -90,7 +91,12 @@ void TunnelLogView::appendLines(const QStringList &lines)
     m_text->appendPlainText(lines.join(QLatin1Char('\n')));
     if (atEnd)
         bar->setValue(bar->maximum());
-    // Lines are read from their start, whatever the cursor's end of line scrolled to.
+    // Lines are read from their start: the cursor (which the view keeps in sight, now and when
+    // it is shown) rests at the start of the last line, not at its far end.
+    QTextCursor cursor = m_text->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    m_text->setTextCursor(cursor);
     m_text->horizontalScrollBar()->setValue(0);
 }
 
