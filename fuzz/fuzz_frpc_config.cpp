@@ -75,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     auto string = [&](const toml::node_view<toml::node> node, const QString &given, const char *what) {
         const std::optional<std::string> v = node.value<std::string>();
-        if (!v || QString::fromStdString(*v) != given)
+        // Compared as UTF-8 bytes: Qt's decoding drops a leading byte-order mark, frpc's does not.
+        if (!v || QByteArray::fromStdString(*v) != given.toUtf8())
             mismatch(what, file);
     };
     auto integer = [&](const toml::node_view<toml::node> node, qint64 given, const char *what) {
