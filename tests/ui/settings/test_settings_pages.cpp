@@ -566,8 +566,11 @@ private slots:
             QVERIFY(f.view()->banner()->isVisible());
             QCOMPARE(f.view()->banner()->message(), userMessage(400, refusal, "en"));
             QCOMPARE(log.countStartingWith(QStringLiteral("[Preferences] language update failed: ")), 1);
-            QTest::mouseClick(f.view()->banner()->findChild<SymbolButton *>(), Qt::LeftButton);
-            QVERIFY(!f.h.state->banner());
+            // The banner fades in: click its close button once it is laid out and shown.
+            SymbolButton *close = f.view()->banner()->findChild<SymbolButton *>();
+            QTRY_VERIFY(close->isVisible() && !close->geometry().isEmpty());
+            QTest::mouseClick(close, Qt::LeftButton);
+            QTRY_VERIFY(!f.h.state->banner());
             QVERIFY(!f.view()->banner()->isVisible());
         }
     }
