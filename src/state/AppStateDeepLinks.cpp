@@ -3,13 +3,11 @@
 #include "state/AppState.h"
 
 #include "api/APIClient.h"
-#include "state/AppState_p.h"
+#include "state/Completion.h"
 
 #include <QUrl>
 
 namespace ostrel {
-
-using namespace appstate;
 
 namespace {
 

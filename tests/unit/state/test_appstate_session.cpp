@@ -540,15 +540,11 @@ void TestAppStateSession::preferencesAndSystemSwitches()
     QVERIFY(f.log.contains("[AppState] notification auth error: no server"));
     QCOMPARE(s.notificationAuthorizationStatus(), NotificationAuthorization::denied);
 
-    // The updater follows the switch; before it exists, only the preference changes.
+    // The updater follows the switch.
     f.updater.calls.clear();
     s.setAutomaticUpdatesEnabled(false);
     s.setAutomaticUpdatesEnabled(true);
     QCOMPARE(f.updater.calls, QStringList({"automatic=false", "automatic=true", "checkInBackground"}));
-    f.updaterExists = false;
-    s.setAutomaticUpdatesEnabled(false);
-    QCOMPARE(f.updater.calls.size(), 3);
-    QCOMPARE(f.preferences.raw("ostrel.updates.automatic"), false);
 
     // Launch at login: a failure is kept until the next attempt, which clears it first.
     f.loginItem.error = "denied by policy";
