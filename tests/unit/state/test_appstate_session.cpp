@@ -19,12 +19,8 @@ class TestAppStateSession : public QObject {
 private slots:
     void constructionReadsPreferencesWithoutWritingThem_data();
     void constructionReadsPreferencesWithoutWritingThem();
-    void restoreRetriesThenReconnectsInTheBackground();
-    void rejectedTokenSignsOutAfterOneRequest();
-    void signingOutEndsTheRestore();
-    void lateAnswerKeepsANewerSession_data();
-    void lateAnswerKeepsANewerSession();
-    void lateProfileAnswerKeepsANewerSession();
+    void storedSessionIsRestored_data();
+    void storedSessionIsRestored();
     void everySignInEndsInTheSameCompletion_data();
     void everySignInEndsInTheSameCompletion();
     void signOutTearsEverythingDown();
@@ -83,40 +79,41 @@ void TestAppStateSession::constructionReadsPreferencesWithoutWritingThem()
     QCOMPARE(f.count("GET /health"), 2);
 }
 
-void TestAppStateSession::restoreRetriesThenReconnectsInTheBackground()
+void TestAppStateSession::storedSessionIsRestored_data()
 {
+    QTest::addColumn<bool>("rejected");
+    QTest::newRow("accepted at the second attempt") << false;
+    QTest::newRow("rejected") << true;
+}
+
+void TestAppStateSession::storedSessionIsRestored()
+{
+    QFETCH(bool, rejected);
     StateFixture f;
-    f.route("GET /users/me", [](auto &) { return errorAnswer(500, "INTERNAL", "down"); });
+    int fetches = 0;
+    f.route("GET /users/me", [&](auto &) {
+        if (rejected)
+            return errorAnswer(401, "UNAUTHORIZED", "expired");
+        return ++fetches == 1 ? errorAnswer(500, "INTERNAL", "down") : jsonAnswer(userJson("pro", "en"));
+    });
+    f.route("PATCH /users/me", userJson("pro", "es"));
     f.storeToken("0123456789abcdef");
     f.preferences.setRaw("ostrel.language", "es");
     AppState &s = f.create();
     QVERIFY(f.log.contains("[AppState] keychain token present (prefix: 01234567…), restoring session"));
     QCOMPARE(s.session(), std::optional(AuthSession{"0123456789abcdef", std::nullopt}));
-
-    // Three attempts 2 s apart, then one every 5 s until the service answers.
-    for (int n = 1; n <= 6; ++n) {
-        if (n > 1) {
-            const auto wait = n <= 3 ? 2s : 5s;
-            f.clock.advance(wait - 1ms);
-            QCOMPARE(f.count("GET /users/me"), n - 1);
-            f.clock.advance(1ms);
-        }
-        const QString line = n <= 3
-                                 ? QString("[AppState] restoreSession initial attempt %1/3 failed: ").arg(n)
-                                 : "[AppState] background reconnect retry failed: ";
-        QTRY_COMPARE(f.log.countStartingWith(line), n <= 3 ? 1 : n - 3); // the next wait is set
-        QCOMPARE(f.count("GET /users/me"), n);
+    if (rejected) { // signed out: the token is gone and nothing is asked again
+        QTRY_VERIFY(!s.session());
+        QVERIFY(f.secrets.items.isEmpty() && !s.apiClient().token());
+        f.clock.advance(60s);
+        QCOMPARE(f.count("GET /users/me"), 1);
+        QCOMPARE(f.count("POST /users/me/client-info"), 0);
+        return;
     }
-    QVERIFY(
-        f.log.contains("[AppState] restoreSession: initial retries failed, starting background reconnect"));
-    QCOMPARE(f.count("POST /users/me/client-info"), 0);
-
-    // Success: the user, the client information once, and the stored language pushed back.
-    f.route("GET /users/me", userJson("pro", "en"));
-    f.route("PATCH /users/me", userJson("pro", "es"));
-    f.clock.advance(5s);
-    QTRY_VERIFY(f.log.contains("[AppState] background reconnect succeeded"));
-    QVERIFY(s.isProUser());
+    QTRY_COMPARE(f.log.countStartingWith("[AppState] restoreSession initial attempt 1/3 failed: "), 1);
+    f.clock.advance(2s);
+    // The user, the client information once, and the stored language pushed back.
+    QTRY_VERIFY(s.isProUser());
     QTRY_VERIFY(f.log.contains("[AppState] language drift reconciled: local=es backend=Optional(\"en\")"));
     QCOMPARE(QJsonDocument::fromJson(f.requestsTo("PATCH /users/me").first().body).object(),
              QJsonObject({{"language", "es"}}));
@@ -125,102 +122,6 @@ void TestAppStateSession::restoreRetriesThenReconnectsInTheBackground()
         QJsonDocument::fromJson(f.requestsTo("POST /users/me/client-info").first().body).object();
     QCOMPARE(info["locale"].toString(), "es");
     QCOMPARE(info["installationId"], f.preferences.raw("ostrel.installation.id"));
-    QTRY_COMPARE(f.clock.pendingCount(), 1); // the loop is over: only the health loop waits
-    QCOMPARE(f.count("GET /users/me"), 7);
-}
-
-void TestAppStateSession::rejectedTokenSignsOutAfterOneRequest()
-{
-    StateFixture f;
-    f.route("GET /users/me", [](auto &) { return errorAnswer(401, "UNAUTHORIZED", "expired"); });
-    f.storeToken("old");
-    AppState &s = f.create();
-    QTRY_VERIFY(!s.session());
-    QVERIFY(f.log.contains("[AppState] stored token rejected (401), signing out: expired"));
-    QVERIFY(f.secrets.items.isEmpty() && !s.apiClient().token());
-    f.clock.advance(60s);
-    QCOMPARE(f.count("GET /users/me"), 1);
-    QCOMPARE(f.count("POST /users/me/client-info"), 0);
-}
-
-void TestAppStateSession::signingOutEndsTheRestore()
-{
-    // Signed out during the initial attempts and during the background loop: no further
-    // request, and the sign-in screen the user moved to stays.
-    for (const int failures : {1, 4}) {
-        StateFixture f;
-        f.route("GET /users/me", [](auto &) { return errorAnswer(500, "INTERNAL", "down"); });
-        f.storeToken("stored");
-        AppState &s = f.create();
-        for (int n = 1; n <= failures; ++n) {
-            if (n > 1)
-                f.clock.advance(n <= 3 ? 2s : 5s);
-            QTRY_COMPARE(f.count("GET /users/me"), n);
-            QTRY_COMPARE(f.clock.pendingCount(), 2); // the next attempt and the health loop wait
-        }
-        s.signOut();
-        s.setAuthFlow(AuthFlow::signup());
-        f.route("GET /users/me", [](auto &) { return errorAnswer(401, "UNAUTHORIZED", "no token"); });
-        f.clock.advance(60s);
-        f.settle();
-        QCOMPARE(f.count("GET /users/me"), failures);
-        QCOMPARE(s.authFlow(), AuthFlow::signup());
-        QCOMPARE(f.log.countStartingWith("[AppState] stored token rejected"), 0);
-        QCOMPARE(f.log.countStartingWith("[AppState] background reconnect: token rejected"), 0);
-    }
-}
-
-void TestAppStateSession::lateAnswerKeepsANewerSession_data()
-{
-    QTest::addColumn<bool>("rejected");
-    QTest::newRow("rejected") << true;
-    QTest::newRow("accepted") << false;
-}
-
-void TestAppStateSession::lateAnswerKeepsANewerSession()
-{
-    QFETCH(bool, rejected);
-    StateFixture f;
-    f.route("GET /users/me", [](auto &) { return ScriptedResponse::held(); });
-    QJsonObject newUser = userJson();
-    newUser["email"] = "bea@example.com";
-    f.route("POST /auth/login", loginJson("new", newUser));
-    f.storeToken("old");
-    AppState &s = f.create();
-    QTRY_COMPARE(f.server.heldCount(), 1); // the stored token is being checked
-    bool signedIn = false;
-    s.signIn("bea@example.com", "secret123", nullptr, [&](auto &) { signedIn = true; });
-    QTRY_VERIFY(signedIn);
-    // The answer meant for the old token: neither its rejection nor its account touch the new
-    // session.
-    f.server.answerHeld(rejected ? errorAnswer(401, "UNAUTHORIZED", "expired") : jsonAnswer(userJson()));
-    if (rejected)
-        QTRY_VERIFY(f.log.contains("[APIClient] GET /users/me -> 401 UNAUTHORIZED: expired"));
-    else
-        QTRY_COMPARE(f.count("POST /users/me/client-info"), 2); // the restore is over
-    QCOMPARE(s.session()->token, "new");
-    QCOMPARE(s.session()->user->email, "bea@example.com");
-    QCOMPARE(f.secrets.items.value({"com.ostrel.app", "auth.token"}), "new");
-    QCOMPARE(f.log.countStartingWith("[AppState] stored token rejected"), 0);
-}
-
-void TestAppStateSession::lateProfileAnswerKeepsANewerSession()
-{
-    StateFixture f;
-    AppState &s = f.createSignedIn();
-    f.holdOnce.insert("PATCH /users/me");
-    bool saved = false;
-    s.saveProfile(QString("Ana"), std::nullopt, std::nullopt, nullptr, [&](auto &) { saved = true; });
-    QTRY_COMPARE(f.server.heldCount(), 1);
-    s.signOut();
-    f.signInAnother();
-    const std::optional<AuthSession> session = s.session();
-    QJsonObject ana = userJson();
-    ana["name"] = "Ana";
-    f.server.answerHeld(jsonAnswer(ana));
-    QTRY_VERIFY(saved);
-    QCOMPARE(s.session(), session);
-    QCOMPARE(s.session()->user->email, "bea@example.com");
 }
 
 void TestAppStateSession::everySignInEndsInTheSameCompletion_data()

@@ -28,8 +28,6 @@ private slots:
     void deepLinkRoutes();
     void crashNotificationGate_data();
     void crashNotificationGate();
-    void lateAnswersOfAnEndedSessionChangeNothing_data();
-    void lateAnswersOfAnEndedSessionChangeNothing();
 };
 
 void TestAppStateUsage::bandwidthStopHappensOncePerCrossing_data()
@@ -337,48 +335,6 @@ void TestAppStateUsage::crashNotificationGate()
     f.notifier.postError = "no server";
     s.postTunnelDisconnectedNotification("demo");
     QVERIFY(f.log.contains("[AppState] notification post error: no server"));
-}
-
-void TestAppStateUsage::lateAnswersOfAnEndedSessionChangeNothing_data()
-{
-    QTest::addColumn<bool>("purchase"); // the purchase poll; else a usage fetch
-    QTest::addColumn<bool>("signInAgain");
-    QTest::newRow("usage, signed out") << false << false;
-    QTest::newRow("usage, another account") << false << true;
-    QTest::newRow("purchase poll, signed out") << true << false;
-    QTest::newRow("purchase poll, another account on the paid plan") << true << true;
-}
-
-void TestAppStateUsage::lateAnswersOfAnEndedSessionChangeNothing()
-{
-    QFETCH(bool, purchase);
-    QFETCH(bool, signInAgain);
-    StateFixture f;
-    AppState &s = f.createSignedIn();
-    f.holdOnce.insert(purchase ? "GET /users/me" : "GET /users/me/usage");
-    bool finished = false;
-    if (purchase)
-        s.handleUpgradeSuccess(nullptr, [&] { finished = true; });
-    else
-        s.refreshUsage(nullptr, [&] { finished = true; });
-    QTRY_COMPARE(f.server.heldCount(), 1);
-    s.signOut();
-    if (signInAgain)
-        f.signInAnother("other", purchase ? "pro" : "free");
-    const std::optional<AuthSession> session = s.session();
-    const int fetches = f.count("GET /users/me");
-
-    // The old account has used up its free bandwidth, or its purchase has gone through.
-    f.server.answerHeld(jsonAnswer(purchase ? userJson("pro") : usageJson("free", 100, 100)));
-    QTRY_VERIFY(finished);
-    QCOMPARE(s.session(), session);
-    QVERIFY(!s.usage() && !s.banner());
-    QCOMPARE(f.log.countStartingWith("[AppState] Free tier bandwidth limit reached"), 0);
-    // The poll of the old session is over: nothing waits or asks again.
-    QTRY_COMPARE(f.clock.pendingCount(), 1);
-    f.clock.advance(60s);
-    QCOMPARE(f.count("GET /users/me"), fetches);
-    QVERIFY(!s.banner());
 }
 
 QTEST_GUILESS_MAIN(TestAppStateUsage)
