@@ -114,7 +114,6 @@ AppState &StateFixture::create()
                                                           .clock = clock,
                                                           .updater = &updater,
                                                           .build = &build,
-                                                          .frpcExecutableDirectory = frpcExecutableDirectory,
                                                           .frpcSupportDirectory = supportDirectory.path(),
                                                           .systemLocale = systemLocale});
     return *state;

@@ -75,7 +75,6 @@ public:
     FakeUrlOpener urlOpener;
     FakeUpdater updater;
     QLocale systemLocale{QLocale::English};
-    QString frpcExecutableDirectory; // empty: the stand-in among the resources
     QTemporaryDir supportDirectory;
     TestHttpServer server;
     QHash<QString, Route> routes;

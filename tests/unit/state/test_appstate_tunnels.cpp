@@ -5,9 +5,6 @@
 
 #include "frpc/FrpcManager.h"
 
-#include "support/ProcessTable.h"
-
-#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -21,7 +18,6 @@ private slots:
     void refreshCombinesProcessesAndServiceStatus();
     void loadFailuresExplainThemselves_data();
     void loadFailuresExplainThemselves();
-    void failedPollKeepsTheListWhileTunnelsRun();
     void configurationRetryResumesWithTheNetwork();
     void editAndDeleteStopTheTunnelFirst_data();
     void editAndDeleteStopTheTunnelFirst();
@@ -47,26 +43,19 @@ void TestAppStateTunnels::refreshCombinesProcessesAndServiceStatus()
     QCOMPARE(s.runtimeState("t4"), TunnelRuntimeState::stopped);
     QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-sub-t3");
 
-    // A list that fails to load, here on one bad entry, stops nothing.
+    // A list that fails to load, here on one bad entry, stops nothing. The connection polls'
+    // failures leave the list shown while tunnels run; a refresh's failure does not.
     f.route("GET /tunnels", QJsonArray{tunnelJson("t1", "active"), QJsonObject{{"id", "t2"}}});
+    const int loads = f.count("GET /tunnels");
+    f.clock.advance(1s);
+    QTRY_COMPARE(f.count("GET /tunnels"), loads + 2);
+    f.settle();
+    QVERIFY(s.tunnelsLoaded() && !s.tunnelsLoadError() && s.tunnels().size() == 4);
     std::optional<ApiFailure> failure;
     s.refreshTunnels(nullptr, [&](const std::optional<ApiFailure> &e) { failure = e; });
     QTRY_VERIFY(failure);
+    QVERIFY(!s.tunnelsLoaded() && s.tunnelsLoadError());
     QCOMPARE(s.frpc().runningProcessCount(), 2);
-
-    // A running tunnel the service no longer lists is stopped, its configuration removed.
-    const QString config = QDir(f.supportDirectory.path()).filePath("frpc-t2.toml");
-    const QList<pid_t> t2 = processesUsing(config);
-    QCOMPARE(t2.size(), 1);
-    f.routes.remove("GET /tunnels");
-    f.tunnelList = {tunnelJson("t1", "active")};
-    s.refreshTunnels();
-    QTRY_COMPARE(s.tunnelRuntimeStates().size(), 1);
-    QCOMPARE(s.runningTunnelIds(), QSet<QString>{"t1"});
-    QVERIFY(f.log.contains("[AppState] tunnel t2 is no longer listed by the service, stopping its frpc"));
-    QVERIFY(!QFile::exists(config) && s.connectionPollTaskIds() == QSet<QString>{"t1"});
-    QTRY_VERIFY(processesUsing(config).isEmpty());
-    QCOMPARE(s.frpc().runningProcessCount(), 1);
 }
 
 void TestAppStateTunnels::loadFailuresExplainThemselves_data()
@@ -108,27 +97,6 @@ void TestAppStateTunnels::loadFailuresExplainThemselves()
     QVERIFY(!s.tunnelsLoaded() && s.tunnels().size() == 1); // the old list stays
 }
 
-void TestAppStateTunnels::failedPollKeepsTheListWhileTunnelsRun()
-{
-    StateFixture f;
-    f.tunnelList = {tunnelJson("t1")};
-    AppState &s = f.createSignedIn();
-    s.startTunnel(tunnel("t1"));
-    f.route("GET /tunnels", [](auto &) { return ScriptedResponse::dropConnection(); });
-    const int loads = f.count("GET /tunnels");
-    f.clock.advance(1s);
-    QTRY_VERIFY(f.count("GET /tunnels") > loads);
-    f.settle();
-    QVERIFY(s.tunnelsLoaded() && !s.tunnelsLoadError());
-    QCOMPARE(s.tunnels().size(), 1);
-    // With nothing running, a failed load shows as such.
-    s.stopTunnel("t1");
-    bool done = false;
-    s.refreshTunnels(nullptr, [&](auto &) { done = true; });
-    QTRY_VERIFY(done);
-    QCOMPARE(s.tunnelsLoadError(), std::optional(text("tunnels.list.offline")));
-}
-
 void TestAppStateTunnels::configurationRetryResumesWithTheNetwork()
 {
     StateFixture f;
@@ -136,10 +104,6 @@ void TestAppStateTunnels::configurationRetryResumesWithTheNetwork()
     f.storeToken("t");
     AppState &s = f.create();
     QTRY_VERIFY(s.hasConfigurationRetryTask()); // the restore's load failed
-    QTRY_VERIFY(!s.isLoadingFrpcConfig());
-    f.clock.advance(2s);
-    QVERIFY(s.isLoadingFrpcConfig()); // the loop loads through the state
-    QTRY_VERIFY(!s.isLoadingFrpcConfig());
 
     // The network's first report after launch counts as its return: the list and usage are
     // refreshed. Losing the network, or a report that changes nothing, does nothing.

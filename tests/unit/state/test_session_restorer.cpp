@@ -48,23 +48,19 @@ void TestSessionRestorer::retriesThenReconnectsUntilAnAnswer_data()
     QTest::addColumn<int>("last");          // 200, 401, 500, or 0: no further request is made
     QTest::addColumn<QString>("meanwhile"); // "", "signed out", "signed in again", "user known"
     QTest::addColumn<QString>("line");      // the line logged with the last answer
-    QTest::newRow("first attempt succeeds") << 0 << 200 << ""
-                                            << "";
-    QTest::newRow("background attempt succeeds") << 4 << 200 << ""
-                                                 << "[AppState] background reconnect succeeded";
-    QTest::newRow("rejected at once") << 0 << 401 << ""
-                                      << "[AppState] stored token rejected (401), signing out: expired";
-    QTest::newRow("rejected in the background")
-        << 3 << 401 << ""
-        << "[AppState] background reconnect: token rejected (401), signing out";
-    QTest::newRow("rejection of a token no longer in use") << 1 << 401 << "signed in again"
-                                                           << "";
-    QTest::newRow("signed out during the first attempts") << 1 << 0 << "signed out"
-                                                          << "";
-    QTest::newRow("signed out in the background") << 4 << 0 << "signed out"
-                                                  << "";
-    QTest::newRow("a user arrived another way") << 3 << 500 << "user known"
-                                                << "";
+    const auto row = [](const char *name, int failures, int last, const QString &meanwhile = {},
+                        const QString &line = {}) {
+        QTest::newRow(name) << failures << last << meanwhile << line;
+    };
+    row("first attempt succeeds", 0, 200);
+    row("background attempt succeeds", 4, 200, {}, "[AppState] background reconnect succeeded");
+    row("rejected at once", 0, 401, {}, "[AppState] stored token rejected (401), signing out: expired");
+    row("rejected in the background", 3, 401, {},
+        "[AppState] background reconnect: token rejected (401), signing out");
+    row("rejection of a token no longer in use", 1, 401, "signed in again");
+    row("signed out during the first attempts", 1, 0, "signed out");
+    row("signed out in the background", 4, 0, "signed out");
+    row("a user arrived another way", 3, 500, "user known");
 }
 
 void TestSessionRestorer::retriesThenReconnectsUntilAnAnswer()

@@ -6,6 +6,7 @@
 #include "frpc/FrpcManager.h"
 #include "state/TunnelRunController.h"
 
+#include <QFile>
 #include <QTest>
 
 using namespace ostrel;
@@ -175,11 +176,12 @@ void TestTunnelRunController::pollChecksThirtyTimesOrUntilConnected()
     c.clock.advance(60s);
     QVERIFY(c.host.polls.isEmpty());
     QCOMPARE(c.frpc.runningProcessCount(), 1);
-    // A list without the tunnel stops it; a crash or a stop ends the poll.
+    // A running tunnel the list no longer holds is stopped and loses its entry and its poll.
     c.runs.applyList({});
     QVERIFY(c.runs.runningTunnelIds().isEmpty() && c.runs.runtimeStates().isEmpty());
     QVERIFY(c.log.contains("[AppState] tunnel t1 is no longer listed by the service, stopping its frpc"));
-    QVERIFY(c.runs.connectionPollTaskIds().isEmpty());
+    QVERIFY(c.runs.connectionPollTaskIds().isEmpty() && !QFile::exists(c.support.filePath("frpc-t1.toml")));
+    QCOMPARE(c.frpc.runningProcessCount(), 0);
 }
 
 void TestTunnelRunController::configurationRetryRunsFourTimes_data()
@@ -213,10 +215,8 @@ void TestTunnelRunController::configurationRetryRunsFourTimes()
         c.host.loads.takeFirst()(ok ? std::nullopt
                                     : std::optional<ApiFailure>(ApiError{503, "UNAVAILABLE", "", {}}));
     }
-    if (signOut) {
+    if (signOut)
         c.runs.cancelTasks();
-        QVERIFY(!c.runs.hasConfigurationRetryTask());
-    }
     QVERIFY(!c.runs.hasConfigurationRetryTask());
     c.clock.advance(120s);
     QVERIFY(c.host.loads.isEmpty());
