@@ -1,5 +1,5 @@
-// AppState: construction and wiring of the collaborators, preferences, the session and its
-// sign-out, language, network monitor, termination.
+// AppState: construction and wiring of the collaborators, the session (restore, user record,
+// stored token, sign-out), the network monitor's reports and termination.
 
 #include "state/AppState.h"
 
@@ -13,6 +13,7 @@
 #include "state/ClientInfoBuilder.h"
 #include "state/Completion.h"
 #include "state/KeychainStore.h"
+#include "state/PreferenceKeys.h"
 #include "state/SessionExpiryWatch.h"
 #include "state/SessionRestorer.h"
 #include "state/StateField.h"
@@ -21,19 +22,9 @@
 
 namespace ostrel {
 
+using namespace preferencekeys;
+
 namespace {
-
-using namespace std::chrono_literals;
-
-// Preference keys.
-const QString languageKey = QStringLiteral("ostrel.language");
-const QString onboardingCompletedKey = QStringLiteral("ostrel.onboarding.completed");
-const QString notificationsEnabledKey = QStringLiteral("ostrel.notifications.enabled");
-const QString notifyOnCrashKey = QStringLiteral("ostrel.notifications.notifyOnCrash");
-const QString automaticUpdatesKey = QStringLiteral("ostrel.updates.automatic");
-// Set while a change of the stored token is not confirmed by the keyring: what it holds may be
-// a token the user signed out of, so the next start deletes it instead of restoring it.
-const QString tokenCleanupPendingKey = QStringLiteral("ostrel.keychain.cleanupPending");
 
 // "es" for a Spanish system, otherwise "en".
 QString systemDefaultLanguage(const QLocale &locale)
@@ -164,41 +155,6 @@ bool AppState::isProductionBuild() const
     return m_build->isProduction();
 }
 
-// ---- Preferences ----------------------------------------------------------------------
-
-void AppState::setLanguage(const QString &code)
-{
-    m_preferences.setString(languageKey, code);
-    changeField(this, &AppState::languageChanged, m_language, code);
-}
-
-void AppState::setOnboardingCompleted(bool value)
-{
-    m_preferences.setBool(onboardingCompletedKey, value);
-    changeField(this, &AppState::onboardingCompletedChanged, m_onboardingCompleted, value);
-}
-
-void AppState::setNotificationsEnabled(bool value)
-{
-    m_preferences.setBool(notificationsEnabledKey, value);
-    changeField(this, &AppState::notificationsEnabledChanged, m_notificationsEnabled, value);
-    if (value)
-        requestNotificationAuthorization();
-}
-
-void AppState::setNotifyOnCrash(bool value)
-{
-    m_preferences.setBool(notifyOnCrashKey, value);
-    changeField(this, &AppState::notifyOnCrashChanged, m_notifyOnCrash, value);
-}
-
-void AppState::setAutomaticUpdatesEnabled(bool value)
-{
-    m_preferences.setBool(automaticUpdatesKey, value);
-    changeField(this, &AppState::automaticUpdatesEnabledChanged, m_automaticUpdatesEnabled, value);
-    applyAutomaticUpdates(value);
-}
-
 // ---- Plain fields ---------------------------------------------------------------------
 
 bool AppState::isProUser() const
@@ -299,13 +255,6 @@ void AppState::uploadClientInfo()
     const ClientInfo info = buildClientInfo(m_preferences, *m_build, m_language);
     // A failure is of no interest to anyone: the next sign-in or restore sends it again.
     m_apiClient->sendClientInfo(info, this, [](const ApiResult<EmptyResponse> &) {});
-}
-
-void AppState::applyLanguage(const QString &code)
-{
-    setLanguage(code);
-    m_catalogue.setPreferredLanguage(code);
-    m_apiClient->setPreferredLanguage(code);
 }
 
 void AppState::signOut()
