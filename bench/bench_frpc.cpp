@@ -140,7 +140,7 @@ int main(int argc, char **argv)
     mustStart(manager, QStringLiteral("k2"));
     waitReady(logOf(QStringLiteral("k2")));
     timer.start();
-    manager.stopAndWait(QStringLiteral("k2"), 3.0);
+    manager.stopAndWait(QStringLiteral("k2"), std::chrono::seconds(3));
     std::printf("stopAndWait(3.0) of a stand-in ignoring SIGTERM: returned after %.3f s\n",
                 double(timer.nsecsElapsed()) / 1e9);
     return 0;
