@@ -66,7 +66,7 @@ int main(int argc, char **argv)
         timer.start();
         mustStart(manager, id);
         starts.push_back(double(timer.nsecsElapsed()) / 1e6);
-        manager.stopAndWait(id, 3.0);
+        manager.stopAndWait(id, std::chrono::seconds(3));
     }
     printStats("start of one tunnel", starts, "ms");
 
@@ -84,7 +84,7 @@ int main(int argc, char **argv)
             waitReady(logOf(QStringLiteral("b%1-%2").arg(run).arg(i)));
         QElapsedTimer all;
         all.start();
-        manager.stopAll(3.0);
+        manager.stopAll(std::chrono::seconds(3));
         const double ms = double(all.nsecsElapsed()) / 1e6;
         // Let the ends be handled before the next run.
         QCoreApplication::processEvents();
@@ -110,7 +110,7 @@ int main(int argc, char **argv)
         ended = true;
     });
     timer.start();
-    manager.stop(QStringLiteral("k1"), 3.0);
+    manager.stop(QStringLiteral("k1"), std::chrono::seconds(3));
     while (!ended)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     std::printf("stop(3.0) of a stand-in ignoring SIGTERM: ended %.3f s after the call\n", stopSeconds);
@@ -118,7 +118,7 @@ int main(int argc, char **argv)
     mustStart(manager, QStringLiteral("k2"));
     waitReady(logOf(QStringLiteral("k2")));
     timer.start();
-    manager.stopAndWait(QStringLiteral("k2"), 3.0);
+    manager.stopAndWait(QStringLiteral("k2"), std::chrono::seconds(3));
     std::printf("stopAndWait(3.0) of a stand-in ignoring SIGTERM: returned after %.3f s\n",
                 double(timer.nsecsElapsed()) / 1e9);
     return 0;

@@ -90,7 +90,7 @@ int main(int argc, char **argv)
 
     // One warm-up cycle of each kind, so that what is allocated once is in "before".
     mustStart(manager, ids[0]);
-    manager.stopAndWait(ids[0], 3.0);
+    manager.stopAndWait(ids[0], std::chrono::seconds(3));
     runUntil([] { return true; });
     const Figures before = measure();
     print("before", before);
@@ -101,12 +101,12 @@ int main(int argc, char **argv)
         const QString &id = ids[i % ids.size()];
         QProcess *process = mustStart(manager, id);
         if (i % 2 == 0) {
-            manager.stopAndWait(id, 3.0);
+            manager.stopAndWait(id, std::chrono::seconds(3));
             runUntil([] { return true; });
         } else {
             bool ended = false;
             QObject::connect(process, &QProcess::finished, [&ended] { ended = true; });
-            manager.stop(id, 3.0);
+            manager.stop(id, std::chrono::seconds(3));
             runUntil([&] { return ended; });
         }
     }
@@ -116,7 +116,7 @@ int main(int argc, char **argv)
     print("after start/stop", afterCycles);
 
     int unexpected = 0;
-    manager.onUnexpectedExit = [&unexpected](const QString &) { ++unexpected; };
+    QObject::connect(&manager, &ostrel::FrpcManager::unexpectedExit, [&unexpected] { ++unexpected; });
     qputenv("OSTREL_STANDIN_EXIT_AFTER_MS", "1");
     qputenv("OSTREL_STANDIN_EXIT_CODE", "1");
     timer.start();
@@ -130,7 +130,7 @@ int main(int argc, char **argv)
     std::printf("%d crash/restart cycles in %.1f s\n", crashes, crashSeconds);
     print("after crash/restart", afterCrashes);
 
-    manager.stopAll(3.0);
+    manager.stopAll(std::chrono::seconds(3));
     runUntil([] { return true; });
     const Figures end = measure();
     print("after stopAll", end);

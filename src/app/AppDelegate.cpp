@@ -21,19 +21,11 @@
 
 namespace ostrel {
 
-namespace {
-QPointer<AppDelegate> &sharedDelegate()
-{
-    static QPointer<AppDelegate> delegate;
-    return delegate;
-}
-} // namespace
-
-AppDelegate::AppDelegate(AppState &state, Notifier &notifier, UrlOpener &urlOpener, QObject *parent)
-    : QObject(parent), m_state(state), m_notifier(notifier), m_urlOpener(urlOpener),
+AppDelegate::AppDelegate(AppState &state, Notifier &notifier, UrlOpener &urlOpener, AppcastUpdater &updater,
+                         QObject *parent)
+    : QObject(parent), m_state(state), m_notifier(notifier), m_urlOpener(urlOpener), m_updater(updater),
       m_announcer(new UpdateAnnouncer(notifier, urlOpener, this))
 {
-    sharedDelegate() = this;
 }
 
 AppDelegate::~AppDelegate()
@@ -42,16 +34,6 @@ AppDelegate::~AppDelegate()
     delete m_popover;
     delete m_settingsWindow;
     delete m_menu;
-}
-
-AppDelegate *AppDelegate::shared()
-{
-    return sharedDelegate().data();
-}
-
-Updater *AppDelegate::updater() const
-{
-    return m_updater.get();
 }
 
 QIcon AppDelegate::iconFor(StatusColor color)
@@ -154,14 +136,10 @@ void AppDelegate::refreshStatusIcon()
 
 void AppDelegate::startUpdater()
 {
-    const BuildConfig &build = m_state.buildConfig();
-    m_updater =
-        std::make_unique<AppcastUpdater>(AppcastUpdater::feedURLForHost(build.updateHost.value_or(QString())),
-                                         build.appVersion, m_state.clock());
-    connect(m_updater.get(), &AppcastUpdater::updateAvailable, m_announcer, &UpdateAnnouncer::announce);
-    m_updater->setAutomaticallyChecksForUpdates(m_state.automaticUpdatesEnabled());
+    connect(&m_updater, &AppcastUpdater::updateAvailable, m_announcer, &UpdateAnnouncer::announce);
+    m_updater.setAutomaticallyChecksForUpdates(m_state.automaticUpdatesEnabled());
     QString error;
-    if (!m_updater->start(&error))
+    if (!m_updater.start(&error))
         Log::line(QStringLiteral("[Ostrel] Sparkle start failed: ") + error);
 }
 
@@ -237,8 +215,7 @@ void AppDelegate::showSettingsWindow()
 
 void AppDelegate::checkForUpdates()
 {
-    if (m_updater)
-        m_updater->checkForUpdates();
+    m_updater.checkForUpdates();
 }
 
 void AppDelegate::quit()

@@ -27,8 +27,7 @@ class UrlOpener;
 
 // The application shell: the tray icon coloured by the running tunnels, its menu, the popover
 // with the popover root, the settings window, deep links handed over by later starts,
-// notification clicks and the updater. One exists for the run; other code reaches it through
-// shared().
+// notification clicks and the announcements of the updater it is given.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -36,11 +35,10 @@ public:
     // closed it (it closes when anything else takes the activation): it must not open it again.
     static constexpr Clock::Duration reopenGuard{std::chrono::milliseconds(300)};
 
-    AppDelegate(AppState &state, Notifier &notifier, UrlOpener &urlOpener, QObject *parent = nullptr);
+    // `updater` is created by the application, started here by launch(); it outlives the delegate.
+    AppDelegate(AppState &state, Notifier &notifier, UrlOpener &urlOpener, AppcastUpdater &updater,
+                QObject *parent = nullptr);
     ~AppDelegate() override;
-
-    // The delegate of this process, if one exists.
-    static AppDelegate *shared();
 
     // Builds the tray icon, menu, popover and settings window and starts the updater. Where the
     // desktop has no tray, says how to open the popover and shows it once.
@@ -58,8 +56,7 @@ public:
     // A URL handed over by the desktop or a later start; empty: just come forward.
     void handleURL(const QString &text);
 
-    Updater *updater() const;
-    AppcastUpdater *appcastUpdater() const { return m_updater.get(); }
+    AppcastUpdater &appcastUpdater() const { return m_updater; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     QMenu *trayMenu() const { return m_menu; }
     PopoverWindow *popover() const { return m_popover; }
@@ -88,7 +85,7 @@ private:
     PopoverWindow *m_popover = nullptr;
     MenuBarView *m_menuBarView = nullptr;
     SettingsWindow *m_settingsWindow = nullptr;
-    std::unique_ptr<AppcastUpdater> m_updater;
+    AppcastUpdater &m_updater;
     UpdateAnnouncer *m_announcer;
     StatusColor m_statusColor = StatusColor::white;
     bool m_launched = false;

@@ -4,6 +4,7 @@
 #include "app/AppDelegate.h"
 #include "app/AppIcon.h"
 #include "app/BenchProbe.h"
+#include "platform/AppcastUpdater.h"
 #include "platform/FreedesktopNotifier.h"
 #include "platform/JsonPreferencesStore.h"
 #include "platform/LibsecretStore.h"
@@ -82,10 +83,6 @@ int main(int argc, char *argv[])
         ostrel::Log::line(QStringLiteral("[Ostrel] no Secret Service: the session token is kept in ") +
                           secrets.fallbackPath);
     ostrel::AppState::Services services{*secrets.store, preferences, network, notifier, loginItem, urlOpener};
-    services.updater = []() -> ostrel::Updater * {
-        ostrel::AppDelegate *delegate = ostrel::AppDelegate::shared();
-        return delegate ? delegate->updater() : nullptr;
-    };
     // The service is the one compiled in; a development build may be pointed elsewhere.
     const QString hostOverride = qEnvironmentVariable("OSTREL_API_HOST");
     const ostrel::BuildInfo info = ostrel::BuildInfo::compiled();
@@ -93,9 +90,13 @@ int main(int argc, char *argv[])
     if (!hostOverride.isEmpty() && info.environment != QStringLiteral("production"))
         ostrel::Log::line(QStringLiteral("[Ostrel] service host from OSTREL_API_HOST: ") + hostOverride);
     services.build = &build;
+    // Checks nothing until the shell starts it.
+    ostrel::AppcastUpdater updater(
+        ostrel::AppcastUpdater::feedURLForHost(build.updateHost.value_or(QString())), build.appVersion);
+    services.updater = &updater;
     ostrel::AppState state(services);
 
-    ostrel::AppDelegate delegate(state, notifier, urlOpener);
+    ostrel::AppDelegate delegate(state, notifier, urlOpener, updater);
     delegate.attach(instance);
 
     // Quit from the menu, the popover, a signal or the session ending: every frpc stops first.

@@ -25,16 +25,12 @@ constexpr QFile::Permissions ownerOnlyFile = QFile::ReadOwner | QFile::WriteOwne
 // How long to wait for a process after SIGKILL; only a process stuck in the kernel takes longer.
 constexpr int killWaitMs = 5000;
 
-Clock::Duration seconds(double s)
-{
-    return Clock::Duration(qint64(s * 1000.0 + 0.5));
-}
-
-QString escalationLine(const QString &tunnelId, qint64 pid, double timeoutSeconds)
+QString escalationLine(const QString &tunnelId, qint64 pid, std::chrono::milliseconds timeout)
 {
     return QStringLiteral("[FrpcManager] tunnel=") + tunnelId + QStringLiteral(" pid=") +
            QString::number(pid) + QStringLiteral(" did not exit within ") +
-           QString::asprintf("%.1f", timeoutSeconds) + QStringLiteral("s of SIGTERM, escalating to SIGKILL");
+           QString::asprintf("%.1f", double(timeout.count()) / 1000.0) +
+           QStringLiteral("s of SIGTERM, escalating to SIGKILL");
 }
 
 QString logPathIn(const QString &dir, const QString &tunnelId)
@@ -97,8 +93,10 @@ FrpcManager::~FrpcManager()
 {
     // Normally stopAll has run by now. Whatever is left is killed and reaped here, so that no
     // process outlives its supervisor and no QProcess is destroyed while its child runs.
-    QList<QProcess *> left = m_processes.values();
-    left += m_stopping.keys();
+    QList<QProcess *> left = m_stopping.keys();
+    for (const Run &run : std::as_const(m_runs))
+        if (run.process)
+            left.append(run.process);
     for (QProcess *process : std::as_const(left)) {
         disconnect(process, nullptr, this, nullptr);
         if (process->state() != QProcess::NotRunning) {
@@ -162,7 +160,7 @@ std::optional<FileSystemError> FrpcManager::writeConfigFile(const QString &tunne
         file.cancelWriting();
         return FileSystemError{QStringLiteral("Could not write %1: %2").arg(path, reason)};
     }
-    m_configPaths.insert(tunnelId, path);
+    m_runs[tunnelId].configPath = path;
     return std::nullopt;
 }
 
@@ -175,20 +173,23 @@ std::optional<FileSystemError> FrpcManager::prepareLogFile(const QString &tunnel
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !file.setPermissions(ownerOnlyFile))
         return FileSystemError{QStringLiteral("Could not open %1: %2").arg(path, file.errorString())};
-    m_logPaths.insert(tunnelId, path);
+    m_runs[tunnelId].logPath = path;
     return std::nullopt;
 }
 
 void FrpcManager::removeConfigFile(const QString &tunnelId)
 {
-    const QString path = m_configPaths.take(tunnelId);
-    if (!path.isEmpty())
+    const auto it = m_runs.find(tunnelId);
+    if (it == m_runs.end())
+        return;
+    if (const QString path = std::exchange(it->configPath, {}); !path.isEmpty())
         QFile::remove(path);
 }
 
 FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConfig &config)
 {
-    if (QProcess *current = m_processes.value(tunnel.id); current && current->state() != QProcess::NotRunning)
+    if (QProcess *current = m_runs.value(tunnel.id).process;
+        current && current->state() != QProcess::NotRunning)
         return FrpcError::alreadyRunning(qint32(current->processId()));
 
     const QString exeDir = executableDirectory();
@@ -205,7 +206,8 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
         return *error;
     if (auto error = prepareLogFile(tunnel.id))
         return *error;
-    const QString configPath = m_configPaths.value(tunnel.id);
+    Run &run = m_runs[tunnel.id];
+    const QString configPath = run.configPath;
 
     auto *process = new QProcess(this);
     process->setProgram(executable);
@@ -215,7 +217,7 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
     // One descriptor for both streams keeps their lines in the order they were written.
     process->setProcessChannelMode(QProcess::MergedChannels);
     // prepareLogFile has emptied the log; appending keeps every writer at its end.
-    process->setStandardOutputFile(m_logPaths.value(tunnel.id), QIODevice::Append);
+    process->setStandardOutputFile(run.logPath, QIODevice::Append);
     const pid_t parent = ::getpid();
     process->setChildProcessModifier([parent] {
         // The kernel ends the child when the application dies, however it dies.
@@ -229,8 +231,8 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
 
     const Clock::Duration startedAt = m_clock.now();
     const QString tunnelId = tunnel.id;
-    m_processes.insert(tunnelId, process);
-    m_intentionallyStopped.remove(tunnelId);
+    run.process = process;
+    run.stopRequested = false;
 
     connect(process, &QProcess::finished, this,
             [this, process, tunnelId, startedAt](int exitCode, QProcess::ExitStatus status) {
@@ -238,14 +240,13 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
             });
     process->start();
     if (!process->waitForStarted()) {
-        m_processes.remove(tunnelId);
+        m_runs[tunnelId].process = nullptr;
         const QString message = process->errorString();
         delete process;
         return FrpcError::spawnFailed(message);
     }
-    // QProcess forgets the pid before it reports the end; the exit line still needs it.
     const qint64 pid = process->processId();
-    m_pids.insert(process, pid);
+    m_runs[tunnelId].pid = pid;
     Log::line(QStringLiteral("[FrpcManager] started frpc pid=") + QString::number(pid) +
               QStringLiteral(" tunnel=") + tunnel.subdomain + QStringLiteral(" bin=") + executable +
               QStringLiteral(" cfg=") + configPath);
@@ -255,14 +256,15 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
 void FrpcManager::handleTermination(QProcess *process, const QString &tunnelId, Clock::Duration startedAt,
                                     int exitCode, int exitStatus)
 {
-    const qint64 pid = m_pids.take(process);
     m_stopping.remove(process);
     process->deleteLater();
     // The late end of a run that was stopped or replaced says nothing about the current run.
-    if (m_processes.value(tunnelId) != process)
+    const auto run = m_runs.find(tunnelId);
+    if (run == m_runs.end() || run->process != process)
         return;
-    m_processes.remove(tunnelId);
-    if (m_intentionallyStopped.remove(tunnelId))
+    run->process = nullptr;
+    const qint64 pid = run->pid;
+    if (std::exchange(run->stopRequested, false))
         return;
     const double elapsed = double((m_clock.now() - startedAt).count()) / 1000.0;
     // 1: normal exit, 2: ended by a signal (then the status is the signal number).
@@ -271,27 +273,27 @@ void FrpcManager::handleTermination(QProcess *process, const QString &tunnelId, 
               QString::number(pid) + QStringLiteral(" status=") + QString::number(exitCode) +
               QStringLiteral(" reason=") + QString::number(reason) + QStringLiteral(" after=") +
               QString::asprintf("%.2fs", elapsed));
-    if (onUnexpectedExit)
-        onUnexpectedExit(tunnelId);
+    emit unexpectedExit(tunnelId);
 }
 
-void FrpcManager::stop(const QString &tunnelId, double timeoutSeconds)
+void FrpcManager::stop(const QString &tunnelId, std::chrono::milliseconds timeout)
 {
-    m_intentionallyStopped.insert(tunnelId);
-    QProcess *process = m_processes.take(tunnelId);
+    Run &run = m_runs[tunnelId];
+    run.stopRequested = true;
+    QProcess *process = std::exchange(run.process, nullptr);
     removeConfigFile(tunnelId);
     if (process)
-        beginTermination(process, tunnelId, timeoutSeconds);
+        beginTermination(process, tunnelId, timeout);
 }
 
-void FrpcManager::beginTermination(QProcess *process, const QString &tunnelId, double timeoutSeconds)
+void FrpcManager::beginTermination(QProcess *process, const QString &tunnelId,
+                                   std::chrono::milliseconds timeout)
 {
     if (process->state() == QProcess::NotRunning)
         return;
     const qint64 pid = process->processId();
     process->terminate();
-    const Clock::Duration timeout = seconds(timeoutSeconds);
-    m_stopping.insert(process, Stopping{tunnelId, pid, timeoutSeconds, m_clock.now() + timeout});
+    m_stopping.insert(process, Stopping{tunnelId, pid, timeout, m_clock.now() + timeout});
     // The process is the wait's context: once it has ended and is deleted, the wait is void.
     m_clock.singleShot(timeout, process, [this, process] { escalate(process); });
 }
@@ -304,12 +306,11 @@ void FrpcManager::escalate(QProcess *process)
     // An end that has happened but whose notification is still queued counts as an end.
     if (process->state() == QProcess::NotRunning || process->waitForFinished(0))
         return;
-    Log::line(escalationLine(stopping.tunnelId, stopping.pid, stopping.timeoutSeconds));
+    Log::line(escalationLine(stopping.tunnelId, stopping.pid, stopping.timeout));
     process->kill();
 }
 
-void FrpcManager::terminateAndWait(QProcess *process, const QString &tunnelId, qint64 pid,
-                                   double timeoutSeconds, Clock::Duration wait)
+void FrpcManager::terminateAndWait(QProcess *process, const Stopping &stop, Clock::Duration wait)
 {
     if (process->state() == QProcess::NotRunning)
         return;
@@ -318,32 +319,36 @@ void FrpcManager::terminateAndWait(QProcess *process, const QString &tunnelId, q
     if (process->waitForFinished(int(std::max<qint64>(wait.count(), 0))) ||
         process->state() == QProcess::NotRunning)
         return;
-    Log::line(escalationLine(tunnelId, pid, timeoutSeconds));
+    Log::line(escalationLine(stop.tunnelId, stop.pid, stop.timeout));
     process->kill();
     process->waitForFinished(killWaitMs);
 }
 
-void FrpcManager::stopAndWait(const QString &tunnelId, double timeoutSeconds)
+void FrpcManager::stopAndWait(const QString &tunnelId, std::chrono::milliseconds timeout)
 {
-    m_intentionallyStopped.insert(tunnelId);
-    if (QProcess *process = m_processes.value(tunnelId))
-        terminateAndWait(process, tunnelId, process->processId(), timeoutSeconds, seconds(timeoutSeconds));
-    m_processes.remove(tunnelId);
+    Run &run = m_runs[tunnelId];
+    run.stopRequested = true;
+    if (QProcess *process = run.process)
+        terminateAndWait(process, Stopping{tunnelId, process->processId(), timeout, {}}, timeout);
+    m_runs[tunnelId].process = nullptr;
     removeConfigFile(tunnelId);
 }
 
-void FrpcManager::stopAll(double timeoutSeconds)
+void FrpcManager::stopAll(std::chrono::milliseconds timeout)
 {
-    const QStringList ids = m_processes.keys();
-    for (const QString &id : ids)
-        m_intentionallyStopped.insert(id);
+    QStringList ids;
+    for (auto it = m_runs.begin(); it != m_runs.end(); ++it) {
+        if (it->process) {
+            it->stopRequested = true;
+            ids.append(it.key());
+        }
+    }
     QList<Ending> ending;
     const Clock::Duration now = m_clock.now();
-    for (const QString &id : ids) {
-        QProcess *process = m_processes.value(id);
+    for (const QString &id : std::as_const(ids)) {
+        QProcess *process = m_runs.value(id).process;
         if (process->state() != QProcess::NotRunning)
-            ending.append(
-                {process, {id, process->processId(), timeoutSeconds, now + seconds(timeoutSeconds)}});
+            ending.append({process, {id, process->processId(), timeout, now + timeout}});
     }
     // Processes whose asynchronous stop is still under way end here too, within what is left of
     // their own deadline.
@@ -352,8 +357,8 @@ void FrpcManager::stopAll(double timeoutSeconds)
             ending.append({it.key(), *it});
     }
     endTogether(ending, now);
-    for (const QString &id : ids) {
-        m_processes.remove(id);
+    for (const QString &id : std::as_const(ids)) {
+        m_runs[id].process = nullptr;
         removeConfigFile(id);
     }
     // The files of runs that crashed or never launched are left too; they hold the account's frp
@@ -393,7 +398,7 @@ void FrpcManager::endTogether(const QList<Ending> &ending, Clock::Duration now)
         if (!running(i))
             continue;
         const Stopping &s = ending.at(i).stop;
-        Log::line(escalationLine(s.tunnelId, s.pid, s.timeoutSeconds));
+        Log::line(escalationLine(s.tunnelId, s.pid, s.timeout));
         processes.at(i)->kill();
     }
     for (qsizetype i = 0; i < processes.size(); ++i) {
@@ -407,17 +412,19 @@ void FrpcManager::finishStopping(QProcess *process)
     if (!m_stopping.contains(process))
         return;
     const Stopping s = m_stopping.value(process);
-    terminateAndWait(process, s.tunnelId, s.pid, s.timeoutSeconds, s.deadline - m_clock.now());
+    terminateAndWait(process, s, s.deadline - m_clock.now());
 }
 
 void FrpcManager::removeWrittenFiles()
 {
-    for (const QString &path : std::as_const(m_configPaths))
-        QFile::remove(path);
-    m_configPaths.clear();
-    for (const QString &path : std::as_const(m_logPaths))
-        QFile::remove(path);
-    m_logPaths.clear();
+    for (auto it = m_runs.begin(); it != m_runs.end();) {
+        for (QString *path : {&it->configPath, &it->logPath}) {
+            if (!path->isEmpty())
+                QFile::remove(std::exchange(*path, {}));
+        }
+        // A tunnel with a run still under way keeps its record.
+        it = it->process ? std::next(it) : m_runs.erase(it);
+    }
 }
 
 QString FrpcManager::logPath(const QString &tunnelId) const
@@ -428,8 +435,8 @@ QString FrpcManager::logPath(const QString &tunnelId) const
 int FrpcManager::runningProcessCount() const
 {
     int count = 0;
-    for (const QProcess *process : m_processes)
-        count += process->state() != QProcess::NotRunning ? 1 : 0;
+    for (const Run &run : m_runs)
+        count += run.process && run.process->state() != QProcess::NotRunning ? 1 : 0;
     return count;
 }
 

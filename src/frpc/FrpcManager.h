@@ -6,10 +6,9 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 
-#include <functional>
+#include <chrono>
 #include <optional>
 #include <variant>
 
@@ -60,25 +59,36 @@ public:
     // The returned process belongs to the supervisor; it stays valid until its end has been
     // handled (it is deleted afterwards).
     StartResult start(const Tunnel &tunnel, const FrpcConfig &config);
-    void stop(const QString &tunnelId, double timeoutSeconds);
-    void stopAndWait(const QString &tunnelId, double timeoutSeconds);
+    // `timeout`: how long a process may take to end after SIGTERM before it gets SIGKILL.
+    void stop(const QString &tunnelId, std::chrono::milliseconds timeout);
+    void stopAndWait(const QString &tunnelId, std::chrono::milliseconds timeout);
     // Also removes every configuration and log file written since the supervisor was created.
-    void stopAll(double timeoutSeconds);
+    void stopAll(std::chrono::milliseconds timeout);
     int runningProcessCount() const;
     // Where the tunnel's frpc output goes ("frpc-" + id + ".log"), whether or not it exists yet.
     QString logPath(const QString &tunnelId) const;
 
-    // Called once for every process end that nobody asked for.
-    std::function<void(const QString &tunnelId)> onUnexpectedExit;
-
     static QString configText(const Tunnel &tunnel, const FrpcConfig &config);
 
+signals:
+    // Once for every process end that nobody asked for.
+    void unexpectedExit(const QString &tunnelId);
+
 private:
+    // What the supervisor knows of one tunnel: its current run and the files written for it.
+    struct Run {
+        QProcess *process = nullptr; // the current run; null once it ended or was stopped
+        qint64 pid = 0;              // QProcess forgets it before it reports the end
+        QString configPath;          // written and not removed yet
+        QString logPath;             // kept until stopAll
+        bool stopRequested = false;  // the current run's end was asked for
+    };
+
     // A process whose stop was asked for asynchronously and that has not ended yet.
     struct Stopping {
         QString tunnelId;
         qint64 pid = 0;
-        double timeoutSeconds = 0;
+        std::chrono::milliseconds timeout{0};
         Clock::Duration deadline{0};
     };
 
@@ -93,15 +103,14 @@ private:
     std::optional<FileSystemError> writeConfigFile(const QString &tunnelId, const QString &text);
     std::optional<FileSystemError> prepareLogFile(const QString &tunnelId);
     void removeConfigFile(const QString &tunnelId);
-    void beginTermination(QProcess *process, const QString &tunnelId, double timeoutSeconds);
+    void beginTermination(QProcess *process, const QString &tunnelId, std::chrono::milliseconds timeout);
     void escalate(QProcess *process);
     // Blocks until the tunnel's run whose asynchronous stop is under way has ended (or been
     // killed at its deadline).
     void awaitEndingRun(const QString &tunnelId);
     void finishStopping(QProcess *process);
     void removeWrittenFiles();
-    void terminateAndWait(QProcess *process, const QString &tunnelId, qint64 pid, double timeoutSeconds,
-                          Clock::Duration wait);
+    void terminateAndWait(QProcess *process, const Stopping &stop, Clock::Duration wait);
     void endTogether(const QList<Ending> &ending, Clock::Duration now);
     void handleTermination(QProcess *process, const QString &tunnelId, Clock::Duration startedAt,
                            int exitCode, int exitStatus);
@@ -110,12 +119,8 @@ private:
     Clock &m_clock;
     QString m_executableDirectory;
     QString m_supportDirectory;
-    QHash<QString, QProcess *> m_processes;
-    QHash<QString, QString> m_configPaths;
-    QHash<QString, QString> m_logPaths;
-    QSet<QString> m_intentionallyStopped;
+    QHash<QString, Run> m_runs;
     QHash<QProcess *, Stopping> m_stopping;
-    QHash<QProcess *, qint64> m_pids;
 };
 
 } // namespace ostrel

@@ -1,30 +1,30 @@
-// AppState: construction, stored session, sign-out, language, network monitor, termination.
+// AppState: construction and wiring of the collaborators, the session (restore, user record,
+// stored token, sign-out), the network monitor's reports and termination.
 
 #include "state/AppState.h"
 
 #include "api/APIClient.h"
-#include "frpc/FrpcFailureWatch.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "platform/Log.h"
 #include "platform/NetworkMonitor.h"
 #include "platform/PreferencesStore.h"
-#include "state/AppState_p.h"
 #include "state/BuildConfig.h"
 #include "state/ClientInfoBuilder.h"
+#include "state/Completion.h"
 #include "state/KeychainStore.h"
+#include "state/PreferenceKeys.h"
+#include "state/SessionExpiryWatch.h"
+#include "state/SessionRestorer.h"
+#include "state/StateField.h"
 
 #include <QCoreApplication>
 
 namespace ostrel {
 
-using namespace appstate;
+using namespace preferencekeys;
 
 namespace {
-
-constexpr int restoreAttempts = 3;
-constexpr Clock::Duration restoreRetryDelay = 2s;
-constexpr Clock::Duration backgroundReconnectPeriod = 5s;
 
 // "es" for a Spanish system, otherwise "en".
 QString systemDefaultLanguage(const QLocale &locale)
@@ -64,19 +64,38 @@ AppState::AppState(const Services &services, QObject *parent)
         m_frpc->setExecutableDirectory(services.frpcExecutableDirectory);
     if (!services.frpcSupportDirectory.isEmpty())
         m_frpc->setSupportDirectory(services.frpcSupportDirectory);
-    m_frpcFailures = new FrpcFailureWatch(this);
-    connect(m_frpcFailures, &FrpcFailureWatch::reasonsChanged, this, &AppState::frpcFailureReasonsChanged);
-    watchSessionExpiry();
+    // The collaborators; their fields are published as this object's.
+    m_runs = new TunnelRunController(*this, *m_frpc, m_clock, this);
+    connect(m_runs, &TunnelRunController::runningTunnelIdsChanged, this, &AppState::runningTunnelIdsChanged);
+    connect(m_runs, &TunnelRunController::tunnelRuntimeStatesChanged, this,
+            &AppState::tunnelRuntimeStatesChanged);
+    connect(m_runs, &TunnelRunController::frpcStartErrorsChanged, this, &AppState::frpcStartErrorsChanged);
+    connect(m_runs, &TunnelRunController::frpcCrashesChanged, this, &AppState::frpcCrashesChanged);
+    connect(m_runs, &TunnelRunController::frpcFailureReasonsChanged, this,
+            &AppState::frpcFailureReasonsChanged);
+    connect(m_runs, &TunnelRunController::reconnectTasksChanged, this, &AppState::reconnectTasksChanged);
+    connect(m_runs, &TunnelRunController::connectionPollTasksChanged, this,
+            &AppState::connectionPollTasksChanged);
+    connect(m_runs, &TunnelRunController::configurationRetryTaskChanged, this,
+            &AppState::configurationRetryTaskChanged);
+    connect(m_runs, &TunnelRunController::tunnelDisconnected, this,
+            &AppState::postTunnelDisconnectedNotification);
+    m_usage = new UsageMonitor(*this, *m_apiClient, m_urlOpener, m_catalogue, m_clock, this);
+    connect(m_usage, &UsageMonitor::usageChanged, this, &AppState::usageChanged);
+    connect(m_usage, &UsageMonitor::bannerChanged, this, &AppState::bannerChanged);
+    connect(m_usage, &UsageMonitor::showingUpgradeChanged, this, &AppState::showingUpgradeChanged);
+    connect(m_usage, &UsageMonitor::upgradeReasonChanged, this, &AppState::upgradeReasonChanged);
+    connect(m_usage, &UsageMonitor::isOpeningCheckoutChanged, this, &AppState::isOpeningCheckoutChanged);
+    connect(m_usage, &UsageMonitor::apiHealthyChanged, this, &AppState::apiHealthyChanged);
+    connect(m_usage, &UsageMonitor::tierChanged, this, &AppState::setUserTier);
+    connect(m_usage, &UsageMonitor::bandwidthLimitReached, this, &AppState::stopForBandwidthLimit);
+    m_restorer = new SessionRestorer(*this, m_clock, this);
+    connect(m_restorer, &SessionRestorer::restored, this, &AppState::uploadClientInfo);
+    connect(m_restorer, &SessionRestorer::rejected, this, &AppState::signOut);
+    m_expiryWatch = new SessionExpiryWatch(*m_apiClient, *this, this);
+    connect(m_expiryWatch, &SessionExpiryWatch::expired, this, &AppState::endExpiredSession);
     connect(this, &AppState::sessionChanged, this, &AppState::dropStaleAccountSwitch);
-    // The path monitor is injected; the supervisor reports crashes to a weak handler.
-    m_frpc->onUnexpectedExit = [weak = QPointer<AppState>(this)](const QString &tunnelId) {
-        if (weak)
-            weak->handleUnexpectedExit(tunnelId);
-    };
-    // The health loop: never stored, never cancelled; it lives as long as this object.
-    auto *health = new Job(this);
-    QMetaObject::invokeMethod(
-        health, [this, health] { healthLoopStep(health); }, Qt::QueuedConnection);
+    m_usage->startHealthLoop();
     // Network monitor. Path updates reach us through the event loop, after construction.
     connect(&m_pathMonitor, &NetworkMonitor::pathUpdated, this, &AppState::onPathUpdated,
             Qt::QueuedConnection);
@@ -115,7 +134,7 @@ AppState::AppState(const Services &services, QObject *parent)
 AppState::~AppState()
 {
     // Nothing the supervisor reports while it is torn down reaches a half-destroyed object.
-    m_frpc->onUnexpectedExit = nullptr;
+    disconnect(m_frpc, nullptr, nullptr, nullptr);
 }
 
 QString AppState::baseURLString() const
@@ -138,56 +157,6 @@ bool AppState::isProductionBuild() const
     return m_build->isProduction();
 }
 
-// ---- Preferences ----------------------------------------------------------------------
-
-void AppState::setLanguage(const QString &code)
-{
-    m_preferences.setString(languageKey, code);
-    if (m_language == code)
-        return;
-    m_language = code;
-    emit languageChanged();
-}
-
-void AppState::setOnboardingCompleted(bool value)
-{
-    m_preferences.setBool(onboardingCompletedKey, value);
-    if (m_onboardingCompleted == value)
-        return;
-    m_onboardingCompleted = value;
-    emit onboardingCompletedChanged();
-}
-
-void AppState::setNotificationsEnabled(bool value)
-{
-    m_preferences.setBool(notificationsEnabledKey, value);
-    if (m_notificationsEnabled != value) {
-        m_notificationsEnabled = value;
-        emit notificationsEnabledChanged();
-    }
-    if (value)
-        requestNotificationAuthorization();
-}
-
-void AppState::setNotifyOnCrash(bool value)
-{
-    m_preferences.setBool(notifyOnCrashKey, value);
-    if (m_notifyOnCrash == value)
-        return;
-    m_notifyOnCrash = value;
-    emit notifyOnCrashChanged();
-}
-
-void AppState::setAutomaticUpdatesEnabled(bool value)
-{
-    m_preferences.setBool(automaticUpdatesKey, value);
-    if (m_automaticUpdatesEnabled != value) {
-        m_automaticUpdatesEnabled = value;
-        emit automaticUpdatesEnabledChanged();
-    }
-    applyAutomaticUpdates(value);
-}
-
 // ---- Plain fields ---------------------------------------------------------------------
 
 bool AppState::isProUser() const
@@ -197,141 +166,44 @@ bool AppState::isProUser() const
 
 void AppState::setSession(const std::optional<AuthSession> &session)
 {
-    if (m_session == session)
+    changeField(this, &AppState::sessionChanged, m_session, session);
+}
+
+void AppState::setUserTier(const QString &tier)
+{
+    if (!m_session || !m_session->user)
         return;
-    m_session = session;
-    emit sessionChanged();
+    AuthSession session = *m_session;
+    session.user->tier = tier;
+    setSession(session);
 }
 
 void AppState::setAuthFlow(const AuthFlow &flow)
 {
-    if (m_authFlow == flow)
-        return;
-    m_authFlow = flow;
-    emit authFlowChanged();
+    changeField(this, &AppState::authFlowChanged, m_authFlow, flow);
 }
 
 void AppState::setPendingVerificationToken(const std::optional<QString> &token)
 {
-    if (m_pendingVerificationToken == token)
-        return;
-    m_pendingVerificationToken = token;
-    emit pendingVerificationTokenChanged();
+    changeField(this, &AppState::pendingVerificationTokenChanged, m_pendingVerificationToken, token);
 }
 
 void AppState::setPopoverVisible(bool value)
 {
-    if (m_isPopoverVisible == value)
-        return;
-    m_isPopoverVisible = value;
-    emit isPopoverVisibleChanged();
+    changeField(this, &AppState::isPopoverVisibleChanged, m_isPopoverVisible, value);
 }
 
-void AppState::setNetworkAvailable(bool value)
+std::optional<QString> AppState::requestToken() const
 {
-    if (m_networkAvailable == value)
-        return;
-    m_networkAvailable = value;
-    emit networkAvailableChanged();
+    return m_apiClient->token();
 }
 
 // ---- Stored session -------------------------------------------------------------------
 
 void AppState::restoreSession()
 {
-    auto *job = new Job(this);
     // A configuration failure never stops the restore: its own retry loop takes over.
-    reloadConfiguration(job, [this, job] { restoreAttempt(job, 1); });
-}
-
-void AppState::restoreAttempt(Job *job, int attempt)
-{
-    // Signing out ends the restore: there is nothing left to restore, and a 401 for a request
-    // without a token would sign out a second time (and reset the sign-in screen).
-    if (!m_session) {
-        job->deleteLater();
-        return;
-    }
-    const std::optional<QString> sentWith = m_apiClient->token();
-    refreshMe(job, [this, job, attempt, sentWith](const std::optional<ApiFailure> &failure) {
-        if (!failure) {
-            job->deleteLater();
-            uploadClientInfo();
-            return;
-        }
-        if (isUnauthorized(*failure)) {
-            job->deleteLater();
-            // A rejection of a token that is no longer in use (the user signed in or out
-            // meanwhile) must not end the new session.
-            if (!m_session || !isCurrentSession(sentWith))
-                return;
-            Log::line(QStringLiteral("[AppState] stored token rejected (401), signing out: ") +
-                      failure->apiError()->message);
-            signOut();
-            return;
-        }
-        Log::line(QStringLiteral("[AppState] restoreSession initial attempt %1/%2 failed: %3")
-                      .arg(attempt)
-                      .arg(restoreAttempts)
-                      .arg(failure->description()));
-        if (attempt < restoreAttempts) {
-            m_clock.singleShot(restoreRetryDelay, job,
-                               [this, job, attempt] { restoreAttempt(job, attempt + 1); });
-            return;
-        }
-        job->deleteLater();
-        Log::line(QStringLiteral(
-            "[AppState] restoreSession: initial retries failed, starting background reconnect"));
-        backgroundReconnect();
-    });
-}
-
-void AppState::backgroundReconnect()
-{
-    // Not stored anywhere: it ends by success, by rejection, by a user appearing in the
-    // session, or with this object.
-    backgroundReconnectStep(new Job(this));
-}
-
-void AppState::backgroundReconnectStep(Job *job)
-{
-    // Ends once a user is in the session, and also once the user signed out: see restoreAttempt.
-    if (!m_session || m_session->user) {
-        job->deleteLater();
-        return;
-    }
-    m_clock.singleShot(backgroundReconnectPeriod, job, [this, job] {
-        if (!m_session) {
-            job->deleteLater();
-            return;
-        }
-        const std::optional<QString> sentWith = m_apiClient->token();
-        refreshMe(job, [this, job, sentWith](const std::optional<ApiFailure> &failure) {
-            if (!failure) {
-                job->deleteLater();
-                uploadClientInfo();
-                Log::line(QStringLiteral("[AppState] background reconnect succeeded"));
-                return;
-            }
-            if (isUnauthorized(*failure)) {
-                job->deleteLater();
-                if (!m_session || !isCurrentSession(sentWith)) // see restoreAttempt
-                    return;
-                Log::line(
-                    QStringLiteral("[AppState] background reconnect: token rejected (401), signing out"));
-                signOut();
-                return;
-            }
-            Log::line(QStringLiteral("[AppState] background reconnect retry failed: ") +
-                      failure->description());
-            backgroundReconnectStep(job);
-        });
-    });
-}
-
-bool AppState::isCurrentSession(const std::optional<QString> &sentWith) const
-{
-    return (m_session ? std::optional(m_session->token) : std::nullopt) == sentWith;
+    reloadConfiguration(m_restorer, [this] { m_restorer->restore(); });
 }
 
 void AppState::refreshMe(QObject *context, Completion done)
@@ -387,48 +259,29 @@ void AppState::uploadClientInfo()
     m_apiClient->sendClientInfo(info, this, [](const ApiResult<EmptyResponse> &) {});
 }
 
-void AppState::applyLanguage(const QString &code)
-{
-    // The catalogue and the client learn the language before it is announced, so whoever hears
-    // of the change reads the new texts at once.
-    m_catalogue.setPreferredLanguage(code);
-    m_apiClient->setPreferredLanguage(code);
-    setLanguage(code);
-}
-
 void AppState::signOut()
 {
-    cancelConfigurationRetry();
-    const bool hadReconnects = !m_reconnectTasks.isEmpty();
-    qDeleteAll(std::exchange(m_reconnectTasks, {}));
-    if (hadReconnects)
-        emit reconnectTasksChanged();
-    const bool hadPolls = !m_connectionPollTasks.isEmpty();
-    qDeleteAll(std::exchange(m_connectionPollTasks, {}));
-    if (hadPolls)
-        emit connectionPollTasksChanged();
-    m_restartAttempts.clear();
+    m_runs->cancelTasks();
     changeStoredToken(std::nullopt);
     m_apiClient->setToken(std::nullopt);
-    m_frpc->stopAll(stopTimeoutSeconds);
-    m_frpcFailures->clear();
-    if (!m_runningTunnelIds.isEmpty()) {
-        m_runningTunnelIds.clear();
-        emit runningTunnelIdsChanged();
-    }
-    if (!m_tunnelRuntimeStates.isEmpty()) {
-        m_tunnelRuntimeStates.clear();
-        emit tunnelRuntimeStatesChanged();
-    }
+    m_runs->stopAll();
     setSession(std::nullopt);
-    if (!m_tunnels.isEmpty()) {
-        m_tunnels.clear();
-        emit tunnelsChanged();
-    }
-    setTunnelsLoaded(false);
-    setTunnelsLoadError(std::nullopt);
-    setFrpcConfig(std::nullopt);
+    changeField(this, &AppState::tunnelsChanged, m_tunnels, QList<Tunnel>());
+    changeField(this, &AppState::tunnelsLoadedChanged, m_tunnelsLoaded, false);
+    changeField(this, &AppState::tunnelsLoadErrorChanged, m_tunnelsLoadError, std::nullopt);
+    changeField(this, &AppState::frpcConfigChanged, m_frpcConfig, std::nullopt);
     setAuthFlow(AuthFlow::login());
+}
+
+void AppState::stopForBandwidthLimit()
+{
+    if (!m_session || !m_session->user || m_session->user->isPro())
+        return;
+    // The processes go; the bookkeeping stays, so the list shows these tunnels as
+    // disconnected until the user stops them.
+    const int stopped = m_runs->stopProcessesKeepingRows();
+    Log::line(QStringLiteral("[AppState] Free tier bandwidth limit reached, stopped %1 frpc processes")
+                  .arg(stopped));
 }
 
 void AppState::changeStoredToken(const std::optional<QString> &token)
@@ -463,7 +316,7 @@ void AppState::changeStoredToken(const std::optional<QString> &token)
 void AppState::onPathUpdated(bool satisfied)
 {
     const bool previous = m_networkAvailable;
-    setNetworkAvailable(satisfied);
+    changeField(this, &AppState::networkAvailableChanged, m_networkAvailable, satisfied);
     if (!previous && satisfied && m_session)
         resumeAfterNetworkReturn();
 }
@@ -483,7 +336,7 @@ void AppState::handleTermination()
     m_terminated = true;
     Log::line(QStringLiteral("[AppState] NSApplication.willTerminate → stopping %1 frpc processes")
                   .arg(m_frpc->runningProcessCount()));
-    m_frpc->stopAll(stopTimeoutSeconds);
+    m_frpc->stopAll(TunnelRunController::stopTimeout);
 }
 
 } // namespace ostrel

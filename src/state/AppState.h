@@ -6,8 +6,11 @@
 #include "platform/Notifier.h"
 #include "state/AuthFlow.h"
 #include "state/BannerState.h"
+#include "state/SessionContext.h"
+#include "state/TunnelRunController.h"
 #include "state/TunnelRuntimeState.h"
 #include "state/UpgradeReason.h"
+#include "state/UsageMonitor.h"
 
 #include <QHash>
 #include <QList>
@@ -17,7 +20,6 @@
 #include <QString>
 #include <QUrl>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,7 +27,6 @@ namespace ostrel {
 
 class APIClient;
 struct BuildConfig;
-class FrpcFailureWatch;
 class FrpcManager;
 class KeychainStore;
 class LocalizableXCStrings;
@@ -34,13 +35,16 @@ class NetworkMonitor;
 class PreferencesStore;
 class SecretStore;
 class SessionExpiryWatch;
+class SessionRestorer;
 class Updater;
 class UrlOpener;
 
 // The one state object of the application: every view reads it, every user action goes
 // through it. It owns the API client, the frpc supervisor and the token store, and listens to
-// the network monitor. Everything runs on the main thread; asynchronous operations report
-// through callbacks on the main thread.
+// the network monitor; the tunnels' run states, the usage and the session restore are its
+// collaborators' (TunnelRunController, UsageMonitor, SessionRestorer), whose fields and signals
+// it passes on. Everything runs on the main thread; asynchronous operations report through
+// callbacks on the main thread.
 //
 // Every field has a read accessor and a change signal that fires only when the value really
 // changes. Preference fields write their preference on every assignment, equal or not.
@@ -48,12 +52,12 @@ class UrlOpener;
 // Callbacks of asynchronous operations: `context` (optional) is the caller's object; when it
 // is given and has been destroyed by the time the operation ends, `done` is not called (the
 // operation itself still completes and updates the state).
-class AppState : public QObject {
+class AppState : public QObject, private SessionContext, private TunnelRunController::Host {
     Q_OBJECT
 public:
     // Failure of an operation that talks to the service; nothing on success.
-    using Completion = std::function<void(const std::optional<ApiFailure> &failure)>;
-    using Done = std::function<void()>;
+    using Completion = ostrel::Completion;
+    using Done = ostrel::Done;
 
     // Everything AppState needs from the platform. The application wires the Linux services,
     // tests wire the fakes. References must outlive the AppState.
@@ -65,8 +69,9 @@ public:
         LoginItem &loginItem;
         UrlOpener &urlOpener;
         Clock &clock = Clock::system();
-        // The application shell's updater; may return null (not created yet, or no shell).
-        std::function<Updater *()> updater = {};
+        // The application's updater; null: none (the automatic-updates switch only writes its
+        // preference).
+        Updater *updater = nullptr;
         // The service, version and build (copied at construction); null: the configuration
         // compiled into the build (BuildConfig::compiled()).
         const BuildConfig *build = nullptr;
@@ -122,39 +127,42 @@ public:
     bool tunnelsLoaded() const { return m_tunnelsLoaded; }
     std::optional<QString> tunnelsLoadError() const { return m_tunnelsLoadError; }
     int activeTunnelCount() const { return m_activeTunnelCount; }
-    const QSet<QString> &runningTunnelIds() const { return m_runningTunnelIds; }
-    const QHash<QString, TunnelRuntimeState> &tunnelRuntimeStates() const { return m_tunnelRuntimeStates; }
+    const QSet<QString> &runningTunnelIds() const { return m_runs->runningTunnelIds(); }
+    const QHash<QString, TunnelRuntimeState> &tunnelRuntimeStates() const { return m_runs->runtimeStates(); }
     // A tunnel without an entry counts as stopped.
-    TunnelRuntimeState runtimeState(const QString &tunnelId) const;
+    TunnelRuntimeState runtimeState(const QString &tunnelId) const { return m_runs->runtimeState(tunnelId); }
     const std::optional<FrpcConfig> &frpcConfig() const { return m_frpcConfig; }
     std::optional<QString> frpcConfigError() const { return m_frpcConfigError; }
     bool isLoadingFrpcConfig() const { return m_isLoadingFrpcConfig; }
     // Why the last start failed: the key "app.frpc.configNotLoaded" (resolve it through the
     // catalogue) or a ready text.
-    const QHash<QString, QString> &frpcStartErrors() const { return m_frpcStartErrors; }
+    const QHash<QString, QString> &frpcStartErrors() const { return m_runs->startErrors(); }
     // The key "app.frpc.crashed" for each tunnel whose process died since its last start.
-    const QHash<QString, QString> &frpcCrashes() const { return m_frpcCrashes; }
+    const QHash<QString, QString> &frpcCrashes() const { return m_runs->crashes(); }
     // The catalogue key explaining the last known failure each tunnel's frpc reported in its
     // output; kept until the tunnel's next run starts.
-    const QHash<QString, QString> &frpcFailureReasons() const;
+    const QHash<QString, QString> &frpcFailureReasons() const { return m_runs->failureReasons(); }
     // Tunnel ids with a pending automatic restart / a connection poll; whether the
     // configuration retry loop is pending.
-    QSet<QString> reconnectTaskIds() const;
-    QSet<QString> connectionPollTaskIds() const;
-    bool hasConfigurationRetryTask() const { return m_configurationRetryTask != nullptr; }
+    QSet<QString> reconnectTaskIds() const { return m_runs->reconnectTaskIds(); }
+    QSet<QString> connectionPollTaskIds() const { return m_runs->connectionPollTaskIds(); }
+    bool hasConfigurationRetryTask() const { return m_runs->hasConfigurationRetryTask(); }
 
     // ---- Usage, banner, upgrade, health -------------------------------------------------
-    const std::optional<Usage> &usage() const { return m_usage; }
-    const std::optional<BannerState> &banner() const { return m_banner; }
-    void setBanner(const std::optional<BannerState> &banner); // none dismisses it
-    bool showingUpgrade() const { return m_showingUpgrade; }
-    void setShowingUpgrade(bool value); // false when the sheet is dismissed
-    UpgradeReason upgradeReason() const { return m_upgradeReason; }
-    bool isOpeningCheckout() const { return m_isOpeningCheckout; }
-    bool apiHealthy() const { return m_apiHealthy; }
+    const std::optional<Usage> &usage() const { return m_usage->usage(); }
+    const std::optional<BannerState> &banner() const { return m_usage->banner(); }
+    void setBanner(const std::optional<BannerState> &banner)
+    {
+        m_usage->setBanner(banner);
+    } // none dismisses it
+    bool showingUpgrade() const { return m_usage->showingUpgrade(); }
+    void setShowingUpgrade(bool value) { m_usage->setShowingUpgrade(value); } // false when dismissed
+    UpgradeReason upgradeReason() const { return m_usage->upgradeReason(); }
+    bool isOpeningCheckout() const { return m_usage->isOpeningCheckout(); }
+    bool apiHealthy() const { return m_usage->apiHealthy(); }
     // A usage record is known, its tier is not exactly "pro" and its bandwidth is used up: a
     // start is refused (with showBandwidthLimitBanner) and no automatic restart happens.
-    bool isOverFreeBandwidthLimit() const;
+    bool isOverFreeBandwidthLimit() const { return m_usage->isOverFreeBandwidthLimit(); }
     bool isPopoverVisible() const { return m_isPopoverVisible; }
     void setPopoverVisible(bool value);
 
@@ -184,16 +192,19 @@ public:
     void loadFrpcConfig(QObject *context = nullptr, Completion done = {});
     // Loads the frp server parameters; on failure a retry loop takes over.
     void reloadConfiguration(QObject *context = nullptr, Done done = {});
-    void ensureConfigurationRetry();
-    void startTunnel(const Tunnel &tunnel, bool userInitiated = true);
-    void stopTunnel(const QString &tunnelId);
+    void ensureConfigurationRetry() { m_runs->ensureConfigurationRetry(); }
+    void startTunnel(const Tunnel &tunnel, bool userInitiated = true)
+    {
+        m_runs->start(tunnel, userInitiated);
+    }
+    void stopTunnel(const QString &tunnelId) { m_runs->stop(tunnelId); }
     // Stops the tunnel if it runs, sends the change and starts it again with the new settings
     // (or the old ones when the change was refused).
     void updateTunnel(const Tunnel &tunnel, const UpdateTunnelRequest &request, QObject *context = nullptr,
                       Completion done = {});
     // Never fails to the caller: a refusal shows in the banner.
     void deleteTunnel(const Tunnel &tunnel, QObject *context = nullptr, Done done = {});
-    void handleUnexpectedExit(const QString &tunnelId);
+    void handleUnexpectedExit(const QString &tunnelId) { m_runs->handleUnexpectedExit(tunnelId); }
 
     // ---- Account operations -------------------------------------------------------------
     void signIn(const QString &email, const QString &password, QObject *context = nullptr,
@@ -223,16 +234,19 @@ public:
     void cancelAccountSwitch();
 
     // ---- Usage, banners, upgrade --------------------------------------------------------
-    void refreshUsage(QObject *context = nullptr, Done done = {});
-    void presentError(const ApiFailure &failure);
-    void presentUpgrade(UpgradeReason reason);
-    void openCheckout(QObject *context = nullptr, Done done = {});
+    void refreshUsage(QObject *context = nullptr, Done done = {}) { m_usage->refreshUsage(context, done); }
+    void presentError(const ApiFailure &failure) { m_usage->presentError(failure); }
+    void presentUpgrade(UpgradeReason reason) { m_usage->presentUpgrade(reason); }
+    void openCheckout(QObject *context = nullptr, Done done = {}) { m_usage->openCheckout(context, done); }
     // The purchase poll. One at a time: a new call replaces a poll under way, whose `done` is
     // then not called.
-    void handleUpgradeSuccess(QObject *context = nullptr, Done done = {});
-    void probeHealth(QObject *context = nullptr, Done done = {});
+    void handleUpgradeSuccess(QObject *context = nullptr, Done done = {})
+    {
+        m_usage->handleUpgradeSuccess(context, done);
+    }
+    void probeHealth(QObject *context = nullptr, Done done = {}) { m_usage->probeHealth(context, done); }
     // The banner set when a free-plan user over the bandwidth limit presses start.
-    void showBandwidthLimitBanner();
+    void showBandwidthLimitBanner() { m_usage->showBandwidthLimitBanner(); }
 
     // ---- Deep links ---------------------------------------------------------------------
     // Applies an "ostrel" URL (reset, magic-link, auth/verify-email, open, deletion/cancel,
@@ -286,47 +300,37 @@ signals:
     void pendingAccountSwitchChanged();
 
 private:
-    class Job;
-
     // Construction and session (AppState.cpp)
     void restoreSession();
-    void restoreAttempt(Job *job, int attempt);
-    void backgroundReconnect();
-    void backgroundReconnectStep(Job *job);
     void onPathUpdated(bool satisfied);
     void resumeAfterNetworkReturn();
     void setSession(const std::optional<AuthSession> &session);
-    void setNetworkAvailable(bool value);
+    void setUserTier(const QString &tier);
+    void stopForBandwidthLimit();
     // Stores the token (none: deletes it) in the background; a failure shows in the banner.
     void changeStoredToken(const std::optional<QString> &token);
-    // Whether the answer to a request sent with the API token `sentWith` still belongs to the
-    // current session; after a sign-out or another sign-in it must change nothing of it.
-    bool isCurrentSession(const std::optional<QString> &sentWith) const;
+    bool isCurrentSession(const std::optional<QString> &sentWith) const { return isCurrent(sentWith); }
+    // SessionContext, for the restore, the usage and the expiry watch.
+    const std::optional<AuthSession> &currentSession() const override { return m_session; }
+    std::optional<QString> requestToken() const override;
+    QString currentLanguage() const override { return m_language; }
+    void refreshUser(QObject *context, Completion done) override { refreshMe(context, std::move(done)); }
 
     // Tunnels (AppStateTunnels.cpp)
     QString loadErrorMessage(const ApiFailure &failure) const;
-    void configurationRetryStep(Job *job, int attempt);
-    void startConnectionPoll(const Tunnel &tunnel);
-    void connectionPollStep(Job *job, const QString &tunnelId, int check);
-    void scheduleReconnect(const QString &tunnelId);
-    void reconnectStep(Job *job, const QString &tunnelId, int attempt);
-    void cancelReconnectTask(const QString &tunnelId);
-    void cancelConnectionPoll(const QString &tunnelId);
-    void cancelConfigurationRetry();
-    void finishReconnectTask(const QString &tunnelId, Job *job);
-    void setRuntimeState(const QString &tunnelId, TunnelRuntimeState state);
     // GET /tunnels; `keepListWhileRunning`: a failure leaves the list shown while tunnels run.
     void loadTunnelList(QObject *context, Completion done, bool keepListWhileRunning);
     void applyTunnelList(const QList<Tunnel> &list);
-    void stopUnlistedTunnels(const QList<Tunnel> &list);
-    void setRunning(const QString &tunnelId, bool running);
-    void setStartError(const QString &tunnelId, const std::optional<QString> &text);
-    void setCrash(const QString &tunnelId, const std::optional<QString> &text);
-    void setTunnelsLoaded(bool value);
-    void setTunnelsLoadError(const std::optional<QString> &value);
-    void setLoadingFrpcConfig(bool value);
-    void setFrpcConfig(const std::optional<FrpcConfig> &value);
-    void setFrpcConfigError(const std::optional<QString> &value);
+    // TunnelRunController::Host
+    bool hasSession() const override { return m_session.has_value(); }
+    std::optional<Tunnel> listedTunnel(const QString &tunnelId) const override;
+    const std::optional<FrpcConfig> &serverParameters() const override { return m_frpcConfig; }
+    bool overFreeBandwidthLimit() const override { return isOverFreeBandwidthLimit(); }
+    void pollTunnelList(QObject *context, Done done) override;
+    void loadServerParameters(QObject *context, Completion done) override
+    {
+        loadFrpcConfig(context, std::move(done));
+    }
 
     // Account (AppStateAccount.cpp)
     void finishSignIn(const ApiResult<LoginResponse> &result, const Completion &done);
@@ -342,21 +346,9 @@ private:
     // The end of a link sign-in: applied at once when nobody is signed in, else a question.
     void finishLinkSignIn(const ApiResult<LoginResponse> &result, const Completion &done);
     void dropStaleAccountSwitch();
-    void watchSessionExpiry();
     void endExpiredSession();
 
-    // Usage (AppStateUsage.cpp)
-    void stopForBandwidthLimit();
-    void dismissBannerAndUpgrade(UpgradeReason reason);
-    void upgradeSuccessStep(Job *job, const std::optional<QString> &sentWith, int attempt, Done done);
-    void healthLoopStep(Job *job);
-    void setUsage(const std::optional<Usage> &value);
-    void setApiHealthy(bool value);
-    void setOpeningCheckout(bool value);
-    void setUpgradeReason(UpgradeReason reason);
-
     // System (AppStateSystem.cpp)
-    void setNotificationAuthorizationStatus(NotificationAuthorization status);
     void applyAutomaticUpdates(bool on);
 
     Clock &m_clock;
@@ -366,11 +358,11 @@ private:
     LoginItem &m_loginItem;
     UrlOpener &m_urlOpener;
     LocalizableXCStrings &m_catalogue;
-    std::function<Updater *()> m_updater;
+    Updater *m_updater;
     QLocale m_systemLocale;
     std::unique_ptr<BuildConfig> m_build;
 
-    // Fields in the order of the state table.
+    // Fields in the order of the state table; the collaborators hold the rest.
     QString m_language;
     bool m_onboardingCompleted = false;
     bool m_notificationsEnabled = true;
@@ -384,40 +376,24 @@ private:
     bool m_tunnelsLoaded = false;
     std::optional<QString> m_tunnelsLoadError;
     int m_activeTunnelCount = 0;
-    QSet<QString> m_runningTunnelIds;
-    QHash<QString, TunnelRuntimeState> m_tunnelRuntimeStates;
     std::optional<FrpcConfig> m_frpcConfig;
     std::optional<QString> m_frpcConfigError;
     bool m_isLoadingFrpcConfig = false;
-    QHash<QString, QString> m_frpcStartErrors;
-    QHash<QString, QString> m_frpcCrashes;
-    QHash<QString, Job *> m_reconnectTasks;      // owned (children); cancel = delete
-    QHash<QString, Job *> m_connectionPollTasks; // owned (children); cancel = delete
-    bool m_apiHealthy = false;
-    std::optional<BannerState> m_banner;
-    bool m_showingUpgrade = false;
-    UpgradeReason m_upgradeReason = UpgradeReason::manual;
-    bool m_isOpeningCheckout = false;
     bool m_isPopoverVisible = false;
-    std::optional<Usage> m_usage;
-    APIClient *m_apiClient = nullptr;           // child
-    FrpcManager *m_frpc = nullptr;              // child
-    FrpcFailureWatch *m_frpcFailures = nullptr; // child
+    APIClient *m_apiClient = nullptr; // child
+    FrpcManager *m_frpc = nullptr;    // child
     std::unique_ptr<KeychainStore> m_keychain;
-    bool m_terminated = false;               // handleTermination ran
-    Job *m_configurationRetryTask = nullptr; // owned (child); cancel = delete
+    bool m_terminated = false; // handleTermination ran
     bool m_networkAvailable = false;
     int m_launchAtLoginStatusVersion = 0;
     std::optional<QString> m_lastLaunchAtLoginError;
-
     std::optional<PendingAccountSwitch> m_accountSwitch;
-    SessionExpiryWatch *m_expiryWatch = nullptr; // child
-    Job *m_purchasePoll = nullptr;               // owned (child); one at a time
 
-    // Automatic restarts made since the tunnel last connected or was started or stopped by the
-    // user; a tunnel that keeps dying right after its restarts gets three in total, not three
-    // per crash.
-    QHash<QString, int> m_restartAttempts;
+    // Collaborators (children).
+    TunnelRunController *m_runs = nullptr;
+    UsageMonitor *m_usage = nullptr;
+    SessionRestorer *m_restorer = nullptr;
+    SessionExpiryWatch *m_expiryWatch = nullptr;
 };
 
 } // namespace ostrel

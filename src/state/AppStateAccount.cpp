@@ -4,11 +4,9 @@
 
 #include "api/APIClient.h"
 #include "platform/Log.h"
-#include "state/AppState_p.h"
+#include "state/Completion.h"
 
 namespace ostrel {
-
-using namespace appstate;
 
 void AppState::signIn(const QString &email, const QString &password, QObject *context, Completion done)
 {

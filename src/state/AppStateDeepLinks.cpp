@@ -3,12 +3,9 @@
 #include "state/AppState.h"
 
 #include "api/APIClient.h"
-#include "state/AppState_p.h"
 #include "state/DeepLinkRoute.h"
 
 namespace ostrel {
-
-using namespace appstate;
 
 void AppState::handleDeepLink(const QString &url)
 {

@@ -6,12 +6,9 @@
 #include "api/APIClient.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "platform/Log.h"
-#include "state/AppState_p.h"
-#include "state/SessionExpiryWatch.h"
+#include "state/Completion.h"
 
 namespace ostrel {
-
-using namespace appstate;
 
 // ---- A sign-in link while signed in -------------------------------------------------------
 
@@ -85,14 +82,6 @@ void AppState::dropStaleAccountSwitch()
 }
 
 // ---- A session ended by the service ---------------------------------------------------------
-
-void AppState::watchSessionExpiry()
-{
-    m_expiryWatch = new SessionExpiryWatch(
-        *m_apiClient,
-        [this](const std::optional<QString> &sentWith) { return isSignedIn() && isCurrentSession(sentWith); },
-        [this] { endExpiredSession(); }, this);
-}
 
 void AppState::endExpiredSession()
 {

@@ -8,19 +8,11 @@
 #include "platform/LoginItem.h"
 #include "platform/Notifier.h"
 #include "platform/Updater.h"
-#include "state/AppState_p.h"
+#include "state/StateField.h"
+
+#include <QPointer>
 
 namespace ostrel {
-
-using namespace appstate;
-
-void AppState::setNotificationAuthorizationStatus(NotificationAuthorization status)
-{
-    if (m_notificationAuthorizationStatus == status)
-        return;
-    m_notificationAuthorizationStatus = status;
-    emit notificationAuthorizationStatusChanged();
-}
 
 void AppState::requestNotificationAuthorization()
 {
@@ -36,7 +28,8 @@ void AppState::refreshNotificationAuthorizationStatus()
 {
     m_notifier.authorizationStatus([weak = QPointer<AppState>(this)](NotificationAuthorization status) {
         if (weak)
-            weak->setNotificationAuthorizationStatus(status);
+            changeField(weak.data(), &AppState::notificationAuthorizationStatusChanged,
+                        weak->m_notificationAuthorizationStatus, status);
     });
 }
 
@@ -67,14 +60,10 @@ void AppState::postTunnelDisconnectedNotification(const QString &subdomain)
 
 void AppState::setLaunchAtLogin(bool enabled)
 {
-    if (m_lastLaunchAtLoginError) {
-        m_lastLaunchAtLoginError.reset();
-        emit lastLaunchAtLoginErrorChanged();
-    }
+    changeField(this, &AppState::lastLaunchAtLoginErrorChanged, m_lastLaunchAtLoginError, std::nullopt);
     const std::optional<QString> error = enabled ? m_loginItem.registerItem() : m_loginItem.unregisterItem();
     if (error) {
-        m_lastLaunchAtLoginError = *error;
-        emit lastLaunchAtLoginErrorChanged();
+        changeField(this, &AppState::lastLaunchAtLoginErrorChanged, m_lastLaunchAtLoginError, error);
         Log::line(QStringLiteral("[AppState] SMAppService toggle failed: ") + *error);
     }
     ++m_launchAtLoginStatusVersion;
@@ -93,14 +82,11 @@ QString AppState::launchAtLoginStatusDescription() const
 
 void AppState::applyAutomaticUpdates(bool on)
 {
-    // The updater belongs to the application shell and may not exist yet; it reads the
-    // preference itself when it is created.
-    Updater *updater = m_updater ? m_updater() : nullptr;
-    if (!updater)
+    if (!m_updater)
         return;
-    updater->setAutomaticallyChecksForUpdates(on);
+    m_updater->setAutomaticallyChecksForUpdates(on);
     if (on)
-        updater->checkForUpdatesInBackground();
+        m_updater->checkForUpdatesInBackground();
 }
 
 } // namespace ostrel

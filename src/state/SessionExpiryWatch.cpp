@@ -1,12 +1,12 @@
 #include "state/SessionExpiryWatch.h"
 
 #include "api/APIClient.h"
+#include "state/SessionContext.h"
 
 namespace ostrel {
 
-SessionExpiryWatch::SessionExpiryWatch(APIClient &client, IsCurrent isCurrent, std::function<void()> expired,
-                                       QObject *parent)
-    : QObject(parent), m_client(client), m_isCurrent(std::move(isCurrent)), m_expired(std::move(expired))
+SessionExpiryWatch::SessionExpiryWatch(APIClient &client, const SessionContext &session, QObject *parent)
+    : QObject(parent), m_client(client), m_session(session)
 {
     connect(&m_client, &APIClient::unauthorizedAnswer, this,
             [this](const QByteArray &, const QString &path, const std::optional<QString> &sentToken) {
@@ -21,10 +21,16 @@ bool SessionExpiryWatch::checksCredentials(const QString &path)
            path == QLatin1String("/users/me/deletion/request");
 }
 
+bool SessionExpiryWatch::isCurrent(const std::optional<QString> &sentToken) const
+{
+    const std::optional<AuthSession> &session = m_session.currentSession();
+    return session && session->user && m_session.isCurrent(sentToken);
+}
+
 void SessionExpiryWatch::onUnauthorized(const QString &path, const std::optional<QString> &sentToken)
 {
     // The confirmation's own 401 arrives here too, while it is still in flight.
-    if (m_confirming || checksCredentials(path) || !m_isCurrent(sentToken))
+    if (m_confirming || checksCredentials(path) || !isCurrent(sentToken))
         return;
     auto *confirming = new QObject(this);
     m_confirming = confirming;
@@ -32,8 +38,8 @@ void SessionExpiryWatch::onUnauthorized(const QString &path, const std::optional
         confirming->deleteLater();
         m_confirming.clear();
         const ApiError *error = result.ok() ? nullptr : result.failure().apiError();
-        if (error && error->kind() == ApiError::Kind::unauthorized && m_isCurrent(sentToken))
-            m_expired();
+        if (error && error->kind() == ApiError::Kind::unauthorized && isCurrent(sentToken))
+            emit expired();
     });
 }
 

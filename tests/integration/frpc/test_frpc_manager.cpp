@@ -143,7 +143,8 @@ private slots:
         manager->setSupportDirectory(dir());
         unexpected.clear();
         pids.clear();
-        manager->onUnexpectedExit = [this](const QString &id) { unexpected << id; };
+        QObject::connect(manager.get(), &FrpcManager::unexpectedExit, this,
+                         [this](const QString &id) { unexpected << id; });
     }
     void cleanup()
     {
@@ -320,14 +321,14 @@ private slots:
         QPointer<QProcess> process = start(tunnel("t1"));
         QVERIFY(process);
         const qint64 pid = process->processId();
-        manager->stop("t1", 3.0);
+        manager->stop("t1", 3s);
         QVERIFY(!QFile::exists(configPath("t1")));
         QVERIFY(QFile::exists(logPath("t1")));
         QCOMPARE(manager->runningProcessCount(), 0);
         QTRY_VERIFY(process.isNull());
         QVERIFY(!alive(pid));
         QCOMPARE(clock->pendingCount(), 0); // the kill deadline went with the process
-        manager->stop("never-started", 3.0);
+        manager->stop("never-started", 3s);
         QCoreApplication::processEvents();
         QVERIFY(unexpected.isEmpty());
         QCOMPARE(log->lines.size(), 1);
@@ -340,7 +341,7 @@ private slots:
         QVERIFY(process);
         const qint64 pid = process->processId();
         QTRY_VERIFY(read(logPath("t1")).contains("start frpc service"));
-        manager->stop("t1", 0.3);
+        manager->stop("t1", 300ms);
         clock->advance(299ms);
         QVERIFY(alive(pid));
         QCOMPARE(log->lines.size(), 1);
@@ -361,7 +362,7 @@ private slots:
         QVERIFY(first);
         const qint64 firstPid = first->processId();
         QTRY_VERIFY(read(logPath("t1")).contains("start frpc service"));
-        manager->stop("t1", 0.3);
+        manager->stop("t1", 300ms);
         qunsetenv("OSTREL_STANDIN_IGNORE_SIGTERM");
         QPointer<QProcess> second = start(tunnel("t1"));
         QVERIFY(second);
@@ -394,10 +395,10 @@ private slots:
         QVERIFY(start(tunnel("e")));
         QTRY_COMPARE(unexpected, QStringList{"e"});
         QVERIFY(QFile::exists(configPath("e")));
-        manager->stop("d", 0.3); // still ignoring SIGTERM when stopAll runs
+        manager->stop("d", 300ms); // still ignoring SIGTERM when stopAll runs
         // "c" ignores SIGTERM too: stopAll kills it at its deadline and reaps it before returning.
         QCOMPARE(manager->runningProcessCount(), 3);
-        manager->stopAll(0.3);
+        manager->stopAll(300ms);
         for (qint64 pid : std::as_const(pids))
             QVERIFY(!alive(pid));
         QCOMPARE(manager->runningProcessCount(), 0);
@@ -420,7 +421,7 @@ private slots:
         }
         QElapsedTimer timer;
         timer.start();
-        manager->stopAll(0.3);
+        manager->stopAll(300ms);
         // Each gets its whole 0.3 s; one after another would take 1.2 s.
         QVERIFY2(timer.elapsed() >= 300 && timer.elapsed() < 900, QByteArray::number(timer.elapsed()));
         for (int i = 0; i < ids.size(); ++i) {
@@ -466,7 +467,7 @@ private slots:
                  (QJsonObject{{"op", "login"}, {"token", "tok"}, {"proxies", QJsonArray{proxy}}}));
         QCOMPARE(control.activeProxyNames(), QStringList{"u1-t1"});
 
-        manager->stop("t1", 3.0);
+        manager->stop("t1", 3s);
         QTRY_COMPARE(control.openConnectionCount(), 0);
     }
 };

@@ -2,6 +2,7 @@
 
 // An AppState wired to fakes and to a scripted service, for the shell's widget tests.
 
+#include "platform/AppcastUpdater.h"
 #include "platform/FakeLoginItem.h"
 #include "platform/FakeNetworkMonitor.h"
 #include "platform/FakeNotifier.h"
@@ -119,6 +120,7 @@ public:
     ServiceScript script;
     TestHttpServer server;
     ManualClock clock;
+    AppcastUpdater updater{QUrl(), QStringLiteral("1.0"), clock}; // no feed: never starts
     FakeSecretStore secrets;
     FakePreferencesStore preferences;
     FakeNetworkMonitor network;

@@ -278,7 +278,7 @@ private slots:
     {
         LogCapture log;
         ShellHarness h({});
-        AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
+        AppDelegate delegate(*h.state, h.notifier, h.urlOpener, h.updater);
         delegate.launch();
         // No update host in this build: the updater does not start, once, with a log line.
         QCOMPARE(log.countStartingWith(QStringLiteral("[Ostrel] Sparkle start failed: ")), 1);
@@ -353,7 +353,7 @@ private slots:
     void popoverForAssistiveTechnologyAndTheKeyboard()
     {
         ShellHarness h({.storedToken = true, .onboardingCompleted = true});
-        AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
+        AppDelegate delegate(*h.state, h.notifier, h.urlOpener, h.updater);
         delegate.launch();
         QTRY_VERIFY(h.state->session() && h.state->session()->user);
         delegate.hidePopover();
@@ -408,7 +408,7 @@ private slots:
     {
         QTemporaryDir runtime;
         ShellHarness h({.onboardingCompleted = true});
-        AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
+        AppDelegate delegate(*h.state, h.notifier, h.urlOpener, h.updater);
         delegate.launch();
         delegate.hidePopover();
         SingleInstance instance(QStringLiteral("ostrel"), runtime.path());
@@ -454,7 +454,7 @@ private slots:
         frpc.close();
         frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-        AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
+        AppDelegate delegate(*h.state, h.notifier, h.urlOpener, h.updater);
         delegate.launch();
         delegate.hidePopover();
         QCOMPARE(delegate.statusColor(), StatusColor::white);

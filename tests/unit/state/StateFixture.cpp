@@ -100,24 +100,22 @@ StateFixture::StateFixture()
 StateFixture::~StateFixture()
 {
     if (state) // no frpc outlives a test
-        state->frpc().stopAll(0.5);
+        state->frpc().stopAll(500ms);
 }
 
 AppState &StateFixture::create()
 {
-    state = std::make_unique<AppState>(
-        AppState::Services{.secretStore = secrets,
-                           .preferences = preferences,
-                           .networkMonitor = network,
-                           .notifier = notifier,
-                           .loginItem = loginItem,
-                           .urlOpener = urlOpener,
-                           .clock = clock,
-                           .updater = [this]() -> Updater * { return updaterExists ? &updater : nullptr; },
-                           .build = &build,
-                           .frpcExecutableDirectory = frpcExecutableDirectory,
-                           .frpcSupportDirectory = supportDirectory.path(),
-                           .systemLocale = systemLocale});
+    state = std::make_unique<AppState>(AppState::Services{.secretStore = secrets,
+                                                          .preferences = preferences,
+                                                          .networkMonitor = network,
+                                                          .notifier = notifier,
+                                                          .loginItem = loginItem,
+                                                          .urlOpener = urlOpener,
+                                                          .clock = clock,
+                                                          .updater = &updater,
+                                                          .build = &build,
+                                                          .frpcSupportDirectory = supportDirectory.path(),
+                                                          .systemLocale = systemLocale});
     return *state;
 }
 

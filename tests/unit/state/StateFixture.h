@@ -74,9 +74,7 @@ public:
     FakeLoginItem loginItem;
     FakeUrlOpener urlOpener;
     FakeUpdater updater;
-    bool updaterExists = true;
     QLocale systemLocale{QLocale::English};
-    QString frpcExecutableDirectory; // empty: the stand-in among the resources
     QTemporaryDir supportDirectory;
     TestHttpServer server;
     QHash<QString, Route> routes;

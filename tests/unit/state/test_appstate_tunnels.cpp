@@ -1,13 +1,10 @@
-// Run states, starts and stops, the connection poll, automatic restarts, the configuration
-// retry and editing.
+// The tunnel list and the frp server parameters through AppState, editing and deleting, and the
+// late answers of a session that has ended.
 
 #include "StateFixture.h"
 
 #include "frpc/FrpcManager.h"
 
-#include "support/ProcessTable.h"
-
-#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -21,13 +18,7 @@ private slots:
     void refreshCombinesProcessesAndServiceStatus();
     void loadFailuresExplainThemselves_data();
     void loadFailuresExplainThemselves();
-    void pollChecksThirtyTimesOrUntilConnected_data();
-    void pollChecksThirtyTimesOrUntilConnected();
-    void failedPollKeepsTheListWhileTunnelsRun();
-    void restartsAfterTwoFiveAndTenSeconds_data();
-    void restartsAfterTwoFiveAndTenSeconds();
-    void restartsThatDieAgainShareOneSchedule();
-    void configurationRetryRunsFourTimesAndResumesWithTheNetwork();
+    void configurationRetryResumesWithTheNetwork();
     void editAndDeleteStopTheTunnelFirst_data();
     void editAndDeleteStopTheTunnelFirst();
     void lateAnswersOfAnEndedSessionChangeNothing_data();
@@ -51,29 +42,20 @@ void TestAppStateTunnels::refreshCombinesProcessesAndServiceStatus()
     QCOMPARE(s.runtimeState("t3"), TunnelRuntimeState::failed); // survives refreshes
     QCOMPARE(s.runtimeState("t4"), TunnelRuntimeState::stopped);
     QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-sub-t3");
-    s.handleUnexpectedExit("unlisted"); // a crash of a tunnel no longer listed
-    QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-?");
 
-    // A list that fails to load, here on one bad entry, stops nothing.
+    // A list that fails to load, here on one bad entry, stops nothing. The connection polls'
+    // failures leave the list shown while tunnels run; a refresh's failure does not.
     f.route("GET /tunnels", QJsonArray{tunnelJson("t1", "active"), QJsonObject{{"id", "t2"}}});
+    const int loads = f.count("GET /tunnels");
+    f.clock.advance(1s);
+    QTRY_COMPARE(f.count("GET /tunnels"), loads + 2);
+    f.settle();
+    QVERIFY(s.tunnelsLoaded() && !s.tunnelsLoadError() && s.tunnels().size() == 4);
     std::optional<ApiFailure> failure;
     s.refreshTunnels(nullptr, [&](const std::optional<ApiFailure> &e) { failure = e; });
     QTRY_VERIFY(failure);
+    QVERIFY(!s.tunnelsLoaded() && s.tunnelsLoadError());
     QCOMPARE(s.frpc().runningProcessCount(), 2);
-
-    // A running tunnel the service no longer lists is stopped, its configuration removed.
-    const QString config = QDir(f.supportDirectory.path()).filePath("frpc-t2.toml");
-    const QList<pid_t> t2 = processesUsing(config);
-    QCOMPARE(t2.size(), 1);
-    f.routes.remove("GET /tunnels");
-    f.tunnelList = {tunnelJson("t1", "active")};
-    s.refreshTunnels();
-    QTRY_COMPARE(s.tunnelRuntimeStates().size(), 1);
-    QCOMPARE(s.runningTunnelIds(), QSet<QString>{"t1"});
-    QVERIFY(f.log.contains("[AppState] tunnel t2 is no longer listed by the service, stopping its frpc"));
-    QVERIFY(!QFile::exists(config) && s.connectionPollTaskIds() == QSet<QString>{"t1"});
-    QTRY_VERIFY(processesUsing(config).isEmpty());
-    QCOMPARE(s.frpc().runningProcessCount(), 1);
 }
 
 void TestAppStateTunnels::loadFailuresExplainThemselves_data()
@@ -115,170 +97,17 @@ void TestAppStateTunnels::loadFailuresExplainThemselves()
     QVERIFY(!s.tunnelsLoaded() && s.tunnels().size() == 1); // the old list stays
 }
 
-void TestAppStateTunnels::pollChecksThirtyTimesOrUntilConnected_data()
-{
-    QTest::addColumn<int>("activeFromCheck"); // 0: never
-    QTest::addColumn<int>("checks");
-    QTest::newRow("never active") << 0 << 30;
-    QTest::newRow("active at the third check") << 3 << 3;
-}
-
-void TestAppStateTunnels::pollChecksThirtyTimesOrUntilConnected()
-{
-    QFETCH(int, activeFromCheck);
-    QFETCH(int, checks);
-    StateFixture f;
-    f.tunnelList = {tunnelJson("t1")};
-    AppState &s = f.createSignedIn();
-    f.server.clearRequests();
-    // Every answer differs, so each applied answer shows as a change of the list.
-    int served = 0;
-    f.route("GET /tunnels", [&](auto &) {
-        ++served;
-        const bool active = activeFromCheck > 0 && served >= activeFromCheck;
-        return jsonAnswer(
-            QJsonArray{tunnelJson("t1", active ? "active" : "offline" + QString::number(served))});
-    });
-    QSignalSpy applied(&s, &AppState::tunnelsChanged);
-    s.startTunnel(tunnel("t1"));
-    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::connecting);
-    for (int n = 1; n <= checks; ++n) {
-        f.clock.advance(999ms);
-        QCOMPARE(f.count("GET /tunnels"), n - 1);
-        f.clock.advance(1ms);
-        QTRY_COMPARE(applied.size(), n);
-        QCOMPARE(s.runtimeState("t1"), n < activeFromCheck || !activeFromCheck
-                                           ? TunnelRuntimeState::disconnected
-                                           : TunnelRuntimeState::connected);
-    }
-    QTRY_COMPARE(f.clock.pendingCount(), 1); // the poll is over: only the health loop waits
-    QCOMPARE(f.count("GET /tunnels"), checks);
-    QCOMPARE(s.frpc().runningProcessCount(), 1);
-}
-
-void TestAppStateTunnels::failedPollKeepsTheListWhileTunnelsRun()
-{
-    StateFixture f;
-    f.tunnelList = {tunnelJson("t1")};
-    AppState &s = f.createSignedIn();
-    s.startTunnel(tunnel("t1"));
-    f.route("GET /tunnels", [](auto &) { return ScriptedResponse::dropConnection(); });
-    const int loads = f.count("GET /tunnels");
-    f.clock.advance(1s);
-    QTRY_VERIFY(f.count("GET /tunnels") > loads);
-    f.settle();
-    QVERIFY(s.tunnelsLoaded() && !s.tunnelsLoadError());
-    QCOMPARE(s.tunnels().size(), 1);
-    // With nothing running, a failed load shows as such.
-    s.stopTunnel("t1");
-    bool done = false;
-    s.refreshTunnels(nullptr, [&](auto &) { done = true; });
-    QTRY_VERIFY(done);
-    QCOMPARE(s.tunnelsLoadError(), std::optional(text("tunnels.list.offline")));
-}
-
-void TestAppStateTunnels::restartsAfterTwoFiveAndTenSeconds_data()
-{
-    QTest::addColumn<QString>("interruption"); // what happens before the first restart
-    QTest::addColumn<int>("attempts");
-    QTest::newRow("none: three attempts, then it stays failed") << "" << 3;
-    QTest::newRow("user start") << "start" << 0;
-    QTest::newRow("user stop") << "stop" << 0;
-    QTest::newRow("free tier over the bandwidth limit") << "bandwidth" << 0;
-    QTest::newRow("tunnel deleted meanwhile") << "gone" << 0;
-}
-
-void TestAppStateTunnels::restartsAfterTwoFiveAndTenSeconds()
-{
-    QFETCH(QString, interruption);
-    QFETCH(int, attempts);
-    const QString refused = "[FrpcManager] start failed: frpc binary not bundled. Rebuild the app.";
-    QTemporaryDir noFrpc; // every start fails, so the schedule runs to its end
-    StateFixture f;
-    f.frpcExecutableDirectory = noFrpc.path();
-    f.tunnelList = {tunnelJson("t1")};
-    AppState &s = f.createSignedIn();
-    s.handleUnexpectedExit("t1");
-    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::failed);
-    QCOMPARE(s.frpcCrashes().value("t1"), "app.frpc.crashed");
-    QCOMPARE(s.reconnectTaskIds(), QSet<QString>({"t1"}));
-    if (interruption == "start") {
-        s.startTunnel(tunnel("t1"), true);
-        f.log.lines.clear();
-    } else if (interruption == "stop") {
-        s.stopTunnel("t1");
-    } else if (interruption == "bandwidth") {
-        f.route("GET /users/me/usage", usageJson("free", 100, 100));
-        s.refreshUsage();
-        QTRY_VERIFY(s.usage());
-    } else if (interruption == "gone") {
-        f.tunnelList = {};
-        s.refreshTunnels();
-        QTRY_VERIFY(s.tunnels().isEmpty());
-    }
-    const Clock::Duration delays[] = {2s, 5s, 10s};
-    for (int i = 0; i < 3; ++i) {
-        f.clock.advance(delays[i] - 1ms);
-        QCOMPARE(f.log.lines.count(refused), std::min(i, attempts));
-        f.clock.advance(1ms);
-        QCOMPARE(f.log.lines.count(refused), std::min(i + 1, attempts));
-    }
-    f.clock.advance(60s);
-    QCOMPARE(f.log.lines.count(refused), attempts);
-    QVERIFY(s.reconnectTaskIds().isEmpty());
-    if (interruption != "gone")
-        QCOMPARE(s.runtimeState("t1"),
-                 interruption == "stop" ? TunnelRuntimeState::stopped : TunnelRuntimeState::failed);
-}
-
-void TestAppStateTunnels::restartsThatDieAgainShareOneSchedule()
-{
-    // Every run of frpc dies a moment after its launch, before the tunnel ever connects.
-    StateFixture f;
-    f.tunnelList = {tunnelJson("t1")};
-    AppState &s = f.createSignedIn();
-    qputenv("OSTREL_STANDIN_EXIT_AFTER_MS", "20");
-    s.startTunnel(tunnel("t1"));
-    const Clock::Duration delays[] = {0s, 2s, 5s, 10s};
-    for (int i = 0; i < 4; ++i) {
-        f.clock.advance(delays[i]);
-        QCOMPARE(f.log.countStartingWith("[FrpcManager] started frpc pid="), i + 1);
-        QTRY_COMPARE(f.notifier.posts.size(), i + 1);
-        QCOMPARE(f.notifier.posts.last().identifier, "ostrel-frpc-crash-sub-t1");
-        QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::failed);
-    }
-    qunsetenv("OSTREL_STANDIN_EXIT_AFTER_MS");
-    f.clock.advance(60s);
-    QCOMPARE(f.log.countStartingWith("[FrpcManager] started frpc pid="), 4);
-    QVERIFY(s.reconnectTaskIds().isEmpty());
-    s.startTunnel(tunnel("t1")); // the user's start clears the crash mark
-    QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::connecting);
-    QVERIFY(s.frpcCrashes().isEmpty());
-}
-
-void TestAppStateTunnels::configurationRetryRunsFourTimesAndResumesWithTheNetwork()
+void TestAppStateTunnels::configurationRetryResumesWithTheNetwork()
 {
     StateFixture f;
     f.route("GET /auth/frpc-config", [](auto &) { return errorAnswer(503, "UNAVAILABLE"); });
     f.storeToken("t");
     AppState &s = f.create();
-    QTRY_VERIFY(s.hasConfigurationRetryTask());
-    const Clock::Duration delays[] = {2s, 5s, 10s, 30s};
-    for (int i = 0; i < 4; ++i) {
-        f.clock.advance(delays[i] - 1ms);
-        QCOMPARE(f.count("GET /auth/frpc-config"), i + 1);
-        f.clock.advance(1ms);
-        QVERIFY(s.isLoadingFrpcConfig());
-        QTRY_VERIFY(!s.isLoadingFrpcConfig()); // answered: the next wait is set
-    }
-    QCOMPARE(f.count("GET /auth/frpc-config"), 5);
-    QVERIFY(!s.hasConfigurationRetryTask());
-    f.clock.advance(120s);
-    QCOMPARE(f.count("GET /auth/frpc-config"), 5);
+    QTRY_VERIFY(s.hasConfigurationRetryTask());             // the restore's load failed
+    QTRY_COMPARE(f.count("POST /users/me/client-info"), 1); // the restore's end
 
-    // The network's first report after launch counts as its return: the retry starts again and
-    // the list and usage are refreshed. Losing the network, or a report that changes nothing,
-    // does nothing.
+    // The network's first report after launch counts as its return: the list and usage are
+    // refreshed. Losing the network, or a report that changes nothing, does nothing.
     f.server.clearRequests();
     f.network.setSatisfied(true);
     QTRY_VERIFY(s.networkAvailable());
@@ -290,19 +119,9 @@ void TestAppStateTunnels::configurationRetryRunsFourTimesAndResumesWithTheNetwor
     f.settle();
     QCOMPARE(f.traffic().size(), 2);
 
-    // Succeeding at its second attempt ends the loop; sign-out cancels it.
-    s.reloadConfiguration();
-    QTRY_VERIFY(s.hasConfigurationRetryTask());
-    f.clock.advance(2s);
-    QTRY_VERIFY(!s.isLoadingFrpcConfig());
-    f.route("GET /auth/frpc-config",
-            QJsonObject{{"serverAddr", "h"}, {"serverPort", 1}, {"authToken", "a"}, {"user", "u"}});
-    f.clock.advance(5s);
-    QTRY_VERIFY(s.frpcConfig());
-    QVERIFY(!s.hasConfigurationRetryTask() && !s.frpcConfigError());
-
-    // Signed out, a returning network starts nothing.
+    // Signed out, the loop ends and a returning network starts nothing.
     s.signOut();
+    QVERIFY(!s.hasConfigurationRetryTask());
     f.server.clearRequests();
     f.network.setSatisfied(true);
     QTRY_VERIFY(s.networkAvailable());
@@ -366,11 +185,14 @@ void TestAppStateTunnels::editAndDeleteStopTheTunnelFirst()
 
 void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing_data()
 {
-    QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("request"); // "purchase poll" is a GET /users/me too
     QTest::addColumn<bool>("signInAgain");
     QTest::addColumn<bool>("fails");
-    for (const char *request : {"GET /tunnels", "GET /auth/frpc-config", "PATCH /tunnels/t1"}) {
+    for (const char *request : {"GET /tunnels", "GET /auth/frpc-config", "PATCH /tunnels/t1",
+                                "GET /users/me/usage", "purchase poll", "PATCH /users/me", "GET /users/me"}) {
         for (const bool fails : {false, true}) {
+            if (fails && QByteArray(request).contains("users/me"))
+                continue;
             const char *how = fails ? "failing" : "answered";
             QTest::addRow("%s %s, signed out", request, how) << request << false << fails;
             QTest::addRow("%s %s, another account", request, how) << request << true << fails;
@@ -383,24 +205,33 @@ void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing()
     QFETCH(QString, request);
     QFETCH(bool, signInAgain);
     QFETCH(bool, fails);
+    const bool purchase = request == "purchase poll";
     StateFixture f;
     f.tunnelList = {tunnelJson("t1", "active")};
     AppState &s = f.createSignedIn();
     s.startTunnel(tunnel("t1"));
-    f.holdOnce.insert(request);
+    f.holdOnce.insert(purchase ? "GET /users/me" : request);
     bool answered = false;
-    const auto done = [&](const std::optional<ApiFailure> &) { answered = true; };
+    const auto done = [&](auto &&...) { answered = true; };
     if (request == "GET /tunnels")
         s.refreshTunnels(nullptr, done);
     else if (request == "GET /auth/frpc-config")
         s.loadFrpcConfig(nullptr, done);
-    else
+    else if (request == "PATCH /tunnels/t1")
         s.updateTunnel(tunnel("t1"), UpdateTunnelRequest{}, nullptr, done);
+    else if (request == "GET /users/me/usage")
+        s.refreshUsage(nullptr, done);
+    else if (purchase)
+        s.handleUpgradeSuccess(nullptr, done);
+    else if (request == "PATCH /users/me")
+        s.saveProfile(QString("Ana"), std::nullopt, std::nullopt, nullptr, done);
+    else
+        s.refreshMe(nullptr, done);
     QTRY_COMPARE(f.server.heldCount(), 1);
     s.signOut();
     if (signInAgain) {
         f.tunnelList = {tunnelJson("b1")};
-        f.signInAnother();
+        f.signInAnother("other", purchase ? "pro" : "free");
     }
     const QList<Tunnel> tunnels = s.tunnels();
     const bool loaded = s.tunnelsLoaded();
@@ -408,8 +239,13 @@ void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing()
     const std::optional<FrpcConfig> config = s.frpcConfig();
     const std::optional<QString> listError = s.tunnelsLoadError();
     const std::optional<QString> configError = s.frpcConfigError();
+    const std::optional<AuthSession> session = s.session();
+    const int fetches = f.count("GET /users/me");
 
-    // The old account's answer: its list, its frp token, its edited tunnel, or its failure.
+    // The old account's answer: its list, its frp token, its edited tunnel, its used-up
+    // bandwidth, its purchase, its saved record, or its failure.
+    QJsonObject ana = userJson("pro");
+    ana["name"] = "Ana";
     if (fails)
         f.server.answerHeld(errorAnswer(500, "INTERNAL"));
     else if (request == "GET /tunnels")
@@ -417,8 +253,12 @@ void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing()
     else if (request == "GET /auth/frpc-config")
         f.server.answerHeld(jsonAnswer(QJsonObject{
             {"serverAddr", "127.0.0.1"}, {"serverPort", 7000}, {"authToken", "frp-ana"}, {"user", "u1"}}));
-    else
+    else if (request == "PATCH /tunnels/t1")
         f.server.answerHeld(jsonAnswer(tunnelJson("t1")));
+    else if (request == "GET /users/me/usage")
+        f.server.answerHeld(jsonAnswer(usageJson("free", 100, 100)));
+    else
+        f.server.answerHeld(jsonAnswer(ana));
     QTRY_VERIFY(answered);
     f.settle();
     QCOMPARE(s.tunnels(), tunnels);
@@ -427,10 +267,15 @@ void TestAppStateTunnels::lateAnswersOfAnEndedSessionChangeNothing()
     QCOMPARE(s.frpcConfig(), config);
     QCOMPARE(s.tunnelsLoadError(), listError);
     QCOMPARE(s.frpcConfigError(), configError);
-    QVERIFY(!s.isLoadingFrpcConfig());
-    // Nothing of the old account is started, with or without an frp configuration.
+    QCOMPARE(s.session(), session);
+    QVERIFY(!s.isLoadingFrpcConfig() && !s.usage() && !s.banner());
+    // Nothing of the old account is started or stopped, and nothing of its work goes on.
     QVERIFY(s.runningTunnelIds().isEmpty() && s.frpcStartErrors().isEmpty());
     QCOMPARE(s.frpc().runningProcessCount(), 0);
+    QCOMPARE(f.log.countStartingWith("[AppState] Free tier bandwidth limit reached"), 0);
+    QTRY_COMPARE(f.clock.pendingCount(), 1); // the health loop
+    f.clock.advance(60s);
+    QCOMPARE(f.count("GET /users/me"), fetches);
 }
 
 QTEST_GUILESS_MAIN(TestAppStateTunnels)
