@@ -349,7 +349,9 @@ void AppState::startTunnel(const Tunnel &tunnel, bool userInitiated)
     }
     if (const auto *error = std::get_if<FrpcError>(&result)) {
         const QString description = error->description();
-        setStartError(id, description);
+        // A missing frpc is the user's to fix: the row says how, in the in-app language.
+        setStartError(id, error->kind() == FrpcError::Case::binaryNotFound ? OSTREL_KEY("app.frpc.missing")
+                                                                           : description);
         setRuntimeState(id, TunnelRuntimeState::failed);
         Log::line(QStringLiteral("[FrpcManager] start failed: ") + description);
         return;

@@ -192,7 +192,7 @@ void TestAppStateTunnels::restartsAfterTwoFiveAndTenSeconds()
 {
     QFETCH(QString, interruption);
     QFETCH(int, attempts);
-    const QString refused = "[FrpcManager] start failed: frpc binary not bundled. Rebuild the app.";
+    const QString refused = "[FrpcManager] start failed: frpc not found among the resources or on PATH";
     QTemporaryDir noFrpc; // every start fails, so the schedule runs to its end
     StateFixture f;
     f.frpcExecutableDirectory = noFrpc.path();
@@ -229,6 +229,9 @@ void TestAppStateTunnels::restartsAfterTwoFiveAndTenSeconds()
     if (interruption != "gone")
         QCOMPARE(s.runtimeState("t1"),
                  interruption == "stop" ? TunnelRuntimeState::stopped : TunnelRuntimeState::failed);
+    // The row says frpc is missing and how to install it.
+    if (attempts > 0)
+        QCOMPARE(s.frpcStartErrors().value("t1"), "app.frpc.missing");
 }
 
 void TestAppStateTunnels::restartsThatDieAgainShareOneSchedule()

@@ -1,0 +1,35 @@
+#include "frpc/FrpcLocator.h"
+
+#include "platform/ResourcePaths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace ostrel {
+
+FrpcLocator::FrpcLocator(QStringList folders, QString binaryName)
+    : m_folders(std::move(folders)), m_binaryName(std::move(binaryName))
+{
+}
+
+FrpcLocator FrpcLocator::standard(const QString &searchPath)
+{
+    QStringList folders{resourceDirectory()};
+    for (const QString &entry : searchPath.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        if (QDir::isAbsolutePath(entry))
+            folders << QDir::cleanPath(entry);
+    }
+    return FrpcLocator(folders);
+}
+
+QString FrpcLocator::locate() const
+{
+    for (const QString &folder : m_folders) {
+        const QFileInfo file(QDir(folder).absoluteFilePath(m_binaryName));
+        if (file.isFile() && file.isExecutable())
+            return file.absoluteFilePath();
+    }
+    return {};
+}
+
+} // namespace ostrel
