@@ -24,12 +24,19 @@ FrpcLocator FrpcLocator::standard(const QString &searchPath)
 
 QString FrpcLocator::locate() const
 {
+    // Like the shell: the first executable one; failing that, the first that cannot be run, so
+    // the start fails saying why rather than that there is none.
+    QString unusable;
     for (const QString &folder : m_folders) {
         const QFileInfo file(QDir(folder).absoluteFilePath(m_binaryName));
-        if (file.isFile() && file.isExecutable())
+        if (!file.isFile())
+            continue;
+        if (file.isExecutable())
             return file.absoluteFilePath();
+        if (unusable.isEmpty())
+            unusable = file.absoluteFilePath();
     }
-    return {};
+    return unusable;
 }
 
 } // namespace ostrel

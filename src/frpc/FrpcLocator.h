@@ -5,8 +5,8 @@
 
 namespace ostrel {
 
-// Finds the frpc executable to run: the first regular, executable file named `binaryName` in
-// `folders`, in order. A build that ships frpc has it among the resources; otherwise it is the
+// Finds the frpc executable to run: the first executable file named `binaryName` in `folders`,
+// in order. A build that ships frpc has it among the resources; otherwise it is the
 // user's own, on PATH. Looked up at every start, so an frpc installed while Ostrel runs is found.
 class FrpcLocator {
 public:
@@ -17,7 +17,8 @@ public:
     // choice of program.
     static FrpcLocator standard(const QString &searchPath = qEnvironmentVariable("PATH"));
 
-    // The executable's absolute path; empty when no folder holds one.
+    // The executable's absolute path; else a file of that name that cannot be run; empty when no
+    // folder holds one.
     QString locate() const;
     const QStringList &folders() const { return m_folders; }
 

@@ -49,7 +49,8 @@ private slots:
         QTest::newRow("PATH when nothing is shipped") << "--x" << 2;
         QTest::newRow("a file that cannot run is passed over") << "fx" << 1;
         QTest::newRow("a folder named frpc is passed over") << "dx" << 1;
-        QTest::newRow("none anywhere") << "-fd" << -1;
+        QTest::newRow("only one that cannot run: the start says why") << "-f" << 1;
+        QTest::newRow("none anywhere") << "-d" << -1;
     }
 
     void locatesTheFirstExecutable()
