@@ -1,7 +1,6 @@
 #include "app/AppDelegate.h"
 
 #include "app/AccessibleWindows.h"
-#include "app/MenuBarView.h"
 #include "app/PopoverWindow.h"
 #include "app/SettingsWindow.h"
 #include "app/TrayMenu.h"
@@ -12,6 +11,7 @@
 #include "platform/SingleInstance.h"
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
+#include "ui/MenuBarView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "app/SettingsWindow.h"
 
-#include "app/SettingsRoot.h"
+#include "ui/SettingsRoot.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

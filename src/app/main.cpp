@@ -4,6 +4,8 @@
 #include "app/AppDelegate.h"
 #include "app/AppIcon.h"
 #include "app/BenchProbe.h"
+#include "frpc/FrpcManager.h"
+#include "frpc/FrpcVersionLog.h"
 #include "platform/AppcastUpdater.h"
 #include "platform/FreedesktopNotifier.h"
 #include "platform/JsonPreferencesStore.h"
@@ -106,6 +108,8 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &state, [&state] { state.handleTermination(); });
 
     delegate.launch();
+    ostrel::FrpcVersionLog frpcInUse(state.frpc().locator(), state.clock());
+    frpcInUse.start();
     ostrel::BenchProbe::installIfAsked(state, delegate);
     if (!url.isEmpty())
         delegate.handleURL(url);

@@ -2,7 +2,6 @@
 
 #include "frpc/FrpcConfigWriter.h"
 #include "platform/Log.h"
-#include "platform/ResourcePaths.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -77,7 +76,7 @@ QString FrpcError::description() const
     case Case::spawnFailed:
         return QStringLiteral("Spawn failed: ") + m_text;
     case Case::binaryNotFound:
-        return QStringLiteral("frpc binary not bundled. Rebuild the app.");
+        return QStringLiteral("frpc not found among the resources or on PATH");
     case Case::unsafeValue:
         return QStringLiteral("Unsafe value in tunnel settings: ") + m_text;
     }
@@ -85,7 +84,8 @@ QString FrpcError::description() const
 }
 
 FrpcManager::FrpcManager(QString binaryName, Clock &clock, QObject *parent)
-    : QObject(parent), m_binaryName(std::move(binaryName)), m_clock(clock)
+    : QObject(parent), m_binaryName(std::move(binaryName)), m_clock(clock),
+      m_locator(FrpcLocator::standard().folders(), m_binaryName)
 {
 }
 
@@ -109,7 +109,7 @@ FrpcManager::~FrpcManager()
 
 void FrpcManager::setExecutableDirectory(const QString &dir)
 {
-    m_executableDirectory = dir;
+    m_locator = FrpcLocator({dir}, m_binaryName);
 }
 
 void FrpcManager::setSupportDirectory(const QString &dir)
@@ -122,11 +122,6 @@ QString FrpcManager::supportDirectory() const
     QString dir;
     ensureSupportDirectory(&dir);
     return dir;
-}
-
-QString FrpcManager::executableDirectory() const
-{
-    return QDir(m_executableDirectory.isEmpty() ? resourceDirectory() : m_executableDirectory).absolutePath();
 }
 
 std::optional<FileSystemError> FrpcManager::ensureSupportDirectory(QString *dir) const
@@ -192,10 +187,10 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
         current && current->state() != QProcess::NotRunning)
         return FrpcError::alreadyRunning(qint32(current->processId()));
 
-    const QString exeDir = executableDirectory();
-    const QString executable = exeDir + QLatin1Char('/') + m_binaryName;
-    if (!QFileInfo(executable).isFile())
+    const QString executable = m_locator.locate();
+    if (executable.isEmpty())
         return FrpcError::binaryNotFound();
+    const QString exeDir = QFileInfo(executable).absolutePath();
 
     if (const auto field = unsafeConfigField(tunnel, config))
         return FrpcError::unsafeValue(*field);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/Models.h"
+#include "frpc/FrpcLocator.h"
 #include "platform/Clock.h"
 
 #include <QHash>
@@ -46,13 +47,15 @@ class FrpcManager : public QObject {
 public:
     using StartResult = std::variant<QProcess *, FrpcError, FileSystemError>;
 
-    // `executableDirectory` empty: the application's resource folder. `supportDirectory` empty:
-    // "ostrel-frpc" in the user's cache folder.
+    // frpc is looked for among the resources, then on PATH (FrpcLocator::standard), unless
+    // `setExecutableDirectory` names the one folder to use. `supportDirectory` empty: "ostrel-frpc"
+    // in the user's cache folder.
     explicit FrpcManager(QString binaryName = QStringLiteral("frpc"), Clock &clock = Clock::system(),
                          QObject *parent = nullptr);
     ~FrpcManager() override;
 
     void setExecutableDirectory(const QString &dir);
+    const FrpcLocator &locator() const { return m_locator; }
     void setSupportDirectory(const QString &dir);
     QString supportDirectory() const; // resolved; the folder is created (mode 0700)
 
@@ -98,7 +101,6 @@ private:
         Stopping stop;
     };
 
-    QString executableDirectory() const;
     std::optional<FileSystemError> ensureSupportDirectory(QString *dir) const;
     std::optional<FileSystemError> writeConfigFile(const QString &tunnelId, const QString &text);
     std::optional<FileSystemError> prepareLogFile(const QString &tunnelId);
@@ -117,7 +119,7 @@ private:
 
     const QString m_binaryName;
     Clock &m_clock;
-    QString m_executableDirectory;
+    FrpcLocator m_locator;
     QString m_supportDirectory;
     QHash<QString, Run> m_runs;
     QHash<QProcess *, Stopping> m_stopping;

@@ -1,12 +1,10 @@
 #include "platform/SystemInfo.h"
 
+#include "platform/BuildSettings.h"
+
 #include <QRegularExpression>
 
 #include <sys/utsname.h>
-
-#ifndef OSTREL_ARCH
-#define OSTREL_ARCH ""
-#endif
 
 namespace ostrel {
 
@@ -33,7 +31,7 @@ QString systemVersionFromRelease(const QString &release)
 
 QString buildArchitecture()
 {
-    return architectureName(QStringLiteral(OSTREL_ARCH));
+    return architectureName(QString::fromUtf8(buildSettings::architecture));
 }
 
 QString architectureName(const QString &processor)

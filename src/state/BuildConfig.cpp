@@ -1,14 +1,6 @@
 #include "state/BuildConfig.h"
 
-#ifndef OSTREL_API_PROTO
-#define OSTREL_API_PROTO ""
-#define OSTREL_API_HOST ""
-#define OSTREL_ENVIRONMENT ""
-#define OSTREL_PUBLIC_HOST ""
-#define OSTREL_UPDATE_HOST ""
-#define OSTREL_VERSION ""
-#define OSTREL_BUILD ""
-#endif
+#include "platform/BuildSettings.h"
 
 namespace ostrel {
 
@@ -24,9 +16,9 @@ std::optional<QString> setting(const char *value)
 
 BuildInfo BuildInfo::compiled()
 {
-    return {setting(OSTREL_API_PROTO),   setting(OSTREL_API_HOST),    setting(OSTREL_ENVIRONMENT),
-            setting(OSTREL_PUBLIC_HOST), setting(OSTREL_UPDATE_HOST), setting(OSTREL_VERSION),
-            setting(OSTREL_BUILD)};
+    namespace b = buildSettings;
+    return {setting(b::apiProto),   setting(b::apiHost), setting(b::environment), setting(b::publicHost),
+            setting(b::updateHost), setting(b::version), setting(b::build)};
 }
 
 BuildInfo BuildInfo::withHostOverride(const QString &host) const

@@ -124,7 +124,9 @@ void TunnelRunController::start(const Tunnel &tunnel, bool userInitiated)
     }
     if (const auto *error = std::get_if<FrpcError>(&result)) {
         const QString description = error->description();
-        startError(description);
+        // A missing frpc is the user's to fix: the row says how, in the in-app language.
+        startError(error->kind() == FrpcError::Case::binaryNotFound ? OSTREL_KEY("app.frpc.missing")
+                                                                    : description);
         setRuntimeState(id, TunnelRuntimeState::failed);
         Log::line(QStringLiteral("[FrpcManager] start failed: ") + description);
         return;

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "platform/FakeLoginItem.h"
-#include "platform/FakeNetworkMonitor.h"
-#include "platform/FakeNotifier.h"
-#include "platform/FakePreferencesStore.h"
-#include "platform/FakeSecretStore.h"
-#include "platform/FakeUrlOpener.h"
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeNetworkMonitor.h"
+#include "support/FakeNotifier.h"
+#include "support/FakePreferencesStore.h"
+#include "support/FakeSecretStore.h"
+#include "support/FakeUrlOpener.h"
 
 #include <QTemporaryDir>
 

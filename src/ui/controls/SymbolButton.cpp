@@ -10,8 +10,8 @@
 
 namespace ostrel {
 
-SymbolButton::SymbolButton(QString symbol, int symbolSize, QString helpKey, QWidget *parent)
-    : QAbstractButton(parent), m_symbol(std::move(symbol)), m_symbolSize(symbolSize),
+SymbolButton::SymbolButton(QString symbol, int symbolSize, QString helpKey, QWidget *parent, int padding)
+    : QAbstractButton(parent), m_symbol(std::move(symbol)), m_symbolSize(symbolSize), m_padding(padding),
       m_helpKey(std::move(helpKey))
 {
     setCursor(Qt::PointingHandCursor);
@@ -23,7 +23,7 @@ SymbolButton::SymbolButton(QString symbol, int symbolSize, QString helpKey, QWid
 
 QSize SymbolButton::sizeHint() const
 {
-    return QSize(m_symbolSize + 8, m_symbolSize + 8);
+    return QSize(m_symbolSize + 2 * m_padding, m_symbolSize + 2 * m_padding);
 }
 
 void SymbolButton::paintEvent(QPaintEvent *)
@@ -36,7 +36,8 @@ void SymbolButton::paintEvent(QPaintEvent *)
         painter.setBrush(Palette::withOpacity(Palette::secondaryText(this), isDown() ? 0.22 : 0.15));
         painter.drawRoundedRect(bounds, 5, 5);
     }
-    paintSymbol(painter, bounds.adjusted(4, 4, -4, -4), m_symbol, Palette::secondaryText(this));
+    paintSymbol(painter, bounds.adjusted(m_padding, m_padding, -m_padding, -m_padding), m_symbol,
+                Palette::secondaryText(this));
     if (hasFocus())
         paintFocusRing(painter, bounds, 5);
 }

@@ -4,12 +4,12 @@
 
 namespace ostrel {
 
-// A borderless button showing one symbol in the secondary text colour, padded 4 on every side;
-// `helpKey` (a text key) is its tooltip and accessible name, re-read on a language change.
+// A borderless button showing one symbol in the secondary text colour, padded `padding` on every
+// side; `helpKey` (a text key) is its tooltip and accessible name, re-read on a language change.
 class SymbolButton : public QAbstractButton {
     Q_OBJECT
 public:
-    SymbolButton(QString symbol, int symbolSize, QString helpKey, QWidget *parent = nullptr);
+    SymbolButton(QString symbol, int symbolSize, QString helpKey, QWidget *parent = nullptr, int padding = 4);
     QString symbol() const { return m_symbol; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -22,6 +22,7 @@ private:
     void retranslate();
     QString m_symbol;
     int m_symbolSize;
+    int m_padding;
     QString m_helpKey;
 };
 

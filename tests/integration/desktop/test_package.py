@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The Debian package: built by CPack from this build tree, checked by lintian, unpacked into a
-throw-away root, and there its desktop entry, scheme handler, icons, metainfo and frpc checked."""
+throw-away root, and there its desktop entry, scheme handler, icons, metainfo and frpc checked (none
+unless a real one was given; never the development tools)."""
 
 import os
 import shutil
@@ -26,6 +27,15 @@ def require(result, what):
         sys.exit(1)
 
 
+def shipped_frpc(build):
+    """Whether the build was given a real frpc to ship (OSTREL_FRPC_PATH)."""
+    with open(os.path.join(build, "CMakeCache.txt")) as cache:
+        for line in cache:
+            if line.startswith("OSTREL_FRPC_PATH:"):
+                return bool(line.split("=", 1)[1].strip())
+    return False
+
+
 def run_installed(root, work):
     """Starts the unpacked ostrel (offscreen, no session bus) and stops it as the desktop does."""
     runtime = os.path.join(work, "run")
@@ -38,9 +48,11 @@ def run_installed(root, work):
     # Without a session bus the notification check fails from inside the event loop, so once
     # this line is out the start-up is over and the termination signals are handled.
     running = "[AppState] notification auth error:"
+    output = []
     for _ in range(30):
         line = app.stdout.readline()
         print(line, end="")
+        output.append(line)
         if not line or line.startswith(running):
             break
     if not line.startswith(running):
@@ -50,7 +62,12 @@ def run_installed(root, work):
     app.send_signal(signal.SIGTERM)
     rest, _ = app.communicate(timeout=30)
     print(rest, end="")
-    return [] if app.returncode == 0 else ["the installed ostrel ended with %d" % app.returncode]
+    output += rest.splitlines()
+    problems = [] if app.returncode == 0 else ["the installed ostrel ended with %d" % app.returncode]
+    # Which frpc it runs: the shipped one, the user's on PATH, or the line saying there is none.
+    if not any(l.startswith(("[FrpcManager] frpc in use: ", "[FrpcManager] no frpc among")) for l in output):
+        problems.append("the installed ostrel did not say which frpc it uses")
+    return problems
 
 
 def main():
@@ -99,9 +116,15 @@ def main():
                      "ostrel/en.lproj/Localizable.strings"):
             if not os.path.isfile(os.path.join(share, path)):
                 problems.append("no /usr/share/%s" % path)
+        # frpc only when a real one was given; the development tools never.
         frpc = os.path.join(share, "ostrel/frpc")
-        if not os.access(frpc, os.X_OK):
-            problems.append("/usr/share/ostrel/frpc does not lead to an executable")
+        if shipped_frpc(build):
+            if not os.access(frpc, os.X_OK):
+                problems.append("/usr/share/ostrel/frpc does not lead to an executable")
+        elif os.path.lexists(frpc) or os.path.lexists(os.path.join(root, "usr/lib/ostrel/frpc")):
+            problems.append("the package ships an frpc (the stand-in?) though none was given")
+        if os.path.lexists(os.path.join(root, "usr/bin/ostrel-devservice")):
+            problems.append("the package ships the development service")
         if os.path.exists(os.path.join(applications, "mimeinfo.cache")):
             problems.append("the package ships a desktop database cache")
 

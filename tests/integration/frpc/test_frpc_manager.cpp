@@ -228,7 +228,7 @@ private slots:
             QTest::newRow(name) << QString(id) << QString(subdomain) << QString(exeDir) << QString(error)
                                 << writes;
         };
-        row("no frpc", "t1", "demo", "empty", "frpc binary not bundled. Rebuild the app.", false);
+        row("no frpc", "t1", "demo", "empty", "frpc not found among the resources or on PATH", false);
         row("id leaves the folder", "../x", "demo", "", "Unsafe value in tunnel settings: id", false);
         row("frpc not executable", "t1", "demo", "plain", "Spawn failed: ", true);
     }

@@ -1,14 +1,14 @@
 // AppState end to end in real time: the development service, and the stand-in frpc registering
 // with its control port. The operating-system services are the in-memory fakes.
 
-#include "platform/FakeLoginItem.h"
-#include "platform/FakeNetworkMonitor.h"
-#include "platform/FakeNotifier.h"
-#include "platform/FakePreferencesStore.h"
-#include "platform/FakeSecretStore.h"
-#include "platform/FakeUrlOpener.h"
 #include "support/DevService.h"
 #include "support/DevServiceApp.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeNetworkMonitor.h"
+#include "support/FakeNotifier.h"
+#include "support/FakePreferencesStore.h"
+#include "support/FakeSecretStore.h"
+#include "support/FakeUrlOpener.h"
 #include "support/LogCapture.h"
 #include "support/ProcessTable.h"
 

@@ -3,14 +3,14 @@
 // An AppState wired to fakes and to a scripted service, for the shell's widget tests.
 
 #include "platform/AppcastUpdater.h"
-#include "platform/FakeLoginItem.h"
-#include "platform/FakeNetworkMonitor.h"
-#include "platform/FakeNotifier.h"
-#include "platform/FakePreferencesStore.h"
-#include "platform/FakeSecretStore.h"
-#include "platform/FakeUrlOpener.h"
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeNetworkMonitor.h"
+#include "support/FakeNotifier.h"
+#include "support/FakePreferencesStore.h"
+#include "support/FakeSecretStore.h"
+#include "support/FakeUrlOpener.h"
 #include "support/ManualClock.h"
 #include "support/TestHttpServer.h"
 

@@ -2,13 +2,13 @@
 // update announcement.
 
 #include "app/PopoverPlacement.h"
-#include "app/PopoverScreen.h"
 #include "app/TrayMenu.h"
 #include "app/UpdateAnnouncer.h"
 #include "l10n/LocalizableXCStrings.h"
-#include "platform/FakeNotifier.h"
-#include "platform/FakeUrlOpener.h"
+#include "support/FakeNotifier.h"
+#include "support/FakeUrlOpener.h"
 #include "support/LogCapture.h"
+#include "ui/PopoverScreen.h"
 
 #include <QMenu>
 #include <QTest>

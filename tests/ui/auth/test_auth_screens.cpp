@@ -2,8 +2,8 @@
 // against a scripted service, offscreen.
 
 #include "ShellHarness.h"
-#include "app/MenuBarView.h"
 #include "l10n/LocalizableXCStrings.h"
+#include "ui/MenuBarView.h"
 #include "ui/auth/AuthFlowView.h"
 #include "ui/auth/AuthHeader.h"
 #include "ui/auth/ForgotPasswordView.h"

@@ -3,14 +3,14 @@
 // An AppState signed in from a stored token against a given service (a scripted loopback server
 // or the development service), with the operating-system services faked, for the editor's tests.
 
-#include "platform/FakeLoginItem.h"
-#include "platform/FakeNetworkMonitor.h"
-#include "platform/FakeNotifier.h"
-#include "platform/FakePreferencesStore.h"
-#include "platform/FakeSecretStore.h"
-#include "platform/FakeUrlOpener.h"
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeNetworkMonitor.h"
+#include "support/FakeNotifier.h"
+#include "support/FakePreferencesStore.h"
+#include "support/FakeSecretStore.h"
+#include "support/FakeUrlOpener.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 // The question the popover asks when a sign-in link for another account arrives while one is
 // signed in, driven through a real AppState and the popover root, offscreen.
 
-#include "app/MenuBarView.h"
 #include "app/PopoverWindow.h"
 #include "l10n/LocalizableXCStrings.h"
+#include "ui/MenuBarView.h"
 #include "ui/app/ShellHarness.h"
 
 #include <QApplication>

@@ -2,10 +2,10 @@
 // system, a scripted service whose answers each case chooses.
 
 #include "SettingsHarness.h"
-#include "app/MenuBarView.h"
-#include "app/SettingsRoot.h"
 #include "app/SettingsWindow.h"
 #include "support/LogCapture.h"
+#include "ui/MenuBarView.h"
+#include "ui/SettingsRoot.h"
 #include "ui/app/ShellHarness.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/ErrorBanner.h"

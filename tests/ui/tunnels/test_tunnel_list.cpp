@@ -3,11 +3,11 @@
 // with the stand-in frpc), offscreen.
 
 #include "api/APIClient.h"
-#include "app/MenuBarView.h"
 #include "app/PopoverWindow.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "support/DevService.h"
+#include "ui/MenuBarView.h"
 #include "ui/app/ShellHarness.h"
 #include "ui/controls/ErrorBanner.h"
 #include "ui/controls/Palette.h"
@@ -39,6 +39,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
@@ -305,14 +306,15 @@ void TestTunnelList::contentStatesAndScreenshots()
 void TestTunnelList::rowRunStatesAndMessages()
 {
     ServiceScript script;
-    script.tunnels = {tunnelJson("t1", "demo"), tunnelJson("t2", "api")};
+    script.tunnels = {tunnelJson("t1", "demo"), tunnelJson("t2", "api"), tunnelJson("t3", "web")};
     ListHarness h(script);
     Popover popover(h.state());
     h.signIn();
     h.loadList();
     TunnelRow *first = popover.row(0);
     TunnelRow *second = popover.row(1);
-    QVERIFY(first && second);
+    TunnelRow *third = popover.row(2);
+    QVERIFY(first && second && third);
     const auto dotIs = [](TunnelRow *row, const QColor &color, const char *key) {
         return row->statusDot()->toolTip() == text(key) && row->statusDotColor() == color;
     };
@@ -345,9 +347,16 @@ void TestTunnelList::rowRunStatesAndMessages()
     QTRY_VERIFY(dotIs(first, Palette::red(), "tunnels.list.status.failed"));
     QCOMPARE(first->noticeText(), text("app.frpc.crashed"));
     QCOMPARE(first->noticeColor(), Palette::red());
+    // No frpc anywhere: the row says how to install it.
+    QTemporaryDir noFrpc;
+    h.state().frpc().setExecutableDirectory(noFrpc.path());
+    h.state().startTunnel(h.state().tunnels().at(2));
+    QTRY_COMPARE(third->noticeText(), text("app.frpc.missing"));
+    QCOMPARE(third->noticeColor(), Palette::orange());
     for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
         h.state().applyLanguage(language);
         QTRY_COMPARE(first->noticeText(), text("app.frpc.crashed", language));
+        QTRY_COMPARE(third->noticeText(), text("app.frpc.missing", language));
         QCOMPARE(first->statusDot()->toolTip(), text("tunnels.list.status.failed", language));
         saveScreenshot(popover.window, QStringLiteral("tunnel-rows-failed-") + language);
     }

@@ -1,10 +1,10 @@
 // A tunnel's log window, and the frpc failure explained on its row, offscreen.
 
-#include "app/MenuBarView.h"
 #include "app/PopoverWindow.h"
 #include "frpc/FrpcLogTail.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
+#include "ui/MenuBarView.h"
 #include "ui/app/ShellHarness.h"
 #include "ui/controls/Palette.h"
 #include "ui/controls/SymbolButton.h"

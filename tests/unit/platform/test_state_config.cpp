@@ -1,9 +1,9 @@
-#include "platform/FakePreferencesStore.h"
-#include "platform/FakeSecretStore.h"
 #include "platform/SystemInfo.h"
 #include "state/BuildConfig.h"
 #include "state/ClientInfoBuilder.h"
 #include "state/KeychainStore.h"
+#include "support/FakePreferencesStore.h"
+#include "support/FakeSecretStore.h"
 
 #include <QRegularExpression>
 #include <QTest>

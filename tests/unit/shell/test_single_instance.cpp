@@ -1,5 +1,5 @@
-#include "platform/FakeCredentialCheck.h"
 #include "platform/SingleInstance.h"
+#include "support/FakeCredentialCheck.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>

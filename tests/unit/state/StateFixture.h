@@ -3,15 +3,15 @@
 // An AppState wired to the fakes, a manual clock and a scripted loopback service; frpc is the
 // stand-in, told to skip the server, which simply runs until it is stopped.
 
-#include "platform/FakeLoginItem.h"
-#include "platform/FakeNetworkMonitor.h"
-#include "platform/FakeNotifier.h"
-#include "platform/FakePreferencesStore.h"
-#include "platform/FakeSecretStore.h"
-#include "platform/FakeUpdater.h"
-#include "platform/FakeUrlOpener.h"
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeNetworkMonitor.h"
+#include "support/FakeNotifier.h"
+#include "support/FakePreferencesStore.h"
+#include "support/FakeSecretStore.h"
+#include "support/FakeUpdater.h"
+#include "support/FakeUrlOpener.h"
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
 #include "support/TestHttpServer.h"

@@ -53,7 +53,7 @@ struct Controller {
     TunnelRunController runs{host, frpc, clock};
 };
 
-const QString refused = "[FrpcManager] start failed: frpc binary not bundled. Rebuild the app.";
+const QString refused = "[FrpcManager] start failed: frpc not found among the resources or on PATH";
 const QString launched = "[FrpcManager] started frpc pid=";
 
 } // namespace
@@ -119,6 +119,9 @@ void TestTunnelRunController::restartsAfterTwoFiveAndTenSeconds()
     QCOMPARE(c.log.lines.count(refused), attempts);
     QVERIFY(c.runs.reconnectTaskIds().isEmpty());
     QCOMPARE(c.runs.runtimeState("t1"), finally);
+    // The row says frpc is missing and how to install it.
+    if (attempts > 0)
+        QCOMPARE(c.runs.startErrors().value("t1"), "app.frpc.missing");
 }
 
 void TestTunnelRunController::restartsThatDieAgainShareOneSchedule()

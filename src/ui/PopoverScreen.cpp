@@ -1,4 +1,4 @@
-#include "app/PopoverScreen.h"
+#include "ui/PopoverScreen.h"
 
 namespace ostrel {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/PopoverScreen.h"
+#include "ui/PopoverScreen.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -14,8 +14,8 @@ namespace ostrel {
 
 class AppState;
 class ConfirmAction;
-class HeaderIconButton;
 class PlanBadge;
+class SymbolButton;
 class UrlOpener;
 
 // The popover's root: picks the screen for the session state (onboarding, sign-in screens,
@@ -68,7 +68,7 @@ private:
     QLabel *m_name;
     QLabel *m_detail;
     PlanBadge *m_badge;
-    HeaderIconButton *m_settingsButton;
+    SymbolButton *m_settingsButton;
     ConfirmAction *m_logoutButton;
     QWidget *m_topDivider;
     QVBoxLayout *m_body;

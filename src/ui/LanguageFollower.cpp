@@ -1,4 +1,4 @@
-#include "app/LanguageFollower.h"
+#include "ui/LanguageFollower.h"
 
 #include "state/AppState.h"
 

@@ -1,8 +1,8 @@
-#include "app/SettingsRoot.h"
+#include "ui/SettingsRoot.h"
 
-#include "app/LanguageFollower.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "state/AppState.h"
+#include "ui/LanguageFollower.h"
 #include "ui/controls/OstrelIcon.h"
 #include "ui/controls/Palette.h"
 #include "ui/controls/SymbolIcon.h"

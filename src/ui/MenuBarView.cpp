@@ -1,15 +1,17 @@
-#include "app/MenuBarView.h"
+#include "ui/MenuBarView.h"
 
-#include "app/HeaderIconButton.h"
-#include "app/LanguageFollower.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "state/AppState.h"
+#include "ui/LanguageFollower.h"
 #include "ui/auth/AuthFlowView.h"
 #include "ui/auth/OnboardingView.h"
 #include "ui/auth/VerifyEmailView.h"
 #include "ui/controls/ConfirmAction.h"
+#include "ui/controls/Divider.h"
 #include "ui/controls/FadeIn.h"
 #include "ui/controls/Palette.h"
+#include "ui/controls/PlanBadge.h"
+#include "ui/controls/SymbolButton.h"
 #include "ui/session/AccountSwitchSheet.h"
 #include "ui/tunnels/TunnelListView.h"
 #include "ui/upgrade/UpgradeView.h"
@@ -18,68 +20,15 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QVBoxLayout>
 
 namespace ostrel {
 
-// The "Pro"/"Free" capsule beside the identity; a label, so assistive technology reads it as text.
-class PlanBadge : public QLabel {
-public:
-    explicit PlanBadge(QWidget *parent) : QLabel(parent)
-    {
-        setObjectName(QStringLiteral("planBadge"));
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    }
-    void set(const QString &text, bool pro)
-    {
-        m_pro = pro;
-        setText(text);
-        setAccessibleName(text);
-        updateGeometry();
-        update();
-    }
-    bool isPro() const { return m_pro; }
-    QSize sizeHint() const override
-    {
-        const QFontMetrics metrics(systemFont(11, QFont::Bold));
-        return QSize(metrics.horizontalAdvance(text()) + 16, metrics.height() + 6);
-    }
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(m_pro ? Palette::brandBlue()
-                               : Palette::withOpacity(Palette::secondaryText(this), 0.18));
-        painter.drawRoundedRect(QRectF(rect()), 6, 6);
-        painter.setFont(systemFont(11, QFont::Bold));
-        painter.setPen(m_pro ? Palette::white() : Palette::secondaryText(this));
-        painter.drawText(rect(), Qt::AlignCenter, text());
-    }
-
-private:
-    bool m_pro = false;
-};
-
 namespace {
 
-// A hairline between the header, the body and the footer.
-class Divider : public QWidget {
-public:
-    explicit Divider(QWidget *parent) : QWidget(parent) { setFixedHeight(1); }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        // The separator colour, drawn at 40 % opacity.
-        painter.fillRect(rect(), Palette::withOpacity(Palette::primaryText(this), 0.25 * 0.4));
-    }
-};
+// The header's settings button: a 14-pixel symbol in a 26-pixel square.
+constexpr int headerSymbolSize = 14;
+constexpr int headerSymbolPadding = 6;
 
 void setSecondary(QLabel *label, qreal opacityOfText)
 {
@@ -95,7 +44,6 @@ MenuBarView::MenuBarView(AppState &state, Actions actions, QWidget *parent)
 {
     setObjectName(QStringLiteral("menuBarView"));
     setFixedWidth(contentWidth);
-    const auto lang = [this] { return language(); };
 
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(14, 14, 14, 14);
@@ -121,13 +69,12 @@ MenuBarView::MenuBarView(AppState &state, Actions actions, QWidget *parent)
     header->addLayout(identity, 1);
     m_badge = new PlanBadge(m_header);
     header->addWidget(m_badge, 0, Qt::AlignVCenter);
-    m_settingsButton = new HeaderIconButton(
-        QStringLiteral("gearshape"), OSTREL_KEY("menubar.settings"), Palette::secondaryText(this), lang,
-        [this] {
-            if (m_actions.showSettings)
-                m_actions.showSettings();
-        },
-        m_header);
+    m_settingsButton = new SymbolButton(QStringLiteral("gearshape"), headerSymbolSize,
+                                        OSTREL_KEY("menubar.settings"), m_header, headerSymbolPadding);
+    connect(m_settingsButton, &QAbstractButton::clicked, this, [this] {
+        if (m_actions.showSettings)
+            m_actions.showSettings();
+    });
     m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
     header->addWidget(m_settingsButton, 0, Qt::AlignVCenter);
     m_logoutButton = new ConfirmAction(
