@@ -1,8 +1,10 @@
 // Soak of the supervisor with the stand-in frpc: start/stop cycles (alternately stopAndWait and an
 // asynchronous stop whose end is awaited) and crash/restart cycles (the stand-in exits by itself
 // and the unexpected end is reported before the next start). Prints open descriptors, live child
-// processes (zombies apart) and resident memory before and after; exits 1 when descriptors or
-// children grew.
+// processes (zombies apart), resident memory and the heap in use before, after and at each fifth of
+// the start/stop cycles; exits 1 when descriptors or children grew, or when the heap in use grew
+// by more than 256 KiB from the first fifth to the end (a leak grows with the cycles; what malloc
+// keeps for reuse does not).
 // Usage: bench_frpc_soak [start/stop cycles (10000)] [crash/restart cycles (1000)]
 
 #include "BenchFrpcStart.h"
@@ -15,10 +17,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 using namespace ostrel;
 using ostrel::bench::mustStart;
@@ -30,6 +34,7 @@ struct Figures {
     int children = 0;
     int zombies = 0;
     long rssKiB = 0;
+    long heapKiB = 0; // allocated by malloc and not yet freed
 };
 
 Figures measure()
@@ -55,13 +60,14 @@ Figures measure()
                 f.rssKiB = line.mid(6).trimmed().split(' ').first().toLong();
         }
     }
+    f.heapKiB = long(mallinfo2().uordblks / 1024);
     return f;
 }
 
 void print(const char *when, const Figures &f)
 {
-    std::printf("%-28s fds %d, children %d (zombies %d), RSS %ld KiB\n", when, f.fds, f.children, f.zombies,
-                f.rssKiB);
+    std::printf("%-28s fds %d, children %d (zombies %d), RSS %ld KiB, heap in use %ld KiB\n", when, f.fds,
+                f.children, f.zombies, f.rssKiB, f.heapKiB);
     std::fflush(stdout);
 }
 
@@ -97,7 +103,14 @@ int main(int argc, char **argv)
 
     QElapsedTimer timer;
     timer.start();
+    std::optional<Figures> firstFifth;
     for (int i = 0; i < cycles; ++i) {
+        if (i > 0 && i % std::max(1, cycles / 5) == 0) {
+            const Figures now = measure();
+            if (!firstFifth)
+                firstFifth = now;
+            print(qPrintable(QStringLiteral("after %1 cycles").arg(i)), now);
+        }
         const QString &id = ids[i % ids.size()];
         QProcess *process = mustStart(manager, id);
         if (i % 2 == 0) {
@@ -134,8 +147,9 @@ int main(int argc, char **argv)
     runUntil([] { return true; });
     const Figures end = measure();
     print("after stopAll", end);
+    const bool heapGrew = firstFifth && end.heapKiB - firstFifth->heapKiB > 256;
     const bool grew = end.fds > before.fds || end.children + end.zombies > before.children + before.zombies ||
-                      afterCycles.fds > before.fds || afterCrashes.fds > before.fds;
-    std::printf("%s\n", grew ? "GREW" : "no growth in descriptors or children");
+                      afterCycles.fds > before.fds || afterCrashes.fds > before.fds || heapGrew;
+    std::printf("%s\n", grew ? "GREW" : "no growth in descriptors, children or the heap in use");
     return grew ? 1 : 0;
 }
