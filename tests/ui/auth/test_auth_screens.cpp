@@ -3,7 +3,7 @@
 
 #include "ShellHarness.h"
 #include "app/MenuBarView.h"
-#include "l10n/LocalizableXCStrings.h"
+#include "support/WidgetTest.h"
 #include "ui/auth/AuthFlowView.h"
 #include "ui/auth/AuthHeader.h"
 #include "ui/auth/ForgotPasswordView.h"
@@ -20,9 +20,6 @@
 #include "ui/controls/TintedButton.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QGraphicsEffect>
-#include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QTest>
 
@@ -30,11 +27,6 @@ using namespace ostrel;
 using namespace ostrel::test;
 
 namespace {
-
-QString text(const char *key, const QString &language = QStringLiteral("en"))
-{
-    return LocalizableXCStrings::shared().localized(QString::fromLatin1(key), language);
-}
 
 const QByteArray loginAnswer =
     R"({"token":"session-1","expiresAt":"2027-01-01T00:00:00.000Z","user":{"id":"u1","email":"ada@example.com",)"
@@ -76,28 +68,11 @@ struct Popover {
     QHash<QByteArray, ScriptedResponse> routes;
 };
 
-void type(FieldGroup *field, const QString &value)
-{
-    field->content()->clear();
-    QTest::keyClicks(field->content(), value);
-}
-
+// The popover's screenshots are named auth-<name>.
 void saveScreenshot(MenuBarView &view, const QString &name)
 {
-    // Only once every fade (screen, onboarding step, heading) is over.
-    const auto fading = [&view] {
-        for (const QWidget *widget : view.findChildren<QWidget *>())
-            if (qobject_cast<QGraphicsOpacityEffect *>(widget->graphicsEffect()))
-                return true;
-        return false;
-    };
-    QTRY_VERIFY(!fading());
-    for (int pass = 0; pass < 3; ++pass)
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     view.adjustSize();
-    QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
-    const QString path = QStringLiteral(OSTREL_SCREENSHOT_DIR "/auth-") + name + QStringLiteral(".png");
-    QVERIFY2(view.grab().save(path), qPrintable(path));
+    ostrel::test::saveScreenshot(view, QStringLiteral("auth-") + name);
 }
 
 } // namespace
@@ -120,24 +95,18 @@ private slots:
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QString>("emailMessage");
         QTest::addColumn<QString>("passwordMessage");
-        const QString tooShort =
-            LocalizableXCStrings::shared().format(QStringLiteral("auth.password.tooShort"), {8});
-        QTest::newRow("both empty") << ""
-                                    << "" << false << ""
-                                    << "";
-        QTest::newRow("empty password says nothing") << "ada@example.com"
-                                                     << "" << false << ""
-                                                     << "";
-        QTest::newRow("seven characters") << "ada@example.com"
-                                          << "1234567" << false << "" << tooShort;
-        QTest::newRow("eight characters") << "ada@example.com"
-                                          << "12345678" << true << ""
-                                          << "";
-        QTest::newRow("blanks around the address") << "  ada@example.com  "
-                                                   << "12345678" << true << ""
-                                                   << "";
-        QTest::newRow("no dot after the @") << "ada@example"
-                                            << "12345678" << false << text("auth.email.invalid") << "";
+        const auto row = [](const char *name, const char *email, const char *password, bool enabled,
+                            const QString &emailMessage, const QString &passwordMessage) {
+            QTest::newRow(name) << QString(email) << QString(password) << enabled << emailMessage
+                                << passwordMessage;
+        };
+        const QString none, tooShort = LocalizableXCStrings::shared().format("auth.password.tooShort", {8});
+        row("both empty", "", "", false, none, none);
+        row("empty password says nothing", "ada@example.com", "", false, none, none);
+        row("seven characters", "ada@example.com", "1234567", false, none, tooShort);
+        row("eight characters", "ada@example.com", "12345678", true, none, none);
+        row("blanks around the address", "  ada@example.com  ", "12345678", true, none, none);
+        row("no dot after the @", "ada@example", "12345678", false, text("auth.email.invalid"), none);
     }
     void credentialEnableRulesAndLocalMessages()
     {
@@ -169,31 +138,27 @@ private slots:
         QTest::addColumn<QString>("generic");
         QTest::addColumn<QString>("emailMessage");
         QTest::addColumn<QString>("passwordMessage");
-        QTest::newRow("unauthorized") << false << 401 << envelope("UNAUTHORIZED", R"("Bad credentials")", 401)
-                                      << text("error.auth.invalid") << ""
-                                      << "";
-        QTest::newRow("validation of the address")
-            << false << 400 << envelope("VALIDATION_ERROR", R"(["email must be an email"])", 400) << ""
-            << text("error.validation.email") << "";
-        QTest::newRow("validation of nothing shown")
-            << false << 400 << envelope("VALIDATION_ERROR", R"(["something odd"])", 400) << "something odd"
-            << ""
-            << "";
-        QTest::newRow("rate limit") << false << 429 << envelope("RATE_LIMIT", R"("slow down")", 429)
-                                    << text("error.rateLimit") << ""
-                                    << "";
-        QTest::newRow("transport") << false << 0 << QByteArray() << text("error.network") << ""
-                                   << "";
-        QTest::newRow("address in use") << true << 409 << envelope("CONFLICT", R"("Email taken")", 409) << ""
-                                        << text("auth.email.conflict") << "";
-        QTest::newRow("sign-up password rule")
-            << true << 400
-            << envelope("VALIDATION_ERROR", R"(["password must be longer than or equal to 8 characters"])",
-                        400)
-            << ""
-            << "" << text("error.validation.password.length");
-        QTest::newRow("sign-up server") << true << 503 << QByteArray("<html>") << text("error.server") << ""
-                                        << "";
+        const auto row = [](const char *name, bool signUp, int status, const QByteArray &body,
+                            const QString &generic, const QString &emailMessage = {},
+                            const QString &passwordMessage = {}) {
+            QTest::newRow(name) << signUp << status << body << generic << emailMessage << passwordMessage;
+        };
+        const QString none;
+        row("unauthorized", false, 401, envelope("UNAUTHORIZED", R"("Bad credentials")", 401),
+            text("error.auth.invalid"));
+        row("validation of the address", false, 400,
+            envelope("VALIDATION_ERROR", R"(["email must be an email"])", 400), none,
+            text("error.validation.email"));
+        row("validation of nothing shown", false, 400,
+            envelope("VALIDATION_ERROR", R"(["something odd"])", 400), "something odd");
+        row("rate limit", false, 429, envelope("RATE_LIMIT", R"("slow down")", 429), text("error.rateLimit"));
+        row("transport", false, 0, {}, text("error.network"));
+        row("address in use", true, 409, envelope("CONFLICT", R"("Email taken")", 409), none,
+            text("auth.email.conflict"));
+        row("sign-up password rule", true, 400,
+            envelope("VALIDATION_ERROR", R"(["password must be longer than or equal to 8 characters"])", 400),
+            none, none, text("error.validation.password.length"));
+        row("sign-up server", true, 503, "<html>", text("error.server"));
     }
     void credentialFailuresLandWhereTheyBelong()
     {
