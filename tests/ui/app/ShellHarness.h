@@ -13,10 +13,12 @@
 #include "support/ManualClock.h"
 #include "support/TestHttpServer.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -76,6 +78,16 @@ public:
         services.frpcExecutableDirectory = frpcDir.path();
         services.frpcSupportDirectory = supportDir.path();
         state = std::make_unique<AppState>(services);
+    }
+
+    // An frpc that runs until it is stopped.
+    void installFrpc()
+    {
+        QFile frpc(frpcDir.filePath(QStringLiteral("frpc")));
+        QVERIFY(frpc.open(QIODevice::WriteOnly));
+        frpc.write("#!/bin/sh\nexec sleep 600\n");
+        frpc.close();
+        QVERIFY(frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
     ScriptedResponse answer(const RecordedRequest &request)

@@ -8,9 +8,9 @@
 #include "app/SettingsRoot.h"
 #include "app/SettingsWindow.h"
 #include "frpc/FrpcManager.h"
-#include "l10n/LocalizableXCStrings.h"
 #include "platform/SingleInstance.h"
 #include "support/LogCapture.h"
+#include "support/WidgetTest.h"
 #include "ui/auth/AuthFlowView.h"
 #include "ui/auth/AuthHeader.h"
 #include "ui/auth/OnboardingView.h"
@@ -26,7 +26,6 @@
 #include "ui/tunnels/TunnelRowsView.h"
 
 #include <QAccessible>
-#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
@@ -41,43 +40,6 @@ namespace {
 QString screenName(const MenuBarView &view)
 {
     return view.screenWidget() ? view.screenWidget()->objectName() : QString();
-}
-
-template <typename T = QWidget> T *child(const QWidget &root, const char *name)
-{
-    return root.findChild<T *>(QString::fromLatin1(name));
-}
-
-QString labelText(const QWidget &root, const char *name)
-{
-    const QLabel *label = child<QLabel>(root, name);
-    return label ? label->text() : QStringLiteral("<missing>");
-}
-
-bool shown(const QWidget &root, const char *name)
-{
-    const QWidget *widget = child(root, name);
-    return widget && widget->isVisible();
-}
-
-QString text(const char *key, const char *language)
-{
-    return LocalizableXCStrings::shared().localized(QString::fromLatin1(key), QString::fromLatin1(language));
-}
-
-void saveScreenshot(QWidget &window, const QString &name)
-{
-    // Only once a screen change has finished fading in.
-    for (const MenuBarView *view : window.findChildren<MenuBarView *>())
-        QTRY_VERIFY(!view->isTransitioning());
-    if (const auto *view = qobject_cast<MenuBarView *>(&window))
-        QTRY_VERIFY(!view->isTransitioning());
-    // Texts changed just now: let the layouts catch up, as they do before the next paint.
-    for (int pass = 0; pass < 3; ++pass)
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
-    const QString path = QStringLiteral(OSTREL_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
-    QVERIFY2(window.grab().save(path), qPrintable(path));
 }
 
 // The colour of the first fully opaque pixel of the icon's image.
@@ -131,7 +93,7 @@ private slots:
             QVERIFY(shown(view, "header") && shown(view, "footer"));
             QVERIFY(!shown(view, "planBadge") && !shown(view, "settingsButton") &&
                     !shown(view, "logoutButton"));
-            QCOMPARE(labelText(view, "identityDetail"), text("onboarding.tagline", "en"));
+            QCOMPARE(labelText(view, "identityDetail"), text("onboarding.tagline"));
         }
         // A stored token while the service does not answer: the tunnel list, log-out only. An
         // address still to verify: the verification screen, no settings button.
@@ -146,7 +108,7 @@ private slots:
             QVERIFY(shown(view, "logoutButton") && !shown(view, "settingsButton"));
             QCOMPARE(shown(view, "planBadge"), answers);
             QCOMPARE(labelText(view, "identityDetail"),
-                     answers ? QStringLiteral("ada@example.com") : text("onboarding.tagline", "en"));
+                     answers ? QStringLiteral("ada@example.com") : text("onboarding.tagline"));
         }
         // A verified pro user (tier in capitals): everything.
         {
@@ -158,7 +120,7 @@ private slots:
             view.show();
             QTRY_VERIFY(shown(view, "settingsButton"));
             QCOMPARE(screenName(view), QStringLiteral("screen.tunnelList"));
-            QCOMPARE(child<QWidget>(view, "planBadge")->accessibleName(), text("menubar.pro", "en"));
+            QCOMPARE(child<QWidget>(view, "planBadge")->accessibleName(), text("menubar.pro"));
             QTest::mouseClick(child(view, "settingsButton"), Qt::LeftButton);
             QCOMPARE(settingsCalls, 1);
         }
@@ -216,7 +178,7 @@ private slots:
 
         // The first click arms, the second quits (the arming rules are the control's own).
         auto *quit = child<ConfirmAction>(view, "quitButton");
-        QCOMPARE(quit->accessibleName(), text("menubar.quit", "en"));
+        QCOMPARE(quit->accessibleName(), text("menubar.quit"));
         QTest::mouseClick(quit, Qt::LeftButton);
         QCOMPARE(quits, 0);
         QTest::mouseClick(quit, Qt::LeftButton);
@@ -233,20 +195,20 @@ private slots:
         window.setContent(view);
         window.show();
 
-        for (const char *language : {"en", "es"}) {
-            h.state->applyLanguage(QString::fromLatin1(language));
+        for (const QString language : {"en", "es"}) {
+            h.state->applyLanguage(language);
             QTRY_COMPARE(labelText(*view, "identityDetail"), text("onboarding.tagline", language));
             auto *screen = qobject_cast<AuthFlowView *>(view->screenWidget());
             QVERIFY(screen);
             QCOMPARE(screen->header()->titleText(), text("auth.signIn.title", language));
             QCOMPARE(child<QWidget>(*view, "quitButton")->accessibleName(), text("menubar.quit", language));
-            saveScreenshot(window, QStringLiteral("popover-signed-out-") + QString::fromLatin1(language));
+            saveScreenshot(window, QStringLiteral("popover-signed-out-") + language);
         }
         signIn(h);
         h.state->refreshTunnels();
         QTRY_VERIFY(h.state->tunnelsLoaded());
-        for (const char *language : {"es", "en"}) {
-            h.state->applyLanguage(QString::fromLatin1(language));
+        for (const QString language : {"es", "en"}) {
+            h.state->applyLanguage(language);
             QTRY_COMPARE(child<QWidget>(*view, "logoutButton")->accessibleName(),
                          text("settings.danger.logout", language));
             QCOMPARE(child<QWidget>(*view, "settingsButton")->accessibleName(),
@@ -264,7 +226,7 @@ private slots:
                      QStringLiteral("api-staging.tunnels.test"));
             QCOMPARE(rows->row(QStringLiteral("t1"))->statusDot()->toolTip(),
                      text("tunnels.list.status.stopped", language));
-            saveScreenshot(window, QStringLiteral("popover-signed-in-") + QString::fromLatin1(language));
+            saveScreenshot(window, QStringLiteral("popover-signed-in-") + language);
         }
         // The upgrade sheet's place covers the popover while requested.
         h.state->presentUpgrade(UpgradeReason::manual);
@@ -319,7 +281,7 @@ private slots:
         SettingsWindow *settings = delegate.settingsWindow();
         QTRY_VERIFY(settings->isVisible());
         QVERIFY(settings->root()->isLocked());
-        QCOMPARE(labelText(*settings, "lockMessage"), text("app.lock.message", "en"));
+        QCOMPARE(labelText(*settings, "lockMessage"), text("app.lock.message"));
         saveScreenshot(*settings, QStringLiteral("settings-locked-en"));
         settings->close();
         QVERIFY(!settings->isVisible());
@@ -334,9 +296,9 @@ private slots:
         SettingsView *view = settings->root()->settingsView();
         QVERIFY(view);
         QCOMPARE(view->selected(), SettingsView::Section::cuenta);
-        QCOMPARE(view->sectionTitle()->text(), text("settings.section.account", "en"));
+        QCOMPARE(view->sectionTitle()->text(), text("settings.section.account"));
         QCOMPARE(view->sidebarButton(SettingsView::Section::zona)->accessibleName(),
-                 text("settings.section.danger", "en"));
+                 text("settings.section.danger"));
         QVERIFY(qobject_cast<AccountSection *>(view->page()));
         saveScreenshot(*settings, QStringLiteral("settings-sections-en"));
         h.state->signOut();
@@ -447,12 +409,7 @@ private slots:
         ServiceScript script;
         script.tunnels = {tunnelJson("t1", "demo")};
         ShellHarness h({.storedToken = true, .onboardingCompleted = true}, script);
-        // An frpc that runs until it is stopped.
-        QFile frpc(h.frpcDir.filePath(QStringLiteral("frpc")));
-        QVERIFY(frpc.open(QIODevice::WriteOnly));
-        frpc.write("#!/bin/sh\nexec sleep 600\n");
-        frpc.close();
-        frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        h.installFrpc();
 
         AppDelegate delegate(*h.state, h.notifier, h.urlOpener);
         delegate.launch();
