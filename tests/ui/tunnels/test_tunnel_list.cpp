@@ -8,6 +8,8 @@
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "support/DevService.h"
+#include "support/DevServiceApp.h"
+#include "support/WidgetTest.h"
 #include "ui/app/ShellHarness.h"
 #include "ui/controls/ErrorBanner.h"
 #include "ui/controls/Palette.h"
@@ -32,8 +34,6 @@
 #include <zbar.h>
 
 #include <QClipboard>
-#include <QDir>
-#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -48,11 +48,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr qint64 GiB = 1024LL * 1024 * 1024;
-
-QString text(const char *key, const QString &language = QStringLiteral("en"))
-{
-    return LocalizableXCStrings::shared().localized(QString::fromLatin1(key), language);
-}
 
 QByteArray usageJson(const QString &tier, qint64 used, qint64 limit, int percent)
 {
@@ -108,12 +103,7 @@ struct ListHarness {
                 return ScriptedResponse::json(200, R"({"checkoutUrl":"https://pay.example/checkout/42"})");
             return shell.answer(request);
         });
-        // A frpc that runs until it is stopped.
-        QFile frpc(shell.frpcDir.filePath(QStringLiteral("frpc")));
-        if (frpc.open(QIODevice::WriteOnly))
-            frpc.write("#!/bin/sh\nexec sleep 600\n");
-        frpc.close();
-        frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        shell.installFrpc();
     }
 
     AppState &state() { return *shell.state; }
@@ -161,20 +151,6 @@ struct Popover {
     PopoverWindow window;
     MenuBarView *view;
 };
-
-void saveScreenshot(QWidget &widget, const QString &name)
-{
-    for (const MenuBarView *view : widget.findChildren<MenuBarView *>())
-        QTRY_VERIFY(!view->isTransitioning());
-    // Fades finished: no opacity effect left.
-    for (const QWidget *child : widget.findChildren<QWidget *>())
-        QTRY_VERIFY(!qobject_cast<QGraphicsOpacityEffect *>(child->graphicsEffect()));
-    for (int pass = 0; pass < 3; ++pass)
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
-    const QString path = QStringLiteral(OSTREL_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
-    QVERIFY2(widget.grab().save(path), qPrintable(path));
-}
 
 void screenshotsInBothLanguages(AppState &state, QWidget &widget, const QString &name)
 {
@@ -701,26 +677,8 @@ void TestTunnelList::endToEndAgainstTheDevelopmentService()
     qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
     DevService service;
     QVERIFY2(service.start(true), qPrintable(service.errorString()));
-    ShellHarness::Options options{.onboardingCompleted = true};
-    ListHarness h({}, options);
-    // The same wiring, against the development service and the real clock.
-    FakeSecretStore secrets;
-    FakePreferencesStore preferences;
-    QTemporaryDir support;
-    BuildInfo info;
-    info.apiHost = QStringLiteral("127.0.0.1:%1").arg(service.port());
-    const BuildConfig build = BuildConfig::resolve(info);
-    AppState state(AppState::Services{secrets,
-                                      preferences,
-                                      h.shell.network,
-                                      h.shell.notifier,
-                                      h.shell.loginItem,
-                                      h.shell.urlOpener,
-                                      Clock::system(),
-                                      {},
-                                      &build,
-                                      {},
-                                      support.path()});
+    DevServiceApp app(service.port());
+    AppState &state = app.create();
     Popover popover(state);
     state.setPopoverVisible(true);
     QVERIFY(service.requestMagicLink(DevService::demoEmail));
