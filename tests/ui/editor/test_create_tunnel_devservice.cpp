@@ -2,9 +2,9 @@
 // tunnel and edits its port, and the list's row shows it; a second tunnel is refused with the
 // upgrade banner; as a pro account, a taken subdomain is refused while typing.
 
-#include "EditorHarness.h"
-#include "l10n/LocalizableXCStrings.h"
 #include "support/DevService.h"
+#include "support/DevServiceApp.h"
+#include "support/WidgetTest.h"
 #include "ui/controls/FieldGroup.h"
 #include "ui/controls/PrimaryButton.h"
 #include "ui/tunnels/CreateTunnelView.h"
@@ -15,7 +15,6 @@
 #include "ui/tunnels/TunnelRowsView.h"
 
 #include <QAbstractButton>
-
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -49,8 +48,12 @@ private slots:
         const QString email = "editor@ostrel.test";
         const QString token = service.signUp(email);
         QVERIFY(!token.isEmpty());
-        EditorHarness h(service.port(), token, "en");
-        AppState &state = *h.state;
+        DevServiceApp app(service.port());
+        app.secrets.items.insert({"com.ostrel.app", "auth.token"}, token.toUtf8());
+        app.preferences.setRaw("ostrel.language", "en");
+        app.preferences.setRaw("ostrel.onboarding.completed", true);
+        AppState &state = app.create();
+        app.network.setSatisfied(true);
         QTRY_VERIFY(state.isSignedIn());
         QTRY_VERIFY(state.tunnelsLoaded());
 
