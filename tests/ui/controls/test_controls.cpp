@@ -285,10 +285,7 @@ private slots:
                 3, {}, {}, "menubar.confirmQuit",
                 ostrel::ConfirmAction::textLabel("menubar.quit", "common.confirm"), nullptr, clock);
         };
-        auto *logoutIdle = logout();
-        auto *logoutArmed = logout();
-        auto *quitIdle = quit();
-        auto *quitArmed = quit();
+        auto *logoutIdle = logout(), *logoutArmed = logout(), *quitIdle = quit(), *quitArmed = quit();
         column->addLayout(header);
         auto *confirms = new QHBoxLayout;
         for (auto *w : {logoutIdle, logoutArmed, quitIdle, quitArmed})
@@ -337,6 +334,11 @@ private slots:
         }
         quitIdle->setFocus();
 
+        const std::pair<QWidget *, const char *> parts[] = {
+            {logoutIdle, "confirm-logout-idle"}, {logoutArmed, "confirm-logout-armed"},
+            {quitArmed, "confirm-quit-armed"},   {primary, "primary-button"},
+            {loading, "primary-button-loading"}, {disabled, "primary-button-disabled"},
+            {emailErrored, "field-errored"},     {port, "field-hint"}};
         const QString before = ostrel::LocalizableXCStrings::shared().preferredLanguage();
         for (const QString language : {"en", "es"}) {
             setLanguage(&gallery, language);
@@ -350,13 +352,8 @@ private slots:
             const QString file = QString("%1/controls-%2.png").arg(dir, language);
             QVERIFY2(gallery.grab().save(file), qPrintable(file));
 
-            QWidget *parts[] = {logoutIdle, logoutArmed, quitArmed,    primary,
-                                loading,    disabled,    emailErrored, port};
-            const char *names[] = {
-                "confirm-logout-idle",    "confirm-logout-armed",    "confirm-quit-armed", "primary-button",
-                "primary-button-loading", "primary-button-disabled", "field-errored",      "field-hint"};
-            for (size_t i = 0; i < std::size(parts); ++i)
-                QVERIFY(parts[i]->grab().save(QString("%1/%2-%3.png").arg(dir, names[i], language)));
+            for (const auto &[part, name] : parts)
+                QVERIFY(part->grab().save(QString("%1/%2-%3.png").arg(dir, name, language)));
         }
         ostrel::LocalizableXCStrings::shared().setPreferredLanguage(before);
     }
