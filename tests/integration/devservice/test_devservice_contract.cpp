@@ -332,8 +332,8 @@ private slots:
         QTest::newRow("taken") << "taken-name" << false << "taken";
         QTest::newRow("invalid") << "No Good" << false << "invalid";
         // The whole list is the client's own validation test's; the service refuses the same names.
-        for (const QString &name : {"www", "api", "socket"})
-            QTest::newRow(qPrintable("reserved " + name)) << name << false << "reserved";
+        for (const char *name : {"www", "api", "socket"})
+            QTest::newRow(qPrintable(QString("reserved ") + name)) << QString(name) << false << "reserved";
     }
     void availability()
     {
