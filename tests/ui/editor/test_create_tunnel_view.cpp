@@ -46,8 +46,7 @@ struct Service {
 // An editor over an AppState signed in from a stored token.
 struct Editor {
     Editor(Service &service, std::optional<Tunnel> editing = {}, const QString &language = "en")
-        : h({.storedToken = true, .onboardingCompleted = true, .language = language},
-            ServiceScript{.tier = service.tier, .tunnels = service.tunnels}),
+        : h({.storedToken = true, .onboardingCompleted = true, .language = language}, script(service)),
           server(h.server)
     {
         server.setHandler([this, &service](const RecordedRequest &r) {
@@ -64,6 +63,13 @@ struct Editor {
         view = std::make_unique<CreateTunnelView>(*h.state, std::move(editing));
         view->resize(360, 560);
         view->show();
+    }
+    static ServiceScript script(const Service &service)
+    {
+        ServiceScript script;
+        script.tier = service.tier;
+        script.tunnels = service.tunnels;
+        return script;
     }
     QList<RecordedRequest> requests(const QByteArray &method, const QByteArray &path) const
     {
