@@ -6,12 +6,16 @@
 TEST_BUILD    ?= build/test
 RELEASE_BUILD ?= build/release
 BENCH_BUILD   ?= build/bench
+FUZZ_BUILD    ?= build/fuzz
+# seconds each fuzz target runs; FUZZ_TARGETS="fuzz_appcast ..." picks some
+FUZZ_SECONDS  ?= 60
+FUZZ_TARGETS  ?=
 # e.g. BENCH_FLAGS="--idle-seconds 10 --runs 3" for a quick run
 BENCH_FLAGS   ?=
 JOBS          ?= $(shell nproc)
 CMAKE_FLAGS   ?=
 
-.PHONY: deps test build-test run build-release bench install package clean format
+.PHONY: deps test build-test run build-release bench fuzz install package clean format
 
 deps:
 	@scripts/install-deps.sh
@@ -35,6 +39,13 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	bench/bench_app.py $(BENCH_BUILD) $(BENCH_FLAGS)
+
+# libFuzzer targets (clang, ASan, UBSan) in a tree of their own; each runs FUZZ_SECONDS.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DOSTREL_FUZZ=ON -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) --target ostrel_fuzz -j $(JOBS)
+	scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 install: build-release
 	cmake --install $(RELEASE_BUILD)

@@ -15,6 +15,9 @@ signs the demo account in once by magic link, makes it pro with 20 tunnels, then
           popover closed and two tunnels running, in windows of S/6 seconds
   stopall bench_frpc's rows (50 stand-ins stopped by stopAll, with and without SIGTERM-ignorers)
   scale   the tunnel-list benchmark's rows (bench_tunnel_list*), when it has been built
+  profile one start of each program under callgrind (valgrind), ended at the frame with the
+          tunnels; prints the instructions of each and leaves <name>.callgrind in --profile-dir
+          for callgrind_annotate (not part of the default set)
 
 It prints one table row per figure: median, minimum and maximum of the runs.
 """
@@ -46,6 +49,7 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--idle-seconds", type=float, default=60.0)
     parser.add_argument("--only", default="cold,memory,idle,stopall,scale")
+    parser.add_argument("--profile-dir", default=os.getcwd())
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     if os.environ.get(INNER) != "1":
@@ -212,11 +216,25 @@ class Bench:
         env.update(extra)
         return env
 
-    def app(self, **extra):
-        return Marked([os.path.join(self.bin, "ostrel")], self.app_env(**extra))
+    def app(self, wrapper=(), **extra):
+        return Marked([*wrapper, os.path.join(self.bin, "ostrel")], self.app_env(**extra))
 
-    def yardstick(self):
-        return Marked([os.path.join(self.bin, "bench_yardstick"), self.base_url + "/health"], dict(os.environ))
+    def yardstick(self, wrapper=()):
+        return Marked([*wrapper, os.path.join(self.bin, "bench_yardstick"), self.base_url + "/health"],
+                      dict(os.environ))
+
+    def profile(self, folder):
+        """Instructions from process start to the frame with the tunnels, app and yardstick."""
+        for name, program in (("ostrel", self.app), ("bench_yardstick", self.yardstick)):
+            out = os.path.join(folder, name + ".callgrind")
+            started = program(wrapper=("valgrind", "--tool=callgrind", "--callgrind-out-file=" + out))
+            try:
+                started.wait_mark("listed", timeout=600)
+            finally:
+                started.end()
+            with open(out) as data:
+                totals = [line for line in data if line.startswith(("summary:", "totals:"))]
+            print("  %-44s %s instructions" % (name + " under callgrind", totals[-1].split()[1]), flush=True)
 
     def sign_in(self):
         app = self.app()
@@ -367,6 +385,11 @@ def inner(build, args):
             bench.helper_rows(os.path.join(bench.bin, "bench_frpc"), "10", str(max(2, args.runs)))
         if "scale" in only:
             bench.scale()
+        if "profile" in only:
+            if "cold" not in only and "memory" not in only and "idle" not in only:
+                bench.start_surroundings()
+                bench.sign_in()
+            bench.profile(os.path.abspath(args.profile_dir))
         bench.print_table()
         return 0
     finally:

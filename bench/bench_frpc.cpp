@@ -5,6 +5,7 @@
 //   kill        a stand-in ignoring SIGTERM: from stop(3.0) / stopAndWait(3.0) to its end
 // Usage: bench_frpc [starts (25)] [stopAll runs (5)]
 
+#include "BenchFrpcStart.h"
 #include "frpc/FrpcManager.h"
 
 #include <QCoreApplication>
@@ -19,32 +20,9 @@
 #include <vector>
 
 using namespace ostrel;
+using ostrel::bench::mustStart;
 
 namespace {
-
-Tunnel tunnel(const QString &id)
-{
-    Tunnel t;
-    t.id = id;
-    t.subdomain = id;
-    t.localHost = QStringLiteral("127.0.0.1");
-    t.localPort = 3000;
-    t.protocolValue = QStringLiteral("http");
-    t.frpsProxyName = id;
-    return t;
-}
-
-const FrpcConfig server{QStringLiteral("127.0.0.1"), 7000, QStringLiteral("token"), QStringLiteral("u")};
-
-QProcess *mustStart(FrpcManager &manager, const QString &id)
-{
-    auto result = manager.start(tunnel(id), server);
-    if (!std::holds_alternative<QProcess *>(result)) {
-        std::fprintf(stderr, "start of %s failed\n", qPrintable(id));
-        std::exit(1);
-    }
-    return std::get<QProcess *>(result);
-}
 
 // Until the stand-in has set up its signals (it says so in its log).
 void waitReady(const QString &logPath)

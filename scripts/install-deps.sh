@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
   # toolchain
   cmake ninja-build g++ make pkg-config
+  # `make fuzz`: clang with libFuzzer and the sanitizer runtimes
+  clang
   # Qt 6: core, network, D-Bus, widgets, SVG, tests, HTTP server and SQLite for the dev service
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libgl-dev libvulkan-dev

@@ -435,4 +435,21 @@ void APIClient::checkHealth(QObject *context, Callback<EmptyResponse> done)
     request<EmptyResponse>("GET", QStringLiteral("/health"), std::nullopt, {}, context, std::move(done));
 }
 
+template <class R> ApiResult<R> decodeSuccessBody(int status, const QByteArray &body)
+{
+    return decodeSuccess<R>(status, body);
+}
+
+template ApiResult<LoginResponse> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<User> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<Usage> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<FrpcConfig> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<Tunnel> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<QList<Tunnel>> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<AvailabilityCheck> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<CheckoutResponse> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<VerifyResetTokenResponse> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<RequestDeletionResponse> decodeSuccessBody(int, const QByteArray &);
+template ApiResult<EmptyResponse> decodeSuccessBody(int, const QByteArray &);
+
 } // namespace ostrel

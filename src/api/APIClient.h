@@ -92,4 +92,8 @@ private:
     QNetworkAccessManager m_network;
 };
 
+// The record read from the body of a success answer (status 200-299), as every request does;
+// defined for each response record above and for QList<Tunnel>.
+template <class R> ApiResult<R> decodeSuccessBody(int status, const QByteArray &body);
+
 } // namespace ostrel

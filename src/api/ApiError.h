@@ -37,10 +37,10 @@ public:
     Kind kind() const;
     bool isFreeTierKind() const; // freeTierLimit, freeTierProtocolNotAllowed, bandwidthLimitExceeded
 
-    // Text to show, in `language` ("en", "es"; empty means the catalogue's preferred language).
-    QString userMessage(const QString &language = {}) const;
-    QHash<Field, QString> fieldErrors(const QString &language = {}) const;
-    static QString localizedValidationMessage(const QString &message, const QString &language = {});
+    // Text to show, in `language` ("en", "es"): the caller's in-app language, never a default.
+    QString userMessage(const QString &language) const;
+    QHash<Field, QString> fieldErrors(const QString &language) const;
+    static QString localizedValidationMessage(const QString &message, const QString &language);
 
     // Plain description for log lines: "<status> <code>: <message>".
     QString description() const;

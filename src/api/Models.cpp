@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace ostrel {
 
@@ -123,13 +124,13 @@ const char *typeName(const QJsonValue &v)
 // Reads the fields of one JSON object, keeping the first failure; later reads are no-ops.
 class ObjectReader {
 public:
-    ObjectReader(const QJsonValue &json, const char *record) : m_record(QString::fromLatin1(record))
+    ObjectReader(const QJsonValue &json, const char *record) : m_record(record)
     {
         if (json.isObject())
             m_object = json.toObject();
         else
             fail(QStringLiteral("Expected an object for %1 but found %2")
-                     .arg(m_record, QLatin1String(typeName(json))));
+                     .arg(this->recordName(), QLatin1String(typeName(json))));
     }
 
     bool failed() const { return m_error.has_value(); }
@@ -156,12 +157,12 @@ public:
     template <class T> T record(const char *key, Decoded<T> (*decode)(const QJsonValue &))
     {
         return required<T>(
-            key, [this, decode](const QString &, const QJsonValue &v) { return nested(v, decode); });
+            key, [this, decode](QLatin1StringView, const QJsonValue &v) { return nested(v, decode); });
     }
     template <class T> std::optional<T> optRecord(const char *key, Decoded<T> (*decode)(const QJsonValue &))
     {
         return optional<T>(
-            key, [this, decode](const QString &, const QJsonValue &v) { return nested(v, decode); });
+            key, [this, decode](QLatin1StringView, const QJsonValue &v) { return nested(v, decode); });
     }
 
 private:
@@ -169,14 +170,14 @@ private:
     {
         if (failed())
             return T{};
-        const QString k = QString::fromLatin1(key);
+        const QLatin1StringView k(key);
         const QJsonValue v = m_object.value(k);
         if (v.isUndefined()) {
-            fail(QStringLiteral("No value for required key \"%1\" in %2").arg(k, m_record));
+            fail(QStringLiteral("No value for required key \"%1\" in %2").arg(k, recordName()));
             return T{};
         }
         if (v.isNull()) {
-            fail(QStringLiteral("Null value for required key \"%1\" in %2").arg(k, m_record));
+            fail(QStringLiteral("Null value for required key \"%1\" in %2").arg(k, recordName()));
             return T{};
         }
         return call(convert, k, v).value_or(T{});
@@ -186,14 +187,14 @@ private:
     {
         if (failed())
             return std::nullopt;
-        const QString k = QString::fromLatin1(key);
+        const QLatin1StringView k(key);
         const QJsonValue v = m_object.value(k);
         if (v.isUndefined() || v.isNull())
             return std::nullopt;
         return call(convert, k, v);
     }
 
-    template <class Convert> auto call(Convert convert, const QString &k, const QJsonValue &v)
+    template <class Convert> auto call(Convert convert, QLatin1StringView k, const QJsonValue &v)
     {
         if constexpr (std::is_member_function_pointer_v<Convert>)
             return (this->*convert)(k, v);
@@ -211,16 +212,20 @@ private:
         return std::get<T>(std::move(decoded));
     }
 
-    std::optional<QString> asString(const QString &key, const QJsonValue &v)
+    std::optional<QString> asString(QLatin1StringView key, const QJsonValue &v)
     {
         if (v.isString())
             return v.toString();
         return mismatch<QString>(key, "string", v);
     }
 
-    std::optional<qint64> asInteger(const QString &key, const QJsonValue &v)
+    std::optional<qint64> asInteger(QLatin1StringView key, const QJsonValue &v)
     {
         if (v.isDouble()) {
+            // Integers are kept exactly; the sentinel only sends the rare edge case the slow way.
+            constexpr qint64 notWhole = std::numeric_limits<qint64>::min();
+            if (const qint64 whole = v.toInteger(notWhole); whole != notWhole)
+                return whole;
             const QVariant variant = v.toVariant();
             if (variant.typeId() == QMetaType::LongLong)
                 return variant.toLongLong();
@@ -232,14 +237,14 @@ private:
         return mismatch<qint64>(key, "integer", v);
     }
 
-    std::optional<bool> asBool(const QString &key, const QJsonValue &v)
+    std::optional<bool> asBool(QLatin1StringView key, const QJsonValue &v)
     {
         if (v.isBool())
             return v.toBool();
         return mismatch<bool>(key, "bool", v);
     }
 
-    std::optional<QDateTime> asDate(const QString &key, const QJsonValue &v)
+    std::optional<QDateTime> asDate(QLatin1StringView key, const QJsonValue &v)
     {
         if (!v.isString())
             return mismatch<QDateTime>(key, "date string", v);
@@ -251,10 +256,10 @@ private:
     }
 
     template <class T>
-    std::optional<T> mismatch(const QString &key, const char *expected, const QJsonValue &v)
+    std::optional<T> mismatch(QLatin1StringView key, const char *expected, const QJsonValue &v)
     {
         fail(QStringLiteral("Type mismatch for key \"%1\" in %2: expected %3, found %4")
-                 .arg(key, m_record, QLatin1String(expected), QLatin1String(typeName(v))));
+                 .arg(key, recordName(), QLatin1String(expected), QLatin1String(typeName(v))));
         return std::nullopt;
     }
 
@@ -264,7 +269,10 @@ private:
             m_error = DecodeError{description};
     }
 
-    QString m_record;
+    // The record's name, made into text only for a failure's description.
+    QLatin1StringView recordName() const { return m_record; }
+
+    QLatin1StringView m_record;
     QJsonObject m_object;
     std::optional<DecodeError> m_error;
 };

@@ -2,6 +2,7 @@
 
 #include "app/PopoverWindow.h"
 #include "app/SettingsWindow.h"
+#include "ui/tunnels/TunnelLogView.h"
 
 #include <QAccessibleWidget>
 
@@ -10,7 +11,8 @@ namespace ostrel {
 namespace {
 QAccessibleInterface *accessibleWindowFactory(const QString &, QObject *object)
 {
-    if (qobject_cast<PopoverWindow *>(object) || qobject_cast<SettingsWindow *>(object))
+    if (qobject_cast<PopoverWindow *>(object) || qobject_cast<SettingsWindow *>(object) ||
+        qobject_cast<TunnelLogView *>(object))
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
     return nullptr;
 }

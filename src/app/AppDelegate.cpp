@@ -99,13 +99,11 @@ void AppDelegate::launch()
                                }
                            });
 
-    m_settingsWindow = new SettingsWindow(m_state);
-    // The shortcuts of the menu (settings, quit) work in both windows.
+    // The shortcuts of the menu (settings, quit) work in both windows; the settings window gets
+    // them when it is first made.
     for (QAction *action : m_menu->actions()) {
-        if (!action->shortcut().isEmpty()) {
+        if (!action->shortcut().isEmpty())
             m_popover->addAction(action);
-            m_settingsWindow->addAction(action);
-        }
     }
 
     setUpTray();
@@ -124,8 +122,16 @@ void AppDelegate::setUpTray()
     m_tray->setToolTip(QStringLiteral("Ostrel"));
     m_tray->setContextMenu(m_menu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            togglePopover();
+        if (reason != QSystemTrayIcon::Trigger)
+            return;
+        // A double click is one click, on every host: an XEmbed tray reports the second press as
+        // DoubleClick (ignored), a StatusNotifierItem host calls Activate twice, which would open
+        // the popover and close it at once.
+        const Clock::Duration now = m_state.clock().now();
+        if (m_lastTrayClick && now - *m_lastTrayClick < Clock::Duration(QApplication::doubleClickInterval()))
+            return;
+        m_lastTrayClick = now;
+        togglePopover();
     });
     connect(&m_state, &AppState::runningTunnelIdsChanged, this, &AppDelegate::refreshStatusIcon);
     connect(&m_state, &AppState::tunnelRuntimeStatesChanged, this, &AppDelegate::refreshStatusIcon);
@@ -199,10 +205,25 @@ void AppDelegate::togglePopover()
     showPopover();
 }
 
+SettingsWindow *AppDelegate::ensureSettingsWindow()
+{
+    // Made on first use: most starts never open it, and its pages cost as much to build as the
+    // popover itself.
+    if (!m_settingsWindow) {
+        m_settingsWindow = new SettingsWindow(m_state);
+        for (QAction *action : m_menu->actions()) {
+            if (!action->shortcut().isEmpty())
+                m_settingsWindow->addAction(action);
+        }
+    }
+    return m_settingsWindow;
+}
+
 void AppDelegate::showSettingsWindow()
 {
-    if (!m_settingsWindow)
+    if (!m_launched)
         return;
+    ensureSettingsWindow();
     hidePopover();
     // Once the popover has handed the activation back.
     QMetaObject::invokeMethod(

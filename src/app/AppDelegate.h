@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class QMenu;
 class QSystemTrayIcon;
@@ -63,6 +64,7 @@ public:
     QMenu *trayMenu() const { return m_menu; }
     PopoverWindow *popover() const { return m_popover; }
     MenuBarView *menuBarView() const { return m_menuBarView; }
+    // Null until the settings are first opened.
     SettingsWindow *settingsWindow() const { return m_settingsWindow; }
     StatusColor statusColor() const { return m_statusColor; }
     static QIcon iconFor(StatusColor color);
@@ -72,6 +74,7 @@ signals:
     void statusColorChanged(ostrel::StatusColor color);
 
 private:
+    SettingsWindow *ensureSettingsWindow();
     void setUpTray();
     void startUpdater();
     void refreshStatusIcon();
@@ -89,6 +92,7 @@ private:
     UpdateAnnouncer *m_announcer;
     StatusColor m_statusColor = StatusColor::white;
     bool m_launched = false;
+    std::optional<Clock::Duration> m_lastTrayClick; // the last click that toggled the popover
 };
 
 } // namespace ostrel

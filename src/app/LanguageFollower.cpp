@@ -10,13 +10,10 @@ namespace ostrel {
 
 void followLanguage(QWidget *widget, AppState &state)
 {
-    QObject::connect(
-        &state, &AppState::languageChanged, widget,
-        [widget] {
-            QEvent change(QEvent::LanguageChange);
-            QCoreApplication::sendEvent(widget, &change);
-        },
-        Qt::QueuedConnection);
+    QObject::connect(&state, &AppState::languageChanged, widget, [widget] {
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(widget, &change);
+    });
 }
 
 } // namespace ostrel

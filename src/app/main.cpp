@@ -9,12 +9,14 @@
 #include "platform/LibsecretStore.h"
 #include "platform/Log.h"
 #include "platform/QtNetworkMonitor.h"
+#include "platform/SecretStoreChoice.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/XdgLoginItem.h"
 #include "platform/XdgUrlOpener.h"
 #include "state/AppState.h"
 #include "state/BuildConfig.h"
+#include "state/KeychainStore.h"
 
 #include <QApplication>
 
@@ -63,15 +65,23 @@ int main(int argc, char *argv[])
             QStringLiteral("[Ostrel] no display to show Ostrel on (DISPLAY and WAYLAND_DISPLAY are unset)"));
         return 1;
     }
+    // First, so the keyring is read while the rest of the app is set up.
+    auto keyring = std::make_unique<ostrel::LibsecretStore>();
+    keyring->prefetch(QString::fromLatin1(ostrel::KeychainStore::appService),
+                      QString::fromLatin1(ostrel::KeychainStore::appAccount));
     QApplication::setWindowIcon(ostrel::appIcon());
 
-    ostrel::LibsecretStore secrets;
     ostrel::JsonPreferencesStore preferences;
     ostrel::QtNetworkMonitor network;
     ostrel::FreedesktopNotifier notifier;
     ostrel::XdgLoginItem loginItem;
     ostrel::XdgUrlOpener urlOpener;
-    ostrel::AppState::Services services{secrets, preferences, network, notifier, loginItem, urlOpener};
+    // Without a Secret Service the token is in the file ostrel-cli also uses on such machines.
+    const ostrel::SecretStoreChoice secrets = ostrel::SecretStoreChoice::choose(std::move(keyring));
+    if (!secrets.fallbackPath.isEmpty())
+        ostrel::Log::line(QStringLiteral("[Ostrel] no Secret Service: the session token is kept in ") +
+                          secrets.fallbackPath);
+    ostrel::AppState::Services services{*secrets.store, preferences, network, notifier, loginItem, urlOpener};
     services.updater = []() -> ostrel::Updater * {
         ostrel::AppDelegate *delegate = ostrel::AppDelegate::shared();
         return delegate ? delegate->updater() : nullptr;

@@ -19,6 +19,12 @@ bool hasTemplateMarker(const QString &value)
     return value.contains(QLatin1String("{{")) || value.contains(QLatin1String("}}"));
 }
 
+// A lone surrogate has no UTF-8 form: the file would hold another value than the one given.
+bool isWritable(const QString &value)
+{
+    return value.isValidUtf16() && !hasTemplateMarker(value);
+}
+
 } // namespace
 
 QString tomlBasicString(const QString &value)
@@ -63,7 +69,7 @@ QString tomlBasicString(const QString &value)
 bool isPlainFileNameComponent(const QString &name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0)) && name.isValidUtf16();
 }
 
 std::optional<QString> unsafeConfigField(const Tunnel &tunnel, const FrpcConfig &config)
@@ -77,7 +83,7 @@ std::optional<QString> unsafeConfigField(const Tunnel &tunnel, const FrpcConfig 
         {"localHost", &tunnel.localHost},         {"subdomain", tcp ? nullptr : &tunnel.subdomain},
     };
     for (const auto &[field, value] : written) {
-        if (value && hasTemplateMarker(*value))
+        if (value && !isWritable(*value))
             return QString::fromLatin1(field);
     }
     // frpc would refuse such a port, or read it as another one.

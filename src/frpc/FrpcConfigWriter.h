@@ -13,12 +13,13 @@ namespace ostrel {
 QString tomlBasicString(const QString &value);
 
 // True when `name` can be used as one component of a file name: not empty, not "." or "..",
-// no "/" and no NUL.
+// no "/", no NUL and no lone surrogate.
 bool isPlainFileNameComponent(const QString &name);
 
 // The first field whose value must not reach an frpc configuration file, or none. frpc expands
 // Go template actions ("{{ ... }}") in the raw file before parsing it, so such values could read
-// the environment; the tunnel id becomes part of file names; a port must lie in 1-65535. Field
+// the environment; a text with a lone surrogate cannot be written as it is; the tunnel id becomes
+// part of file names; a port must lie in 1-65535. Field
 // names are those of the records ("id", "serverAddr", "authToken", "frpsProxyName", "protocolValue",
 // "localHost", "subdomain", "serverPort", "localPort", "remotePort").
 std::optional<QString> unsafeConfigField(const Tunnel &tunnel, const FrpcConfig &config);

@@ -37,6 +37,11 @@ QString escalationLine(const QString &tunnelId, qint64 pid, double timeoutSecond
            QString::asprintf("%.1f", timeoutSeconds) + QStringLiteral("s of SIGTERM, escalating to SIGKILL");
 }
 
+QString logPathIn(const QString &dir, const QString &tunnelId)
+{
+    return dir + QStringLiteral("/frpc-") + tunnelId + QStringLiteral(".log");
+}
+
 } // namespace
 
 FrpcError FrpcError::alreadyRunning(qint32 pid)
@@ -149,8 +154,10 @@ std::optional<FileSystemError> FrpcManager::writeConfigFile(const QString &tunne
     QSaveFile file(path);
     // QSaveFile gives the new file the old one's (or default) permissions; narrow them before
     // anything is written.
+    // The explicit flush: commit() misses a failed write of its buffer (a full disk) and would
+    // put a cut-off file in place of the old one.
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnlyFile) ||
-        file.write(text.toUtf8()) < 0 || !file.commit()) {
+        file.write(text.toUtf8()) < 0 || !file.flush() || !file.commit()) {
         const QString reason = file.errorString();
         file.cancelWriting();
         return FileSystemError{QStringLiteral("Could not write %1: %2").arg(path, reason)};
@@ -164,7 +171,7 @@ std::optional<FileSystemError> FrpcManager::prepareLogFile(const QString &tunnel
     QString dir;
     if (auto error = ensureSupportDirectory(&dir))
         return error;
-    const QString path = dir + QStringLiteral("/frpc-") + tunnelId + QStringLiteral(".log");
+    const QString path = logPathIn(dir, tunnelId);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !file.setPermissions(ownerOnlyFile))
         return FileSystemError{QStringLiteral("Could not open %1: %2").arg(path, file.errorString())};
@@ -213,6 +220,9 @@ FrpcManager::StartResult FrpcManager::start(const Tunnel &tunnel, const FrpcConf
     process->setChildProcessModifier([parent] {
         // The kernel ends the child when the application dies, however it dies.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // Out of the terminal's process group: a Ctrl-C reaches only the supervisor, which then
+        // stops its processes, instead of each frpc dying on its own and looking like a crash.
+        ::setpgid(0, 0);
         if (::getppid() != parent)
             ::_exit(127);
     });
@@ -408,6 +418,11 @@ void FrpcManager::removeWrittenFiles()
     for (const QString &path : std::as_const(m_logPaths))
         QFile::remove(path);
     m_logPaths.clear();
+}
+
+QString FrpcManager::logPath(const QString &tunnelId) const
+{
+    return logPathIn(supportDirectory(), tunnelId);
 }
 
 int FrpcManager::runningProcessCount() const

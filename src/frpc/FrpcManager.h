@@ -65,6 +65,8 @@ public:
     // Also removes every configuration and log file written since the supervisor was created.
     void stopAll(double timeoutSeconds);
     int runningProcessCount() const;
+    // Where the tunnel's frpc output goes ("frpc-" + id + ".log"), whether or not it exists yet.
+    QString logPath(const QString &tunnelId) const;
 
     // Called once for every process end that nobody asked for.
     std::function<void(const QString &tunnelId)> onUnexpectedExit;

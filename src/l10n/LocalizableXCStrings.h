@@ -1,5 +1,7 @@
 #pragma once
 
+#include "l10n/StringsFile.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -17,7 +19,7 @@ namespace ostrel {
 // here in the in-app language, falling back to English and then to the key itself.
 class LocalizableXCStrings {
 public:
-    using Table = QHash<QString, QString>;
+    using Table = StringTable;
 
     // The process-wide catalogue, loaded once from the application's resource folder.
     static LocalizableXCStrings &shared();
@@ -44,24 +46,10 @@ private:
     QString m_preferredLanguage;
 };
 
-// Parsers of the two catalogue file formats; exposed for tools and tests.
-namespace stringsfile {
-// Parses the key-value string-table syntax ("key" = "value"; with /* */ and // comments and
-// backslash escapes including \U and \u). Returns nothing when the text is not a valid table.
-std::optional<LocalizableXCStrings::Table> parse(const QString &text);
-} // namespace stringsfile
-
-namespace xcstrings {
-// Reads a source catalogue (JSON) into language -> (key -> text); nothing when unreadable.
-std::optional<QHash<QString, LocalizableXCStrings::Table>> parse(const QByteArray &json);
-} // namespace xcstrings
-
-} // namespace ostrel
-
-namespace ostrel {
-// Shorthands on the shared catalogue.
+// Shorthand on the shared catalogue.
 inline QString localized(const QString &key, const QString &language = {})
 {
     return LocalizableXCStrings::shared().localized(key, language);
 }
+
 } // namespace ostrel

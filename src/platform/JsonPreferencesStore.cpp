@@ -100,7 +100,9 @@ void JsonPreferencesStore::set(const QString &key, const QJsonValue &value)
         return;
     }
     file.write(QJsonDocument(object).toJson(QJsonDocument::Indented));
-    if (!file.commit())
+    // commit() alone misses a failed write of its buffer (a full disk) and would replace every
+    // preference with an empty file; the failed write is dropped and the old file stays.
+    if (!file.flush() || !file.commit())
         Log::line(QStringLiteral("[Preferences] could not write ") + m_path + QStringLiteral(": ") +
                   file.errorString());
 }

@@ -43,11 +43,15 @@ bool ok(GError *&error)
     return none;
 }
 
-std::optional<QByteArray> lookup(const QByteArray &service, const QByteArray &account)
+// `reached` (when given) tells whether the keyring answered, with or without the item.
+std::optional<QByteArray> lookup(const QByteArray &service, const QByteArray &account,
+                                 bool *reached = nullptr)
 {
     GError *error = nullptr;
     SecretValue *value = secret_password_lookup_binary_sync(
         schema(), nullptr, &error, "service", service.constData(), "account", account.constData(), nullptr);
+    if (reached)
+        *reached = error == nullptr;
     clear(error);
     if (!value)
         return std::nullopt;
@@ -96,11 +100,53 @@ LibsecretStore::~LibsecretStore()
     delete m_worker;
 }
 
+void LibsecretStore::prefetch(const QString &service, const QString &account)
+{
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this, s = service.toUtf8(), a = account.toUtf8()] {
+            bool reached = false;
+            std::optional<QByteArray> secret = lookup(s, a, &reached);
+            m_prefetched = Prefetched{s, a, std::move(secret), reached};
+        },
+        Qt::QueuedConnection);
+}
+
+bool LibsecretStore::serviceAvailable()
+{
+    // Opening a session is the first thing every look-up does; without a bus or a service
+    // answering on it, it fails.
+    GError *error = nullptr;
+    SecretService *service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    if (service)
+        g_object_unref(service);
+    return ok(error) && service;
+}
+
+bool LibsecretStore::reachable()
+{
+    bool reached = false;
+    QMetaObject::invokeMethod(
+        m_worker, [&] { reached = m_prefetched ? m_prefetched->reachable : serviceAvailable(); },
+        Qt::BlockingQueuedConnection);
+    return reached;
+}
+
 std::optional<QByteArray> LibsecretStore::find(const QString &service, const QString &account)
 {
     std::optional<QByteArray> secret;
     QMetaObject::invokeMethod(
-        m_worker, [&] { secret = lookup(service.toUtf8(), account.toUtf8()); }, Qt::BlockingQueuedConnection);
+        m_worker,
+        [&] {
+            const QByteArray s = service.toUtf8();
+            const QByteArray a = account.toUtf8();
+            if (m_prefetched && m_prefetched->service == s && m_prefetched->account == a)
+                secret = std::move(m_prefetched->secret);
+            else
+                secret = lookup(s, a);
+            m_prefetched.reset();
+        },
+        Qt::BlockingQueuedConnection);
     return secret;
 }
 
@@ -123,6 +169,8 @@ void LibsecretStore::run(QObject *context, Done done, std::function<bool()> call
     QMetaObject::invokeMethod(
         m_worker,
         [this, id, call = std::move(call)] {
+            // A change makes any value read ahead stale.
+            m_prefetched.reset();
             const bool ok = call();
             QMetaObject::invokeMethod(
                 &m_home, [this, id, ok] { finish(id, ok); }, Qt::QueuedConnection);

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QThread>
 
+#include <optional>
+
 namespace ostrel {
 
 // Secrets in the desktop's keyring through the freedesktop Secret Service (libsecret), one item
@@ -18,6 +20,17 @@ public:
     LibsecretStore();
     // Waits for the changes still queued: a sign-out right before quitting still deletes.
     ~LibsecretStore() override;
+
+    // Starts reading one item now, off the interface thread; the first find() of that item takes
+    // the result (waiting for it if need be) unless a change to the store came in between.
+    // Reaching the keyring and agreeing on a session key take a while, so a start begins them
+    // before the rest of the app is set up.
+    void prefetch(const QString &service, const QString &account);
+    // Whether the keyring answers: the read ahead's outcome when there was one (waiting for it),
+    // else a session is opened to find out; blocks.
+    bool reachable();
+    // Whether a Secret Service answers on the session bus (starting it if the bus can); blocks.
+    static bool serviceAvailable();
 
     std::optional<QByteArray> find(const QString &service, const QString &account) override;
     void add(const QString &service, const QString &account, const QByteArray &secret, QObject *context,
@@ -34,9 +47,17 @@ private:
     void run(QObject *context, Done done, std::function<bool()> call);
     void finish(quint64 id, bool ok);
 
+    struct Prefetched {
+        QByteArray service;
+        QByteArray account;
+        std::optional<QByteArray> secret;
+        bool reachable = false;
+    };
+
     QThread m_thread;
-    QObject *m_worker = nullptr; // lives in m_thread
-    QObject m_home;              // receives the results on the creating thread
+    QObject *m_worker = nullptr;            // lives in m_thread
+    std::optional<Prefetched> m_prefetched; // used on m_thread only
+    QObject m_home;                         // receives the results on the creating thread
     QHash<quint64, Pending> m_pending;
     quint64 m_lastId = 0;
 };

@@ -1,7 +1,5 @@
 #include "platform/Log.h"
 
-#include <cstdio>
-
 namespace ostrel {
 
 namespace {
@@ -10,16 +8,29 @@ std::function<void(const QString &)> &observer()
     static std::function<void(const QString &)> o;
     return o;
 }
+
+std::FILE *&stream()
+{
+    static std::FILE *s = stdout;
+    return s;
+}
 } // namespace
 
 void Log::line(const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    if (std::FILE *out = stream()) {
+        const QByteArray bytes = text.toUtf8();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
+        std::fputc('\n', out);
+        std::fflush(out);
+    }
     if (observer())
         observer()(text);
+}
+
+void Log::setStream(std::FILE *s)
+{
+    stream() = s;
 }
 
 void Log::setObserver(std::function<void(const QString &)> o)

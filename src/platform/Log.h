@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdio>
 #include <functional>
 
 namespace ostrel {
@@ -15,6 +16,10 @@ public:
     // Tests observe the lines written (in addition to standard output).
     // Pass an empty function to remove the observer.
     static void setObserver(std::function<void(const QString &)> observer);
+
+    // Where the lines go (standard output unless changed); null drops them. The command line
+    // keeps its standard output for its own answers.
+    static void setStream(std::FILE *stream);
 };
 
 } // namespace ostrel

@@ -171,7 +171,8 @@ std::optional<QString> XdgLoginItem::registerItem()
                                          "X-GNOME-Autostart-enabled=true\n")
                               .arg(execValue(m_executable));
     file.write(entry.toUtf8());
-    if (!file.commit())
+    // commit() alone misses a failed write of its buffer (a full disk).
+    if (!file.flush() || !file.commit())
         return QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
     return std::nullopt;
 }

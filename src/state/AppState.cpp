@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 
 #include "api/APIClient.h"
+#include "frpc/FrpcFailureWatch.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "platform/Log.h"
@@ -63,6 +64,8 @@ AppState::AppState(const Services &services, QObject *parent)
         m_frpc->setExecutableDirectory(services.frpcExecutableDirectory);
     if (!services.frpcSupportDirectory.isEmpty())
         m_frpc->setSupportDirectory(services.frpcSupportDirectory);
+    m_frpcFailures = new FrpcFailureWatch(this);
+    connect(m_frpcFailures, &FrpcFailureWatch::reasonsChanged, this, &AppState::frpcFailureReasonsChanged);
     watchSessionExpiry();
     connect(this, &AppState::sessionChanged, this, &AppState::dropStaleAccountSwitch);
     // The path monitor is injected; the supervisor reports crashes to a weak handler.
@@ -386,9 +389,11 @@ void AppState::uploadClientInfo()
 
 void AppState::applyLanguage(const QString &code)
 {
-    setLanguage(code);
+    // The catalogue and the client learn the language before it is announced, so whoever hears
+    // of the change reads the new texts at once.
     m_catalogue.setPreferredLanguage(code);
     m_apiClient->setPreferredLanguage(code);
+    setLanguage(code);
 }
 
 void AppState::signOut()
@@ -406,6 +411,7 @@ void AppState::signOut()
     changeStoredToken(std::nullopt);
     m_apiClient->setToken(std::nullopt);
     m_frpc->stopAll(stopTimeoutSeconds);
+    m_frpcFailures->clear();
     if (!m_runningTunnelIds.isEmpty()) {
         m_runningTunnelIds.clear();
         emit runningTunnelIdsChanged();

@@ -25,6 +25,7 @@ namespace ostrel {
 
 class APIClient;
 struct BuildConfig;
+class FrpcFailureWatch;
 class FrpcManager;
 class KeychainStore;
 class LocalizableXCStrings;
@@ -133,6 +134,9 @@ public:
     const QHash<QString, QString> &frpcStartErrors() const { return m_frpcStartErrors; }
     // The key "app.frpc.crashed" for each tunnel whose process died since its last start.
     const QHash<QString, QString> &frpcCrashes() const { return m_frpcCrashes; }
+    // The catalogue key explaining the last known failure each tunnel's frpc reported in its
+    // output; kept until the tunnel's next run starts.
+    const QHash<QString, QString> &frpcFailureReasons() const;
     // Tunnel ids with a pending automatic restart / a connection poll; whether the
     // configuration retry loop is pending.
     QSet<QString> reconnectTaskIds() const;
@@ -265,6 +269,7 @@ signals:
     void isLoadingFrpcConfigChanged();
     void frpcStartErrorsChanged();
     void frpcCrashesChanged();
+    void frpcFailureReasonsChanged();
     void reconnectTasksChanged();
     void connectionPollTasksChanged();
     void configurationRetryTaskChanged();
@@ -395,8 +400,9 @@ private:
     bool m_isOpeningCheckout = false;
     bool m_isPopoverVisible = false;
     std::optional<Usage> m_usage;
-    APIClient *m_apiClient = nullptr; // child
-    FrpcManager *m_frpc = nullptr;    // child
+    APIClient *m_apiClient = nullptr;           // child
+    FrpcManager *m_frpc = nullptr;              // child
+    FrpcFailureWatch *m_frpcFailures = nullptr; // child
     std::unique_ptr<KeychainStore> m_keychain;
     bool m_terminated = false;               // handleTermination ran
     Job *m_configurationRetryTask = nullptr; // owned (child); cancel = delete

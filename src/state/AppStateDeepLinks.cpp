@@ -4,105 +4,42 @@
 
 #include "api/APIClient.h"
 #include "state/AppState_p.h"
-
-#include <QUrl>
+#include "state/DeepLinkRoute.h"
 
 namespace ostrel {
 
 using namespace appstate;
 
-namespace {
-
-// The parts of a link that matter, taken from the text as received (QUrl would lower-case
-// the scheme and the host, and both are compared exactly).
-struct LinkParts {
-    QString scheme;
-    std::optional<QString> host;
-    QString path;                 // percent-decoded
-    std::optional<QString> query; // raw, without the "?"
-};
-
-std::optional<LinkParts> splitLink(const QString &text)
-{
-    // Only text that parses as a URL is looked at any further.
-    if (!QUrl(text, QUrl::StrictMode).isValid())
-        return std::nullopt;
-    const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    if (colon <= 0)
-        return std::nullopt;
-    LinkParts parts;
-    parts.scheme = text.left(colon);
-    QString rest = text.mid(colon + 1);
-    if (const qsizetype hash = rest.indexOf(QLatin1Char('#')); hash >= 0)
-        rest.truncate(hash);
-    if (const qsizetype question = rest.indexOf(QLatin1Char('?')); question >= 0) {
-        parts.query = rest.mid(question + 1);
-        rest.truncate(question);
-    }
-    if (rest.startsWith(QLatin1String("//"))) {
-        rest.remove(0, 2);
-        const qsizetype slash = rest.indexOf(QLatin1Char('/'));
-        QString authority = slash >= 0 ? rest.left(slash) : rest;
-        rest = slash >= 0 ? rest.mid(slash) : QString();
-        if (const qsizetype at = authority.lastIndexOf(QLatin1Char('@')); at >= 0)
-            authority.remove(0, at + 1);
-        if (const qsizetype portColon = authority.lastIndexOf(QLatin1Char(':')); portColon >= 0)
-            authority.truncate(portColon);
-        if (!authority.isEmpty())
-            parts.host = QUrl::fromPercentEncoding(authority.toUtf8());
-    }
-    parts.path = QUrl::fromPercentEncoding(rest.toUtf8());
-    return parts;
-}
-
-// The value of the first query item named exactly "token", percent-decoded; empty when there
-// is none or it has no value.
-QString tokenOf(const std::optional<QString> &query)
-{
-    if (!query)
-        return {};
-    for (const QString &item : query->split(QLatin1Char('&'))) {
-        const qsizetype equals = item.indexOf(QLatin1Char('='));
-        const QString name = QUrl::fromPercentEncoding((equals >= 0 ? item.left(equals) : item).toUtf8());
-        if (name != QLatin1String("token"))
-            continue;
-        return equals >= 0 ? QUrl::fromPercentEncoding(item.mid(equals + 1).toUtf8()) : QString();
-    }
-    return {};
-}
-
-} // namespace
-
 void AppState::handleDeepLink(const QString &url)
 {
-    const std::optional<LinkParts> link = splitLink(url);
-    if (!link || link->scheme != QLatin1String("ostrel") || !link->host)
-        return;
-    const QString &host = *link->host;
-    const QString &path = link->path;
-
-    if (host == QLatin1String("reset")) {
-        if (const QString token = tokenOf(link->query); !token.isEmpty())
-            setAuthFlow(AuthFlow::resetPassword(token));
-    } else if (host == QLatin1String("magic-link")) {
+    const DeepLinkRoute route = routeDeepLink(url);
+    switch (route.action) {
+    case DeepLinkRoute::Action::none:
+        break;
+    case DeepLinkRoute::Action::resetPassword:
+        setAuthFlow(AuthFlow::resetPassword(route.token));
+        break;
+    case DeepLinkRoute::Action::magicLink:
         // Failures stay silent: the user simply remains signed out.
-        if (const QString token = tokenOf(link->query); !token.isEmpty())
-            signInWithMagicLink(token);
-    } else if (host == QLatin1String("auth") && path.startsWith(QLatin1String("/verify-email"))) {
-        if (const QString token = tokenOf(link->query); !token.isEmpty())
-            setPendingVerificationToken(token);
-    } else if (host == QLatin1String("deletion") && path.startsWith(QLatin1String("/cancel"))) {
+        signInWithMagicLink(route.token);
+        break;
+    case DeepLinkRoute::Action::verifyEmail:
+        setPendingVerificationToken(route.token);
+        break;
+    case DeepLinkRoute::Action::cancelDeletion:
         m_apiClient->cancelDeletion(this, [this](const ApiResult<EmptyResponse> &result) {
             if (result.ok())
                 refreshAfterMutation(this, [this] { reloadConfiguration(); });
         });
-    } else if (host == QLatin1String("upgrade") && path.startsWith(QLatin1String("/success"))) {
+        break;
+    case DeepLinkRoute::Action::upgradeSuccess:
         if (m_session)
             handleUpgradeSuccess();
-    } else if (host == QLatin1String("upgrade") && path.startsWith(QLatin1String("/cancel"))) {
+        break;
+    case DeepLinkRoute::Action::upgradeCancel:
         setShowingUpgrade(false);
+        break;
     }
-    // "open" and everything else: nothing beyond the popover the shell opens.
 }
 
 } // namespace ostrel

@@ -4,6 +4,7 @@
 #include "state/AppState.h"
 
 #include "api/APIClient.h"
+#include "frpc/FrpcFailureWatch.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "platform/Log.h"
@@ -56,6 +57,11 @@ bool isOffline(const TransportError &error)
 TunnelRuntimeState AppState::runtimeState(const QString &tunnelId) const
 {
     return m_tunnelRuntimeStates.value(tunnelId, TunnelRuntimeState::stopped);
+}
+
+const QHash<QString, QString> &AppState::frpcFailureReasons() const
+{
+    return m_frpcFailures->reasons();
 }
 
 QSet<QString> AppState::reconnectTaskIds() const
@@ -340,6 +346,7 @@ void AppState::startTunnel(const Tunnel &tunnel, bool userInitiated)
     }
     const FrpcManager::StartResult result = m_frpc->start(tunnel, *m_frpcConfig);
     if (std::holds_alternative<QProcess *>(result)) {
+        m_frpcFailures->follow(id, m_frpc->logPath(id));
         setRunning(id, true);
         setRuntimeState(id, TunnelRuntimeState::connecting);
         startConnectionPoll(tunnel);
@@ -364,6 +371,7 @@ void AppState::stopTunnel(const QString &tunnelId)
     cancelConnectionPoll(tunnelId);
     m_restartAttempts.remove(tunnelId);
     m_frpc->stop(tunnelId, stopTimeoutSeconds);
+    m_frpcFailures->finish(tunnelId);
     setRunning(tunnelId, false);
     setRuntimeState(tunnelId, TunnelRuntimeState::stopped);
 }
@@ -466,6 +474,8 @@ void AppState::deleteTunnel(const Tunnel &tunnel, QObject *context, Done done)
 
 void AppState::handleUnexpectedExit(const QString &tunnelId)
 {
+    // Its last lines say why it ended; they must be read before the row shows the crash.
+    m_frpcFailures->finish(tunnelId);
     cancelConnectionPoll(tunnelId);
     const std::optional<Tunnel> tunnel = findTunnel(m_tunnels, tunnelId);
     const QString subdomain = tunnel ? tunnel->subdomain : QStringLiteral("?");

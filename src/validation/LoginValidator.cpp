@@ -46,9 +46,9 @@ const QSet<QString> &reservedSubdomains()
     return names;
 }
 
-QString message(const char *key)
+QString message(const char *key, const QString &language)
 {
-    return LocalizableXCStrings::shared().localized(QString::fromLatin1(key));
+    return localized(QString::fromLatin1(key), language);
 }
 
 } // namespace
@@ -93,48 +93,48 @@ std::optional<qint64> LoginValidator::parseInteger(const QString &text)
     return -value;
 }
 
-std::optional<QString> LoginValidator::validateEmail(const QString &email)
+std::optional<QString> LoginValidator::validateEmail(const QString &email, const QString &language)
 {
     const QString trimmed = email.trimmed();
     if (trimmed.isEmpty())
-        return message("auth.email.empty");
+        return message("auth.email.empty", language);
     if (emailPattern().match(trimmed).hasMatch())
         return std::nullopt;
-    return message("auth.email.invalid");
+    return message("auth.email.invalid", language);
 }
 
-std::optional<QString> LoginValidator::validatePassword(const QString &password)
+std::optional<QString> LoginValidator::validatePassword(const QString &password, const QString &language)
 {
     if (password.isEmpty())
-        return message("auth.password.empty");
+        return message("auth.password.empty", language);
     if (characterCount(password) < minimumPasswordLength)
         return LocalizableXCStrings::shared().format(QStringLiteral("auth.password.tooShort"),
-                                                     {int(minimumPasswordLength)});
+                                                     {int(minimumPasswordLength)}, language);
     return std::nullopt;
 }
 
-std::optional<QString> LoginValidator::validateSubdomain(const QString &subdomain)
+std::optional<QString> LoginValidator::validateSubdomain(const QString &subdomain, const QString &language)
 {
     if (subdomain.isEmpty())
-        return message("tunnels.subdomain.empty");
+        return message("tunnels.subdomain.empty", language);
     const qsizetype length = characterCount(subdomain);
     if (length < minimumSubdomainLength)
-        return message("tunnels.subdomain.tooShort");
+        return message("tunnels.subdomain.tooShort", language);
     if (length > maximumSubdomainLength)
-        return message("tunnels.subdomain.tooLong");
+        return message("tunnels.subdomain.tooLong", language);
     if (!subdomainPattern().match(subdomain).hasMatch())
-        return message("tunnels.subdomain.invalid");
+        return message("tunnels.subdomain.invalid", language);
     if (reservedSubdomains().contains(subdomain))
-        return message("tunnels.subdomain.reserved");
+        return message("tunnels.subdomain.reserved", language);
     return std::nullopt;
 }
 
-std::optional<QString> LoginValidator::validatePort(const QString &port)
+std::optional<QString> LoginValidator::validatePort(const QString &port, const QString &language)
 {
     const auto value = parseInteger(port);
     if (value && *value >= minimumPort && *value <= maximumPort)
         return std::nullopt;
-    return message("tunnels.port.invalid");
+    return message("tunnels.port.invalid", language);
 }
 
 } // namespace ostrel

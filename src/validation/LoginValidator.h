@@ -7,14 +7,14 @@
 namespace ostrel {
 
 // Local checks of the sign-in and tunnel forms, run before anything is sent. Each returns the
-// translated message to show under the field, or nothing when the value is acceptable.
+// message to show under the field in `language`, or nothing when the value is acceptable.
 // Safe to call from any thread.
 class LoginValidator {
 public:
-    static std::optional<QString> validateEmail(const QString &email);
-    static std::optional<QString> validatePassword(const QString &password);
-    static std::optional<QString> validateSubdomain(const QString &subdomain);
-    static std::optional<QString> validatePort(const QString &port);
+    static std::optional<QString> validateEmail(const QString &email, const QString &language);
+    static std::optional<QString> validatePassword(const QString &password, const QString &language);
+    static std::optional<QString> validateSubdomain(const QString &subdomain, const QString &language);
+    static std::optional<QString> validatePort(const QString &port, const QString &language);
 
     // Lengths as the user sees them: grapheme clusters, not code units.
     static qsizetype characterCount(const QString &text);

@@ -16,20 +16,23 @@
 namespace ostrel::test {
 
 // An AppState that talks to a running development service, with in-memory fakes for every other
-// outside service. Fill `secrets` and `preferences` before create() to start as a returning user.
+// outside service. Fill `secrets` and `preferences` before create() to start as a returning user;
+// set the pointers below to use other services in place of the fakes (a real keyring, say).
 struct DevServiceApp {
     explicit DevServiceApp(quint16 port) : build(BuildConfig::resolve(buildInfo(port))) {}
 
     AppState &create()
     {
-        state = std::make_unique<AppState>(AppState::Services{.secretStore = secrets,
-                                                              .preferences = preferences,
-                                                              .networkMonitor = network,
-                                                              .notifier = notifier,
-                                                              .loginItem = loginItem,
-                                                              .urlOpener = urlOpener,
-                                                              .build = &build,
-                                                              .frpcSupportDirectory = support.path()});
+        state = std::make_unique<AppState>(AppState::Services{
+            .secretStore = secretStore ? *secretStore : secrets,
+            .preferences = preferenceStore ? *preferenceStore : preferences,
+            .networkMonitor = network,
+            .notifier = notifierService ? *notifierService : notifier,
+            .loginItem = loginItem,
+            .urlOpener = urlOpener,
+            .clock = clock ? *clock : Clock::system(),
+            .build = &build,
+            .frpcSupportDirectory = supportDirectory.isEmpty() ? support.path() : supportDirectory});
         return *state;
     }
 
@@ -41,6 +44,11 @@ struct DevServiceApp {
     FakeUrlOpener urlOpener;
     QTemporaryDir support;
     const BuildConfig build;
+    SecretStore *secretStore = nullptr;
+    PreferencesStore *preferenceStore = nullptr;
+    Notifier *notifierService = nullptr;
+    Clock *clock = nullptr;
+    QString supportDirectory; // empty: `support`
     std::unique_ptr<AppState> state;
 
 private:

@@ -58,6 +58,15 @@ TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
     m_server.listen(QHostAddress::LocalHost, 0);
+    m_port = m_server.serverPort();
+}
+
+void TestHttpServer::setListening(bool listening)
+{
+    if (!listening)
+        m_server.close();
+    else if (!m_server.isListening())
+        m_server.listen(QHostAddress::LocalHost, m_port);
 }
 
 TestHttpServer::~TestHttpServer()
@@ -128,10 +137,20 @@ void TestHttpServer::answer(QTcpSocket *socket, const RecordedRequest &request)
     if (!m_queue.empty()) {
         response = m_queue.front();
         m_queue.pop_front();
+    } else if (m_deferredHandler) {
+        m_deferredHandler(request, [this, socket = QPointer<QTcpSocket>(socket)](const ScriptedResponse &r) {
+            if (socket && m_buffers.contains(socket) && socket->state() == QAbstractSocket::ConnectedState)
+                perform(socket, r);
+        });
+        return;
     } else if (m_handler) {
         response = m_handler(request);
     }
+    perform(socket, response);
+}
 
+void TestHttpServer::perform(QTcpSocket *socket, const ScriptedResponse &response)
+{
     switch (response.action) {
     case ScriptedResponse::Action::neverAnswer:
         return;

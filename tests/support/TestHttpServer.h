@@ -71,7 +71,7 @@ public:
     ~TestHttpServer() override;
 
     bool isListening() const { return m_server.isListening(); }
-    quint16 port() const { return m_server.serverPort(); }
+    quint16 port() const { return m_port; }
     QUrl baseUrl() const; // http://127.0.0.1:<port>
 
     void enqueue(const ScriptedResponse &response) { m_queue.push_back(response); }
@@ -80,6 +80,16 @@ public:
         m_handler = std::move(handler);
     }
     void setDefaultResponse(const ScriptedResponse &response) { m_default = response; }
+    // Answers later, after the handler has waited for something (another server, a timer):
+    // `reply` sends the answer; called again or after the client left, it does nothing.
+    using Reply = std::function<void(const ScriptedResponse &)>;
+    void setDeferredHandler(std::function<void(const RecordedRequest &, Reply)> handler)
+    {
+        m_deferredHandler = std::move(handler);
+    }
+    // Stops accepting connections (clients are refused, as by a service that is down) and
+    // takes them again on the same port.
+    void setListening(bool listening);
 
     const QList<RecordedRequest> &requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
@@ -92,12 +102,15 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const RecordedRequest &request);
+    void perform(QTcpSocket *socket, const ScriptedResponse &response);
     void respond(QTcpSocket *socket, const ScriptedResponse &response);
 
     QTcpServer m_server;
     QHash<QTcpSocket *, QByteArray> m_buffers;
     std::deque<ScriptedResponse> m_queue;
     std::function<ScriptedResponse(const RecordedRequest &)> m_handler;
+    std::function<void(const RecordedRequest &, Reply)> m_deferredHandler;
+    quint16 m_port = 0;
     ScriptedResponse m_default = ScriptedResponse::json(200, "{}");
     QList<RecordedRequest> m_requests;
     std::deque<QPointer<QTcpSocket>> m_held;

@@ -211,13 +211,11 @@ Reply ApiServer::dispatch(const QHttpServerRequest &request)
     }
     if (!refusal && route->needsSession)
         refusal = authenticate(call);
-    if (!refusal && route->jsonBody && !call.rawBody.trimmed().isEmpty()) {
-        QJsonParseError parseError;
-        const QJsonDocument doc = QJsonDocument::fromJson(call.rawBody, &parseError);
-        if (parseError.error != QJsonParseError::NoError || !doc.isObject())
-            refusal = validationError({"body must be a JSON object"});
+    if (!refusal && route->jsonBody) {
+        if (std::optional<QJsonObject> body = jsonBodyObject(call.rawBody))
+            call.body = std::move(*body);
         else
-            call.body = doc.object();
+            refusal = validationError({"body must be a JSON object"});
     }
     const Reply reply = refusal ? *refusal : (this->*(route->handler))(call);
     say(QString("[http] %1 %2 -> %3").arg(methodName(call.method), call.path).arg(reply.status));

@@ -1,6 +1,7 @@
 #include "Rules.h"
 
 #include <QCryptographicHash>
+#include <QJsonDocument>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -99,6 +100,17 @@ QStringList givenPasswordProblems(const QJsonValue &value, const QString &key)
     if (value.toString().size() > maxPasswordLength)
         return {key + " must be shorter than or equal to 128 characters"};
     return {};
+}
+
+std::optional<QJsonObject> jsonBodyObject(const QByteArray &raw)
+{
+    if (raw.trimmed().isEmpty())
+        return QJsonObject();
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(raw, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    return doc.object();
 }
 
 std::optional<qint64> integerField(const QJsonObject &body, const QString &key, qint64 min, qint64 max,

@@ -45,6 +45,9 @@ bool isWellFormedSubdomain(const QString &name);
 // Validation messages for a requested subdomain; empty when it is acceptable in form.
 QStringList subdomainProblems(const QString &name);
 
+// A JSON request body: an object, or a blank body read as {}; nothing for anything else.
+std::optional<QJsonObject> jsonBodyObject(const QByteArray &raw);
+
 // Body fields. A value that is absent (or null, unless required) reads as none; one of the wrong
 // type, too long or out of [min, max] adds the class-validator style message and reads as none.
 enum class Presence { optional, required };

@@ -1,6 +1,7 @@
 #include "ControlClient.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +13,34 @@ void printLine(FILE *stream, const QString &line)
     std::fflush(stream);
 }
 
+void frpcLog(char level, const char *source, const QString &text)
+{
+    // frpc's console format, colours included: it does not check whether its output is a
+    // terminal, so a log file gets the escape codes too.
+    const char *colour = level == 'E' ? "\x1b[1;31m" : level == 'W' ? "\x1b[1;33m" : "\x1b[1;34m";
+    printLine(
+        stdout,
+        QString::fromLatin1(colour) +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
+            QStringLiteral(" [%1] [%2] ").arg(QString(QLatin1Char(level)), QString::fromLatin1(source)) +
+            text + QStringLiteral("\x1b[0m"));
+}
+
+namespace {
+
+// Go's wording for a refused dial, which is what frpc prints.
+QString dialError(const QString &host, qint64 port, const QTcpSocket &socket)
+{
+    if (socket.error() == QAbstractSocket::ConnectionRefusedError)
+        return QStringLiteral("dial tcp %1:%2: connect: connection refused").arg(host).arg(port);
+    return socket.errorString();
+}
+
+// frpc retries a proxy the server refused after this long.
+constexpr int startErrorRetryMs = 30000;
+
+} // namespace
+
 ControlClient::ControlClient(StandinConfig config, QObject *parent)
     : QObject(parent), m_config(std::move(config))
 {
@@ -22,7 +51,8 @@ ControlClient::ControlClient(StandinConfig config, QObject *parent)
         while (m_socket.canReadLine())
             handleAnswer(m_socket.readLine().trimmed());
     });
-    connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] { handleLoss(m_socket.errorString()); });
+    connect(&m_socket, &QTcpSocket::errorOccurred, this,
+            [this] { handleLoss(dialError(m_config.serverAddr, m_config.serverPort, m_socket)); });
     connect(&m_socket, &QTcpSocket::disconnected, this,
             [this] { handleLoss(QStringLiteral("connection closed by the server")); });
 }
@@ -75,6 +105,11 @@ void ControlClient::handleAnswer(const QByteArray &line)
     const QJsonObject answer = QJsonDocument::fromJson(line).object();
     if (!answer.value("ok").toBool()) {
         const QString reason = answer.value("error").toString();
+        if (reason == QLatin1String("proxy already exists") ||
+            reason == QLatin1String("router config conflict")) {
+            refuseProxies(reason);
+            return;
+        }
         fail(reason.isEmpty() ? QStringLiteral("unreadable answer from the server") : reason);
         return;
     }
@@ -83,10 +118,53 @@ void ControlClient::handleAnswer(const QByteArray &line)
     printLine(stdout, QStringLiteral("login to server success"));
     for (const StandinProxy &p : std::as_const(m_config.proxies))
         printLine(stdout, QStringLiteral("[%1] start proxy success").arg(p.name));
+    visitLocalServices();
+}
+
+void ControlClient::refuseProxies(const QString &reason)
+{
+    // The real server accepts the login and refuses the proxy; frpc says so, keeps running and
+    // asks again later.
+    frpcLog('I', "client/service.go:295", QStringLiteral("login to server success, get run id [standin]"));
+    for (const StandinProxy &p : std::as_const(m_config.proxies)) {
+        const QString text = reason == QLatin1String("proxy already exists")
+                                 ? QStringLiteral("proxy [%1] already exists").arg(p.name)
+                                 : reason;
+        frpcLog('W', "client/control.go:171", QStringLiteral("[%1] start error: %2").arg(p.name, text));
+    }
+    m_retry.start(startErrorRetryMs);
+    m_socket.abort();
+}
+
+void ControlClient::visitLocalServices()
+{
+    // As the first visitor's connection would: frpc dials the local service for it and reports
+    // when nothing answers there.
+    for (const StandinProxy &p : std::as_const(m_config.proxies)) {
+        const QString host = p.localIP.value_or(QStringLiteral("127.0.0.1"));
+        const qint64 port = p.localPort.value_or(0);
+        auto *local = new QTcpSocket(this);
+        connect(local, &QTcpSocket::connected, local, [local] {
+            local->abort();
+            local->deleteLater();
+        });
+        connect(local, &QTcpSocket::errorOccurred, local, [local, host, port, name = p.name] {
+            if (local->error() == QAbstractSocket::ConnectionRefusedError)
+                frpcLog('E', "client/proxy/proxy.go:241",
+                        QStringLiteral("[%1] connect to local service [%2:%3] error: %4")
+                            .arg(name, host)
+                            .arg(port)
+                            .arg(dialError(host, port, *local)));
+            local->deleteLater();
+        });
+        local->connectToHost(host, quint16(port));
+    }
 }
 
 void ControlClient::handleLoss(const QString &reason)
 {
+    if (m_retry.isActive() && !m_everLoggedIn)
+        return; // the proxy was refused; the retry is already planned
     if (!m_everLoggedIn) {
         fail(reason);
         return;
@@ -102,7 +180,10 @@ void ControlClient::handleLoss(const QString &reason)
 
 void ControlClient::fail(const QString &reason)
 {
-    printLine(stderr, QStringLiteral("login to the server failed: ") + reason);
+    frpcLog('W', "client/service.go:301", QStringLiteral("connect to server error: ") + reason);
+    printLine(stderr,
+              QStringLiteral("login to the server failed: ") + reason +
+                  QStringLiteral(". With loginFailExit enabled, no additional retries will be attempted"));
     // Nothing else of this program may run: the first failed login ends it.
     disconnect(&m_socket, nullptr, this, nullptr);
     QCoreApplication::exit(1);

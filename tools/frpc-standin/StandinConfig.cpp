@@ -211,6 +211,12 @@ std::variant<StandinConfig, QString> loadStandinConfig(const QString &path)
                 return prefix + QStringLiteral("proxy name is empty");
             if (!types.contains(proxy.type))
                 return prefix + QStringLiteral("proxy [%1]: invalid type \"%2\"").arg(proxy.name, proxy.type);
+            // frpc's own validation, word for word (the field path appears twice in its message).
+            if (proxy.localPort && (*proxy.localPort < 0 || *proxy.localPort > 65535))
+                return QStringLiteral(
+                           "proxy %1: localPort: localPort: port number %2 must be in the range 0..65535")
+                    .arg(proxy.name)
+                    .arg(*proxy.localPort);
             config.proxies << proxy;
         }
     }

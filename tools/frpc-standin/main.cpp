@@ -1,6 +1,14 @@
 // A stand-in for frpc: the same command line and configuration file, strictly checked, and the
 // development service's control protocol in place of frp's own.
 //
+// The failures users meet are printed in frpc's own words (and colours), driven by what really
+// happens: a server that cannot be reached or refuses the token ("login to the server failed:"),
+// a proxy the server refuses as "proxy already exists" or "router config conflict" ("[name]
+// start error: ..."; it keeps running and asks again 30 s later), nothing listening on the local
+// port (after each login the local service is dialled once, as a visitor's connection would be:
+// "connect to local service [...] error: dial tcp ...: connect: connection refused"), and a local
+// port out of range (frpc's validation message, exit code 1).
+//
 // Test-only environment variables:
 //   OSTREL_STANDIN_IGNORE_SIGTERM=1     ignore SIGTERM (only SIGKILL ends it)
 //   OSTREL_STANDIN_EXIT_AFTER_MS=<ms>   exit by itself after that time, with

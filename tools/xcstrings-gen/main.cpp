@@ -6,7 +6,7 @@
 // The first language is the source language. Exits 1, naming the file, when a table cannot be
 // read or is not a valid string table; the output is then left untouched.
 
-#include "l10n/LocalizableXCStrings.h"
+#include "l10n/StringsFile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -16,7 +16,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QStringConverter>
 
 #include <cstdio>
 #include <optional>
@@ -30,18 +29,12 @@ void fail(const QString &message)
     std::fprintf(stderr, "xcstrings-gen: %s\n", qPrintable(message));
 }
 
-// String tables are UTF-8, or UTF-16 with a byte-order mark.
 std::optional<QString> readText(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    QStringDecoder decoder(QStringConverter::encodingForData(bytes).value_or(QStringConverter::Utf8));
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return ostrel::stringsfile::decode(file.readAll());
 }
 
 QJsonObject stringUnit(const QString &value)
@@ -62,7 +55,7 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    std::vector<std::pair<QString, ostrel::LocalizableXCStrings::Table>> tables;
+    std::vector<std::pair<QString, ostrel::StringTable>> tables;
     for (const QString &argument : arguments.mid(1)) {
         const qsizetype split = argument.indexOf(QLatin1Char('='));
         if (split <= 0) {

@@ -54,7 +54,8 @@ void CredentialForm::submit()
     if (m_loading)
         return;
     const QString email = trimmedEmail();
-    if (LoginValidator::validateEmail(email) || LoginValidator::validatePassword(m_password->text()))
+    if (LoginValidator::validateEmail(email, language()) ||
+        LoginValidator::validatePassword(m_password->text(), language()))
         return;
     m_loading = true;
     refresh();
@@ -123,9 +124,9 @@ void CredentialForm::refresh()
     const QString password = m_password->text();
     // A field's own check speaks only once something is typed in it.
     const std::optional<QString> emailCheck =
-        email.isEmpty() ? std::nullopt : LoginValidator::validateEmail(email);
+        email.isEmpty() ? std::nullopt : LoginValidator::validateEmail(email, language());
     const std::optional<QString> passwordCheck =
-        password.isEmpty() ? std::nullopt : LoginValidator::validatePassword(password);
+        password.isEmpty() ? std::nullopt : LoginValidator::validatePassword(password, language());
     const std::optional<QString> emailMessage = m_apiEmailError ? m_apiEmailError : emailCheck;
     const std::optional<QString> passwordMessage = m_apiPasswordError ? m_apiPasswordError : passwordCheck;
     m_email->setSupportText(emailMessage);

@@ -71,7 +71,7 @@ ForgotPasswordView::ForgotPasswordView(AppState &state, QWidget *parent) : AuthF
     connect(m_email, &FieldGroup::textChanged, this, [this] {
         // Once a submit has spoken, the message follows the corrections.
         if (m_didAttemptSubmit)
-            m_emailError = LoginValidator::validateEmail(m_email->text().trimmed());
+            m_emailError = LoginValidator::validateEmail(m_email->text().trimmed(), language());
         refresh();
     });
     connect(m_email->content(), &QLineEdit::returnPressed, this, &ForgotPasswordView::submit);
@@ -86,7 +86,7 @@ void ForgotPasswordView::submit()
         return;
     m_didAttemptSubmit = true;
     const QString email = m_email->text().trimmed();
-    m_emailError = LoginValidator::validateEmail(email);
+    m_emailError = LoginValidator::validateEmail(email, language());
     if (m_emailError) {
         refresh();
         return;
@@ -112,7 +112,7 @@ void ForgotPasswordView::refresh()
     m_email->setSupportText(m_emailError);
     m_email->setErrored(m_emailError.has_value());
     m_submit->setLoading(m_loading);
-    m_submit->setEnabled(!m_loading && !LoginValidator::validateEmail(m_email->text().trimmed()));
+    m_submit->setEnabled(!m_loading && !LoginValidator::validateEmail(m_email->text().trimmed(), language()));
 }
 
 void ForgotPasswordView::refreshBanner()

@@ -121,7 +121,7 @@ void ResetPasswordView::checkToken()
 
 void ResetPasswordView::validate()
 {
-    m_passwordError = LoginValidator::validatePassword(m_password->text());
+    m_passwordError = LoginValidator::validatePassword(m_password->text(), language());
     m_confirmError = m_password->text() != m_confirm->text()
                          ? std::optional<QString>(text(OSTREL_KEY("auth.resetPassword.mismatch")))
                          : std::nullopt;
@@ -147,7 +147,7 @@ void ResetPasswordView::submit()
                 m_didReset = true;
             } else if (const ApiError *error = result.failure().apiError()) {
                 if (error->kind() == ApiError::Kind::validation) {
-                    m_passwordError = LoginValidator::validatePassword(m_password->text());
+                    m_passwordError = LoginValidator::validatePassword(m_password->text(), language());
                     if (!m_passwordError)
                         m_passwordError = text(OSTREL_KEY("auth.password.invalid"));
                 } else if (error->kind() == ApiError::Kind::unauthorized) {

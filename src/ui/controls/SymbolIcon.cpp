@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QHash>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 #include <cmath>
@@ -92,8 +93,16 @@ QPixmap symbolPixmap(const QString &symbol, int pixelSize, const QColor &color, 
     const QString theme = symbolThemeName(symbol);
     if (theme.isEmpty() || pixelSize <= 0)
         return {};
-    const int device = int(std::ceil(pixelSize * devicePixelRatio));
+    // The same symbol is drawn by every row of a list: render each look once.
+    const QString key = QStringLiteral("ostrel-symbol:%1:%2:%3:%4:%5")
+                            .arg(symbol, QIcon::themeName())
+                            .arg(pixelSize)
+                            .arg(color.rgba(), 0, 16)
+                            .arg(devicePixelRatio);
     QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap))
+        return pixmap;
+    const int device = int(std::ceil(pixelSize * devicePixelRatio));
     if (QIcon::hasThemeIcon(theme)) {
         pixmap = QIcon::fromTheme(theme).pixmap(QSize(pixelSize, pixelSize), devicePixelRatio);
     } else {
@@ -114,6 +123,8 @@ QPixmap symbolPixmap(const QString &symbol, int pixelSize, const QColor &color, 
     QPainter painter(&pixmap);
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
     painter.fillRect(QRectF(QPointF(0, 0), pixmap.deviceIndependentSize()), color);
+    painter.end();
+    QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
 

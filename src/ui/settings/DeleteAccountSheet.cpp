@@ -160,15 +160,15 @@ std::optional<QString> DeleteAccountSheet::emailMismatchMessage() const
     const QString typed = normalized(m_email->text());
     if (typed.isEmpty() || typed == session->user->email.toLower())
         return std::nullopt;
-    return localized(OSTREL_KEY("settings.delete.emailMismatch"));
+    return localized(OSTREL_KEY("settings.delete.emailMismatch"), m_state.language());
 }
 
 bool DeleteAccountSheet::canSubmitDeletion() const
 {
     const QString password = m_password->text();
     return !m_loading && m_acknowledge->isChecked() && !password.isEmpty() && !m_apiPasswordError &&
-           !LoginValidator::validatePassword(password) && !normalized(m_email->text()).isEmpty() &&
-           !m_apiEmailError && !emailMismatchMessage();
+           !LoginValidator::validatePassword(password, m_state.language()) &&
+           !normalized(m_email->text()).isEmpty() && !m_apiEmailError && !emailMismatchMessage();
 }
 
 void DeleteAccountSheet::submit()
@@ -181,33 +181,33 @@ void DeleteAccountSheet::submit()
     m_genericError.reset();
     refresh();
     // The stored address, exactly as the record holds it; the typed one only has to match it.
-    m_state.apiClient().requestDeletion(m_password->text(), session->user->email, this,
-                                        [this](const ApiResult<RequestDeletionResponse> &result) {
-                                            if (result.ok()) {
-                                                const QDateTime scheduledAt = result.value().scheduledAt;
-                                                m_state.refreshAfterMutation(this, [this, scheduledAt] {
-                                                    m_state.reloadConfiguration(this, [this, scheduledAt] {
-                                                        m_scheduledAt = scheduledAt;
-                                                        m_didSchedule = true;
-                                                        m_loading = false;
-                                                        retranslate();
-                                                        m_close->setFocus(Qt::OtherFocusReason);
-                                                    });
-                                                });
-                                                return;
-                                            }
-                                            if (const ApiError *error = result.failure().apiError()) {
-                                                if (error->kind() == ApiError::Kind::unauthorized)
-                                                    m_apiPasswordError =
-                                                        localized(OSTREL_KEY("auth.password.invalid"));
-                                                else
-                                                    m_genericError = error->userMessage(m_state.language());
-                                            } else {
-                                                m_genericError = localized(OSTREL_KEY("error.network"));
-                                            }
-                                            m_loading = false;
-                                            refresh();
-                                        });
+    m_state.apiClient().requestDeletion(
+        m_password->text(), session->user->email, this,
+        [this](const ApiResult<RequestDeletionResponse> &result) {
+            if (result.ok()) {
+                const QDateTime scheduledAt = result.value().scheduledAt;
+                m_state.refreshAfterMutation(this, [this, scheduledAt] {
+                    m_state.reloadConfiguration(this, [this, scheduledAt] {
+                        m_scheduledAt = scheduledAt;
+                        m_didSchedule = true;
+                        m_loading = false;
+                        retranslate();
+                        m_close->setFocus(Qt::OtherFocusReason);
+                    });
+                });
+                return;
+            }
+            if (const ApiError *error = result.failure().apiError()) {
+                if (error->kind() == ApiError::Kind::unauthorized)
+                    m_apiPasswordError = localized(OSTREL_KEY("auth.password.invalid"), m_state.language());
+                else
+                    m_genericError = error->userMessage(m_state.language());
+            } else {
+                m_genericError = localized(OSTREL_KEY("error.network"), m_state.language());
+            }
+            m_loading = false;
+            refresh();
+        });
 }
 
 void DeleteAccountSheet::refresh()
@@ -220,8 +220,10 @@ void DeleteAccountSheet::refresh()
 
     const QString password = m_password->text();
     const std::optional<QString> passwordMessage =
-        m_apiPasswordError ? m_apiPasswordError
-                           : (password.isEmpty() ? std::nullopt : LoginValidator::validatePassword(password));
+        m_apiPasswordError
+            ? m_apiPasswordError
+            : (password.isEmpty() ? std::nullopt
+                                  : LoginValidator::validatePassword(password, m_state.language()));
     m_password->setErrored(passwordMessage.has_value());
     m_password->setSupportText(passwordMessage);
     const std::optional<QString> emailMessage = m_apiEmailError ? m_apiEmailError : emailMismatchMessage();

@@ -130,7 +130,7 @@ void PasswordChangeView::validateNewPassword(const QString &value)
     m_newError.reset();
     m_newHintOk = false;
     if (!value.isEmpty()) {
-        if (const auto rule = LoginValidator::validatePassword(value)) {
+        if (const auto rule = LoginValidator::validatePassword(value, m_state.language())) {
             m_newError = rule;
         } else if (m_current->text().trimmed().isEmpty()) {
             m_newHintOk = true;
@@ -147,7 +147,8 @@ void PasswordChangeView::validateNewPassword(const QString &value)
 bool PasswordChangeView::canChangePassword() const
 {
     return !m_saving && !m_current->text().isEmpty() && !m_new->text().isEmpty() &&
-           !LoginValidator::validatePassword(m_new->text()) && !m_currentError && !m_newError;
+           !LoginValidator::validatePassword(m_new->text(), m_state.language()) && !m_currentError &&
+           !m_newError;
 }
 
 void PasswordChangeView::changePassword()

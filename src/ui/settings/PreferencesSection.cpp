@@ -347,10 +347,8 @@ void PreferencesSection::retranslate()
     m_languageTitle->setText(text(OSTREL_KEY("settings.language.section")));
     m_picker->setAccessibleName(m_languageTitle->text());
     m_picker->setTexts({text(OSTREL_KEY("settings.language.en")), text(OSTREL_KEY("settings.language.es"))});
-    // The current language's name as the catalogue reads it now.
-    m_languageName->setText(localized(language == QLatin1String("es") ? OSTREL_KEY("settings.language.es")
-                                                                      : OSTREL_KEY("settings.language.en"),
-                                      LocalizableXCStrings::shared().preferredLanguage()));
+    m_languageName->setText(text(language == QLatin1String("es") ? OSTREL_KEY("settings.language.es")
+                                                                 : OSTREL_KEY("settings.language.en")));
     m_savedText->setText(text(OSTREL_KEY("settings.account.saved")));
     if (m_debug) {
         m_debugTitle->setText(text(OSTREL_KEY("settings.preferences.debug.title")));

@@ -197,7 +197,7 @@ std::optional<QString> CreateTunnelView::localSubdomainError() const
     const QString subdomain = m_subdomainField->text();
     if (!showsSubdomain() || subdomain.isEmpty())
         return std::nullopt;
-    return LoginValidator::validateSubdomain(subdomain);
+    return LoginValidator::validateSubdomain(subdomain, m_state.language());
 }
 
 std::optional<QString> CreateTunnelView::localPortError() const
@@ -205,7 +205,7 @@ std::optional<QString> CreateTunnelView::localPortError() const
     const QString port = m_portField->text();
     if (port.isEmpty())
         return std::nullopt;
-    return LoginValidator::validatePort(port);
+    return LoginValidator::validatePort(port, m_state.language());
 }
 
 bool CreateTunnelView::canSubmit() const
@@ -249,7 +249,7 @@ void CreateTunnelView::scheduleAvailabilityCheck(const QString &text)
 {
     delete m_availabilityTask;
     const QString candidate = text.toLower().trimmed();
-    if (candidate.isEmpty() || LoginValidator::validateSubdomain(candidate)) {
+    if (candidate.isEmpty() || LoginValidator::validateSubdomain(candidate, m_state.language())) {
         m_availability = Availability::idle;
         return;
     }

@@ -9,6 +9,7 @@
 #include "ui/tunnels/DeleteTunnelConfirmation.h"
 #include "ui/tunnels/StartStopButton.h"
 #include "ui/tunnels/TunnelAddressButton.h"
+#include "ui/tunnels/TunnelLogView.h"
 #include "ui/tunnels/TunnelQRCodeView.h"
 
 #include <QClipboard>
@@ -176,6 +177,12 @@ TunnelRow::Shown TunnelRow::current() const
     if (const auto error = m_state.frpcStartErrors().constFind(m_tunnel.id);
         error != m_state.frpcStartErrors().cend()) {
         shown.notice = localized(*error, shown.language);
+    } else if (const auto reason = m_state.frpcFailureReasons().constFind(m_tunnel.id);
+               reason != m_state.frpcFailureReasons().cend()) {
+        // What frpc said went wrong says more than that it crashed.
+        shown.notice = localized(*reason, shown.language);
+        shown.crash =
+            m_state.frpcCrashes().contains(m_tunnel.id) || shown.runState == TunnelRuntimeState::failed;
     } else if (const auto crash = m_state.frpcCrashes().constFind(m_tunnel.id);
                crash != m_state.frpcCrashes().cend()) {
         shown.notice = localized(*crash, shown.language);
@@ -298,6 +305,7 @@ void TunnelRow::openMoreMenu()
     add("doc.on.doc", OSTREL_KEY("tunnels.share.copy"), &TunnelRow::copyLink);
     if (m_tunnel.protocolValue != QLatin1String("tcp"))
         add("qrcode", OSTREL_KEY("tunnels.share.qr"), &TunnelRow::showQRCode);
+    add("doc.text", OSTREL_KEY("tunnels.list.log"), &TunnelRow::showLog);
     menu->addSeparator();
     QAction *edit = menu->addAction(symbolIcon(QStringLiteral("pencil")),
                                     localized(OSTREL_KEY("tunnels.list.edit"), language));
@@ -335,6 +343,20 @@ void TunnelRow::showQRCode()
     popup->move(below.x() - popup->width(), below.y());
     m_qrPopup = popup;
     popup->show();
+}
+
+TunnelLogView *TunnelRow::logView() const
+{
+    return static_cast<TunnelLogView *>(m_log.data());
+}
+
+void TunnelRow::showLog()
+{
+    if (!m_log)
+        m_log = new TunnelLogView(m_state, m_tunnel, TunnelLogView::defaultMaxLines, this);
+    m_log->show();
+    m_log->raise();
+    m_log->activateWindow();
 }
 
 void TunnelRow::confirmDelete()

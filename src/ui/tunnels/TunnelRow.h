@@ -19,11 +19,12 @@ class DeleteTunnelConfirmation;
 class StartStopButton;
 class SymbolButton;
 class TunnelAddressButton;
+class TunnelLogView;
 
 // One tunnel in the list: its run state as a coloured dot, its local port, its public address,
-// the start/stop button and the more menu (copy link, QR code, edit, delete), and under them
-// why the last start failed or that the process crashed. A row is kept for as long as its
-// tunnel is listed and repaints only what changed.
+// the start/stop button and the more menu (copy link, QR code, log, edit, delete), and under
+// them why the last start failed, what frpc reported as failing, or that the process crashed. A row is kept
+// for as long as its tunnel is listed and repaints only what changed.
 class TunnelRow : public QWidget {
     Q_OBJECT
 public:
@@ -39,6 +40,8 @@ public:
     bool isChangingState() const { return m_changingState; }
     bool isShowingQRCode() const { return !m_qrPopup.isNull(); }
     bool isShowingDeleteConfirmation() const { return !m_deleteConfirmation.isNull(); }
+    // The tunnel's log window while it is open.
+    TunnelLogView *logView() const;
 
     // The dot's colour and its tooltip key for a run state.
     static QColor statusColor(TunnelRuntimeState state, const QWidget *widget = nullptr);
@@ -58,6 +61,7 @@ public:
     // Menu actions, also reachable from tests.
     void copyLink();
     void showQRCode();
+    void showLog();
     void confirmDelete();
     void pressStartStop();
 
@@ -103,6 +107,7 @@ private:
     QPointer<QMenu> m_menu;
     QPointer<QWidget> m_qrPopup;
     QPointer<DeleteTunnelConfirmation> m_deleteConfirmation;
+    QPointer<QWidget> m_log; // a TunnelLogView
 };
 
 } // namespace ostrel

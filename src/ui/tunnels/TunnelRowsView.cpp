@@ -29,9 +29,9 @@ TunnelRowsView::TunnelRowsView(AppState &state, std::function<void(const Tunnel 
     // A row that gains or loses its second line changes the column's height: the page must hear.
     m_content->installEventFilter(this);
 
-    for (auto signal :
-         {&AppState::runningTunnelIdsChanged, &AppState::tunnelRuntimeStatesChanged,
-          &AppState::frpcStartErrorsChanged, &AppState::frpcCrashesChanged, &AppState::frpcConfigChanged})
+    for (auto signal : {&AppState::runningTunnelIdsChanged, &AppState::tunnelRuntimeStatesChanged,
+                        &AppState::frpcStartErrorsChanged, &AppState::frpcCrashesChanged,
+                        &AppState::frpcFailureReasonsChanged, &AppState::frpcConfigChanged})
         connect(&m_state, signal, this, &TunnelRowsView::refreshRows);
     connect(&m_state, &AppState::tunnelsChanged, this, &TunnelRowsView::sync);
     sync();

@@ -103,10 +103,11 @@ def children(window):
     return subprocess.run(["xwininfo", "-id", window, "-tree"], stdout=subprocess.PIPE, text=True).stdout
 
 
-def click(window, button=1):
-    """A real pointer click in the middle of a window."""
+def click(window, button=1, repeat=1):
+    """A real pointer click in the middle of a window (`repeat` 2: a double click)."""
     geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], stdout=subprocess.PIPE,
                               text=True).stdout
     size = dict(line.split("=", 1) for line in geometry.split())
     subprocess.run(["xdotool", "mousemove", "--window", window, str(int(size["WIDTH"]) // 2),
-                    str(int(size["HEIGHT"]) // 2), "click", str(button)], check=True)
+                    str(int(size["HEIGHT"]) // 2), "click", "--repeat", str(repeat), "--delay", "80", str(button)],
+                   check=True)

@@ -70,6 +70,24 @@ private slots:
         QTRY_COMPARE(answers, QList<bool>({true, true, true}));
     }
 
+    void readAheadIsTakenOnceAndNeverStale()
+    {
+        LibsecretStore store;
+        const auto found = [&](const char *account) { return store.find("com.ostrel.test", account); };
+        store.add("com.ostrel.test", "ahead", "one", this, {});
+        store.prefetch("com.ostrel.test", "ahead");
+        QCOMPARE(found("ahead"), std::optional<QByteArray>("one"));
+        // A change after the read ahead wins over it.
+        store.prefetch("com.ostrel.test", "ahead");
+        store.add("com.ostrel.test", "ahead", "two", this, {});
+        QCOMPARE(found("ahead"), std::optional<QByteArray>("two"));
+        // Another item is read for itself, and the read ahead is not kept for later.
+        store.prefetch("com.ostrel.test", "ahead");
+        QCOMPARE(found("elsewhere"), std::nullopt);
+        store.remove("com.ostrel.test", "ahead", this, {});
+        QCOMPARE(found("ahead"), std::nullopt);
+    }
+
     void tokenIsOnePersistentItemVisibleToOtherTools()
     {
         LibsecretStore store;

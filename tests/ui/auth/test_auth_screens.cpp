@@ -23,6 +23,8 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <functional>
+
 using namespace ostrel;
 using namespace ostrel::test;
 
@@ -429,6 +431,33 @@ private slots:
         QVERIFY(p.h.state->onboardingCompleted());
         QCOMPARE(p.h.preferences.raw(QStringLiteral("ostrel.onboarding.completed")), QJsonValue(true));
         QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::signIn);
+    }
+
+    // Whoever hears of a language change reads the new texts at once: no turn of the event loop
+    // between the announcement and the texts, for screens, shared controls, validation and shell.
+    void textsAreNewWhenTheChangeIsAnnounced_data()
+    {
+        QTest::addColumn<QString>("key");
+        for (const char *key : {"auth.signIn.title", "auth.password", "auth.email.invalid", "menubar.quit"})
+            QTest::newRow(key) << QString::fromLatin1(key);
+    }
+    void textsAreNewWhenTheChangeIsAnnounced()
+    {
+        QFETCH(QString, key);
+        Popover p;
+        auto *login = p.screen<LoginView>();
+        FieldGroup *email = login->emailField();
+        type(email, QStringLiteral("x"));
+        const QHash<QString, std::function<QString()>> shown{
+            {"auth.signIn.title", [&] { return p.screen<AuthHeader>()->titleText(); }},
+            {"auth.password", [&] { return login->passwordField()->content()->accessibleName(); }},
+            {"auth.email.invalid", [&] { return email->supportText().value_or(QString()); }},
+            {"menubar.quit", [&] { return p.view.findChild<QWidget *>("quitButton")->accessibleName(); }},
+        };
+        QVERIFY(text(qPrintable(key)) != text(qPrintable(key), QStringLiteral("es"))); // a row that can fail
+        QCOMPARE(shown[key](), text(qPrintable(key)));
+        p.h.state->applyLanguage(QStringLiteral("es"));
+        QCOMPARE(shown[key](), text(qPrintable(key), QStringLiteral("es")));
     }
 
     void everyScreenInBothLanguages()

@@ -251,6 +251,17 @@ private slots:
                     }
             QVERIFY2(inked > 20, qPrintable(name));
         }
+        // Each look is drawn (and kept) for itself: another colour or size is another picture.
+        const QImage blue = ostrel::symbolPixmap(names.first(), 20, QColor(Qt::blue), 1).toImage();
+        QCOMPARE(blue.size(), QSize(20, 20));
+        bool inkedBlue = false;
+        for (int y = 0; y < blue.height(); ++y)
+            for (int x = 0; x < blue.width(); ++x)
+                if (const QColor c = blue.pixelColor(x, y); c.alpha() == 255) {
+                    QCOMPARE(c.rgb(), QColor(Qt::blue).rgb());
+                    inkedBlue = true;
+                }
+        QVERIFY(inkedBlue);
         QVERIFY(ostrel::symbolIcon("no.such.symbol").isNull());
     }
 

@@ -209,7 +209,7 @@ private slots:
         QTest::addColumn<bool>("enabled");
         QTest::newRow("seven characters")
             << "oldpassword"
-            << "short12" << *LoginValidator::validatePassword("short12") << false << false;
+            << "short12" << *LoginValidator::validatePassword("short12", "en") << false << false;
         QTest::newRow("same as current up to spaces")
             << "password1"
             << " password1 " << text("settings.account.passwordError.sameAsCurrent") << false << false;

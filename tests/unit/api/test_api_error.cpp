@@ -128,8 +128,6 @@ private slots:
         row("rate limit, key missing in es too", "RATE_LIMIT", 429, "x", {"x"}, "es",
             "Too many requests. Please wait a moment.");
         row("server es", "UNKNOWN", 502, "<html>", {}, "es", esServer);
-        row("server, catalogue language", "UNKNOWN", 502, "<html>", {}, "",
-            "The API is having issues. Try again in a few seconds.");
         row("unknown service text", "UNKNOWN", 404, "Not here", {}, "en", "Not here");
         row("unknown fallback", "UNKNOWN", 404, "", {}, "en", "Something went wrong.");
     }

@@ -99,6 +99,10 @@ private slots:
             << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1.5,'protocol':'tcp','"
                           "status':'x','frpsProxyName':'p'}")
             << "\"localPort\"";
+        QTest::newRow("port beyond 64 bits")
+            << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1e19,'protocol':'tcp','"
+                          "status':'x','frpsProxyName':'p'}")
+            << "\"localPort\"";
         QTest::newRow("optional of wrong type")
             << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1,'remotePort':'9','"
                           "protocol':'tcp','status':'x','frpsProxyName':'p'}")

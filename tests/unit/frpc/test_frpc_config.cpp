@@ -145,6 +145,12 @@ private slots:
                                   QString("a") + QChar(0) + "b"})
             row(qPrintable("id " + id.toUtf8().toPercentEncoding()), "id", id, "http", "id");
         row("id with dots inside", "id", "a..b.c", "http", "");
+        // Found by fuzz_frpc_config: a lone surrogate reads back as "?" (and two such ids share a file).
+        const QString lone = QString("a") + QChar(0xD800) + "b";
+        row("authToken lone surrogate", "authToken", lone, "tcp", "authToken");
+        row("localHost lone surrogate", "localHost", lone, "http", "localHost");
+        row("id lone surrogate", "id", lone, "http", "id");
+        row("surrogate pair is fine", "authToken", QString::fromUtf8("a🚀b"), "http", "");
         for (const char *port : {"serverPort", "localPort", "remotePort"}) {
             for (const char *value : {"0", "-1", "65536"})
                 row(qPrintable(QString("%1 %2").arg(port, value)), port, value, "tcp", port);

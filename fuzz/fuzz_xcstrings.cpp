@@ -1,0 +1,10 @@
+// The source catalogue (JSON).
+#include "l10n/LocalizableXCStrings.h"
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    ostrel::xcstrings::parse(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    return 0;
+}

@@ -1,0 +1,518 @@
+// The fault matrix: AppState against the development service behind a proxy that breaks on
+// request, the stand-in frpc misbehaving, a bus with no keyring and no notification server, a
+// full or unwritable disk, and the real application killed while its tunnels run. Every case
+// checks that the stored token, the preferences and the tunnels on the service come through,
+// and what the user is shown.
+
+#include "support/DevService.h"
+#include "support/DevServiceApp.h"
+#include "support/LogCapture.h"
+#include "support/ManualClock.h"
+#include "support/ProcessTable.h"
+#include "support/TestHttpServer.h"
+
+#include "api/APIClient.h"
+#include "frpc/FrpcManager.h"
+#include "l10n/LocalizableXCStrings.h"
+#include "platform/FreedesktopNotifier.h"
+#include "platform/JsonPreferencesStore.h"
+#include "platform/LibsecretStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+using namespace std::chrono_literals;
+using namespace ostrel;
+using namespace ostrel::test;
+
+namespace {
+
+enum class Fault { none, down, serverError, html, truncated, slow };
+
+constexpr auto requestTimeout = 400ms;
+const QString email = QStringLiteral("faults@ostrel.test");
+const QStringList subdomains{"fault-a", "fault-b", "fault-c"};
+const FakeSecretStore::Key tokenKey{"com.ostrel.app", "auth.token"};
+const QJsonObject storedPreferences{{"ostrel.language", "en"},
+                                    {"ostrel.onboarding.completed", true},
+                                    {"ostrel.notifications.notifyOnCrash", true}};
+
+QString text(const QString &key)
+{
+    return localized(key, "en");
+}
+
+QByteArray read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A 64 KiB disk of this process's own, in a mount namespace of its own so that the host never
+// sees it; empty where the system does not allow it (the full-disk case then limits file sizes).
+QString smallDisk;
+
+void mountSmallDisk()
+{
+    char folder[] = "/tmp/ostrel-small-disk.XXXXXX";
+    if (!::mkdtemp(folder))
+        return;
+    if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+        ::mount("tmpfs", folder, "tmpfs", 0, "size=64k,mode=0700") == 0)
+        smallDisk = QString::fromLocal8Bit(folder);
+    else
+        ::rmdir(folder);
+}
+
+// The development service seen through a proxy that forwards every request unless told to
+// break: refuse connections, answer 500 or a captive portal's page, cut the JSON short, or
+// answer only after the client's time-out.
+class Service : public QObject {
+public:
+    Service()
+    {
+        proxy.setDeferredHandler(
+            [this](const RecordedRequest &r, TestHttpServer::Reply reply) { forward(r, std::move(reply)); });
+    }
+    void setFault(Fault f)
+    {
+        fault = f;
+        proxy.setListening(f != Fault::down);
+    }
+    QStringList subdomainsListed(const QString &token)
+    {
+        QStringList listed;
+        for (const QJsonValue &t : dev.get("/tunnels", token).json.toArray())
+            listed << t["subdomain"].toString();
+        return listed;
+    }
+
+    DevService dev;
+    TestHttpServer proxy;
+    Fault fault = Fault::none;
+
+private:
+    void forward(const RecordedRequest &in, TestHttpServer::Reply reply)
+    {
+        if (fault == Fault::serverError)
+            return reply(ScriptedResponse::json(
+                500, R"({"error":{"code":"INTERNAL_ERROR","message":"boom"},"statusCode":500})"));
+        if (fault == Fault::html)
+            return reply(
+                ScriptedResponse::text(200, "<html><body>Sign in to the Wi-Fi</body></html>", "text/html"));
+        QNetworkRequest out(dev.baseUrl().resolved(QUrl(QString::fromUtf8(in.target))));
+        for (const auto &[name, value] : in.headers)
+            if (!QByteArrayList{"host", "content-length", "connection"}.contains(name.toLower()))
+                out.setRawHeader(name, value);
+        QNetworkReply *answer = m_network.sendCustomRequest(out, in.method, in.body);
+        connect(answer, &QNetworkReply::finished, this, [this, answer, reply, f = fault] {
+            answer->deleteLater();
+            ScriptedResponse r;
+            r.status = answer->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            r.body = answer->readAll();
+            if (answer->hasRawHeader("Content-Type"))
+                r.headers = {{"Content-Type", answer->rawHeader("Content-Type")}};
+            if (f == Fault::truncated)
+                r.body.truncate(r.body.size() / 2);
+            QTimer::singleShot(f == Fault::slow ? requestTimeout * 3 : 0ms, this, [reply, r] { reply(r); });
+        });
+    }
+
+    QNetworkAccessManager m_network;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+
+class TestFaultMatrix : public QObject {
+    Q_OBJECT
+private:
+    // A returning user: token stored, preferences set; the proxy in front of the service.
+    AppState &launch()
+    {
+        AppState &s = app->create();
+        s.apiClient().setTransferTimeout(requestTimeout);
+        return s;
+    }
+    // Waits until the restored session has its user, its server settings and its tunnels.
+    static bool restored(AppState &s)
+    {
+        bool listed = false;
+        if (!QTest::qWaitFor([&] { return s.isSignedIn() && s.frpcConfig(); }))
+            return false;
+        s.refreshTunnels(nullptr, [&](const auto &) { listed = true; });
+        return QTest::qWaitFor([&] { return listed; }) && s.tunnels().size() == subdomains.size();
+    }
+    // The first tunnel of a restored session, started.
+    static std::optional<Tunnel> startFirst(AppState &s)
+    {
+        if (!restored(s))
+            return std::nullopt;
+        s.startTunnel(s.tunnels().first());
+        return s.tunnels().first();
+    }
+    QString configPath(const QString &tunnelId) const
+    {
+        const QString dir = app->supportDirectory.isEmpty() ? app->support.path() : app->supportDirectory;
+        return dir + "/frpc-" + tunnelId + ".toml";
+    }
+    QString configPath(const Tunnel &t) const { return configPath(t.id); }
+
+    Service service;
+    QString password = "password123";
+    QString token;
+    QStringList tunnelIds;
+    // Services that stand in for the fakes in some cases; they outlive the AppState.
+    std::unique_ptr<QTemporaryDir> scratch;
+    std::unique_ptr<SecretStore> keyring;
+    std::unique_ptr<Notifier> notifier;
+    std::unique_ptr<PreferencesStore> preferences;
+    std::unique_ptr<ManualClock> clock;
+    std::unique_ptr<DevServiceApp> app;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(service.dev.start(), qPrintable(service.dev.errorString()));
+        const QString first = service.dev.signUp(email, password);
+        QVERIFY(!first.isEmpty() && service.dev.setPlan(email, "pro"));
+        for (const QString &sub : subdomains) {
+            const HttpAnswer created = service.dev.post(
+                "/tunnels",
+                {{"protocol", "http"}, {"localHost", "127.0.0.1"}, {"localPort", 8080}, {"subdomain", sub}},
+                first);
+            QCOMPARE(created.status, 201);
+            tunnelIds << created.json["id"].toString();
+        }
+    }
+
+    void init()
+    {
+        service.setFault(Fault::none);
+        token = service.dev.signIn(email, password);
+        QVERIFY(!token.isEmpty());
+        clock = std::make_unique<ManualClock>();
+        app = std::make_unique<DevServiceApp>(service.proxy.port());
+        app->clock = clock.get();
+        app->secrets.items.insert(tokenKey, token.toUtf8());
+        app->preferences.values = storedPreferences;
+    }
+
+    void cleanup()
+    {
+        // Whatever happened, no frpc is left and the service still holds every tunnel.
+        QStringList configs;
+        for (const QString &id : tunnelIds)
+            configs << configPath(id);
+        app.reset();
+        keyring.reset();
+        notifier.reset();
+        preferences.reset();
+        scratch.reset();
+        for (const QString &path : configs)
+            QTRY_VERIFY(processesUsing(path).isEmpty());
+        service.setFault(Fault::none);
+        QCOMPARE(service.subdomainsListed(service.dev.signIn(email, password)), subdomains);
+        for (const char *name : {"OSTREL_STANDIN_EXIT_AFTER_MS", "OSTREL_STANDIN_IGNORE_SIGTERM"})
+            qunsetenv(name);
+    }
+
+    void brokenServiceAtStart_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("service down") << Fault::down << "tunnels.list.offline";
+        QTest::newRow("500") << Fault::serverError << "tunnels.list.configUnavailable";
+        QTest::newRow("HTML page") << Fault::html << "tunnels.list.configUnavailable";
+        QTest::newRow("truncated JSON") << Fault::truncated << "tunnels.list.configUnavailable";
+        QTest::newRow("slower than the time-out") << Fault::slow << "tunnels.list.configUnavailable";
+    }
+
+    void brokenServiceAtStart()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(QString, shown);
+        service.setFault(fault);
+        LogCapture log;
+        AppState &s = launch();
+        std::optional<std::optional<ApiFailure>> listed;
+        s.refreshTunnels(nullptr, [&](const auto &f) { listed = f; });
+        QTRY_VERIFY(listed &&
+                    log.countStartingWith("[AppState] restoreSession initial attempt 1/3 failed: ") == 1);
+        QVERIFY(listed->has_value());
+        QCOMPARE(s.tunnelsLoadError().value_or(""), text(shown));
+        QCOMPARE(s.frpcConfigError().value_or(""), text(shown));
+        // Still restoring, never signed out: the token stays for the next attempt.
+        QVERIFY(s.session() && !s.session()->user && !s.banner());
+        QCOMPARE(app->secrets.items.value(tokenKey), token.toUtf8());
+
+        // The service recovers: the next attempt (2 s later) restores the session and the list.
+        service.setFault(Fault::none);
+        clock->advance(2s);
+        QTRY_VERIFY(s.isSignedIn() && s.frpcConfig());
+        listed.reset();
+        s.refreshTunnels(nullptr, [&](const auto &f) { listed = f; });
+        QTRY_VERIFY(listed);
+        QCOMPARE(s.tunnels().size(), subdomains.size());
+        QVERIFY(!s.tunnelsLoadError());
+        for (const QString &key : storedPreferences.keys())
+            QCOMPARE(app->preferences.values.value(key), storedPreferences.value(key));
+    }
+
+    void sessionEndedOnAnotherDevice()
+    {
+        AppState &s = launch();
+        const std::optional<Tunnel> started = startFirst(s);
+        QVERIFY(started);
+        const Tunnel t = *started;
+        QTRY_COMPARE(processesUsing(configPath(t)).size(), 1);
+
+        // The password is changed elsewhere, which ends every other session; the next list refresh
+        // meets a 401 in the middle of this one.
+        const QString elsewhere = service.dev.signIn(email, password);
+        QCOMPARE(service.dev
+                     .post("/auth/change-password",
+                           {{"currentPassword", password}, {"newPassword", "changed123"}}, elsewhere)
+                     .status,
+                 204);
+        password = "changed123";
+        s.refreshTunnels();
+        QTRY_VERIFY(!s.session());
+        QVERIFY(s.banner());
+        QCOMPARE(s.banner()->message, text("app.session.expired"));
+        QCOMPARE(s.banner()->hint, text("app.session.expired.hint"));
+        QVERIFY(processesUsing(configPath(t)).isEmpty() && s.frpc().runningProcessCount() == 0);
+        // The rejected token is gone, so the next start shows the sign-in; the preferences stay.
+        QTRY_VERIFY(app->secrets.items.isEmpty());
+        for (const QString &key : storedPreferences.keys())
+            QCOMPARE(app->preferences.values.value(key), storedPreferences.value(key));
+    }
+
+    void crashLoopEndsFailed()
+    {
+        qputenv("OSTREL_STANDIN_EXIT_AFTER_MS", "200");
+        LogCapture log;
+        AppState &s = launch();
+        const std::optional<Tunnel> started = startFirst(s);
+        QVERIFY(started);
+        const Tunnel t = *started;
+        // Each run dies at once; the restarts come 2, 5 and 10 seconds after the crashes.
+        for (const auto delay : {2s, 5s, 10s}) {
+            QTRY_COMPARE(s.runtimeState(t.id), TunnelRuntimeState::failed);
+            QVERIFY(s.reconnectTaskIds().contains(t.id));
+            clock->advance(delay);
+            QVERIFY(s.runningTunnelIds().contains(t.id));
+        }
+        QTRY_COMPARE(s.runtimeState(t.id), TunnelRuntimeState::failed);
+        clock->advance(60s);
+        QVERIFY(s.reconnectTaskIds().isEmpty() && s.runningTunnelIds().isEmpty());
+        QCOMPARE(log.countStartingWith("[FrpcManager] started frpc pid="), 4);
+        QCOMPARE(log.countStartingWith("[FrpcManager] unexpected exit tunnel=" + t.id + " "), 4);
+        QCOMPARE(text(s.frpcCrashes().value(t.id)), text("app.frpc.crashed"));
+        // One notification per crash, each replacing the one before (same identifier).
+        QCOMPARE(app->notifier.posts.size(), 4);
+        for (const FakeNotifier::Posted &p : app->notifier.posts) {
+            QCOMPARE(p.identifier, "ostrel-frpc-crash-" + t.subdomain);
+            QCOMPARE(p.title, text("app.notification.tunnelDisconnected.title"));
+            QCOMPARE(p.body, LocalizableXCStrings::shared().format("app.notification.tunnelDisconnected.body",
+                                                                   {t.subdomain}, "en"));
+        }
+        QCOMPARE(app->secrets.items.value(tokenKey), token.toUtf8());
+    }
+
+    void frpcIgnoringSigtermIsKilledAtTheTimeOut()
+    {
+        qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
+        LogCapture log;
+        AppState &s = launch();
+        const std::optional<Tunnel> started = startFirst(s);
+        QVERIFY(started);
+        const Tunnel t = *started;
+        const QString logPath = QString(configPath(t)).replace(".toml", ".log");
+        QTRY_VERIFY(
+            read(logPath).contains("start frpc service for config file")); // SIGTERM ignored from here
+        const QList<pid_t> pids = processesUsing(configPath(t));
+        QCOMPARE(pids.size(), 1);
+
+        s.stopTunnel(t.id);
+        QCOMPARE(s.runtimeState(t.id), TunnelRuntimeState::stopped);
+        QTest::qWait(300);
+        clock->advance(2900ms);
+        QCOMPARE(processesUsing(configPath(t)), pids); // SIGTERM was ignored
+        clock->advance(100ms);
+        QTRY_VERIFY(processesUsing(configPath(t)).isEmpty());
+        QVERIFY(
+            log.contains(QStringLiteral("[FrpcManager] tunnel=%1 pid=%2 did not exit within 3.0s of SIGTERM, "
+                                        "escalating to SIGKILL")
+                             .arg(t.id)
+                             .arg(pids.first())));
+        // The kill was asked for: no crash is reported.
+        QVERIFY(s.frpcCrashes().isEmpty() && app->notifier.posts.isEmpty() && s.reconnectTaskIds().isEmpty());
+    }
+
+    void filesCannotBeWritten_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("support folder cannot be created") << false;
+        QTest::newRow("disk full") << true;
+    }
+
+    void filesCannotBeWritten()
+    {
+        QFETCH(bool, fullDisk);
+        scratch = std::make_unique<QTemporaryDir>();
+        QFile blocker(scratch->filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        const QString disk = fullDisk && !smallDisk.isEmpty() ? smallDisk : scratch->path();
+        app->supportDirectory = fullDisk ? disk : scratch->filePath("file/ostrel-frpc");
+        preferences = std::make_unique<JsonPreferencesStore>(disk + "/preferences.json");
+        for (const QString &key : storedPreferences.keys()) {
+            const QJsonValue value = storedPreferences.value(key);
+            value.isBool() ? preferences->setBool(key, value.toBool())
+                           : preferences->setString(key, value.toString());
+        }
+        app->preferenceStore = preferences.get();
+        AppState &s = launch();
+        QVERIFY(restored(s));
+        const Tunnel t = s.tunnels().first();
+        const QByteArray before = read(disk + "/preferences.json");
+
+        // Full: the rest of the small disk taken, or else no file may grow at all.
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        if (fullDisk && !smallDisk.isEmpty()) {
+            QFile filler(disk + "/filler");
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            while (filler.write(QByteArray(4096, 'x')) > 0) {
+            }
+        } else if (fullDisk) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit none{0, RLIM_INFINITY};
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &none), 0);
+        }
+        s.setNotifyOnCrash(false);
+        s.startTunnel(t);
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+
+        QCOMPARE(s.runtimeState(t.id), TunnelRuntimeState::failed);
+        const QString error = s.frpcStartErrors().value(t.id);
+        QVERIFY2(error.startsWith(fullDisk ? "Could not write " + configPath(t) + ": "
+                                           : "Could not create the folder " + app->supportDirectory),
+                 qPrintable(error));
+        QVERIFY(s.runningTunnelIds().isEmpty() && app->notifier.posts.isEmpty());
+        if (fullDisk) {
+            // Nothing half-written: the old preferences are whole, no configuration or temporary file.
+            QCOMPARE(read(disk + "/preferences.json"), before);
+            QStringList left = QDir(disk).entryList(QDir::Files | QDir::Hidden);
+            left.removeAll("filler");
+            left.removeAll("file");
+            QCOMPARE(left, QStringList{"preferences.json"});
+            QFile::remove(disk + "/filler");
+        }
+        QCOMPARE(app->secrets.items.value(tokenKey), token.toUtf8());
+    }
+
+    void noKeyringAndNoNotificationServer()
+    {
+        keyring = std::make_unique<LibsecretStore>();
+        notifier = std::make_unique<FreedesktopNotifier>();
+        app->secretStore = keyring.get();
+        app->notifierService = notifier.get();
+        qputenv("OSTREL_STANDIN_EXIT_AFTER_MS", "200");
+        LogCapture log;
+        AppState &s = launch();
+        QVERIFY(!s.session());
+        std::optional<std::optional<ApiFailure>> outcome;
+        s.signIn(email, password, nullptr, [&](const auto &f) { outcome = f; });
+        QTRY_VERIFY(outcome);
+        QVERIFY(!outcome->has_value() && s.isSignedIn());
+        // Signed in all the same, and told that the session will not outlive the application.
+        QTRY_VERIFY(s.banner());
+        QCOMPARE(s.banner()->severity, BannerState::Severity::warning);
+        QCOMPARE(s.banner()->message, text("app.keychain.saveFailed"));
+        QTRY_COMPARE(s.notificationAuthorizationStatus(), NotificationAuthorization::denied);
+        QVERIFY(log.countStartingWith("[AppState] notification auth error: no notification server: ") > 0);
+
+        // A crash is handled as ever; there is just nobody to show the notification.
+        QTRY_VERIFY(s.frpcConfig() && s.tunnels().size() == subdomains.size());
+        const Tunnel t = s.tunnels().first();
+        s.startTunnel(t);
+        QTRY_VERIFY(s.frpcCrashes().contains(t.id));
+        QCOMPARE(s.runtimeState(t.id), TunnelRuntimeState::failed);
+        QVERIFY(s.reconnectTaskIds().contains(t.id));
+        QCOMPARE(s.notificationsEnabled(), true);
+        QCOMPARE(app->preferences.values.value("ostrel.notifications.notifyOnCrash"), QJsonValue(true));
+    }
+
+    void killedWithThreeTunnelsRunning()
+    {
+        // The built application, offscreen and on this test's bare bus; its bench hook starts the
+        // first three tunnels once the signed-in list is on screen.
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *dir : {".config", ".cache", ".local/share", "run"})
+            QVERIFY(QDir().mkpath(home.filePath(dir)));
+        QFile::setPermissions(home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
+        env.insert("XDG_CACHE_HOME", home.filePath(".cache"));
+        env.insert("XDG_DATA_HOME", home.filePath(".local/share"));
+        env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("OSTREL_API_HOST", QStringLiteral("127.0.0.1:%1").arg(service.dev.port()));
+        env.insert("OSTREL_BENCH_MARKS", "1");
+        env.insert("OSTREL_BENCH_START_TUNNELS", "3");
+        const QString program = QCoreApplication::applicationDirPath() + "/ostrel";
+        QProcess ostrel;
+        ostrel.setProcessEnvironment(env);
+        ostrel.setProcessChannelMode(QProcess::MergedChannels);
+        QByteArray output;
+        connect(&ostrel, &QProcess::readyRead, this, [&] { output += ostrel.readAll(); });
+        ostrel.start(program);
+        QTRY_VERIFY2_WITH_TIMEOUT(output.contains("[Bench] first popover frame"), output.constData(), 30000);
+
+        QVERIFY(service.dev.requestMagicLink(email));
+        QProcess link;
+        link.setProcessEnvironment(env);
+        link.start(program, {"ostrel://magic-link?token=" +
+                             service.dev.latestLinkToken(email, "ostrel://magic-link")});
+        QVERIFY(link.waitForFinished(30000) && link.exitCode() == 0);
+        QTRY_VERIFY2_WITH_TIMEOUT(output.contains("[Bench] started 3 tunnels"), output.constData(), 30000);
+        QStringList configs;
+        for (const QJsonValue &t : service.dev.get("/tunnels", token).json.toArray())
+            configs << home.filePath(".cache/ostrel-frpc/frpc-" + t["id"].toString() + ".toml");
+        for (const QString &path : configs)
+            QTRY_COMPARE_WITH_TIMEOUT(processesUsing(path).size(), 1, 15000);
+
+        QCOMPARE(::kill(pid_t(ostrel.processId()), SIGKILL), 0);
+        QVERIFY(ostrel.waitForFinished(10000));
+        for (const QString &path : configs)
+            QTRY_VERIFY(processesUsing(path).isEmpty());
+        // The preferences written before the kill are whole.
+        const QJsonDocument stored =
+            QJsonDocument::fromJson(read(home.filePath(".config/ostrel/preferences.json")));
+        QCOMPARE(stored["ostrel.onboarding.completed"], QJsonValue(true));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    mountSmallDisk(); // while this process has a single thread
+    QCoreApplication app(argc, argv);
+    TestFaultMatrix test;
+    const int status = QTest::qExec(&test, argc, argv);
+    if (!smallDisk.isEmpty() && ::umount(QFile::encodeName(smallDisk).constData()) == 0)
+        QDir().rmdir(smallDisk);
+    return status;
+}
+
+#include "test_fault_matrix.moc"

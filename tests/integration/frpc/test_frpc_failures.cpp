@@ -1,0 +1,116 @@
+// Each known frpc failure, printed by the stand-in the way the real client prints it, is
+// recognised in the tunnel's log and explained in both languages.
+
+#include "frpc/FrpcFailureWatch.h"
+#include "frpc/FrpcManager.h"
+#include "l10n/LocalizableXCStrings.h"
+#include "support/FakeControlServer.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ostrel;
+
+namespace {
+
+// A port nothing listens on (taken, then given back).
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class TestFrpcFailures : public QObject {
+    Q_OBJECT
+private slots:
+    void knownFailuresAreExplained_data()
+    {
+        QTest::addColumn<QString>("refusal");   // the control port's answer; "down": nothing listens
+        QTest::addColumn<QString>("localPort"); // "closed", "open" or a number
+        QTest::addColumn<QString>("reason");    // empty: nothing to explain
+        QTest::newRow("wrong token") << "invalid token"
+                                     << "open"
+                                     << "tunnels.failure.loginFailed";
+        QTest::newRow("server unreachable") << "down"
+                                            << "open"
+                                            << "tunnels.failure.loginFailed";
+        QTest::newRow("proxy name in use") << "proxy already exists"
+                                           << "open"
+                                           << "tunnels.failure.proxyNameInUse";
+        QTest::newRow("subdomain in use") << "router config conflict"
+                                          << "open"
+                                          << "tunnels.failure.subdomainInUse";
+        QTest::newRow("local refused") << ""
+                                       << "closed"
+                                       << "tunnels.failure.localRefused";
+        QTest::newRow("local port invalid") << ""
+                                            << "70000"
+                                            << "tunnels.failure.localPortInvalid";
+        QTest::newRow("working") << ""
+                                 << "open"
+                                 << "";
+    }
+    void knownFailuresAreExplained()
+    {
+        QFETCH(QString, refusal);
+        QFETCH(QString, localPort);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        test::FakeControlServer control;
+        QVERIFY(control.listen());
+        control.refuseWith(refusal == "down" ? QString() : refusal);
+        QTcpServer local;
+        QVERIFY(local.listen(QHostAddress::LocalHost));
+
+        Tunnel tunnel;
+        tunnel.id = "t1";
+        tunnel.subdomain = "demo";
+        tunnel.localHost = "127.0.0.1";
+        tunnel.localPort = localPort == "open"     ? local.serverPort()
+                           : localPort == "closed" ? closedPort()
+                                                   : localPort.toInt();
+        tunnel.protocolValue = "http";
+        tunnel.frpsProxyName = "u1-t1";
+        const FrpcConfig config{control.address(), refusal == "down" ? closedPort() : control.port(), "tok",
+                                "u1"};
+        // Written and run as the supervisor does (which itself refuses an impossible port before
+        // frpc could see it).
+        QFile file(dir.filePath("frpc-t1.toml"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(FrpcManager::configText(tunnel, config).toUtf8());
+        file.close();
+        const QString logPath = dir.filePath("frpc-t1.log");
+        QProcess frpc;
+        frpc.setProcessChannelMode(QProcess::MergedChannels);
+        frpc.setStandardOutputFile(logPath);
+        frpc.start(OSTREL_STANDIN, {"-c", file.fileName()});
+        QVERIFY(frpc.waitForStarted());
+
+        FrpcFailureWatch watch;
+        watch.follow(tunnel.id, logPath);
+        if (reason.isEmpty()) {
+            // The stand-in visits the local service after the proxy started; by then every line
+            // that could explain a failure has been written.
+            QTRY_VERIFY_WITH_TIMEOUT(local.hasPendingConnections(), 10000);
+            watch.finish(tunnel.id);
+            QCOMPARE(watch.reasons().value(tunnel.id), QString());
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(watch.reasons().value(tunnel.id), reason, 10000);
+            const QString english = localized(reason, "en");
+            const QString spanish = localized(reason, "es");
+            QVERIFY2(english != reason && spanish != reason && english != spanish, qPrintable(english));
+            QVERIFY(english.endsWith('.') && !english.contains('\n'));
+        }
+        frpc.kill();
+        frpc.waitForFinished();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrpcFailures)
+#include "test_frpc_failures.moc"
