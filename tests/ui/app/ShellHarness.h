@@ -120,11 +120,13 @@ public:
             }
             return ScriptedResponse::json(200, QJsonDocument(list).toJson());
         }
-        if (path == "/users/me/usage")
+        if (path == "/users/me/usage") // the usage carries the plan too: the account's own
             return ScriptedResponse::json(
-                200, R"({"tier":"free","tunnels":{"used":1,"active":0,"limit":1},"bandwidth":{"usedBytes":0,)"
-                     R"("inBytes":0,"outBytes":0,"limitBytes":1073741824,"limitGB":1,"percentUsed":0,)"
-                     R"("periodStart":"2026-12-01T00:00:00.000Z","periodEnd":"2027-01-01T00:00:00.000Z"}})");
+                200,
+                R"({"tier":")" + script.tier.toUtf8() +
+                    R"(","tunnels":{"used":1,"active":0,"limit":1},"bandwidth":{"usedBytes":0,)"
+                    R"("inBytes":0,"outBytes":0,"limitBytes":1073741824,"limitGB":1,"percentUsed":0,)"
+                    R"("periodStart":"2026-12-01T00:00:00.000Z","periodEnd":"2027-01-01T00:00:00.000Z"}})");
         return ScriptedResponse::json(200, "{}");
     }
 

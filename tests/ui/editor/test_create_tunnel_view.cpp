@@ -59,7 +59,8 @@ struct Editor {
             return h.answer(r);
         });
         h.network.setSatisfied(true); // the network comes up: the tunnel list loads
-        ready = QTest::qWaitFor([this] { return h.state->isSignedIn() && h.state->tunnelsLoaded(); });
+        // The plan comes with the profile and then the usage, a moment after the token's sign-in.
+        ready = QTest::qWaitFor([this] { return h.state->usage() && h.state->tunnelsLoaded(); });
         view = std::make_unique<CreateTunnelView>(*h.state, std::move(editing));
         view->resize(360, 560);
         view->show();
