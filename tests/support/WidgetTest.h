@@ -46,6 +46,21 @@ inline void type(FieldGroup *field, const QString &value)
     QTest::keyClicks(field->content(), value);
 }
 
+// Lays out what changed just now, as the next paint would.
+inline void settleLayouts()
+{
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
+
+// A click on a control that may have appeared just now, once it has its size: a click on a
+// control not laid out yet misses it.
+inline void click(QWidget *control)
+{
+    settleLayouts();
+    QTest::mouseClick(control, Qt::LeftButton);
+}
+
 // Saves <name>.png in the screenshot folder once every fade-in below `widget` is over and the
 // layouts have caught up with texts changed just now, as they do before the next paint.
 inline void saveScreenshot(QWidget &widget, const QString &name)
@@ -59,8 +74,7 @@ inline void saveScreenshot(QWidget &widget, const QString &name)
         return false;
     };
     QTRY_VERIFY(!fading());
-    for (int pass = 0; pass < 3; ++pass)
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    settleLayouts();
 #ifdef OSTREL_SCREENSHOT_DIR
     const QString dir = QStringLiteral(OSTREL_SCREENSHOT_DIR);
 #else
