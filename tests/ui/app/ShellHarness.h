@@ -80,12 +80,12 @@ public:
         state = std::make_unique<AppState>(services);
     }
 
-    // An frpc that runs until it is stopped.
-    void installFrpc()
+    // An frpc that runs `first` (shell commands), then runs until it is stopped.
+    void installFrpc(const QByteArray &first = {})
     {
         QFile frpc(frpcDir.filePath(QStringLiteral("frpc")));
         QVERIFY(frpc.open(QIODevice::WriteOnly));
-        frpc.write("#!/bin/sh\nexec sleep 600\n");
+        frpc.write("#!/bin/sh\n" + first + "exec sleep 600\n");
         frpc.close();
         QVERIFY(frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }

@@ -1,6 +1,7 @@
 // The popover root and the application shell driven through a real AppState (fakes for the
 // operating system, a scripted service), offscreen.
 
+#include "PopoverHarness.h"
 #include "ShellHarness.h"
 #include "app/AppDelegate.h"
 #include "app/MenuBarView.h"
@@ -184,10 +185,9 @@ private slots:
         ServiceScript script;
         script.tunnels = {tunnelJson("t1", "demo"), tunnelJson("t2", "api-staging")};
         ShellHarness h({.onboardingCompleted = true}, script);
-        PopoverWindow window(h.clock);
-        auto *view = new MenuBarView(*h.state, {});
-        window.setContent(view);
-        window.show();
+        Popover popover(*h.state);
+        MenuBarView *view = popover.view;
+        PopoverWindow &window = popover.window;
 
         for (const QString language : {"en", "es"}) {
             h.state->applyLanguage(language);

@@ -1,15 +1,10 @@
 // The tunnel list page, its rows and sharing, the usage summary and the upgrade sheet, driven
-// through a real AppState against a scripted service (and once against the development service
-// with the stand-in frpc), offscreen.
+// through a real AppState against a scripted service, offscreen.
 
-#include "api/APIClient.h"
-#include "app/MenuBarView.h"
-#include "app/PopoverWindow.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
-#include "support/DevService.h"
-#include "support/DevServiceApp.h"
 #include "support/WidgetTest.h"
+#include "ui/app/PopoverHarness.h"
 #include "ui/app/ShellHarness.h"
 #include "ui/controls/ErrorBanner.h"
 #include "ui/controls/Palette.h"
@@ -130,17 +125,12 @@ struct ListHarness {
     int usageRequests = 0;
 };
 
-// The popover as the user sees it: the root in its window.
-struct Popover {
-    explicit Popover(AppState &state) : window(state.clock())
-    {
-        view = new MenuBarView(state, {});
-        window.setContent(view);
-        window.show();
-    }
+// The popover, and its list's rows once they are on screen.
+struct ListPopover : Popover {
+    using Popover::Popover;
     TunnelListView *list() const { return qobject_cast<TunnelListView *>(view->screenWidget()); }
     TunnelListPage *page() const { return list() ? list()->page() : nullptr; }
-    // The row once it is on screen (rows added to a shown list appear on the next event).
+    // Rows added to a shown list appear on the next event.
     TunnelRow *row(int index) const
     {
         TunnelRow *row = page()->rowsView()->rows().value(index);
@@ -148,27 +138,7 @@ struct Popover {
             (void)QTest::qWaitFor([row] { return row->isVisible(); });
         return row;
     }
-    PopoverWindow window;
-    MenuBarView *view;
 };
-
-void screenshotsInBothLanguages(AppState &state, QWidget &widget, const QString &name)
-{
-    for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
-        state.applyLanguage(language);
-        QCoreApplication::processEvents();
-        // A widget outside the popover root hears of the change from the test.
-        if (!widget.findChild<MenuBarView *>() && !qobject_cast<MenuBarView *>(&widget)) {
-            QEvent change(QEvent::LanguageChange);
-            QCoreApplication::sendEvent(&widget, &change);
-        }
-        saveScreenshot(widget, name + QLatin1Char('-') + language);
-    }
-    state.applyLanguage(QStringLiteral("en"));
-    QCoreApplication::processEvents();
-    QEvent change(QEvent::LanguageChange);
-    QCoreApplication::sendEvent(&widget, &change);
-}
 
 // What a QR decoder reads from the image; empty when it finds no code.
 QString decodeQR(const QImage &source)
@@ -218,7 +188,6 @@ private slots:
     void upgradeSheetWordingAndCheckout();
     void refreshFollowsThePopover();
     void thousandTunnelsRepaintOnlyWhatChanged();
-    void endToEndAgainstTheDevelopmentService();
 };
 
 void TestTunnelList::contentStatesAndScreenshots()
@@ -228,7 +197,7 @@ void TestTunnelList::contentStatesAndScreenshots()
     ListHarness h(script);
     h.listFails = true;
     h.configFails = true;
-    Popover popover(h.state());
+    ListPopover popover(h.state());
     h.signIn();
     QVERIFY(popover.page());
     TunnelListPage &page = *popover.page();
@@ -238,7 +207,7 @@ void TestTunnelList::contentStatesAndScreenshots()
     QCOMPARE(page.errorView()->message(), text("tunnels.list.configUnavailable"));
     QCOMPARE(page.errorView()->retryText(), text("tunnels.list.retryAutomatic"));
     QVERIFY(!page.retryButton()->isHidden());
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-config-error"));
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-config-error"));
 
     // The settings arrive through the retry button; the list load still fails.
     h.configFails = false;
@@ -248,7 +217,7 @@ void TestTunnelList::contentStatesAndScreenshots()
     h.state().refreshTunnels();
     QTRY_COMPARE(page.content(), TunnelListPage::Content::loadError);
     QCOMPARE(page.errorView()->message(), text("tunnels.list.configUnavailable"));
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-load-error"));
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-load-error"));
 
     // Loaded: rows; with the settings failing afterwards the error follows the rows and no
     // tunnel can be started.
@@ -267,7 +236,7 @@ void TestTunnelList::contentStatesAndScreenshots()
     QCOMPARE(again.content(), TunnelListPage::Content::rows);
     QVERIFY(!again.retryButton()->isHidden());
     QVERIFY(!popover.row(0)->startStopButton()->isEnabled());
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-rows-config-error"));
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-rows-config-error"));
 
     // Empty.
     h.shell.script.tunnels = {};
@@ -275,7 +244,7 @@ void TestTunnelList::contentStatesAndScreenshots()
     QTRY_COMPARE(again.content(), TunnelListPage::Content::empty);
     QCOMPARE(again.emptyView()->bodyText(),
              LocalizableXCStrings::shared().format("tunnels.list.empty.body %@", {"tunnels.test"}, "en"));
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-empty"));
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-empty"));
 }
 
 void TestTunnelList::rowRunStatesAndMessages()
@@ -283,7 +252,7 @@ void TestTunnelList::rowRunStatesAndMessages()
     ServiceScript script;
     script.tunnels = {tunnelJson("t1", "demo"), tunnelJson("t2", "api")};
     ListHarness h(script);
-    Popover popover(h.state());
+    ListPopover popover(h.state());
     h.signIn();
     h.loadList();
     TunnelRow *first = popover.row(0);
@@ -344,7 +313,7 @@ void TestTunnelList::startStopDoublePressAndBandwidthRefusal()
     ServiceScript script;
     script.tunnels = {tunnelJson("t1", "demo")};
     ListHarness h(script);
-    Popover popover(h.state());
+    ListPopover popover(h.state());
     h.signIn();
     h.loadList();
     StartStopButton *button = popover.row(0)->startStopButton();
@@ -378,7 +347,7 @@ void TestTunnelList::startStopDoublePressAndBandwidthRefusal()
     QTRY_VERIFY(banner->isVisible());
     // The banner shows its hint, and its action leads to the upgrade sheet.
     QCOMPARE(banner->message(), text("tunnels.list.bandwidthLimit.hint"));
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-bandwidth-banner"));
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-bandwidth-banner"));
     QTest::mouseClick(banner->findChild<QWidget *>("action"), Qt::LeftButton);
     QTRY_VERIFY(h.state().showingUpgrade() && !h.state().banner());
     QCOMPARE(h.state().upgradeReason(), UpgradeReason::bandwidthLimit);
@@ -392,7 +361,7 @@ void TestTunnelList::addButtonUpgradesOrOpensTheEditor()
         script.tunnels = {tunnelJson("t1", "demo")};
         ListHarness h(script);
         h.usage = usageJson(script.tier, 0, 0, 0);
-        Popover popover(h.state());
+        ListPopover popover(h.state());
         h.signIn();
         h.loadList();
         // Opening the popover refreshes the list, then the usage.
@@ -437,7 +406,7 @@ void TestTunnelList::copyLinkQRCodeAndDelete()
     tcp.insert("remotePort", 40022);
     script.tunnels = {tunnelJson("t1", "demo"), custom, tcp};
     ListHarness h(script);
-    Popover popover(h.state());
+    ListPopover popover(h.state());
     h.signIn();
     h.loadList();
     const QStringList expected{"https://demo.tunnels.test", "https://shop.example.com",
@@ -472,7 +441,7 @@ void TestTunnelList::copyLinkQRCodeAndDelete()
     QCOMPARE(qr.width(), TunnelQRCodeView::viewWidth);
     QCOMPARE(decodeQR(qr.grab().toImage()), expected.at(0));
     QCOMPARE(qr.hintText(), text("tunnels.share.scanHint"));
-    screenshotsInBothLanguages(h.state(), qr, QStringLiteral("tunnel-qr"));
+    saveScreenshots(h.state(), qr, QStringLiteral("tunnel-qr"));
     QCOMPARE(TunnelQRCodeView(h.state(), h.state().tunnels().at(2)).hintText(),
              text("tunnels.share.tcpHint"));
 
@@ -485,8 +454,7 @@ void TestTunnelList::copyLinkQRCodeAndDelete()
         QVERIFY(alert && alert->isVisible());
         QCOMPARE(alert->messageText(), text("tunnels.list.delete.confirm"));
         if (!confirm) {
-            screenshotsInBothLanguages(h.state(), popover.window,
-                                       QStringLiteral("tunnel-delete-confirmation"));
+            saveScreenshots(h.state(), popover.window, QStringLiteral("tunnel-delete-confirmation"));
             QTest::keyClick(alert, Qt::Key_Escape);
             QTRY_VERIFY(!popover.window.findChild<DeleteTunnelConfirmation *>());
             QCOMPARE(h.state().tunnels().size(), 3);
@@ -543,7 +511,7 @@ void TestTunnelList::usageViewOnEachPlan()
     QCOMPARE(UsageView::fillFraction(usage("free", GiB, 0, 0).bandwidth), 0.0);
     // "Pro" with a capital is still the free plan here.
     QVERIFY(UsageView::isFreePlan(usage("Pro", 0, 0, 0)));
-    screenshotsInBothLanguages(h.state(), view, QStringLiteral("usage-free"));
+    saveScreenshots(h.state(), view, QStringLiteral("usage-free"));
     h.state().applyLanguage("es");
     QEvent change(QEvent::LanguageChange);
     QCoreApplication::sendEvent(&view, &change);
@@ -558,7 +526,7 @@ void TestTunnelList::usageViewOnEachPlan()
     QTRY_COMPARE(view.headlineText(), text("usage.headline.pro").toUpper());
     QVERIFY(view.percentText().isEmpty() && !view.showsBar());
     QCOMPARE(view.summaryText(), QStringLiteral("512 MB / \u221E"));
-    screenshotsInBothLanguages(h.state(), view, QStringLiteral("usage-pro"));
+    saveScreenshots(h.state(), view, QStringLiteral("usage-pro"));
 }
 
 void TestTunnelList::upgradeSheetWordingAndCheckout()
@@ -575,7 +543,7 @@ void TestTunnelList::upgradeSheetWordingAndCheckout()
         h.state().presentUpgrade(reason);
         QCOMPARE(sheet.contextText(), *key ? text(key) : QString());
     }
-    screenshotsInBothLanguages(h.state(), sheet, QStringLiteral("upgrade-sheet"));
+    saveScreenshots(h.state(), sheet, QStringLiteral("upgrade-sheet"));
 
     // Checkout: the banner goes, the sheet closes at once, then the address opens in the browser.
     h.state().showBandwidthLimitBanner();
@@ -599,7 +567,7 @@ void TestTunnelList::refreshFollowsThePopover()
     ServiceScript script;
     script.tunnels = {tunnelJson("t1", "demo")};
     ListHarness h(script);
-    Popover popover(h.state());
+    ListPopover popover(h.state());
     h.signIn();
     TunnelListRefresh &refresh = popover.page()->refresher();
     const auto requests = [&] { return std::pair{h.listRequests, h.usageRequests}; };
@@ -639,7 +607,7 @@ void TestTunnelList::thousandTunnelsRepaintOnlyWhatChanged()
     for (int i = 0; i < 1000; ++i)
         script.tunnels.append(tunnelJson(QStringLiteral("t%1").arg(i), QStringLiteral("tunnel-%1").arg(i)));
     ListHarness h(script);
-    Popover popover(h.state());
+    ListPopover popover(h.state());
     h.signIn();
     h.loadList();
     TunnelRowsView *rows = popover.page()->rowsView();
@@ -678,39 +646,6 @@ void TestTunnelList::thousandTunnelsRepaintOnlyWhatChanged()
     QCOMPARE(painted(), QList<int>{1});
     QCOMPARE(rows->rows(), before);
     QCOMPARE(rows->row("t1")->findChild<QLabel *>("port")->text(), QStringLiteral(":9090"));
-}
-
-void TestTunnelList::endToEndAgainstTheDevelopmentService()
-{
-    qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
-    DevService service;
-    QVERIFY2(service.start(true), qPrintable(service.errorString()));
-    DevServiceApp app(service.port());
-    AppState &state = app.create();
-    Popover popover(state);
-    state.setPopoverVisible(true);
-    QVERIFY(service.requestMagicLink(DevService::demoEmail));
-    state.handleDeepLink("ostrel://magic-link?token=" +
-                         service.latestLinkToken(DevService::demoEmail, "ostrel://magic-link"));
-    QTRY_VERIFY_WITH_TIMEOUT(state.isSignedIn() && state.frpcConfig() && popover.page(), 10000);
-    // A tunnel made through the service; the list shows it after the next refresh.
-    CreateTunnelRequest create{std::nullopt, "127.0.0.1", 8080, "http", std::nullopt};
-    bool created = false;
-    state.apiClient().createTunnel(create, nullptr, [&](const ApiResult<Tunnel> &r) { created = r.ok(); });
-    QTRY_VERIFY(created);
-    state.refreshTunnels();
-    QTRY_VERIFY(popover.page()->rowsView()->rowCount() >= 1);
-    TunnelRow *row = popover.page()->rowsView()->rows().last();
-    QTest::mouseClick(row->startStopButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(row->statusDot()->toolTip() == text("tunnels.list.status.connected"), 15000);
-    saveScreenshot(popover.window, QStringLiteral("tunnels-devservice-connected-en"));
-    QTest::mouseClick(row->startStopButton(), Qt::LeftButton);
-    QTRY_COMPARE(row->statusDot()->toolTip(), text("tunnels.list.status.stopped"));
-    const int count = int(state.tunnels().size());
-    row->confirmDelete();
-    QTest::mouseClick(popover.window.findChild<DeleteTunnelConfirmation *>()->deleteButton(), Qt::LeftButton);
-    QTRY_COMPARE(int(state.tunnels().size()), count - 1);
-    state.signOut();
 }
 
 QTEST_MAIN(TestTunnelList)
