@@ -78,17 +78,12 @@ private slots:
         }
         stripPainter.end();
         QVERIFY(strip.save(screenshotDir() + "/status-images.png"));
-    }
-
-    void iconScreenshot()
-    {
-        using namespace ostrel::OstrelGlyph;
-        // The icon at a size people can judge.
+        // The icon and the letter at a size people can judge.
         QImage icon(QSize(512, 256), QImage::Format_ARGB32_Premultiplied);
         icon.fill(Qt::white);
         QPainter painter(&icon);
-        paintIcon(painter, QRectF(0, 0, 256, 256));
-        paintLetter(painter, QRectF(256, 0, 256, 256), QColor(30, 30, 34));
+        ostrel::OstrelGlyph::paintIcon(painter, QRectF(0, 0, 256, 256));
+        ostrel::OstrelGlyph::paintLetter(painter, QRectF(256, 0, 256, 256), QColor(30, 30, 34));
         painter.end();
         QVERIFY(icon.save(screenshotDir() + "/ostrel-icon.png"));
     }
