@@ -206,23 +206,6 @@ private slots:
         QCOMPARE(field.sizeHint().height(), emptyHeight);
     }
 
-    void fieldFollowsItsLineEdit()
-    {
-        auto *secure = new QLineEdit;
-        secure->setEchoMode(QLineEdit::Password);
-        FieldGroup field("auth.password", "auth.password.placeholder", secure,
-                         new ostrel::SymbolButton("lock.fill", 12, "auth.password.show"));
-        field.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&field));
-        QVERIFY(shown(&field, "placeholder"));
-        QTest::keyClicks(secure, "s3cret");
-        QCOMPARE(field.text(), QString("s3cret"));
-        QVERIFY(!shown(&field, "placeholder"));
-        secure->clear();
-        QVERIFY(shown(&field, "placeholder"));
-        QCOMPARE(secure->accessibleName(), ostrel::localized("auth.password"));
-    }
-
     void symbolsResolveForEveryName()
     {
         // Drawn, and only in the requested colour; how many pixels are.
