@@ -12,20 +12,15 @@
 #include "support/LogCapture.h"
 #include "support/WidgetTest.h"
 #include "ui/auth/AuthFlowView.h"
-#include "ui/auth/AuthHeader.h"
 #include "ui/auth/OnboardingView.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/TintedButton.h"
-#include "ui/settings/AccountSection.h"
-#include "ui/settings/SettingsRowButton.h"
-#include "ui/settings/SettingsView.h"
 #include "ui/tunnels/TunnelAddressButton.h"
 #include "ui/tunnels/TunnelListPage.h"
 #include "ui/tunnels/TunnelListView.h"
 #include "ui/tunnels/TunnelRow.h"
 #include "ui/tunnels/TunnelRowsView.h"
 
-#include <QAccessible>
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -222,17 +217,10 @@ private slots:
         QTRY_VERIFY(settings->isVisible());
         QCOMPARE(delegate.settingsWindow(), settings);
 
-        // Signed in, the settings show their sections, the account page first; signed out
-        // again, only the lock.
+        // Signed in, the sections (the account page first: the settings test); signed out again,
+        // only the lock.
         signIn(h);
-        QVERIFY(!settings->root()->isLocked());
-        SettingsView *view = settings->root()->settingsView();
-        QVERIFY(view);
-        QCOMPARE(view->selected(), SettingsView::Section::cuenta);
-        QCOMPARE(view->sectionTitle()->text(), text("settings.section.account"));
-        QCOMPARE(view->sidebarButton(SettingsView::Section::zona)->accessibleName(),
-                 text("settings.section.danger"));
-        QVERIFY(qobject_cast<AccountSection *>(view->page()));
+        QVERIFY(!settings->root()->isLocked() && settings->root()->settingsView());
         saveScreenshot(*settings, QStringLiteral("settings-sections-en"));
         h.state->signOut();
         QVERIFY(settings->root()->isLocked() && !settings->root()->settingsView());
@@ -255,16 +243,7 @@ private slots:
         delegate.showPopover();
         PopoverWindow *popover = delegate.popover();
 
-        // Qt leaves popup windows out of the application's accessible children.
-        QAccessibleInterface *application = QAccessible::queryAccessibleInterface(qApp);
-        QAccessibleInterface *window = nullptr;
-        for (int i = 0; i < application->childCount(); ++i) {
-            if (application->child(i)->object() == popover)
-                window = application->child(i);
-        }
-        QVERIFY(window);
-        QCOMPARE(window->role(), QAccessible::Window);
-
+        // (That assistive technology finds the popover as a window is the journeys' way in.)
         // The keyboard starts on the first control, and Tab goes through the controls as they are
         // seen: row by row, left to right.
         QTRY_COMPARE(popover->focusWidget(), child(*popover, "settingsButton"));

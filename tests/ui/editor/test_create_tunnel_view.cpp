@@ -185,38 +185,31 @@ private slots:
         QTest::addColumn<QString>("subdomain");
         QTest::addColumn<QByteArray>("method");
         QTest::addColumn<QJsonObject>("body");
+        // The body sent: the subdomain and the protocol only where given.
+        const auto body = [](const char *subdomain, const char *protocol) {
+            QJsonObject body{{"localHost", "localhost"}, {"localPort", 4000}};
+            if (*subdomain)
+                body.insert("subdomain", subdomain);
+            if (*protocol)
+                body.insert("protocol", protocol);
+            return body;
+        };
         const QJsonObject none;
-        QTest::newRow("free create") << "free" << none << false << false << "" << QByteArray("POST")
-                                     << QJsonObject{{"localHost", "localhost"},
-                                                    {"localPort", 4000},
-                                                    {"protocol", "http"}};
-        QTest::newRow("pro create http") << "pro" << none << false << false << "my-app" << QByteArray("POST")
-                                         << QJsonObject{{"subdomain", "my-app"},
-                                                        {"localHost", "localhost"},
-                                                        {"localPort", 4000},
-                                                        {"protocol", "http"}};
+        const QByteArray post("POST"), patch("PATCH");
+        QTest::newRow("free create") << "free" << none << false << false << "" << post << body("", "http");
+        QTest::newRow("pro create http")
+            << "pro" << none << false << false << "my-app" << post << body("my-app", "http");
         QTest::newRow("pro create tcp")
-            << "pro" << none << false << true << "my-app" << QByteArray("POST")
-            << QJsonObject{{"localHost", "localhost"}, {"localPort", 4000}, {"protocol", "tcp"}};
+            << "pro" << none << false << true << "my-app" << post << body("", "tcp");
         QTest::newRow("pro edit http")
-            << "pro" << editedTunnel("http") << false << false << "" << QByteArray("PATCH")
-            << QJsonObject{{"subdomain", "demo"},
-                           {"localHost", "localhost"},
-                           {"localPort", 4000},
-                           {"protocol", "http"}};
+            << "pro" << editedTunnel("http") << false << false << "" << patch << body("demo", "http");
         QTest::newRow("pro edit unknown protocol")
-            << "pro" << editedTunnel("udp") << false << false << "" << QByteArray("PATCH")
-            << QJsonObject{{"subdomain", "demo"},
-                           {"localHost", "localhost"},
-                           {"localPort", 4000},
-                           {"protocol", "http"}};
+            << "pro" << editedTunnel("udp") << false << false << "" << patch << body("demo", "http");
         QTest::newRow("pro edit tcp")
-            << "pro" << editedTunnel("tcp") << true << false << "" << QByteArray("PATCH")
-            << QJsonObject{{"localHost", "localhost"}, {"localPort", 4000}, {"protocol", "tcp"}};
+            << "pro" << editedTunnel("tcp") << true << false << "" << patch << body("", "tcp");
         // No longer pro: the tcp tunnel keeps its protocol (none is sent, nor a subdomain).
         QTest::newRow("free edit tcp")
-            << "free" << editedTunnel("tcp") << true << false << "" << QByteArray("PATCH")
-            << QJsonObject{{"localHost", "localhost"}, {"localPort", 4000}};
+            << "free" << editedTunnel("tcp") << true << false << "" << patch << body("", "");
     }
     void requestsAndPrefill()
     {
