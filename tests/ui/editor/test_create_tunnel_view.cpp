@@ -34,11 +34,9 @@ QJsonObject editedTunnel(const QString &protocol)
             {"protocol", protocol}, {"status", "offline"}, {"frpsProxyName", "tun-1"}};
 }
 
-// The scripted service of a signed-in user of `tier` with `tunnels`, and the answers to the
-// availability check and to the create or update request.
-struct Service {
-    QString tier = "free";
-    QJsonArray tunnels;
+// The scripted service of a signed-in user, and its answers to the availability check and to the
+// create or update request.
+struct Service : ServiceScript {
     ScriptedResponse submitAnswer = ScriptedResponse::json(201, QJsonDocument(editedTunnel("http")).toJson());
     bool holdAvailability = false;
 };
@@ -46,7 +44,7 @@ struct Service {
 // An editor over an AppState signed in from a stored token.
 struct Editor {
     Editor(Service &service, std::optional<Tunnel> editing = {}, const QString &language = "en")
-        : h({.storedToken = true, .onboardingCompleted = true, .language = language}, script(service)),
+        : h({.storedToken = true, .onboardingCompleted = true, .language = language}, service),
           server(h.server)
     {
         server.setHandler([this, &service](const RecordedRequest &r) {
@@ -64,13 +62,6 @@ struct Editor {
         view = std::make_unique<CreateTunnelView>(*h.state, std::move(editing));
         view->resize(360, 560);
         view->show();
-    }
-    static ServiceScript script(const Service &service)
-    {
-        ServiceScript script;
-        script.tier = service.tier;
-        script.tunnels = service.tunnels;
-        return script;
     }
     QList<RecordedRequest> requests(const QByteArray &method, const QByteArray &path) const
     {
