@@ -65,12 +65,14 @@ Usage usage(const QString &tier, qint64 used, qint64 limit, int percent)
         Usage::fromJson(QJsonDocument::fromJson(usageJson(tier, used, limit, percent)).object()));
 }
 
+struct ListPopover;
+
 // The scripted service of the shell tests, plus what the list needs: a usage record, a refused
 // configuration or list, deletion and checkout; and a count of list and usage requests.
 struct ListHarness {
-    explicit ListHarness(ServiceScript script = {},
-                         ShellHarness::Options options = {.onboardingCompleted = true})
-        : shell(options, std::move(script))
+    explicit ListHarness(const QJsonArray &tunnels = {}, const QString &tier = QStringLiteral("free"))
+        : shell({.onboardingCompleted = true},
+                ServiceScript{.tier = tier, .tunnels = tunnels, .tunnelStatus = {}})
     {
         shell.server.setHandler([this](const RecordedRequest &request) {
             const QByteArray path = request.path();
@@ -116,6 +118,8 @@ struct ListHarness {
         state().refreshTunnels(nullptr, [&](const auto &) { done = true; });
         QTRY_VERIFY(done && state().tunnelsLoaded());
     }
+    // The popover, signed in, with the list loaded.
+    ListPopover &popover();
 
     ShellHarness shell;
     QByteArray usage = usageJson("free", 0, 5 * GiB, 0);
@@ -123,6 +127,7 @@ struct ListHarness {
     bool configFails = false;
     int listRequests = 0;
     int usageRequests = 0;
+    std::unique_ptr<ListPopover> shown;
 };
 
 // The popover, and its list's rows once they are on screen.
@@ -139,6 +144,14 @@ struct ListPopover : Popover {
         return row;
     }
 };
+
+ListPopover &ListHarness::popover()
+{
+    shown = std::make_unique<ListPopover>(state());
+    signIn();
+    loadList();
+    return *shown;
+}
 
 // What a QR decoder reads from the image; empty when it finds no code.
 QString decodeQR(const QImage &source)
@@ -192,9 +205,7 @@ private slots:
 
 void TestTunnelList::contentStatesAndScreenshots()
 {
-    ServiceScript script;
-    script.tunnels = {tunnelJson("t1", "demo")};
-    ListHarness h(script);
+    ListHarness h({tunnelJson("t1", "demo")});
     h.listFails = true;
     h.configFails = true;
     ListPopover popover(h.state());
@@ -249,12 +260,8 @@ void TestTunnelList::contentStatesAndScreenshots()
 
 void TestTunnelList::rowRunStatesAndMessages()
 {
-    ServiceScript script;
-    script.tunnels = {tunnelJson("t1", "demo"), tunnelJson("t2", "api")};
-    ListHarness h(script);
-    ListPopover popover(h.state());
-    h.signIn();
-    h.loadList();
+    ListHarness h({tunnelJson("t1", "demo"), tunnelJson("t2", "api")});
+    ListPopover &popover = h.popover();
     TunnelRow *first = popover.row(0);
     TunnelRow *second = popover.row(1);
     QVERIFY(first && second);
@@ -310,12 +317,8 @@ void TestTunnelList::rowRunStatesAndMessages()
 
 void TestTunnelList::startStopDoublePressAndBandwidthRefusal()
 {
-    ServiceScript script;
-    script.tunnels = {tunnelJson("t1", "demo")};
-    ListHarness h(script);
-    ListPopover popover(h.state());
-    h.signIn();
-    h.loadList();
+    ListHarness h({tunnelJson("t1", "demo")});
+    ListPopover &popover = h.popover();
     StartStopButton *button = popover.row(0)->startStopButton();
 
     // A double click and two presses before the first is handled each start the tunnel once.
@@ -356,20 +359,15 @@ void TestTunnelList::startStopDoublePressAndBandwidthRefusal()
 void TestTunnelList::addButtonUpgradesOrOpensTheEditor()
 {
     for (const char *tier : {"free", "pro"}) {
-        ServiceScript script;
-        script.tier = QString::fromLatin1(tier);
-        script.tunnels = {tunnelJson("t1", "demo")};
-        ListHarness h(script);
-        h.usage = usageJson(script.tier, 0, 0, 0);
-        ListPopover popover(h.state());
-        h.signIn();
-        h.loadList();
+        ListHarness h({tunnelJson("t1", "demo")}, tier);
+        h.usage = usageJson(tier, 0, 0, 0);
+        ListPopover &popover = h.popover();
         // Opening the popover refreshes the list, then the usage.
         const int usageBefore = h.usageRequests;
         h.state().setPopoverVisible(true);
         QTRY_VERIFY(h.usageRequests > usageBefore);
         QTest::mouseClick(popover.page()->addButton(), Qt::LeftButton);
-        if (script.tier == "free") {
+        if (QLatin1String(tier) == "free") {
             // A free account with its one tunnel: the sheet with the second-tunnel context.
             QVERIFY(h.state().showingUpgrade());
             QCOMPARE(h.state().upgradeReason(), UpgradeReason::secondTunnel);
@@ -398,17 +396,13 @@ void TestTunnelList::addButtonUpgradesOrOpensTheEditor()
 
 void TestTunnelList::copyLinkQRCodeAndDelete()
 {
-    ServiceScript script;
     QJsonObject custom = tunnelJson("t2", "shop");
     custom.insert("customDomain", "shop.example.com");
     QJsonObject tcp = tunnelJson("t3", "db");
     tcp.insert("protocol", "tcp");
     tcp.insert("remotePort", 40022);
-    script.tunnels = {tunnelJson("t1", "demo"), custom, tcp};
-    ListHarness h(script);
-    ListPopover popover(h.state());
-    h.signIn();
-    h.loadList();
+    ListHarness h({tunnelJson("t1", "demo"), custom, tcp});
+    ListPopover &popover = h.popover();
     const QStringList expected{"https://demo.tunnels.test", "https://shop.example.com",
                                "tcp://tunnels.test:40022"};
     for (int i = 0; i < 3; ++i) {
@@ -560,9 +554,7 @@ void TestTunnelList::upgradeSheetWordingAndCheckout()
 
 void TestTunnelList::refreshFollowsThePopover()
 {
-    ServiceScript script;
-    script.tunnels = {tunnelJson("t1", "demo")};
-    ListHarness h(script);
+    ListHarness h({tunnelJson("t1", "demo")});
     ListPopover popover(h.state());
     h.signIn();
     TunnelListRefresh &refresh = popover.page()->refresher();
@@ -599,13 +591,11 @@ void TestTunnelList::refreshFollowsThePopover()
 
 void TestTunnelList::thousandTunnelsRepaintOnlyWhatChanged()
 {
-    ServiceScript script;
+    QJsonArray tunnels;
     for (int i = 0; i < 1000; ++i)
-        script.tunnels.append(tunnelJson(QStringLiteral("t%1").arg(i), QStringLiteral("tunnel-%1").arg(i)));
-    ListHarness h(script);
-    ListPopover popover(h.state());
-    h.signIn();
-    h.loadList();
+        tunnels.append(tunnelJson(QStringLiteral("t%1").arg(i), QStringLiteral("tunnel-%1").arg(i)));
+    ListHarness h(tunnels);
+    ListPopover &popover = h.popover();
     TunnelRowsView *rows = popover.page()->rowsView();
     QTRY_COMPARE(rows->rowCount(), 1000);
     QTRY_VERIFY(rows->row("t999")->isVisible());
