@@ -48,12 +48,6 @@ void signIn(ShellHarness &h)
 class TestShellWindows : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        // The shell reaches the catalogue through the process-wide instance.
-        QVERIFY(LocalizableXCStrings::shared().byLanguage().contains(QStringLiteral("es")));
-    }
-
     void popoverRootInEverySessionState()
     {
         // First launch: onboarding only.
