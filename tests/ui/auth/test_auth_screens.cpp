@@ -482,6 +482,7 @@ private slots:
             QTRY_COMPARE(p.screen<AuthHeader>()->titleText(), text("auth.signIn.title", language));
             auto *login = p.screen<LoginView>();
             QCOMPARE(login->emailField()->content()->accessibleName(), text("auth.email", language));
+            shot(p.view, "sign-in");
             p.routes.insert("/auth/login",
                             ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("x")", 401)));
             type(login->emailField(), QStringLiteral("ada@example.com"));
