@@ -99,7 +99,7 @@ QStringList textsLeftBehind(const QStringList &before, const QStringList &after,
 class Fixture {
 public:
     explicit Fixture(ShellHarness::Options options = {}, ServiceScript script = {})
-        : h(signedIn(options), std::move(script))
+        : h((options.storedToken = options.onboardingCompleted = true, options), std::move(script))
     {
         h.server.setHandler([this](const RecordedRequest &request) { return answer(request); });
         window = std::make_unique<SettingsWindow>(*h.state);
@@ -109,13 +109,6 @@ public:
         // The profile too: arriving late, it would send a language update of its own.
         QTRY_VERIFY(h.state->session() && h.state->session()->user);
         QTRY_VERIFY(view());
-    }
-
-    static ShellHarness::Options signedIn(ShellHarness::Options options)
-    {
-        options.storedToken = true;
-        options.onboardingCompleted = true;
-        return options;
     }
 
     // The next answer to "METHOD /path"; a held one waits for h.server.answerHeld().
