@@ -17,10 +17,9 @@ namespace ostrel::test {
 
 QByteArray HttpAnswer::header(const QByteArray &name) const
 {
-    for (const auto &h : headers) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second;
-    }
+    for (const auto &[n, v] : headers)
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return v;
     return {};
 }
 

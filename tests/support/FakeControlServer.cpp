@@ -29,13 +29,6 @@ bool FakeControlServer::listen()
     return m_server.listen(QHostAddress::LocalHost, 0);
 }
 
-void FakeControlServer::dropConnections()
-{
-    const QList<QTcpSocket *> sockets = m_proxiesByConnection.keys();
-    for (QTcpSocket *socket : sockets)
-        socket->disconnectFromHost();
-}
-
 QStringList FakeControlServer::activeProxyNames() const
 {
     QStringList names;

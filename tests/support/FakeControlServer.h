@@ -24,8 +24,6 @@ public:
 
     // A non-empty reason refuses every later login with it; empty accepts again.
     void refuseWith(const QString &reason) { m_refusal = reason; }
-    // Closes every open connection (a server restart, a network drop).
-    void dropConnections();
 
     QList<QJsonObject> logins; // every login line received, in order
     QStringList activeProxyNames() const;

@@ -2,6 +2,8 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace ostrel::test {
 
 namespace {
@@ -15,19 +17,15 @@ bool hasNoBody(int status)
 
 bool RecordedRequest::hasHeader(const QByteArray &name) const
 {
-    for (const auto &[n, v] : headers) {
-        if (n.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return std::any_of(headers.begin(), headers.end(),
+                       [&](const auto &h) { return h.first.compare(name, Qt::CaseInsensitive) == 0; });
 }
 
 QByteArray RecordedRequest::header(const QByteArray &name) const
 {
-    for (const auto &[n, v] : headers) {
+    for (const auto &[n, v] : headers)
         if (n.compare(name, Qt::CaseInsensitive) == 0)
             return v;
-    }
     return {};
 }
 

@@ -53,15 +53,6 @@ CreateTunnelRequest tcpTunnel(qint64 port = 5432)
     return {std::nullopt, "localhost", port, "tcp", std::nullopt};
 }
 
-const QStringList reservedNames{
-    "www",       "api",    "app",       "admin",    "mail",     "status",  "support", "dashboard",
-    "docs",      "blog",   "cdn",       "static",   "assets",   "media",   "auth",    "login",
-    "signup",    "signin", "billing",   "account",  "settings", "profile", "tunnel",  "tunnels",
-    "ostrel",    "root",   "localhost", "help",     "about",    "terms",   "privacy", "webhook",
-    "webhooks",  "ssh",    "ftp",       "smtp",     "imap",     "pop",     "git",     "svn",
-    "registry",  "repo",   "db",        "database", "redis",    "graphql", "rest",    "ws",
-    "websocket", "socket"};
-
 } // namespace
 
 class DevServiceContractTest : public QObject {
@@ -340,8 +331,9 @@ private slots:
         QTest::newRow("free") << "fresh-name" << true << "";
         QTest::newRow("taken") << "taken-name" << false << "taken";
         QTest::newRow("invalid") << "No Good" << false << "invalid";
-        for (const QString &name : reservedNames)
-            QTest::newRow(qPrintable("reserved " + name)) << name << false << "reserved";
+        // The whole list is the client's own validation test's; the service refuses the same names.
+        for (const char *name : {"www", "api", "socket"})
+            QTest::newRow(qPrintable(QString("reserved ") + name)) << QString(name) << false << "reserved";
     }
     void availability()
     {

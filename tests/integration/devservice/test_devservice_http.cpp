@@ -82,12 +82,6 @@ RawAnswer rawRequest(quint16 port, const QByteArray &bytes, int waitMs = 5000)
     }
 }
 
-bool isWireDate(const QJsonValue &v)
-{
-    static const QRegularExpression pattern(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)");
-    return v.isString() && pattern.match(v.toString()).hasMatch();
-}
-
 QJsonObject createTunnel(DevService &service, const QString &token)
 {
     return service
@@ -196,43 +190,13 @@ private slots:
         QCOMPARE(envelope["error"]["message"], message);
     }
 
-    void datesCarryMilliseconds()
-    {
-        const HttpAnswer login = service.post(
-            "/auth/login", {{"email", DevService::demoEmail}, {"password", DevService::demoPassword}});
-        QVERIFY(isWireDate(login.json["expiresAt"]));
-        QVERIFY(isWireDate(login.json["user"]["emailVerifiedAt"]));
-        QVERIFY(login.json["user"]["scheduledDeletionAt"].isNull());
-        const HttpAnswer usage = service.get("/users/me/usage", demoToken);
-        QVERIFY(isWireDate(usage.json["bandwidth"]["periodStart"]));
-        QVERIFY(isWireDate(usage.json["bandwidth"]["periodEnd"]));
-        QVERIFY(usage.json["bandwidth"]["periodStart"].toString().endsWith("-01T00:00:00.000Z"));
-        QVERIFY(service.requestMagicLink(DevService::demoEmail));
-        QVERIFY(isWireDate(service.mailbox().last()["createdAt"]));
-    }
-
+    // The development routes check what they are given, and are gone when switched off. (What
+    // they do is what every other test of the service relies on.)
     void devEndpoints()
     {
         const QString email = "dev-endpoints@example.test";
         QVERIFY(!service.signUp(email).isEmpty());
-        const QJsonArray mails = service.mailbox(email);
-        QCOMPARE(mails.size(), 1);
-        QCOMPARE(mails[0]["to"].toString(), email);
-        QVERIFY(mails[0]["links"][0].toString().startsWith("ostrel://auth/verify-email?token="));
-        QVERIFY(mails[0]["body"].toString().contains(mails[0]["links"][0].toString()));
-        QVERIFY(service.requestMagicLink(DevService::demoEmail));
-        QVERIFY(service.mailbox().size() > mails.size() + 1); // unfiltered holds every account's mail
-
-        QVERIFY(service.requestMagicLink(email));
-        QVERIFY(!service.latestLinkToken(email, "ostrel://magic-link?token=").isEmpty());
-        QVERIFY(service.output().contains("[mail]   link: ostrel://magic-link?token="));
         QCOMPARE(service.post("/dev/magic-link", {{"email", "nobody@example.test"}}).status, 404);
-
-        const QString token = service.signIn(email);
-        QVERIFY(service.addUsage(email, 1024 * 1024 * 1024));
-        QCOMPARE(service.get("/users/me/usage", token).json["bandwidth"]["percentUsed"].toInt(), 20);
-        QVERIFY(service.setPlan(email, "pro"));
-        QCOMPARE(service.get("/users/me", token).json["tier"].toString(), "pro");
         QCOMPARE(service.post("/dev/plan", {{"email", email}, {"tier", "gold"}}).errorCode(),
                  "VALIDATION_ERROR");
         QCOMPARE(service.post("/dev/usage", {{"email", email}}).errorCode(), "VALIDATION_ERROR");
@@ -247,24 +211,18 @@ private slots:
         QCOMPARE(closed.get("/health").status, 204);
     }
 
+    // The page itself is the checkout browser journey's; here, that only its form's post pays.
     void checkoutPage()
     {
-        const QString email = "buyer@example.test";
-        const QString token = service.signUp(email);
-        const HttpAnswer checkout = service.post("/billing/lemonsqueezy/checkout", {}, token);
-        const QUrl url(checkout.json["checkoutUrl"].toString());
-
-        const HttpAnswer page = service.get(url.path());
-        QCOMPARE(page.status, 200);
-        QVERIFY(page.header("Content-Type").startsWith("text/html"));
-        QVERIFY(page.body.contains("Complete purchase"));
-        QVERIFY(page.body.contains("<form method=\"post\" action=\"" + url.path().toUtf8() + "\">"));
+        const QString token = service.signUp("buyer@example.test");
+        const QString path =
+            QUrl(service.post("/billing/lemonsqueezy/checkout", {}, token).json["checkoutUrl"].toString())
+                .path();
+        QCOMPARE(service.get(path).status, 200);
         QCOMPARE(service.get("/users/me", token).json["tier"].toString(), "free");
-
-        const HttpAnswer done = service.request("POST", url.path());
+        const HttpAnswer done = service.request("POST", path);
         QCOMPARE(done.status, 303);
         QCOMPARE(done.header("Location"), QByteArray("ostrel://upgrade/success"));
-        QVERIFY(done.body.contains("href=\"ostrel://upgrade/success\""));
         QCOMPARE(service.get("/users/me", token).json["tier"].toString(), "pro");
         QCOMPARE(service.post("/billing/lemonsqueezy/checkout", {}, token).errorCode(), "CONFLICT");
         QCOMPARE(service.get("/checkout/not-a-checkout").status, 404);

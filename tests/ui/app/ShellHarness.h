@@ -14,10 +14,12 @@
 #include "support/ManualClock.h"
 #include "support/TestHttpServer.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -79,6 +81,16 @@ public:
         state = std::make_unique<AppState>(services);
     }
 
+    // An frpc that runs `first` (shell commands), then runs until it is stopped.
+    void installFrpc(const QByteArray &first = {})
+    {
+        QFile frpc(frpcDir.filePath(QStringLiteral("frpc")));
+        QVERIFY(frpc.open(QIODevice::WriteOnly));
+        frpc.write("#!/bin/sh\n" + first + "exec sleep 600\n");
+        frpc.close();
+        QVERIFY(frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
     ScriptedResponse answer(const RecordedRequest &request)
     {
         const QByteArray path = request.path();
@@ -109,11 +121,13 @@ public:
             }
             return ScriptedResponse::json(200, QJsonDocument(list).toJson());
         }
-        if (path == "/users/me/usage")
+        if (path == "/users/me/usage") // the usage carries the plan too: the account's own
             return ScriptedResponse::json(
-                200, R"({"tier":"free","tunnels":{"used":1,"active":0,"limit":1},"bandwidth":{"usedBytes":0,)"
-                     R"("inBytes":0,"outBytes":0,"limitBytes":1073741824,"limitGB":1,"percentUsed":0,)"
-                     R"("periodStart":"2026-12-01T00:00:00.000Z","periodEnd":"2027-01-01T00:00:00.000Z"}})");
+                200,
+                R"({"tier":")" + script.tier.toUtf8() +
+                    R"(","tunnels":{"used":1,"active":0,"limit":1},"bandwidth":{"usedBytes":0,)"
+                    R"("inBytes":0,"outBytes":0,"limitBytes":1073741824,"limitGB":1,"percentUsed":0,)"
+                    R"("periodStart":"2026-12-01T00:00:00.000Z","periodEnd":"2027-01-01T00:00:00.000Z"}})");
         return ScriptedResponse::json(200, "{}");
     }
 

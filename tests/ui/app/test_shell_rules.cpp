@@ -1,5 +1,5 @@
-// The shell's pure rules: popover placement, the tray menu, screen and header selection, and the
-// update announcement.
+// The shell's pure rules: popover placement, the tray menu and the update announcement. (Which
+// screen the popover shows is the auth screens' and the shell windows' test.)
 
 #include "app/PopoverPlacement.h"
 #include "app/TrayMenu.h"
@@ -15,23 +15,6 @@
 
 using namespace ostrel;
 using ostrel::test::LogCapture;
-
-namespace {
-AuthSession sessionWith(std::optional<User> user)
-{
-    return AuthSession{QStringLiteral("token"), std::move(user)};
-}
-User user(const QString &tier, bool verified)
-{
-    User u;
-    u.id = QStringLiteral("u1");
-    u.email = QStringLiteral("ada@example.com");
-    u.tier = tier;
-    if (verified)
-        u.emailVerifiedAt = QDateTime::currentDateTimeUtc();
-    return u;
-}
-} // namespace
 
 class TestShellRules : public QObject {
     Q_OBJECT
@@ -103,17 +86,6 @@ private slots:
         QCOMPARE(systemMenuLanguage(QLocale(QStringLiteral("ja_JP")), catalogue), QStringLiteral("en"));
         const LocalizableXCStrings empty(QStringLiteral("/nonexistent"));
         QCOMPARE(trayMenuTitle(trayMenuEntries().at(4), es, empty), QStringLiteral("Quit Ostrel"));
-    }
-
-    void signInScreenFollowsTheFlow()
-    {
-        const PopoverScreen reset = PopoverScreen::select(true, std::nullopt, AuthFlow::resetPassword("t1"));
-        // A new token is a new screen; the same flow is the same screen.
-        QVERIFY(!(reset == PopoverScreen::select(true, std::nullopt, AuthFlow::resetPassword("t2"))));
-        QVERIFY(reset == PopoverScreen::select(true, std::nullopt, AuthFlow::resetPassword("t1")));
-        // With a session the flow does not matter.
-        QCOMPARE(PopoverScreen::select(true, sessionWith(user("pro", true)), AuthFlow::signup()).kind,
-                 PopoverScreen::Kind::tunnelList);
     }
 
     void updateAnnouncement()

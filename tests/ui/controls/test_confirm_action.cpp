@@ -1,15 +1,12 @@
-#include "l10n/LocalizableXCStrings.h"
 #include "support/ManualClock.h"
 #include "ui/controls/ConfirmAction.h"
 
 #include <QApplication>
 #include <QEnterEvent>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
 
-using namespace std::chrono_literals;
 using ostrel::ConfirmAction;
 using ostrel::test::ManualClock;
 
@@ -58,112 +55,52 @@ struct Fixture {
 class TestConfirmAction : public QObject {
     Q_OBJECT
 private slots:
-    void twoQuickClicksRunTheActionOnceAfterDisarming()
+    // A script of what the user does and what must hold: E enters and L leaves with the pointer,
+    // C clicks, P presses Space, H hides the control, +N lets N ms pass; a asserts it is armed and
+    // d disarmed, rN that the action ran N times, t0 that no time-out is pending.
+    void armingScript_data()
     {
-        Fixture f;
-        f.enter();
-        f.click();
-        QVERIFY(f.control->isConfirming());
-        QCOMPARE(f.runs, 0);
-        f.clock.advance(200ms);
-        f.click();
-        QCOMPARE(f.runs, 1);
-        QVERIFY(f.disarmedWhenRun);
-        QVERIFY(!f.control->isConfirming());
-        QVERIFY(!f.control->hasPendingTimeout());
-        // The next click arms again rather than running the action.
-        f.click();
-        QCOMPARE(f.runs, 1);
-        QVERIFY(f.control->isConfirming());
+        QTest::addColumn<QString>("script");
+        QTest::newRow("two quick clicks run it once, then the next click arms again")
+            << "E C a r0 +200 C d r1 t0 C a r1";
+        QTest::newRow("hovered it stays armed; each exit restarts the full three seconds")
+            << "E C a t0 +60000 a L +2900 a E +10000 a L +2999 a +1 d r0";
+        QTest::newRow("armed from the keyboard, it disarms after three seconds") << "P a +2999 a +1 d r0 t0";
+        QTest::newRow("hidden while armed, it never changes") << "P H L +60000 a r0 t0";
+        QTest::newRow("re-armed under the pointer, an earlier arming's time-out does not disarm it")
+            << "P +2000 P r1 E C +5000 a";
     }
-
-    void hoverKeepsItArmedAndEachExitRestartsTheFullTimeout()
+    void armingScript()
     {
+        QFETCH(QString, script);
         Fixture f;
-        f.enter();
-        f.click();
-        QVERIFY(f.control->isConfirming());
-        QVERIFY(!f.control->hasPendingTimeout());
-        f.clock.advance(60s);
-        QVERIFY(f.control->isConfirming());
-
-        f.leave();
-        f.clock.advance(2900ms);
-        QVERIFY(f.control->isConfirming());
-        f.enter(); // back within the window: no timer while hovered
-        f.clock.advance(10s);
-        QVERIFY(f.control->isConfirming());
-        f.leave(); // the full three seconds again
-        f.clock.advance(2999ms);
-        QVERIFY(f.control->isConfirming());
-        QSignalSpy changed(f.control.get(), &ConfirmAction::confirmingChanged);
-        f.clock.advance(1ms);
-        QVERIFY(!f.control->isConfirming());
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(f.runs, 0);
+        for (const QString &step : script.split(' ')) {
+            if (step == "E")
+                f.enter();
+            else if (step == "L")
+                f.leave();
+            else if (step == "C")
+                f.click();
+            else if (step == "P")
+                f.press();
+            else if (step == "H")
+                f.control->hide();
+            else if (step.startsWith('+'))
+                f.clock.advance(std::chrono::milliseconds(step.mid(1).toInt()));
+            else if (step == "a" || step == "d")
+                QVERIFY2(f.control->isConfirming() == (step == "a"), qPrintable(step));
+            else if (step.startsWith('r'))
+                QCOMPARE(f.runs, step.mid(1).toInt());
+            else if (step == "t0")
+                QVERIFY(!f.control->hasPendingTimeout() && f.clock.pendingCount() == 0);
+            else
+                QFAIL(qPrintable("unknown step " + step));
+        }
+        // The action always runs with the control already disarmed.
+        QVERIFY(f.runs == 0 || f.disarmedWhenRun);
     }
-
-    void keyboardArmedDisarmsAfterTimeout()
-    {
-        Fixture f;
-        QVERIFY(!f.control->isHovered());
-        f.press();
-        QVERIFY(f.control->isConfirming());
-        QCOMPARE(f.control->generation(), 1);
-        f.clock.advance(2999ms);
-        QVERIFY(f.control->isConfirming());
-        f.clock.advance(1ms);
-        QVERIFY(!f.control->isConfirming());
-        QCOMPARE(f.runs, 0);
-        QCOMPARE(f.clock.pendingCount(), 0);
-    }
-
-    void hiddenWhileArmedNeverChanges()
-    {
-        Fixture f;
-        f.press();
-        QVERIFY(f.control->hasPendingTimeout());
-        f.control->hide();
-        f.leave(); // a late leave must not start a timer for a hidden control
-        f.clock.advance(60s);
-        QVERIFY(f.control->isConfirming());
-        QCOMPARE(f.clock.pendingCount(), 0);
-        QCOMPARE(f.runs, 0);
-    }
-
-    void rearmingIsNotDisarmedByAnEarlierArming()
-    {
-        Fixture f;
-        f.press(); // armed, timer runs
-        f.clock.advance(2s);
-        f.press(); // confirmed
-        QCOMPARE(f.runs, 1);
-        f.enter();
-        f.click(); // re-armed under the pointer: no timer at all
-        QCOMPARE(f.control->generation(), 2);
-        f.clock.advance(5s);
-        QVERIFY(f.control->isConfirming());
-    }
-
-    void helpAndAccessibleNameFollowState()
-    {
-        Fixture f;
-        QCOMPARE(f.control->toolTip(), ostrel::localized("settings.danger.logout"));
-        QCOMPARE(f.control->accessibleName(), ostrel::localized("settings.danger.logout"));
-        QCOMPARE(f.control->sizeHint(), QSize(26, 26));
-        f.press();
-        QCOMPARE(f.control->toolTip(), ostrel::localized("menubar.confirmLogout"));
-        QCOMPARE(f.control->accessibleName(), ostrel::localized("menubar.confirmLogout"));
-        QVERIFY(f.control->sizeHint().width() >= 26);
-        // Following a language change is checked with the other controls' screenshots.
-
-        // Without an idle help (the footer's quit control) the label's text names it.
-        ManualClock clock;
-        ConfirmAction quit(3.0, {}, {}, "menubar.confirmQuit",
-                           ConfirmAction::textLabel("menubar.quit", "common.confirm"), nullptr, clock);
-        QCOMPARE(quit.accessibleName(), ostrel::localized("menubar.quit"));
-        QVERIFY(quit.toolTip().isEmpty());
-    }
+    // (Its names idle and armed, in both languages: the controls gallery, the settings' sign-out and
+    // the shell journey.)
 };
 
 QTEST_MAIN(TestConfirmAction)

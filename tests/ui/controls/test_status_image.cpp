@@ -78,25 +78,12 @@ private slots:
         }
         stripPainter.end();
         QVERIFY(strip.save(screenshotDir() + "/status-images.png"));
-    }
-
-    void glyphOutlinesNestOnTheirGrid()
-    {
-        using namespace ostrel::OstrelGlyph;
-        const QRectF letterBounds = letter().boundingRect();
-        QVERIFY(QRectF(343, 297, 338, 431).contains(letterBounds));
-        QVERIFY((letterBounds.center() - QPointF(512, 512)).manhattanLength() < 2);
-        QCOMPARE(QPointF(highlight().elementAt(0)), QPointF(counter().elementAt(0)));
-        // The highlight sits inside the counter, which sits inside the letter.
-        QVERIFY(counter().contains(highlight().boundingRect().center()));
-        QVERIFY(letter().contains(counter().boundingRect()));
-
-        // The icon at a size people can judge.
+        // The icon and the letter at a size people can judge.
         QImage icon(QSize(512, 256), QImage::Format_ARGB32_Premultiplied);
         icon.fill(Qt::white);
         QPainter painter(&icon);
-        paintIcon(painter, QRectF(0, 0, 256, 256));
-        paintLetter(painter, QRectF(256, 0, 256, 256), QColor(30, 30, 34));
+        ostrel::OstrelGlyph::paintIcon(painter, QRectF(0, 0, 256, 256));
+        ostrel::OstrelGlyph::paintLetter(painter, QRectF(256, 0, 256, 256), QColor(30, 30, 34));
         painter.end();
         QVERIFY(icon.save(screenshotDir() + "/ostrel-icon.png"));
     }

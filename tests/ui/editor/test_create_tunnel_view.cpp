@@ -2,10 +2,8 @@
 // clock: enable rules, pre-filling and the requests sent, the debounced availability check, where
 // each service error lands, the upgrade action, the keyboard.
 
-#include "EditorHarness.h"
-#include "l10n/LocalizableXCStrings.h"
-#include "support/ManualClock.h"
-#include "support/TestHttpServer.h"
+#include "support/WidgetTest.h"
+#include "ui/app/ShellHarness.h"
 #include "ui/controls/ErrorBanner.h"
 #include "ui/controls/FieldGroup.h"
 #include "ui/controls/PrimaryButton.h"
@@ -13,7 +11,6 @@
 #include "ui/tunnels/ProtocolPicker.h"
 
 #include <QAbstractButton>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -31,53 +28,40 @@ Q_DECLARE_METATYPE(ostrel::test::ScriptedResponse)
 
 namespace {
 
-QString text(const QString &key, const QString &language = "en")
+QJsonObject editedTunnel(const QString &protocol)
 {
-    return LocalizableXCStrings::shared().localized(key, language);
-}
-
-QJsonObject tunnelJson(const QString &protocol, qint64 port = 8080)
-{
-    return {{"id", "t1"},           {"subdomain", "demo"}, {"localHost", "localhost"}, {"localPort", port},
+    return {{"id", "t1"},           {"subdomain", "demo"}, {"localHost", "localhost"}, {"localPort", 8080},
             {"protocol", protocol}, {"status", "offline"}, {"frpsProxyName", "tun-1"}};
 }
 
-// The scripted service: a signed-in user of `tier`, their tunnels, and answers for the
-// availability check and for the create or update request.
-struct Service {
-    QString tier = "free";
-    QJsonArray tunnels;
-    ScriptedResponse submitAnswer = ScriptedResponse::json(201, QJsonDocument(tunnelJson("http")).toJson());
+// The scripted service of a signed-in user, and its answers to the availability check and to the
+// create or update request.
+struct Service : ServiceScript {
+    ScriptedResponse submitAnswer = ScriptedResponse::json(201, QJsonDocument(editedTunnel("http")).toJson());
     bool holdAvailability = false;
-    TestHttpServer server;
+};
 
-    Service()
+// An editor over an AppState signed in from a stored token.
+struct Editor {
+    Editor(Service &service, std::optional<Tunnel> editing = {}, const QString &language = "en")
+        : h({.storedToken = true, .onboardingCompleted = true, .language = language}, service),
+          server(h.server)
     {
-        server.setHandler([this](const RecordedRequest &r) { return answer(r); });
-    }
-    ScriptedResponse answer(const RecordedRequest &r)
-    {
-        const QByteArray route = r.method + ' ' + r.path();
-        if (route == "GET /users/me")
-            return json(QJsonObject{{"id", "u1"},
-                                    {"email", "ada@example.com"},
-                                    {"tier", tier},
-                                    {"emailVerifiedAt", "2026-01-02T03:04:05.000Z"}});
-        if (route == "GET /tunnels")
-            return json(tunnels);
-        if (route == "GET /auth/frpc-config")
-            return json(QJsonObject{
-                {"serverAddr", "127.0.0.1"}, {"serverPort", 7000}, {"authToken", "x"}, {"user", "u1"}});
-        if (route == "GET /tunnels/availability")
-            return holdAvailability ? ScriptedResponse::held() : json(QJsonObject{{"available", true}});
-        if (route == "POST /tunnels" || (r.method == "PATCH" && r.path().startsWith("/tunnels/")))
-            return submitAnswer;
-        return ScriptedResponse::json(200, "{}");
-    }
-    static ScriptedResponse json(const QJsonValue &value)
-    {
-        return ScriptedResponse::json(200, value.isArray() ? QJsonDocument(value.toArray()).toJson()
-                                                           : QJsonDocument(value.toObject()).toJson());
+        server.setHandler([this, &service](const RecordedRequest &r) {
+            if (r.path() == "/tunnels/availability")
+                return service.holdAvailability ? ScriptedResponse::held()
+                                                : ScriptedResponse::json(200, R"({"available":true})");
+            if ((r.method == "POST" && r.path() == "/tunnels") ||
+                (r.method == "PATCH" && r.path().startsWith("/tunnels/")))
+                return service.submitAnswer;
+            return h.answer(r);
+        });
+        h.network.setSatisfied(true); // the network comes up: the tunnel list loads
+        // The plan comes with the profile and then the usage, a moment after the token's sign-in.
+        ready = QTest::qWaitFor([this] { return h.state->usage() && h.state->tunnelsLoaded(); });
+        view = std::make_unique<CreateTunnelView>(*h.state, std::move(editing));
+        view->resize(360, 560);
+        view->show();
     }
     QList<RecordedRequest> requests(const QByteArray &method, const QByteArray &path) const
     {
@@ -86,19 +70,6 @@ struct Service {
             if (r.method == method && r.path().startsWith(path))
                 found << r;
         return found;
-    }
-};
-
-// An editor over a signed-in AppState.
-struct Editor {
-    Editor(Service &service, std::optional<Tunnel> editing = {}, const QString &language = "en")
-        : harness(service.server.port(), "token-1", language, clock)
-    {
-        ready =
-            QTest::qWaitFor([this] { return harness.state->isSignedIn() && harness.state->tunnelsLoaded(); });
-        view = std::make_unique<CreateTunnelView>(*harness.state, std::move(editing));
-        view->resize(360, 560);
-        view->show();
     }
     FieldGroup *field(const char *name) const { return view->findChild<FieldGroup *>(name); }
     QLineEdit *input(const char *name) const { return view->findChild<QLineEdit *>(name); }
@@ -115,8 +86,8 @@ struct Editor {
         QTest::mouseClick(view->findChild<ProtocolPicker *>("protocolPicker")->segment(1), Qt::LeftButton);
     }
 
-    ManualClock clock;
-    EditorHarness harness;
+    ShellHarness h;
+    TestHttpServer &server;
     bool ready = false;
     std::unique_ptr<CreateTunnelView> view;
 };
@@ -140,33 +111,21 @@ private slots:
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QString>("subdomainError"); // a text key; empty: none
         QTest::addColumn<QString>("portError");
-        QTest::newRow("free, no port") << "free" << false << ""
-                                       << "" << false << ""
-                                       << "";
-        QTest::newRow("free, port") << "free" << false << ""
-                                    << "3000" << true << ""
-                                    << "";
-        QTest::newRow("free, port 0") << "free" << false << ""
-                                      << "0" << false << ""
-                                      << "tunnels.port.invalid";
-        QTest::newRow("pro, no subdomain") << "pro" << false << ""
-                                           << "3000" << false << ""
-                                           << "";
-        QTest::newRow("pro, capitals") << "pro" << false << "MyApp"
-                                       << "3000" << false << "tunnels.subdomain.invalid"
-                                       << "";
-        QTest::newRow("pro, reserved") << "pro" << false << "api"
-                                       << "3000" << false << "tunnels.subdomain.reserved"
-                                       << "";
-        QTest::newRow("pro, valid") << "pro" << false << "my-app"
-                                    << "3000" << true << ""
-                                    << "";
-        QTest::newRow("pro, tcp, port") << "pro" << true << ""
-                                        << "3000" << true << ""
-                                        << "";
-        QTest::newRow("pro, tcp, port 65536") << "pro" << true << ""
-                                              << "65536" << false << ""
-                                              << "tunnels.port.invalid";
+        const auto row = [](const char *name, const char *tier, bool tcp, const char *subdomain,
+                            const char *port, bool enabled, const char *subdomainError = "",
+                            const char *portError = "") {
+            QTest::newRow(name) << QString(tier) << tcp << QString(subdomain) << QString(port) << enabled
+                                << QString(subdomainError) << QString(portError);
+        };
+        row("free, no port", "free", false, "", "", false);
+        row("free, port", "free", false, "", "3000", true);
+        row("free, port 0", "free", false, "", "0", false, "", "tunnels.port.invalid");
+        row("pro, no subdomain", "pro", false, "", "3000", false);
+        row("pro, capitals", "pro", false, "MyApp", "3000", false, "tunnels.subdomain.invalid");
+        row("pro, reserved", "pro", false, "api", "3000", false, "tunnels.subdomain.reserved");
+        row("pro, valid", "pro", false, "my-app", "3000", true);
+        row("pro, tcp, port", "pro", true, "", "3000", true);
+        row("pro, tcp, port 65536", "pro", true, "", "65536", false, "", "tunnels.port.invalid");
     }
     void enableRules()
     {
@@ -193,7 +152,7 @@ private slots:
                  text(tcp ? "tunnels.create.protocol.tcpHelp" : "tunnels.create.protocol.httpHelp"));
         if (!subdomain.isEmpty())
             e.type("subdomainInput", subdomain);
-        e.clock.advance(CreateTunnelView::availabilityDebounce);
+        e.h.clock.advance(CreateTunnelView::availabilityDebounce);
         QTRY_VERIFY(e.view->availability() != Availability::checking);
         e.type("portInput", port);
         QCOMPARE(e.submit()->isEnabled(), enabled);
@@ -204,7 +163,7 @@ private slots:
         QCOMPARE(e.view->isLoading(), enabled);
         if (!enabled) {
             QTest::qWait(50);
-            QVERIFY(service.requests("POST", "/tunnels").isEmpty());
+            QVERIFY(e.requests("POST", "/tunnels").isEmpty());
         }
     }
 
@@ -217,38 +176,31 @@ private slots:
         QTest::addColumn<QString>("subdomain");
         QTest::addColumn<QByteArray>("method");
         QTest::addColumn<QJsonObject>("body");
+        // The body sent: the subdomain and the protocol only where given.
+        const auto body = [](const char *subdomain, const char *protocol) {
+            QJsonObject body{{"localHost", "localhost"}, {"localPort", 4000}};
+            if (*subdomain)
+                body.insert("subdomain", subdomain);
+            if (*protocol)
+                body.insert("protocol", protocol);
+            return body;
+        };
         const QJsonObject none;
-        QTest::newRow("free create") << "free" << none << false << false << "" << QByteArray("POST")
-                                     << QJsonObject{{"localHost", "localhost"},
-                                                    {"localPort", 4000},
-                                                    {"protocol", "http"}};
-        QTest::newRow("pro create http") << "pro" << none << false << false << "my-app" << QByteArray("POST")
-                                         << QJsonObject{{"subdomain", "my-app"},
-                                                        {"localHost", "localhost"},
-                                                        {"localPort", 4000},
-                                                        {"protocol", "http"}};
+        const QByteArray post("POST"), patch("PATCH");
+        QTest::newRow("free create") << "free" << none << false << false << "" << post << body("", "http");
+        QTest::newRow("pro create http")
+            << "pro" << none << false << false << "my-app" << post << body("my-app", "http");
         QTest::newRow("pro create tcp")
-            << "pro" << none << false << true << "my-app" << QByteArray("POST")
-            << QJsonObject{{"localHost", "localhost"}, {"localPort", 4000}, {"protocol", "tcp"}};
+            << "pro" << none << false << true << "my-app" << post << body("", "tcp");
         QTest::newRow("pro edit http")
-            << "pro" << tunnelJson("http") << false << false << "" << QByteArray("PATCH")
-            << QJsonObject{{"subdomain", "demo"},
-                           {"localHost", "localhost"},
-                           {"localPort", 4000},
-                           {"protocol", "http"}};
+            << "pro" << editedTunnel("http") << false << false << "" << patch << body("demo", "http");
         QTest::newRow("pro edit unknown protocol")
-            << "pro" << tunnelJson("udp") << false << false << "" << QByteArray("PATCH")
-            << QJsonObject{{"subdomain", "demo"},
-                           {"localHost", "localhost"},
-                           {"localPort", 4000},
-                           {"protocol", "http"}};
+            << "pro" << editedTunnel("udp") << false << false << "" << patch << body("demo", "http");
         QTest::newRow("pro edit tcp")
-            << "pro" << tunnelJson("tcp") << true << false << "" << QByteArray("PATCH")
-            << QJsonObject{{"localHost", "localhost"}, {"localPort", 4000}, {"protocol", "tcp"}};
+            << "pro" << editedTunnel("tcp") << true << false << "" << patch << body("", "tcp");
         // No longer pro: the tcp tunnel keeps its protocol (none is sent, nor a subdomain).
         QTest::newRow("free edit tcp")
-            << "free" << tunnelJson("tcp") << true << false << "" << QByteArray("PATCH")
-            << QJsonObject{{"localHost", "localhost"}, {"localPort", 4000}};
+            << "free" << editedTunnel("tcp") << true << false << "" << patch << body("", "");
     }
     void requestsAndPrefill()
     {
@@ -274,25 +226,25 @@ private slots:
         }
         if (!subdomain.isEmpty()) {
             e.type("subdomainInput", subdomain);
-            e.clock.advance(CreateTunnelView::availabilityDebounce);
+            e.h.clock.advance(CreateTunnelView::availabilityDebounce);
             QTRY_COMPARE(e.view->availability(), Availability::available);
         }
         if (pickTcp)
             e.pickTcp();
         e.type("portInput", "4000");
         QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
-        const qsizetype listLoads = service.requests("GET", "/tunnels").size();
+        const qsizetype listLoads = e.requests("GET", "/tunnels").size();
         QTest::mouseClick(e.submit(), Qt::LeftButton);
         QVERIFY(e.view->isLoading());
         QVERIFY(!e.submit()->isEnabled());
         QTRY_COMPARE(closed.size(), 1);
         QVERIFY(!e.view->isLoading());
-        const QList<RecordedRequest> sent = service.requests(method, "/tunnels");
+        const QList<RecordedRequest> sent = e.requests(method, "/tunnels");
         QCOMPARE(sent.size(), 1);
         QCOMPARE(QJsonDocument::fromJson(sent.first().body).object(), body);
         if (method == "PATCH")
             QCOMPARE(sent.first().path(), QByteArray("/tunnels/t1"));
-        QVERIFY(service.requests("GET", "/tunnels").size() > listLoads);
+        QVERIFY(e.requests("GET", "/tunnels").size() > listLoads);
     }
 
     void availabilityIsDebouncedAndOnlyTheNewestCounts()
@@ -302,18 +254,18 @@ private slots:
         service.holdAvailability = true;
         Editor e(service);
         QVERIFY(e.ready);
-        const auto checks = [&] { return service.requests("GET", "/tunnels/availability"); };
+        const auto checks = [&] { return e.requests("GET", "/tunnels/availability"); };
         // A burst of typing: nothing until 0.5 s after the last key, then one request.
         for (const char *key : {"D", "De", "Dem", "Demo"}) {
             e.type("subdomainInput", key);
-            e.clock.advance(300ms);
+            e.h.clock.advance(300ms);
         }
         QCOMPARE(e.view->availability(), Availability::checking);
         QVERIFY(!e.submit()->isEnabled());
         QTest::qWait(50);
         QVERIFY(checks().isEmpty());
-        e.clock.advance(200ms);
-        QTRY_COMPARE(service.server.heldCount(), 1);
+        e.h.clock.advance(200ms);
+        QTRY_COMPARE(e.server.heldCount(), 1);
         QCOMPARE(checks().size(), 1);
         // Checked in lower case, while the typed text shows the local verdict.
         QCOMPARE(checks().first().query(), QByteArray("subdomain=demo"));
@@ -321,12 +273,12 @@ private slots:
 
         // A newer text supersedes the held check: its answer, even a failure, changes nothing.
         e.type("subdomainInput", "demo2");
-        e.clock.advance(CreateTunnelView::availabilityDebounce);
-        QTRY_COMPARE(service.server.heldCount(), 2);
-        service.server.answerHeld(ScriptedResponse::json(500, "{}"));
+        e.h.clock.advance(CreateTunnelView::availabilityDebounce);
+        QTRY_COMPARE(e.server.heldCount(), 2);
+        e.server.answerHeld(ScriptedResponse::json(500, "{}"));
         QTest::qWait(50);
         QCOMPARE(e.view->availability(), Availability::checking);
-        service.server.answerHeld(ScriptedResponse::json(200, R"({"available":true,"reason":"reserved"})"));
+        e.server.answerHeld(ScriptedResponse::json(200, R"({"available":true,"reason":"reserved"})"));
         QTRY_COMPARE(e.view->availability(), Availability::reserved);
         QCOMPARE(e.support("subdomainField"), text("tunnels.subdomain.reserved"));
         QCOMPARE(e.view->findChild<AvailabilityIndicator *>("availability")->toolTip(),
@@ -336,9 +288,9 @@ private slots:
         e.type("subdomainInput", "-x");
         QCOMPARE(e.view->availability(), Availability::idle);
         e.type("subdomainInput", "demo3");
-        e.clock.advance(CreateTunnelView::availabilityDebounce);
-        QTRY_COMPARE(service.server.heldCount(), 1);
-        service.server.answerHeld(ScriptedResponse::dropConnection());
+        e.h.clock.advance(CreateTunnelView::availabilityDebounce);
+        QTRY_COMPARE(e.server.heldCount(), 1);
+        e.server.answerHeld(ScriptedResponse::dropConnection());
         QTRY_COMPARE(e.view->availability(), Availability::idle);
         QCOMPARE(e.support("subdomainField"), QString());
         QCOMPARE(checks().size(), 3);
@@ -357,43 +309,27 @@ private slots:
             return ScriptedResponse::json(status, R"({"error":{"code":")" + code + R"(","message":)" +
                                                       message + R"(},"statusCode":400})");
         };
-        QTest::newRow("validation")
-            << "validation"
-            << "pro"
-            << error(400, "VALIDATION_ERROR",
-                     R"(["subdomain must match","localPort must not be greater than 65535","name is odd"])")
-            << "error.validation.subdomain"
-            << "error.validation.port"
-            << "=name is odd" << -1;
-        QTest::newRow("conflict reserved")
-            << "conflict"
-            << "pro" << error(409, "CONFLICT", R"("Subdomain my-app is reserved")")
-            << "tunnels.subdomain.reserved"
-            << ""
-            << "" << -1;
-        QTest::newRow("conflict taken")
-            << "conflict-taken"
-            << "pro" << error(409, "CONFLICT", R"("Subdomain my-app is already taken")")
-            << "tunnels.subdomain.taken"
-            << ""
-            << "" << -1;
-        QTest::newRow("free tier limit") << "free-tier-limit"
-                                         << "free" << error(403, "FREE_TIER_LIMIT", R"("one tunnel")") << ""
-                                         << ""
-                                         << "error.freeTierLimit" << int(UpgradeReason::secondTunnel);
-        QTest::newRow("tcp not allowed")
-            << "tcp-not-allowed"
-            << "free" << error(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")") << ""
-            << ""
-            << "error.freeTierProtocolNotAllowed" << int(UpgradeReason::tcpTunnel);
-        QTest::newRow("server") << "server"
-                                << "free" << error(500, "INTERNAL_ERROR", R"("boom")") << ""
-                                << ""
-                                << "error.server" << -1;
-        QTest::newRow("transport") << "network"
-                                   << "free" << ScriptedResponse::dropConnection() << ""
-                                   << "error.network"
-                                   << "error.network" << -1;
+        const auto row = [](const char *name, const char *tier, const ScriptedResponse &answer,
+                            const char *subdomainKey, const char *portKey, const char *bannerKey,
+                            int upgradeReason = -1) {
+            QTest::newRow(name) << QString(name).replace(' ', '-') << QString(tier) << answer
+                                << QString(subdomainKey) << QString(portKey) << QString(bannerKey)
+                                << upgradeReason;
+        };
+        row("validation", "pro",
+            error(400, "VALIDATION_ERROR",
+                  R"(["subdomain must match","localPort must not be greater than 65535","name is odd"])"),
+            "error.validation.subdomain", "error.validation.port", "=name is odd");
+        row("conflict", "pro", error(409, "CONFLICT", R"("Subdomain my-app is reserved")"),
+            "tunnels.subdomain.reserved", "", "");
+        row("conflict taken", "pro", error(409, "CONFLICT", R"("Subdomain my-app is already taken")"),
+            "tunnels.subdomain.taken", "", "");
+        row("free tier limit", "free", error(403, "FREE_TIER_LIMIT", R"("one tunnel")"), "", "",
+            "error.freeTierLimit", int(UpgradeReason::secondTunnel));
+        row("tcp not allowed", "free", error(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")"), "", "",
+            "error.freeTierProtocolNotAllowed", int(UpgradeReason::tcpTunnel));
+        row("server", "free", error(500, "INTERNAL_ERROR", R"("boom")"), "", "", "error.server");
+        row("network", "free", ScriptedResponse::dropConnection(), "", "error.network", "error.network");
     }
     void errorsLandInTheirPlace()
     {
@@ -415,7 +351,7 @@ private slots:
             QVERIFY(e.ready);
             if (tier == "pro") {
                 e.type("subdomainInput", "my-app");
-                e.clock.advance(CreateTunnelView::availabilityDebounce);
+                e.h.clock.advance(CreateTunnelView::availabilityDebounce);
                 QTRY_COMPARE(e.view->availability(), Availability::available);
             }
             e.type("portInput", "3000");
@@ -439,10 +375,10 @@ private slots:
                 QCOMPARE(action->text(), text("settings.upgrade.cta", language));
                 QTest::mouseClick(action, Qt::LeftButton);
                 QCOMPARE(closed.size(), 1);
-                QVERIFY(!e.harness.state->showingUpgrade());
-                e.clock.advance(CreateTunnelView::upgradeDelay);
-                QVERIFY(e.harness.state->showingUpgrade());
-                QCOMPARE(int(e.harness.state->upgradeReason()), upgradeReason);
+                QVERIFY(!e.h.state->showingUpgrade());
+                e.h.clock.advance(CreateTunnelView::upgradeDelay);
+                QVERIFY(e.h.state->showingUpgrade());
+                QCOMPARE(int(e.h.state->upgradeReason()), upgradeReason);
             }
             // Editing a field clears its service verdict.
             e.type("portInput", "3001");

@@ -1,28 +1,14 @@
 // The question the popover asks when a sign-in link for another account arrives while one is
 // signed in, driven through a real AppState and the popover root, offscreen.
 
-#include "app/PopoverWindow.h"
-#include "l10n/LocalizableXCStrings.h"
-#include "ui/MenuBarView.h"
+#include "ui/app/PopoverHarness.h"
 #include "ui/app/ShellHarness.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
-#include <QTest>
 
 using namespace ostrel;
 using namespace ostrel::test;
-
-namespace {
-
-QString text(const QString &key, const QString &language, const QVariantList &arguments = {})
-{
-    return arguments.isEmpty() ? LocalizableXCStrings::shared().localized(key, language)
-                               : LocalizableXCStrings::shared().format(key, arguments, language);
-}
-
-} // namespace
 
 class TestAccountSwitchSheet : public QObject {
     Q_OBJECT
@@ -50,38 +36,33 @@ private slots:
             return ScriptedResponse::json(200, QJsonDocument(login).toJson());
         });
         QTRY_VERIFY(h.state->isSignedIn());
-        PopoverWindow window(h.clock);
-        auto *view = new MenuBarView(*h.state, {});
-        window.setContent(view);
-        window.show();
-        auto *sheet = view->findChild<QWidget *>("accountSwitchSheet");
+        Popover popover(*h.state);
+        auto *sheet = popover.view->findChild<QWidget *>("accountSwitchSheet");
         QVERIFY(sheet && !sheet->isVisible());
 
         h.state->handleDeepLink("ostrel://magic-link?token=any");
         QTRY_VERIFY(sheet->isVisible());
+        const auto format = [](const char *key, const QString &language, const char *email) {
+            return LocalizableXCStrings::shared().format(key, {email}, language);
+        };
         for (const QString language : {"en", "es"}) {
             h.state->applyLanguage(language);
-            QTRY_COMPARE(sheet->findChild<QLabel *>("title")->text(),
-                         text("app.accountSwitch.title", language));
-            QCOMPARE(sheet->findChild<QLabel *>("message")->text(),
-                     text("app.accountSwitch.message", language, {"ada@example.com"}));
-            QCOMPARE(sheet->findChild<QLabel *>("newAccount")->text(),
-                     text("app.accountSwitch.newAccount", language, {"bea@example.com"}));
-            QCOMPARE(sheet->findChild<QWidget *>("confirmSwitch")->accessibleName(),
+            QTRY_COMPARE(labelText(*sheet, "title"), text("app.accountSwitch.title", language));
+            QCOMPARE(labelText(*sheet, "message"),
+                     format("app.accountSwitch.message", language, "ada@example.com"));
+            QCOMPARE(labelText(*sheet, "newAccount"),
+                     format("app.accountSwitch.newAccount", language, "bea@example.com"));
+            QCOMPARE(child(*sheet, "confirmSwitch")->accessibleName(),
                      text("app.accountSwitch.confirm", language));
-            QCOMPARE(sheet->findChild<QWidget *>("cancelSwitch")->accessibleName(),
-                     text("common.cancel", language));
+            QCOMPARE(child(*sheet, "cancelSwitch")->accessibleName(), text("common.cancel", language));
             QCOMPARE(sheet->accessibleName(), text("app.accountSwitch.title", language));
-            if (switches) {
-                QDir().mkpath(OSTREL_SCREENSHOT_DIR);
-                QVERIFY(
-                    window.grab().save(OSTREL_SCREENSHOT_DIR "/popover-account-switch-" + language + ".png"));
-            }
+            if (switches)
+                saveScreenshot(popover.window, "popover-account-switch-" + language);
         }
-        QCOMPARE(QApplication::focusWidget(), sheet->findChild<QWidget *>("confirmSwitch"));
+        QCOMPARE(QApplication::focusWidget(), child(*sheet, "confirmSwitch"));
         // The popover stays open: the key answers the question instead of closing it.
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
-        QVERIFY(!sheet->isVisible() && window.isVisible());
+        QVERIFY(!sheet->isVisible() && popover.window.isVisible());
         QVERIFY(!h.state->pendingAccountSwitch());
         QTRY_COMPARE(h.state->session()->user->email, switches ? "bea@example.com" : "ada@example.com");
     }

@@ -1,13 +1,10 @@
 // The tunnel list page, its rows and sharing, the usage summary and the upgrade sheet, driven
-// through a real AppState against a scripted service (and once against the development service
-// with the stand-in frpc), offscreen.
+// through a real AppState against a scripted service, offscreen.
 
-#include "api/APIClient.h"
-#include "app/PopoverWindow.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
-#include "support/DevService.h"
-#include "ui/MenuBarView.h"
+#include "support/WidgetTest.h"
+#include "ui/app/PopoverHarness.h"
 #include "ui/app/ShellHarness.h"
 #include "ui/controls/ErrorBanner.h"
 #include "ui/controls/Palette.h"
@@ -32,8 +29,6 @@
 #include <zbar.h>
 
 #include <QClipboard>
-#include <QDir>
-#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -49,11 +44,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr qint64 GiB = 1024LL * 1024 * 1024;
-
-QString text(const char *key, const QString &language = QStringLiteral("en"))
-{
-    return LocalizableXCStrings::shared().localized(QString::fromLatin1(key), language);
-}
 
 QByteArray usageJson(const QString &tier, qint64 used, qint64 limit, int percent)
 {
@@ -76,12 +66,14 @@ Usage usage(const QString &tier, qint64 used, qint64 limit, int percent)
         Usage::fromJson(QJsonDocument::fromJson(usageJson(tier, used, limit, percent)).object()));
 }
 
+struct ListPopover;
+
 // The scripted service of the shell tests, plus what the list needs: a usage record, a refused
 // configuration or list, deletion and checkout; and a count of list and usage requests.
 struct ListHarness {
-    explicit ListHarness(ServiceScript script = {},
-                         ShellHarness::Options options = {.onboardingCompleted = true})
-        : shell(options, std::move(script))
+    explicit ListHarness(const QJsonArray &tunnels = {}, const QString &tier = QStringLiteral("free"))
+        : shell({.onboardingCompleted = true},
+                ServiceScript{.tier = tier, .tunnels = tunnels, .tunnelStatus = {}})
     {
         shell.server.setHandler([this](const RecordedRequest &request) {
             const QByteArray path = request.path();
@@ -109,12 +101,7 @@ struct ListHarness {
                 return ScriptedResponse::json(200, R"({"checkoutUrl":"https://pay.example/checkout/42"})");
             return shell.answer(request);
         });
-        // A frpc that runs until it is stopped.
-        QFile frpc(shell.frpcDir.filePath(QStringLiteral("frpc")));
-        if (frpc.open(QIODevice::WriteOnly))
-            frpc.write("#!/bin/sh\nexec sleep 600\n");
-        frpc.close();
-        frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        shell.installFrpc();
     }
 
     AppState &state() { return *shell.state; }
@@ -132,6 +119,8 @@ struct ListHarness {
         state().refreshTunnels(nullptr, [&](const auto &) { done = true; });
         QTRY_VERIFY(done && state().tunnelsLoaded());
     }
+    // The popover, signed in, with the list loaded.
+    ListPopover &popover();
 
     ShellHarness shell;
     QByteArray usage = usageJson("free", 0, 5 * GiB, 0);
@@ -139,19 +128,15 @@ struct ListHarness {
     bool configFails = false;
     int listRequests = 0;
     int usageRequests = 0;
+    std::unique_ptr<ListPopover> shown;
 };
 
-// The popover as the user sees it: the root in its window.
-struct Popover {
-    explicit Popover(AppState &state) : window(state.clock())
-    {
-        view = new MenuBarView(state, {});
-        window.setContent(view);
-        window.show();
-    }
+// The popover, and its list's rows once they are on screen.
+struct ListPopover : Popover {
+    using Popover::Popover;
     TunnelListView *list() const { return qobject_cast<TunnelListView *>(view->screenWidget()); }
     TunnelListPage *page() const { return list() ? list()->page() : nullptr; }
-    // The row once it is on screen (rows added to a shown list appear on the next event).
+    // Rows added to a shown list appear on the next event.
     TunnelRow *row(int index) const
     {
         TunnelRow *row = page()->rowsView()->rows().value(index);
@@ -159,40 +144,14 @@ struct Popover {
             (void)QTest::qWaitFor([row] { return row->isVisible(); });
         return row;
     }
-    PopoverWindow window;
-    MenuBarView *view;
 };
 
-void saveScreenshot(QWidget &widget, const QString &name)
+ListPopover &ListHarness::popover()
 {
-    for (const MenuBarView *view : widget.findChildren<MenuBarView *>())
-        QTRY_VERIFY(!view->isTransitioning());
-    // Fades finished: no opacity effect left.
-    for (const QWidget *child : widget.findChildren<QWidget *>())
-        QTRY_VERIFY(!qobject_cast<QGraphicsOpacityEffect *>(child->graphicsEffect()));
-    for (int pass = 0; pass < 3; ++pass)
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
-    const QString path = QStringLiteral(OSTREL_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
-    QVERIFY2(widget.grab().save(path), qPrintable(path));
-}
-
-void screenshotsInBothLanguages(AppState &state, QWidget &widget, const QString &name)
-{
-    for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
-        state.applyLanguage(language);
-        QCoreApplication::processEvents();
-        // A widget outside the popover root hears of the change from the test.
-        if (!widget.findChild<MenuBarView *>() && !qobject_cast<MenuBarView *>(&widget)) {
-            QEvent change(QEvent::LanguageChange);
-            QCoreApplication::sendEvent(&widget, &change);
-        }
-        saveScreenshot(widget, name + QLatin1Char('-') + language);
-    }
-    state.applyLanguage(QStringLiteral("en"));
-    QCoreApplication::processEvents();
-    QEvent change(QEvent::LanguageChange);
-    QCoreApplication::sendEvent(&widget, &change);
+    shown = std::make_unique<ListPopover>(state());
+    signIn();
+    loadList();
+    return *shown;
 }
 
 // What a QR decoder reads from the image; empty when it finds no code.
@@ -243,17 +202,14 @@ private slots:
     void upgradeSheetWordingAndCheckout();
     void refreshFollowsThePopover();
     void thousandTunnelsRepaintOnlyWhatChanged();
-    void endToEndAgainstTheDevelopmentService();
 };
 
 void TestTunnelList::contentStatesAndScreenshots()
 {
-    ServiceScript script;
-    script.tunnels = {tunnelJson("t1", "demo")};
-    ListHarness h(script);
+    ListHarness h({tunnelJson("t1", "demo")});
     h.listFails = true;
     h.configFails = true;
-    Popover popover(h.state());
+    ListPopover popover(h.state());
     h.signIn();
     QVERIFY(popover.page());
     TunnelListPage &page = *popover.page();
@@ -263,7 +219,7 @@ void TestTunnelList::contentStatesAndScreenshots()
     QCOMPARE(page.errorView()->message(), text("tunnels.list.configUnavailable"));
     QCOMPARE(page.errorView()->retryText(), text("tunnels.list.retryAutomatic"));
     QVERIFY(!page.retryButton()->isHidden());
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-config-error"));
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-config-error"));
 
     // The settings arrive through the retry button; the list load still fails.
     h.configFails = false;
@@ -273,7 +229,7 @@ void TestTunnelList::contentStatesAndScreenshots()
     h.state().refreshTunnels();
     QTRY_COMPARE(page.content(), TunnelListPage::Content::loadError);
     QCOMPARE(page.errorView()->message(), text("tunnels.list.configUnavailable"));
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-load-error"));
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-load-error"));
 
     // Loaded: rows; with the settings failing afterwards the error follows the rows and no
     // tunnel can be started.
@@ -292,7 +248,11 @@ void TestTunnelList::contentStatesAndScreenshots()
     QCOMPARE(again.content(), TunnelListPage::Content::rows);
     QVERIFY(!again.retryButton()->isHidden());
     QVERIFY(!popover.row(0)->startStopButton()->isEnabled());
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-rows-config-error"));
+    // Started anyway: a start error's key shows as its catalogue text, in orange.
+    h.state().startTunnel(h.state().tunnels().first());
+    QTRY_COMPARE(popover.row(0)->noticeText(), text("app.frpc.configNotLoaded"));
+    QCOMPARE(popover.row(0)->noticeColor(), Palette::orange());
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-rows-config-error"));
 
     // Empty.
     h.shell.script.tunnels = {};
@@ -300,17 +260,13 @@ void TestTunnelList::contentStatesAndScreenshots()
     QTRY_COMPARE(again.content(), TunnelListPage::Content::empty);
     QCOMPARE(again.emptyView()->bodyText(),
              LocalizableXCStrings::shared().format("tunnels.list.empty.body %@", {"tunnels.test"}, "en"));
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-empty"));
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-empty"));
 }
 
 void TestTunnelList::rowRunStatesAndMessages()
 {
-    ServiceScript script;
-    script.tunnels = {tunnelJson("t1", "demo"), tunnelJson("t2", "api"), tunnelJson("t3", "web")};
-    ListHarness h(script);
-    Popover popover(h.state());
-    h.signIn();
-    h.loadList();
+    ListHarness h({tunnelJson("t1", "demo"), tunnelJson("t2", "api"), tunnelJson("t3", "web")});
+    ListPopover &popover = h.popover();
     TunnelRow *first = popover.row(0);
     TunnelRow *second = popover.row(1);
     TunnelRow *third = popover.row(2);
@@ -336,8 +292,7 @@ void TestTunnelList::rowRunStatesAndMessages()
     QTRY_VERIFY(dotIs(first, Palette::red(), "tunnels.list.status.disconnected"));
     saveScreenshot(*first, QStringLiteral("tunnel-row-disconnected-en"));
 
-    // A start error key shows its catalogue text in orange; a supervisor's own message unchanged;
-    // a crash in red.
+    // A supervisor's own message shows unchanged, in orange; a crash in red.
     h.state().startTunnel(h.state().tunnels().at(1));
     QVERIFY(h.state().runningTunnelIds().contains("t2"));
     h.state().startTunnel(h.state().tunnels().at(1));
@@ -361,25 +316,12 @@ void TestTunnelList::rowRunStatesAndMessages()
         saveScreenshot(popover.window, QStringLiteral("tunnel-rows-failed-") + language);
     }
     h.state().applyLanguage("en");
-    // Signed in again without server settings: the configuration key's text, in orange.
-    h.configFails = true;
-    h.state().signOut();
-    h.signIn();
-    QTRY_VERIFY(h.state().frpcConfigError());
-    h.loadList();
-    h.state().startTunnel(h.state().tunnels().first());
-    QTRY_COMPARE(popover.row(0)->noticeText(), text("app.frpc.configNotLoaded"));
-    QCOMPARE(popover.row(0)->noticeColor(), Palette::orange());
 }
 
 void TestTunnelList::startStopDoublePressAndBandwidthRefusal()
 {
-    ServiceScript script;
-    script.tunnels = {tunnelJson("t1", "demo")};
-    ListHarness h(script);
-    Popover popover(h.state());
-    h.signIn();
-    h.loadList();
+    ListHarness h({tunnelJson("t1", "demo")});
+    ListPopover &popover = h.popover();
     StartStopButton *button = popover.row(0)->startStopButton();
 
     // A double click and two presses before the first is handled each start the tunnel once.
@@ -411,7 +353,7 @@ void TestTunnelList::startStopDoublePressAndBandwidthRefusal()
     QTRY_VERIFY(banner->isVisible());
     // The banner shows its hint, and its action leads to the upgrade sheet.
     QCOMPARE(banner->message(), text("tunnels.list.bandwidthLimit.hint"));
-    screenshotsInBothLanguages(h.state(), popover.window, QStringLiteral("tunnels-bandwidth-banner"));
+    saveScreenshots(h.state(), popover.window, QStringLiteral("tunnels-bandwidth-banner"));
     QTest::mouseClick(banner->findChild<QWidget *>("action"), Qt::LeftButton);
     QTRY_VERIFY(h.state().showingUpgrade() && !h.state().banner());
     QCOMPARE(h.state().upgradeReason(), UpgradeReason::bandwidthLimit);
@@ -420,20 +362,15 @@ void TestTunnelList::startStopDoublePressAndBandwidthRefusal()
 void TestTunnelList::addButtonUpgradesOrOpensTheEditor()
 {
     for (const char *tier : {"free", "pro"}) {
-        ServiceScript script;
-        script.tier = QString::fromLatin1(tier);
-        script.tunnels = {tunnelJson("t1", "demo")};
-        ListHarness h(script);
-        h.usage = usageJson(script.tier, 0, 0, 0);
-        Popover popover(h.state());
-        h.signIn();
-        h.loadList();
+        ListHarness h({tunnelJson("t1", "demo")}, tier);
+        h.usage = usageJson(tier, 0, 0, 0);
+        ListPopover &popover = h.popover();
         // Opening the popover refreshes the list, then the usage.
         const int usageBefore = h.usageRequests;
         h.state().setPopoverVisible(true);
         QTRY_VERIFY(h.usageRequests > usageBefore);
         QTest::mouseClick(popover.page()->addButton(), Qt::LeftButton);
-        if (script.tier == "free") {
+        if (QLatin1String(tier) == "free") {
             // A free account with its one tunnel: the sheet with the second-tunnel context.
             QVERIFY(h.state().showingUpgrade());
             QCOMPARE(h.state().upgradeReason(), UpgradeReason::secondTunnel);
@@ -462,17 +399,13 @@ void TestTunnelList::addButtonUpgradesOrOpensTheEditor()
 
 void TestTunnelList::copyLinkQRCodeAndDelete()
 {
-    ServiceScript script;
     QJsonObject custom = tunnelJson("t2", "shop");
     custom.insert("customDomain", "shop.example.com");
     QJsonObject tcp = tunnelJson("t3", "db");
     tcp.insert("protocol", "tcp");
     tcp.insert("remotePort", 40022);
-    script.tunnels = {tunnelJson("t1", "demo"), custom, tcp};
-    ListHarness h(script);
-    Popover popover(h.state());
-    h.signIn();
-    h.loadList();
+    ListHarness h({tunnelJson("t1", "demo"), custom, tcp});
+    ListPopover &popover = h.popover();
     const QStringList expected{"https://demo.tunnels.test", "https://shop.example.com",
                                "tcp://tunnels.test:40022"};
     for (int i = 0; i < 3; ++i) {
@@ -493,8 +426,7 @@ void TestTunnelList::copyLinkQRCodeAndDelete()
     QTest::mouseClick(popover.row(2)->addressButton(), Qt::LeftButton);
     QCOMPARE(h.shell.urlOpener.opened.size(), 1);
 
-    // The QR code reads back as the address, from the generated image and from the drawn view.
-    QCOMPARE(decodeQR(makeQRCodeImage(expected.at(0), 8)), expected.at(0));
+    // The QR code reads back as the address from the drawn view.
     popover.row(0)->showQRCode();
     QVERIFY(popover.row(0)->isShowingQRCode());
     QPointer<TunnelQRCodeView> shown = popover.row(0)->findChild<TunnelQRCodeView *>();
@@ -505,7 +437,7 @@ void TestTunnelList::copyLinkQRCodeAndDelete()
     QCOMPARE(qr.width(), TunnelQRCodeView::viewWidth);
     QCOMPARE(decodeQR(qr.grab().toImage()), expected.at(0));
     QCOMPARE(qr.hintText(), text("tunnels.share.scanHint"));
-    screenshotsInBothLanguages(h.state(), qr, QStringLiteral("tunnel-qr"));
+    saveScreenshots(h.state(), qr, QStringLiteral("tunnel-qr"));
     QCOMPARE(TunnelQRCodeView(h.state(), h.state().tunnels().at(2)).hintText(),
              text("tunnels.share.tcpHint"));
 
@@ -518,8 +450,7 @@ void TestTunnelList::copyLinkQRCodeAndDelete()
         QVERIFY(alert && alert->isVisible());
         QCOMPARE(alert->messageText(), text("tunnels.list.delete.confirm"));
         if (!confirm) {
-            screenshotsInBothLanguages(h.state(), popover.window,
-                                       QStringLiteral("tunnel-delete-confirmation"));
+            saveScreenshots(h.state(), popover.window, QStringLiteral("tunnel-delete-confirmation"));
             QTest::keyClick(alert, Qt::Key_Escape);
             QTRY_VERIFY(!popover.window.findChild<DeleteTunnelConfirmation *>());
             QCOMPARE(h.state().tunnels().size(), 3);
@@ -576,14 +507,11 @@ void TestTunnelList::usageViewOnEachPlan()
     QCOMPARE(UsageView::fillFraction(usage("free", GiB, 0, 0).bandwidth), 0.0);
     // "Pro" with a capital is still the free plan here.
     QVERIFY(UsageView::isFreePlan(usage("Pro", 0, 0, 0)));
-    screenshotsInBothLanguages(h.state(), view, QStringLiteral("usage-free"));
+    saveScreenshots(h.state(), view, QStringLiteral("usage-free"));
     h.state().applyLanguage("es");
     QEvent change(QEvent::LanguageChange);
     QCoreApplication::sendEvent(&view, &change);
-    QTRY_COMPARE(view.resetText(),
-                 LocalizableXCStrings::shared().format(
-                     "usage.resetOn", {QLocale("es_ES").toString(QDate(2027, 1, 5), "d MMM")}, "es"));
-    QVERIFY(view.resetText().contains(QStringLiteral("5 ene")));
+    QTRY_VERIFY(view.resetText().contains(QStringLiteral("5 ene")));
     h.state().applyLanguage("en");
     QCoreApplication::sendEvent(&view, &change);
     // Paid: its headline, no percentage, no bar, no limit.
@@ -591,7 +519,7 @@ void TestTunnelList::usageViewOnEachPlan()
     QTRY_COMPARE(view.headlineText(), text("usage.headline.pro").toUpper());
     QVERIFY(view.percentText().isEmpty() && !view.showsBar());
     QCOMPARE(view.summaryText(), QStringLiteral("512 MB / \u221E"));
-    screenshotsInBothLanguages(h.state(), view, QStringLiteral("usage-pro"));
+    saveScreenshots(h.state(), view, QStringLiteral("usage-pro"));
 }
 
 void TestTunnelList::upgradeSheetWordingAndCheckout()
@@ -608,7 +536,7 @@ void TestTunnelList::upgradeSheetWordingAndCheckout()
         h.state().presentUpgrade(reason);
         QCOMPARE(sheet.contextText(), *key ? text(key) : QString());
     }
-    screenshotsInBothLanguages(h.state(), sheet, QStringLiteral("upgrade-sheet"));
+    saveScreenshots(h.state(), sheet, QStringLiteral("upgrade-sheet"));
 
     // Checkout: the banner goes, the sheet closes at once, then the address opens in the browser.
     h.state().showBandwidthLimitBanner();
@@ -629,10 +557,8 @@ void TestTunnelList::upgradeSheetWordingAndCheckout()
 
 void TestTunnelList::refreshFollowsThePopover()
 {
-    ServiceScript script;
-    script.tunnels = {tunnelJson("t1", "demo")};
-    ListHarness h(script);
-    Popover popover(h.state());
+    ListHarness h({tunnelJson("t1", "demo")});
+    ListPopover popover(h.state());
     h.signIn();
     TunnelListRefresh &refresh = popover.page()->refresher();
     const auto requests = [&] { return std::pair{h.listRequests, h.usageRequests}; };
@@ -644,13 +570,21 @@ void TestTunnelList::refreshFollowsThePopover()
     QVERIFY(!refresh.isActive());
     h.shell.clock.advance(95s);
     QCOMPARE(requests(), closed);
-    // Opened: at once, then every 30 seconds.
+    // Opened: at once, then 30 seconds after each usage answer. The wait is armed only once the
+    // answer is in, which may be well after the service counted the request: each answer
+    // differs, so the state shows when it has arrived.
+    const auto answered = [&](int n) {
+        QTRY_COMPARE(h.state().usage() ? h.state().usage()->bandwidth.usedBytes : -1, qint64(n));
+        QCOMPARE(requests(), std::pair(closed.first + n, closed.second + n));
+        h.usage = usageJson("free", n + 1, 5 * GiB, 0);
+    };
+    h.usage = usageJson("free", 1, 5 * GiB, 0);
     h.state().setPopoverVisible(true);
-    QTRY_COMPARE(requests(), std::pair(closed.first + 1, closed.second + 1));
+    answered(1);
     h.shell.clock.advance(29s);
     QCOMPARE(requests(), std::pair(closed.first + 1, closed.second + 1));
     h.shell.clock.advance(1s);
-    QTRY_COMPARE(requests(), std::pair(closed.first + 2, closed.second + 2));
+    answered(2);
     // Closed again: the wait is dropped.
     h.state().setPopoverVisible(false);
     QVERIFY(!refresh.isActive());
@@ -660,13 +594,11 @@ void TestTunnelList::refreshFollowsThePopover()
 
 void TestTunnelList::thousandTunnelsRepaintOnlyWhatChanged()
 {
-    ServiceScript script;
+    QJsonArray tunnels;
     for (int i = 0; i < 1000; ++i)
-        script.tunnels.append(tunnelJson(QStringLiteral("t%1").arg(i), QStringLiteral("tunnel-%1").arg(i)));
-    ListHarness h(script);
-    Popover popover(h.state());
-    h.signIn();
-    h.loadList();
+        tunnels.append(tunnelJson(QStringLiteral("t%1").arg(i), QStringLiteral("tunnel-%1").arg(i)));
+    ListHarness h(tunnels);
+    ListPopover &popover = h.popover();
     TunnelRowsView *rows = popover.page()->rowsView();
     QTRY_COMPARE(rows->rowCount(), 1000);
     QTRY_VERIFY(rows->row("t999")->isVisible());
@@ -703,57 +635,6 @@ void TestTunnelList::thousandTunnelsRepaintOnlyWhatChanged()
     QCOMPARE(painted(), QList<int>{1});
     QCOMPARE(rows->rows(), before);
     QCOMPARE(rows->row("t1")->findChild<QLabel *>("port")->text(), QStringLiteral(":9090"));
-}
-
-void TestTunnelList::endToEndAgainstTheDevelopmentService()
-{
-    qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
-    DevService service;
-    QVERIFY2(service.start(true), qPrintable(service.errorString()));
-    ShellHarness::Options options{.onboardingCompleted = true};
-    ListHarness h({}, options);
-    // The same wiring, against the development service and the real clock.
-    FakeSecretStore secrets;
-    FakePreferencesStore preferences;
-    QTemporaryDir support;
-    BuildInfo info;
-    info.apiHost = QStringLiteral("127.0.0.1:%1").arg(service.port());
-    const BuildConfig build = BuildConfig::resolve(info);
-    AppState state(AppState::Services{secrets,
-                                      preferences,
-                                      h.shell.network,
-                                      h.shell.notifier,
-                                      h.shell.loginItem,
-                                      h.shell.urlOpener,
-                                      Clock::system(),
-                                      {},
-                                      &build,
-                                      {},
-                                      support.path()});
-    Popover popover(state);
-    state.setPopoverVisible(true);
-    QVERIFY(service.requestMagicLink(DevService::demoEmail));
-    state.handleDeepLink("ostrel://magic-link?token=" +
-                         service.latestLinkToken(DevService::demoEmail, "ostrel://magic-link"));
-    QTRY_VERIFY_WITH_TIMEOUT(state.isSignedIn() && state.frpcConfig() && popover.page(), 10000);
-    // A tunnel made through the service; the list shows it after the next refresh.
-    CreateTunnelRequest create{std::nullopt, "127.0.0.1", 8080, "http", std::nullopt};
-    bool created = false;
-    state.apiClient().createTunnel(create, nullptr, [&](const ApiResult<Tunnel> &r) { created = r.ok(); });
-    QTRY_VERIFY(created);
-    state.refreshTunnels();
-    QTRY_VERIFY(popover.page()->rowsView()->rowCount() >= 1);
-    TunnelRow *row = popover.page()->rowsView()->rows().last();
-    QTest::mouseClick(row->startStopButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(row->statusDot()->toolTip() == text("tunnels.list.status.connected"), 15000);
-    saveScreenshot(popover.window, QStringLiteral("tunnels-devservice-connected-en"));
-    QTest::mouseClick(row->startStopButton(), Qt::LeftButton);
-    QTRY_COMPARE(row->statusDot()->toolTip(), text("tunnels.list.status.stopped"));
-    const int count = int(state.tunnels().size());
-    row->confirmDelete();
-    QTest::mouseClick(popover.window.findChild<DeleteTunnelConfirmation *>()->deleteButton(), Qt::LeftButton);
-    QTRY_COMPARE(int(state.tunnels().size()), count - 1);
-    state.signOut();
 }
 
 QTEST_MAIN(TestTunnelList)

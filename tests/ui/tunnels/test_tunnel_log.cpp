@@ -1,10 +1,9 @@
 // A tunnel's log window, and the frpc failure explained on its row, offscreen.
 
-#include "app/PopoverWindow.h"
 #include "frpc/FrpcLogTail.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
-#include "ui/MenuBarView.h"
+#include "ui/app/PopoverHarness.h"
 #include "ui/app/ShellHarness.h"
 #include "ui/controls/Palette.h"
 #include "ui/controls/SymbolButton.h"
@@ -15,8 +14,6 @@
 #include "ui/tunnels/TunnelRowsView.h"
 
 #include <QClipboard>
-#include <QDir>
-#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -26,23 +23,6 @@ using namespace ostrel;
 using namespace ostrel::test;
 
 namespace {
-
-void screenshot(AppState &state, QWidget &widget, const QString &name)
-{
-    QDir().mkpath(QStringLiteral(OSTREL_SCREENSHOT_DIR));
-    // Fades finished: no opacity effect left.
-    for (const QWidget *child : widget.findChildren<QWidget *>())
-        QTRY_VERIFY(!qobject_cast<QGraphicsOpacityEffect *>(child->graphicsEffect()));
-    for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
-        state.applyLanguage(language);
-        QCoreApplication::processEvents();
-        QEvent change(QEvent::LanguageChange);
-        QCoreApplication::sendEvent(&widget, &change);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        QVERIFY(widget.grab().save(QStringLiteral(OSTREL_SCREENSHOT_DIR "/%1-%2.png").arg(name, language)));
-    }
-    state.applyLanguage(QStringLiteral("en"));
-}
 
 void write(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::Append)
 {
@@ -63,29 +43,22 @@ private slots:
         ServiceScript script;
         script.tunnels = {tunnelJson("t1", "demo")};
         ShellHarness shell({.onboardingCompleted = true}, script);
-        QFile frpc(shell.frpcDir.filePath("frpc"));
-        QVERIFY(frpc.open(QIODevice::WriteOnly));
-        frpc.write(
-            "#!/bin/sh\nprintf '\\033[1;31m2026-12-06 22:00:00.000 [E] [client/proxy/proxy.go:241] [u1-t1] "
-            "connect to local service [127.0.0.1:3000] error: dial tcp 127.0.0.1:3000: connect: connection "
-            "refused\\033[0m\\n'\nexec sleep 600\n");
-        frpc.close();
-        frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        shell.installFrpc(
+            "printf '\\033[1;31m2026-12-06 22:00:00.000 [E] [client/proxy/proxy.go:241] [u1-t1] "
+            "connect to local service [127.0.0.1:3000] error: dial tcp 127.0.0.1:3000: connect: "
+            "connection refused\\033[0m\\n'\n");
         AppState &state = *shell.state;
-        PopoverWindow window(state.clock());
-        auto *view = new MenuBarView(state, {});
-        window.setContent(view);
-        window.show();
+        Popover popover(state);
         state.handleDeepLink("ostrel://magic-link?token=good");
         QTRY_VERIFY(state.frpcConfig() && state.tunnelsLoaded());
-        auto *list = qobject_cast<TunnelListView *>(view->screenWidget());
+        auto *list = qobject_cast<TunnelListView *>(popover.view->screenWidget());
         QTRY_VERIFY(list && list->page() && !list->page()->rowsView()->rows().isEmpty());
         TunnelRow *row = list->page()->rowsView()->rows().first();
 
         state.startTunnel(state.tunnels().first());
         QTRY_COMPARE(row->noticeText(), localized("tunnels.failure.localRefused", "en"));
         QCOMPARE(row->noticeColor(), Palette::orange());
-        screenshot(state, window, "tunnel-row-local-refused");
+        saveScreenshots(state, popover.window, "tunnel-row-local-refused");
         QTRY_COMPARE(row->noticeText(), localized("tunnels.failure.localRefused", "en"));
 
         QTest::mouseClick(row->moreButton(), Qt::LeftButton);
@@ -96,7 +69,7 @@ private slots:
         QTRY_VERIFY(log->shownText().contains("[u1-t1] connect to local service [127.0.0.1:3000] error"));
         QVERIFY(!log->shownText().contains(QChar(0x1b)));
         QCOMPARE(log->findChild<QPlainTextEdit *>()->accessibleName(), localized("tunnels.log.output", "en"));
-        screenshot(state, *log, "tunnel-log");
+        saveScreenshots(state, *log, "tunnel-log");
         QTest::keyClick(log->findChild<QPlainTextEdit *>(), Qt::Key_Escape);
         QTRY_VERIFY(!row->logView());
     }

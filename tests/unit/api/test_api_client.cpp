@@ -196,12 +196,10 @@ private slots:
         QTest::addColumn<QString>("language"); // empty: none
         QTest::addColumn<QList<QByteArray>>("ownHeaders");
         using L = QList<QByteArray>;
-        QTest::newRow("neither") << ""
-                                 << "" << L{"Content-Type"};
-        QTest::newRow("token") << "abc"
-                               << "" << L{"Content-Type", "Authorization"};
-        QTest::newRow("language") << ""
-                                  << "es" << L{"Content-Type", "Accept-Language"};
+        const QString none;
+        QTest::newRow("neither") << none << none << L{"Content-Type"};
+        QTest::newRow("token") << "abc" << none << L{"Content-Type", "Authorization"};
+        QTest::newRow("language") << none << "es" << L{"Content-Type", "Accept-Language"};
         QTest::newRow("both") << "abc"
                               << "es" << L{"Content-Type", "Authorization", "Accept-Language"};
     }
@@ -246,50 +244,36 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("description"); // of the failure; for ok rows unused
         QTest::addColumn<QString>("logLine");     // empty: nothing logged
-        const int ok = Outcome::ok, decoding = Outcome::decodingError;
-
-        QTest::newRow("204 for EmptyResponse") << "deleteTunnel" << 204 << QByteArray() << ok << ""
-                                               << "";
-        QTest::newRow("200 {} for EmptyResponse") << "deleteTunnel" << 200 << j("{}") << ok << ""
-                                                  << "";
-        QTest::newRow("200 empty for EmptyResponse")
-            << "deleteTunnel" << 200 << QByteArray() << decoding << ""
-            << "";
-        QTest::newRow("204 for User") << "fetchMe" << 204 << QByteArray() << int(Outcome::decodingError)
-                                      << "204 No Content but R=User is not EmptyResponse/Void/Optional"
-                                      << "";
-        QTest::newRow("299 is success") << "fetchMe" << 299 << j(userJson) << ok << ""
-                                        << "";
-        QTest::newRow("tunnel list with a bad element")
-            << "listTunnels" << 200 << j("[{'id':'x'}]") << decoding << ""
-            << "";
-        QTest::newRow("updated tunnel with an unsafe id")
-            << "updateTunnel" << 200 << QJsonDocument(tunnelWithId("../users/me")).toJson() << decoding
-            << "Tunnel with an unsafe id: ../users/me"
-            << "";
-        QTest::newRow("300 is failure")
-            << "fetchMe" << 300 << j(userJson) << int(Outcome::apiError)
-            << "300 UNKNOWN: " + QString(j(userJson))
-            << "[APIClient] GET /users/me -> 300 UNKNOWN: " + QString(j(userJson));
-        QTest::newRow("500 text body") << "fetchMe" << 500 << QByteArray("upstream broke")
-                                       << int(Outcome::apiError) << "500 UNKNOWN: upstream broke"
-                                       << "[APIClient] GET /users/me -> 500 UNKNOWN: upstream broke";
-        QTest::newRow("409 envelope")
-            << "createTunnel" << 409
-            << j("{'error':{'code':'CONFLICT','message':'Subdomain taken'},'statusCode':409}")
-            << int(Outcome::apiError) << "409 CONFLICT: Subdomain taken"
-            << "[APIClient] POST /tunnels -> 409 CONFLICT: Subdomain taken";
+        const int ok = Outcome::ok, decoding = Outcome::decodingError, api = Outcome::apiError,
+                  transport = Outcome::transportError;
+        const auto row = [](const char *name, const char *endpoint, int status, const QByteArray &body,
+                            int kind, const QString &description = {}, const QString &logLine = {}) {
+            QTest::newRow(name) << QString(endpoint) << status << body << kind << description << logLine;
+        };
+        const QString user = j(userJson);
+        row("204 for EmptyResponse", "deleteTunnel", 204, {}, ok);
+        row("200 {} for EmptyResponse", "deleteTunnel", 200, j("{}"), ok);
+        row("200 empty for EmptyResponse", "deleteTunnel", 200, {}, decoding);
+        row("204 for User", "fetchMe", 204, {}, decoding,
+            "204 No Content but R=User is not EmptyResponse/Void/Optional");
+        row("299 is success", "fetchMe", 299, j(userJson), ok);
+        row("tunnel list with a bad element", "listTunnels", 200, j("[{'id':'x'}]"), decoding);
+        row("updated tunnel with an unsafe id", "updateTunnel", 200,
+            QJsonDocument(tunnelWithId("../users/me")).toJson(), decoding,
+            "Tunnel with an unsafe id: ../users/me");
+        row("300 is failure", "fetchMe", 300, j(userJson), api, "300 UNKNOWN: " + user,
+            "[APIClient] GET /users/me -> 300 UNKNOWN: " + user);
+        row("500 text body", "fetchMe", 500, "upstream broke", api, "500 UNKNOWN: upstream broke",
+            "[APIClient] GET /users/me -> 500 UNKNOWN: upstream broke");
+        row("409 envelope", "createTunnel", 409,
+            j("{'error':{'code':'CONFLICT','message':'Subdomain taken'},'statusCode':409}"), api,
+            "409 CONFLICT: Subdomain taken", "[APIClient] POST /tunnels -> 409 CONFLICT: Subdomain taken");
         // Answers are held in memory whole, so their size is capped, error answers included.
         const auto jsonOfSize = [](qint64 size) { return '"' + QByteArray(size - 2, 'a') + '"'; };
         const qint64 cap = APIClient::maxAnswerBytes;
-        QTest::newRow("answer at the cap") << "checkHealth" << 200 << jsonOfSize(cap) << ok << ""
-                                           << "";
-        QTest::newRow("answer over the cap")
-            << "checkHealth" << 200 << jsonOfSize(cap + 1) << int(Outcome::transportError) << ""
-            << "";
-        QTest::newRow("error answer over the cap")
-            << "fetchMe" << 500 << jsonOfSize(cap + 1) << int(Outcome::transportError) << ""
-            << "";
+        row("answer at the cap", "checkHealth", 200, jsonOfSize(cap), ok);
+        row("answer over the cap", "checkHealth", 200, jsonOfSize(cap + 1), transport);
+        row("error answer over the cap", "fetchMe", 500, jsonOfSize(cap + 1), transport);
     }
     void answersBecomeResults()
     {

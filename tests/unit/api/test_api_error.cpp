@@ -111,31 +111,25 @@ private slots:
         QTest::addColumn<QStringList>("details");
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("expected");
-        const QStringList none;
+        const auto row = [](const char *name, const char *code, int status, const char *message,
+                            const QStringList &details, const char *language, const QString &expected) {
+            QTest::newRow(name) << QString(code) << status << QString(message) << details << QString(language)
+                                << expected;
+        };
         // "en" has none of these keys in the test catalogue: the built-in English texts show.
-        QTest::newRow("unauthorized ignores service text")
-            << "UNAUTHORIZED" << 401 << "bad creds" << QStringList{"bad creds"} << "en"
-            << "Invalid email or password.";
-        QTest::newRow("unauthorized es") << "UNAUTHORIZED" << 401 << "" << none << "es"
-                                         << "Correo o contraseña no válidos.";
-        QTest::newRow("conflict service text")
-            << "CONFLICT" << 409 << "Subdomain taken" << QStringList{"Subdomain taken"} << "es"
-            << "Subdomain taken";
-        QTest::newRow("conflict fallback es") << "CONFLICT" << 409 << "" << none << "es"
-                                              << "Ese recurso ya existe.";
-        QTest::newRow("validation joins details")
-            << "VALIDATION_ERROR" << 400 << "a" << QStringList{"a", "b"} << "es"
-            << "a b";
-        QTest::newRow("validation fallback") << "VALIDATION_ERROR" << 400 << "" << none << "en"
-                                             << "Check the data and try again.";
-        QTest::newRow("rate limit, key missing in es too")
-            << "RATE_LIMIT" << 429 << "x" << QStringList{"x"} << "es"
-            << "Too many requests. Please wait a moment.";
-        QTest::newRow("server es") << "UNKNOWN" << 502 << "<html>" << none << "es" << esServer;
-        QTest::newRow("unknown service text") << "UNKNOWN" << 404 << "Not here" << none << "en"
-                                              << "Not here";
-        QTest::newRow("unknown fallback") << "UNKNOWN" << 404 << "" << none << "en"
-                                          << "Something went wrong.";
+        row("unauthorized ignores service text", "UNAUTHORIZED", 401, "bad creds", {"bad creds"}, "en",
+            "Invalid email or password.");
+        row("unauthorized es", "UNAUTHORIZED", 401, "", {}, "es", "Correo o contraseña no válidos.");
+        row("conflict service text", "CONFLICT", 409, "Subdomain taken", {"Subdomain taken"}, "es",
+            "Subdomain taken");
+        row("conflict fallback es", "CONFLICT", 409, "", {}, "es", "Ese recurso ya existe.");
+        row("validation joins details", "VALIDATION_ERROR", 400, "a", {"a", "b"}, "es", "a b");
+        row("validation fallback", "VALIDATION_ERROR", 400, "", {}, "en", "Check the data and try again.");
+        row("rate limit, key missing in es too", "RATE_LIMIT", 429, "x", {"x"}, "es",
+            "Too many requests. Please wait a moment.");
+        row("server es", "UNKNOWN", 502, "<html>", {}, "es", esServer);
+        row("unknown service text", "UNKNOWN", 404, "Not here", {}, "en", "Not here");
+        row("unknown fallback", "UNKNOWN", 404, "", {}, "en", "Something went wrong.");
     }
     void userMessage()
     {
