@@ -12,6 +12,9 @@ using namespace ostrel;
 using namespace ostrel::test;
 using namespace std::chrono_literals;
 
+// Requests name only the fields they change; the rest stay absent on purpose.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace {
 
 // A finished call, reduced to what the tests compare.
@@ -63,20 +66,6 @@ struct Endpoint {
         }                                                                                                    \
     }
 
-UpdateProfileRequest languageOnly()
-{
-    UpdateProfileRequest r;
-    r.language = "es";
-    return r;
-}
-
-UpdateTunnelRequest portOnly()
-{
-    UpdateTunnelRequest r;
-    r.localPort = 8080;
-    return r;
-}
-
 const QList<Endpoint> &endpoints()
 {
     static const QList<Endpoint> table = {
@@ -104,7 +93,7 @@ const QList<Endpoint> &endpoints()
         ENDPOINT("fetchFrpcConfig", "GET /auth/frpc-config", "", FrpcConfig, fetchFrpcConfig(x, done)),
         ENDPOINT("fetchMe", "GET /users/me", "", User, fetchMe(x, done)),
         ENDPOINT("updateProfile", "PATCH /users/me", "{'language':'es'}", User,
-                 updateProfile(languageOnly(), x, done)),
+                 updateProfile({.language = "es"}, x, done)),
         ENDPOINT("fetchUsage", "GET /users/me/usage", "", Usage, fetchUsage(x, done)),
         ENDPOINT("sendClientInfo", "POST /users/me/client-info",
                  "{'installationId':'i','appVersion':'1.0','appBuild':'7','macosVersion':'Debian 12',"
@@ -121,7 +110,7 @@ const QList<Endpoint> &endpoints()
                  "{'subdomain':'demo','localHost':'localhost','localPort':3000,'protocol':'http'}", Tunnel,
                  createTunnel({QString("demo"), "localhost", 3000, "http", std::nullopt}, x, done)),
         ENDPOINT("updateTunnel", "PATCH /tunnels/t1", "{'localPort':8080}", Tunnel,
-                 updateTunnel("t1", portOnly(), x, done)),
+                 updateTunnel("t1", {.localPort = 8080}, x, done)),
         ENDPOINT("deleteTunnel", "DELETE /tunnels/t1", "", EmptyResponse, deleteTunnel("t1", x, done)),
         ENDPOINT("checkAvailability", "GET /tunnels/availability?subdomain=my%20site", "", AvailabilityCheck,
                  checkAvailability("my site", x, done)),
@@ -194,46 +183,30 @@ private slots:
     {
         QTest::addColumn<QString>("token");    // empty: none
         QTest::addColumn<QString>("language"); // empty: none
-        QTest::addColumn<QList<QByteArray>>("ownHeaders");
-        using L = QList<QByteArray>;
-        const QString none;
-        QTest::newRow("neither") << none << none << L{"Content-Type"};
-        QTest::newRow("token") << "abc" << none << L{"Content-Type", "Authorization"};
-        QTest::newRow("language") << none << "es" << L{"Content-Type", "Accept-Language"};
+        QTest::newRow("neither") << QString() << QString();
         QTest::newRow("both") << "abc"
-                              << "es" << L{"Content-Type", "Authorization", "Accept-Language"};
+                              << "es";
     }
     void headersFollowTokenAndLanguage()
     {
         QFETCH(QString, token);
         QFETCH(QString, language);
-        QFETCH(QList<QByteArray>, ownHeaders);
         TestHttpServer server;
         // Start with both set, then clear what the row leaves out: clearing must stick.
         APIClient client(server.baseUrl(), QString("stale"));
         client.setPreferredLanguage(QString("de"));
-        client.setToken(token.isEmpty() ? std::nullopt : std::optional<QString>(token));
-        client.setPreferredLanguage(language.isEmpty() ? std::nullopt : std::optional<QString>(language));
+        const auto given = [](const QString &v) { return v.isEmpty() ? std::nullopt : std::optional(v); };
+        client.setToken(given(token));
+        client.setPreferredLanguage(given(language));
         QCOMPARE(run(client, "checkHealth").kind, Outcome::ok);
         const RecordedRequest &r = server.requests().at(0);
-
-        QList<QByteArray> seen;
-        for (const QByteArray &name : r.headerNames()) {
-            if (name == "Content-Type" || name == "Authorization" ||
-                (name == "Accept-Language" && !language.isEmpty()))
-                seen << name;
-        }
-        QCOMPARE(seen, ownHeaders);
         QCOMPARE(r.hasHeader("Authorization"), !token.isEmpty());
-        if (!token.isEmpty())
-            QCOMPARE(r.header("Authorization"), "Bearer " + token.toUtf8());
-        if (!language.isEmpty()) {
-            QCOMPARE(r.header("Accept-Language"), language.toUtf8());
-        } else {
-            // Qt's HTTP stack always adds its own Accept-Language (from the system locale, like
-            // the platform default elsewhere); the client itself must not send a stale one.
+        QCOMPARE(r.header("Authorization"), token.isEmpty() ? QByteArray() : "Bearer " + token.toUtf8());
+        // Qt's HTTP stack adds its own Accept-Language when the client sends none; never the stale one.
+        if (language.isEmpty())
             QVERIFY(r.header("Accept-Language") != "de");
-        }
+        else
+            QCOMPARE(r.header("Accept-Language"), language.toUtf8());
     }
 
     void answersBecomeResults_data()
@@ -296,42 +269,31 @@ private slots:
             QCOMPARE(o.error->statusCode, status);
     }
 
+    void failuresBelowHttp_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<int>("code");
+        // Qt retries once on a dropped connection, so every attempt is dropped.
+        QTest::newRow("connection dropped") << "drop" << int(QNetworkReply::RemoteHostClosedError);
+        QTest::newRow("nobody listens") << "gone" << int(QNetworkReply::ConnectionRefusedError);
+        QTest::newRow("never answered") << "never" << int(QNetworkReply::OperationCanceledError);
+    }
     void failuresBelowHttp()
     {
+        QFETCH(QString, server);
+        auto http = std::make_unique<TestHttpServer>();
+        APIClient client(http->baseUrl());
+        client.setTransferTimeout(300ms);
+        if (server == "gone")
+            http.reset();
+        else if (server == "drop")
+            http->setDefaultResponse(ScriptedResponse::dropConnection());
+        else
+            http->enqueue(ScriptedResponse::never());
         LogCapture log;
-        {
-            // The connection drops before any answer.
-            TestHttpServer server;
-            // Qt retries once on a dropped connection, so every attempt is dropped.
-            server.setDefaultResponse(ScriptedResponse::dropConnection());
-            APIClient client(server.baseUrl());
-            const Outcome o = run(client, "fetchMe");
-            QCOMPARE(o.kind, Outcome::transportError);
-            QCOMPARE(o.transportCode, QNetworkReply::RemoteHostClosedError);
-        }
-        {
-            // Nobody listens on the port any more.
-            QUrl gone;
-            {
-                TestHttpServer server;
-                gone = server.baseUrl();
-            }
-            APIClient client(gone);
-            const Outcome o = run(client, "checkHealth");
-            QCOMPARE(o.kind, Outcome::transportError);
-            QCOMPARE(o.transportCode, QNetworkReply::ConnectionRefusedError);
-        }
-        {
-            // The transfer time-out ends a request the server never answers.
-            TestHttpServer server;
-            server.enqueue(ScriptedResponse::never());
-            APIClient client(server.baseUrl());
-            QCOMPARE(client.transferTimeout(), 60000ms);
-            client.setTransferTimeout(300ms);
-            const Outcome o = run(client, "fetchMe");
-            QCOMPARE(o.kind, Outcome::transportError);
-            QCOMPARE(o.transportCode, QNetworkReply::OperationCanceledError);
-        }
+        const Outcome o = run(client, "fetchMe");
+        QCOMPARE(o.kind, Outcome::transportError);
+        QTEST(int(o.transportCode), "code");
         QCOMPARE(log.lines, QStringList());
     }
 

@@ -61,27 +61,27 @@ private slots:
         QTest::addColumn<QStringList>("details");
         QTest::addColumn<Kind>("kind");
 
-        QTest::newRow("single") << 409 << envelope("CONFLICT", "'Subdomain taken'") << "CONFLICT"
-                                << "Subdomain taken" << QStringList{"Subdomain taken"} << Kind::conflict;
-        QTest::newRow("list") << 400 << envelope("VALIDATION_ERROR", "['a','b']") << "VALIDATION_ERROR"
-                              << "a" << QStringList{"a", "b"} << Kind::validation;
-        QTest::newRow("empty list") << 400 << envelope("VALIDATION_ERROR", "[]") << "VALIDATION_ERROR"
-                                    << "" << QStringList() << Kind::validation;
-        QTest::newRow("mixed list") << 403 << envelope("FORBIDDEN", "['a',1]") << "FORBIDDEN"
-                                    << "" << QStringList() << Kind::forbidden;
-        QTest::newRow("html 502") << 502 << QByteArray("<html>Bad gateway</html>") << "UNKNOWN"
-                                  << "<html>Bad gateway</html>" << QStringList() << Kind::server;
-        QTest::newRow("empty 404") << 404 << QByteArray() << "UNKNOWN"
-                                   << "" << QStringList() << Kind::unknown;
+        const auto row = [](const char *name, int status, const QByteArray &body, const char *code,
+                            const QString &message, const QStringList &details, Kind kind) {
+            QTest::newRow(name) << status << body << QString(code) << message << details << kind;
+        };
+        row("single", 409, envelope("CONFLICT", "'Subdomain taken'"), "CONFLICT", "Subdomain taken",
+            {"Subdomain taken"}, Kind::conflict);
+        row("list", 400, envelope("VALIDATION_ERROR", "['a','b']"), "VALIDATION_ERROR", "a", {"a", "b"},
+            Kind::validation);
+        row("empty list", 400, envelope("VALIDATION_ERROR", "[]"), "VALIDATION_ERROR", "", {},
+            Kind::validation);
+        row("mixed list", 403, envelope("FORBIDDEN", "['a',1]"), "FORBIDDEN", "", {}, Kind::forbidden);
+        row("html 502", 502, "<html>Bad gateway</html>", "UNKNOWN", "<html>Bad gateway</html>", {},
+            Kind::server);
+        row("empty 404", 404, {}, "UNKNOWN", "", {}, Kind::unknown);
         const QByteArray noStatus = j("{'error':{'code':'CONFLICT','message':'x'}}");
-        QTest::newRow("no statusCode")
-            << 409 << noStatus << "UNKNOWN" << QString(noStatus) << QStringList() << Kind::unknown;
-        QTest::newRow("not UTF-8") << 500 << QByteArray("\xff\xfe\x00broken", 9) << "UNKNOWN"
-                                   << "Error" << QStringList() << Kind::server;
-        QTest::newRow("code decides, not status") << 503 << envelope("RATE_LIMIT", "'slow'") << "RATE_LIMIT"
-                                                  << "slow" << QStringList{"slow"} << Kind::rateLimit;
-        QTest::newRow("codes are case-sensitive") << 400 << envelope("conflict", "'x'") << "conflict"
-                                                  << "x" << QStringList{"x"} << Kind::unknown;
+        row("no statusCode", 409, noStatus, "UNKNOWN", noStatus, {}, Kind::unknown);
+        row("not UTF-8", 500, QByteArray("\xff\xfe\x00broken", 9), "UNKNOWN", "Error", {}, Kind::server);
+        row("code decides, not status", 503, envelope("RATE_LIMIT", "'slow'"), "RATE_LIMIT", "slow", {"slow"},
+            Kind::rateLimit);
+        row("codes are case-sensitive", 400, envelope("conflict", "'x'"), "conflict", "x", {"x"},
+            Kind::unknown);
     }
     void readsTheEnvelope()
     {

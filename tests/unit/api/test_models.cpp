@@ -33,86 +33,57 @@ const char *const tunnelJson =
 class TestModels : public QObject {
     Q_OBJECT
 private slots:
-    void decodesEveryRecord()
+    // Every record is decoded from the service's own answers in the contract test; here, what
+    // those answers never show: unknown keys passed over, a null optional, and the limit's edges.
+    void decodesRecords()
     {
         const auto login =
             LoginResponse::fromJson(parse("{'token':'tok','expiresAt':'2025-03-01T10:15:30.123Z',"
-                                          "'user':{'id':'u1','email':'a@b.c','tier':'Pro','name':null,"
-                                          "'emailVerifiedAt':'2025-01-01T00:00:00.5+01:00'}}"));
+                                          "'user':{'id':'u1','email':'a@b.c','tier':'Pro',"
+                                          "'name':null,'unknownKey':[1,2]}}"));
         QVERIFY2(std::holds_alternative<LoginResponse>(login), qPrintable(failureOf(login)));
         const LoginResponse &l = std::get<LoginResponse>(login);
-        QCOMPARE(l.token, "tok");
-        QCOMPARE(l.expiresAt, QDateTime(QDate(2025, 3, 1), QTime(10, 15, 30, 123), Qt::UTC));
-        QVERIFY(l.user && l.user->isPro() && l.user->isEmailVerified() && !l.user->isPendingDeletion());
-        QCOMPARE(*l.user->emailVerifiedAt, QDateTime(QDate(2024, 12, 31), QTime(23, 0, 0, 500), Qt::UTC));
-
+        QVERIFY(l.user && l.user->isPro() && !l.user->name && !l.user->isEmailVerified());
         const auto tunnel = Tunnel::fromJson(parse(tunnelJson));
         QVERIFY2(std::holds_alternative<Tunnel>(tunnel), qPrintable(failureOf(tunnel)));
-        const Tunnel &t = std::get<Tunnel>(tunnel);
-        QCOMPARE(t.protocolValue, "http");
-        QCOMPARE(t.localPort, 3000);
+        QCOMPARE(std::get<Tunnel>(tunnel).localPort, 3000);
 
-        const auto usage = Usage::fromJson(
-            parse("{'tier':'free','tunnels':{'used':1,'active':0,'limit':null},"
-                  "'bandwidth':{'usedBytes':5000000000,'inBytes':1,'outBytes':2,'limitBytes':5000000000,"
-                  "'limitGB':5,'percentUsed':100,'periodStart':'2025-03-01T00:00:00.000Z',"
-                  "'periodEnd':'2025-04-01T00:00:00.000Z'}}"));
-        QVERIFY2(std::holds_alternative<Usage>(usage), qPrintable(failureOf(usage)));
-        const Usage &u = std::get<Usage>(usage);
-        QCOMPARE(u.bandwidth.usedBytes, Q_INT64_C(5000000000));
+        Usage u;
+        u.bandwidth.usedBytes = u.bandwidth.limitBytes = Q_INT64_C(5000000000);
         QVERIFY(isOverBandwidthLimit(u));
-        Usage noLimit = u;
-        noLimit.bandwidth.limitBytes = 0;
-        QVERIFY(!isOverBandwidthLimit(noLimit));
-        noLimit.bandwidth.limitBytes = u.bandwidth.usedBytes + 1;
-        QVERIFY(!isOverBandwidthLimit(noLimit));
-
-        const auto frpc =
-            FrpcConfig::fromJson(parse("{'serverAddr':'h','serverPort':7000,'authToken':'a','user':'u'}"));
-        QCOMPARE(std::get<FrpcConfig>(frpc), (FrpcConfig{"h", 7000, "a", "u"}));
-        const auto availability =
-            AvailabilityCheck::fromJson(parse("{'available':false,'reason':'reserved'}"));
-        QCOMPARE(std::get<AvailabilityCheck>(availability), (AvailabilityCheck{false, QString("reserved")}));
-        const auto checkout = CheckoutResponse::fromJson(parse("{'checkoutUrl':'https://x'}"));
-        QCOMPARE(std::get<CheckoutResponse>(checkout).checkoutUrl, "https://x");
-        const auto deletion =
-            RequestDeletionResponse::fromJson(parse("{'scheduledAt':'2025-03-08T10:00:00.000Z'}"));
-        QCOMPARE(std::get<RequestDeletionResponse>(deletion).scheduledAt,
-                 QDateTime(QDate(2025, 3, 8), QTime(10, 0), Qt::UTC));
+        u.bandwidth.limitBytes = u.bandwidth.usedBytes + 1;
+        QVERIFY(!isOverBandwidthLimit(u));
+        u.bandwidth.limitBytes = 0; // no limit
+        QVERIFY(!isOverBandwidthLimit(u));
         QVERIFY(std::holds_alternative<EmptyResponse>(EmptyResponse::fromJson(QJsonObject())));
         QVERIFY(!std::holds_alternative<EmptyResponse>(
             EmptyResponse::fromJson(QJsonValue(QJsonValue::Undefined))));
     }
 
+    // The valid tunnel with one key removed and others set.
     void rejectsMalformedRecords_data()
     {
-        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("removed");
+        QTest::addColumn<QJsonObject>("set");
         QTest::addColumn<QString>("expected"); // fragment of the description
         QTest::newRow("protocolValue instead of protocol")
-            << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1,'protocolValue':'tcp','"
-                          "status':'x','frpsProxyName':'p'}")
-            << "\"protocol\"";
-        QTest::newRow("null required") << QByteArray("{'id':'t','subdomain':null,'localHost':'h','localPort':"
-                                                     "1,'protocol':'tcp','status':'x','frpsProxyName':'p'}")
-                                       << "\"subdomain\"";
-        QTest::newRow("fractional port")
-            << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1.5,'protocol':'tcp','"
-                          "status':'x','frpsProxyName':'p'}")
-            << "\"localPort\"";
-        QTest::newRow("port beyond 64 bits")
-            << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1e19,'protocol':'tcp','"
-                          "status':'x','frpsProxyName':'p'}")
-            << "\"localPort\"";
-        QTest::newRow("optional of wrong type")
-            << QByteArray("{'id':'t','subdomain':'s','localHost':'h','localPort':1,'remotePort':'9','"
-                          "protocol':'tcp','status':'x','frpsProxyName':'p'}")
-            << "\"remotePort\"";
+            << "protocol" << QJsonObject{{"protocolValue", "tcp"}} << "\"protocol\"";
+        QTest::newRow("null required")
+            << "" << QJsonObject{{"subdomain", QJsonValue::Null}} << "\"subdomain\"";
+        QTest::newRow("fractional port") << "" << QJsonObject{{"localPort", 1.5}} << "\"localPort\"";
+        QTest::newRow("port beyond 64 bits") << "" << QJsonObject{{"localPort", 1e19}} << "\"localPort\"";
+        QTest::newRow("optional of wrong type") << "" << QJsonObject{{"remotePort", "9"}} << "\"remotePort\"";
     }
     void rejectsMalformedRecords()
     {
-        QFETCH(QByteArray, json);
+        QFETCH(QString, removed);
+        QFETCH(QJsonObject, set);
         QFETCH(QString, expected);
-        const auto decoded = Tunnel::fromJson(QJsonDocument::fromJson(j(json)).object());
+        QJsonObject json = parse(tunnelJson).toObject();
+        json.remove(removed);
+        for (auto it = set.begin(); it != set.end(); ++it)
+            json.insert(it.key(), it.value());
+        const auto decoded = Tunnel::fromJson(json);
         QVERIFY(!std::holds_alternative<Tunnel>(decoded));
         QVERIFY2(failureOf(decoded).contains(expected), qPrintable(failureOf(decoded)));
     }
