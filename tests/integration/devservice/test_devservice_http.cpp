@@ -182,12 +182,9 @@ private slots:
         const HttpAnswer a = service.request(method, path, body, withToken ? demoToken : QString());
         QCOMPARE(a.status, status);
         QCOMPARE(a.header("Content-Type"), QByteArray("application/json"));
-        const QJsonObject envelope = a.json.toObject();
-        QCOMPARE(envelope.keys(), QStringList({"error", "statusCode"}));
-        QCOMPARE(envelope["statusCode"].toInt(), status);
-        QCOMPARE(envelope["error"].toObject().keys(), QStringList({"code", "message"}));
-        QCOMPARE(envelope["error"]["code"].toString(), code);
-        QCOMPARE(envelope["error"]["message"], message);
+        QCOMPARE(a.json,
+                 QJsonValue(QJsonObject{{"statusCode", status},
+                                        {"error", QJsonObject{{"code", code}, {"message", message}}}}));
     }
 
     // The development routes check what they are given, and are gone when switched off. (What
@@ -203,11 +200,9 @@ private slots:
 
         DevService closed;
         QVERIFY2(closed.start(false, {"--no-dev-endpoints"}), qPrintable(closed.errorString()));
-        for (const char *path :
-             {"/dev/mailbox", "/dev/magic-link", "/dev/usage", "/dev/plan", "/dev/clock"}) {
-            QCOMPARE(closed.get(path).status, 404);
-            QCOMPARE(closed.post(path, {{"email", email}}).status, 404);
-        }
+        for (const char *path : {"/dev/mailbox", "/dev/magic-link", "/dev/usage", "/dev/plan", "/dev/clock"})
+            QCOMPARE(QList({closed.get(path).status, closed.post(path, {{"email", email}}).status}),
+                     QList({404, 404}));
         QCOMPARE(closed.get("/health").status, 204);
     }
 
