@@ -220,18 +220,15 @@ private slots:
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("same");
         QTest::addColumn<int>("malformedInA");
-        QTest::newRow("reordered positional") << "%@ has %d"
-                                              << "%2$d en %1$@" << true << 0;
-        QTest::newRow("lld is not d") << "Step %lld of %lld"
-                                      << "Paso %d de %d" << false << 0;
-        QTest::newRow("one placeholder lost") << "Version %@ (%@)"
-                                              << "Versión %@" << false << 0;
-        QTest::newRow("escaped percent") << "100%% sure"
-                                         << "100%% seguro" << true << 0;
-        QTest::newRow("bare percent") << "Half: 50%!"
-                                      << "Mitad: 50 %!" << true << 1;
-        QTest::newRow("flag, width, unfilled conversion") << "%-d %5d %s"
-                                                          << "" << true << 3;
+        const auto row = [](const char *name, const char *a, const char *b, bool same, int malformed) {
+            QTest::newRow(name) << QString(a) << QString(b) << same << malformed;
+        };
+        row("reordered positional", "%@ has %d", "%2$d en %1$@", true, 0);
+        row("lld is not d", "Step %lld of %lld", "Paso %d de %d", false, 0);
+        row("one placeholder lost", "Version %@ (%@)", "Versión %@", false, 0);
+        row("escaped percent", "100%% sure", "100%% seguro", true, 0);
+        row("bare percent", "Half: 50%!", "Mitad: 50 %!", true, 1);
+        row("flag, width, unfilled conversion", "%-d %5d %s", "", true, 3);
     }
     void placeholderScan()
     {
@@ -308,29 +305,6 @@ private slots:
         for (const QString &language : kLanguages)
             QVERIFY2(generated->value(language) == m_tables[language],
                      qPrintable(language + " differs: rebuild target ostrel_xcstrings"));
-    }
-
-    void formattedTextsFillTheirPlaceholders_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QVariantList>("arguments");
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("password rule es") << "auth.password.tooShort" << QVariantList{8} << "es"
-                                          << "La contraseña debe tener al menos 8 caracteres.";
-        QTest::newRow("suffixed key by its stem")
-            << "settings.about.version" << QVariantList{"1.0.0", "42"} << "en"
-            << "Version 1.0.0 (42)";
-        QTest::newRow("integer suffix") << "onboarding.step %lld %lld" << QVariantList{1, 2} << "es"
-                                        << "Paso 1 de 2";
-    }
-    void formattedTextsFillTheirPlaceholders()
-    {
-        QFETCH(QString, key);
-        QFETCH(QVariantList, arguments);
-        QFETCH(QString, language);
-        const LocalizableXCStrings catalogue(kSourceDir + QStringLiteral("/resources"));
-        QTEST(catalogue.format(key, arguments, language), "expected");
     }
 };
 
