@@ -14,6 +14,9 @@
 
 using namespace ostrel;
 
+// Tunnels name only the fields the case needs.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace {
 
 // A port nothing listens on (taken, then given back).
@@ -34,27 +37,17 @@ private slots:
         QTest::addColumn<QString>("refusal");   // the control port's answer; "down": nothing listens
         QTest::addColumn<QString>("localPort"); // "closed", "open" or a number
         QTest::addColumn<QString>("reason");    // empty: nothing to explain
-        QTest::newRow("wrong token") << "invalid token"
-                                     << "open"
-                                     << "tunnels.failure.loginFailed";
-        QTest::newRow("server unreachable") << "down"
-                                            << "open"
-                                            << "tunnels.failure.loginFailed";
-        QTest::newRow("proxy name in use") << "proxy already exists"
-                                           << "open"
-                                           << "tunnels.failure.proxyNameInUse";
-        QTest::newRow("subdomain in use") << "router config conflict"
-                                          << "open"
-                                          << "tunnels.failure.subdomainInUse";
-        QTest::newRow("local refused") << ""
-                                       << "closed"
-                                       << "tunnels.failure.localRefused";
-        QTest::newRow("local port invalid") << ""
-                                            << "70000"
-                                            << "tunnels.failure.localPortInvalid";
-        QTest::newRow("working") << ""
-                                 << "open"
-                                 << "";
+        const auto row = [](const char *name, const char *refusal, const char *localPort,
+                            const char *reason) {
+            QTest::newRow(name) << QString(refusal) << QString(localPort) << QString(reason);
+        };
+        row("wrong token", "invalid token", "open", "tunnels.failure.loginFailed");
+        row("server unreachable", "down", "open", "tunnels.failure.loginFailed");
+        row("proxy name in use", "proxy already exists", "open", "tunnels.failure.proxyNameInUse");
+        row("subdomain in use", "router config conflict", "open", "tunnels.failure.subdomainInUse");
+        row("local refused", "", "closed", "tunnels.failure.localRefused");
+        row("local port invalid", "", "70000", "tunnels.failure.localPortInvalid");
+        row("working", "", "open", "");
     }
     void knownFailuresAreExplained()
     {
@@ -68,15 +61,15 @@ private slots:
         QTcpServer local;
         QVERIFY(local.listen(QHostAddress::LocalHost));
 
-        Tunnel tunnel;
-        tunnel.id = "t1";
-        tunnel.subdomain = "demo";
-        tunnel.localHost = "127.0.0.1";
-        tunnel.localPort = localPort == "open"     ? local.serverPort()
-                           : localPort == "closed" ? closedPort()
-                                                   : localPort.toInt();
-        tunnel.protocolValue = "http";
-        tunnel.frpsProxyName = "u1-t1";
+        const qint64 port = localPort == "open"     ? local.serverPort()
+                            : localPort == "closed" ? closedPort()
+                                                    : localPort.toInt();
+        const Tunnel tunnel{.id = "t1",
+                            .subdomain = "demo",
+                            .localHost = "127.0.0.1",
+                            .localPort = port,
+                            .protocolValue = "http",
+                            .frpsProxyName = "u1-t1"};
         const FrpcConfig config{control.address(), refusal == "down" ? closedPort() : control.port(), "tok",
                                 "u1"};
         // Written and run as the supervisor does (which itself refuses an impossible port before

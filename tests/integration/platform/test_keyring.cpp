@@ -103,10 +103,9 @@ private slots:
         QVERIFY2(items.at(0).path().startsWith("/org/freedesktop/secrets/collection/login/"),
                  qPrintable(items.at(0).path()));
         QCOMPARE(found.count("label = "), 1);
-        QVERIFY2(found.contains("secret = second-tökén"), qPrintable(found));
-        QVERIFY2(found.contains("label = Ostrel session token"), qPrintable(found));
-        QVERIFY2(found.contains("attribute.service = com.ostrel.app"), qPrintable(found));
-        QVERIFY2(found.contains("attribute.account = auth.token"), qPrintable(found));
+        for (const char *line : {"secret = second-tökén", "label = Ostrel session token",
+                                 "attribute.service = com.ostrel.app", "attribute.account = auth.token"})
+            QVERIFY2(found.contains(QString::fromUtf8(line)), qPrintable(found));
 
         keychain.deleteToken();
         QCOMPARE(keychain.loadToken(), std::nullopt);
