@@ -465,19 +465,6 @@ private slots:
         QCOMPARE(usage.json["bandwidth"]["percentUsed"].toInt(), 100);
     }
 
-    void expiredRecordsArePurged()
-    {
-        DevService own;
-        QVERIFY2(own.start(true, {"--purge-interval", "1"}), qPrintable(own.errorString()));
-        QVERIFY(!own.signIn(DevService::demoEmail, DevService::demoPassword).isEmpty());
-        QVERIFY(own.signIn("first@example.test").isEmpty());
-        QVERIFY(own.signIn("second@example.test").isEmpty());
-        QVERIFY(own.advanceClock(30 * 24 * 3600 + 1));
-        QVERIFY2(own.waitForOutput("[purge] removed 1 expired sessions, 0 expired links and 2 failed sign-in "
-                                   "records"),
-                 qPrintable(own.output()));
-    }
-
 private:
     DevService service;
     QString demoToken;

@@ -2,10 +2,8 @@
 #include "support/LogCapture.h"
 #include "support/TestHttpServer.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
@@ -295,23 +293,6 @@ private slots:
         QCOMPARE(o.kind, Outcome::transportError);
         QTEST(int(o.transportCode), "code");
         QCOMPARE(log.lines, QStringList());
-    }
-
-    void nonHttpAnswerIsAnApiErrorWithStatusZero()
-    {
-        QTemporaryDir dir;
-        QFile file(dir.filePath("health"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("plain file");
-        file.close();
-        APIClient client(QUrl::fromLocalFile(dir.path()));
-        LogCapture log;
-        const Outcome o = run(client, "checkHealth");
-        QCOMPARE(o.kind, Outcome::apiError);
-        QCOMPARE(o.error->statusCode, 0);
-        QCOMPARE(o.error->code, "UNKNOWN");
-        QCOMPARE(o.error->message, "plain file");
-        QCOMPARE(log.lines, QStringList{"[APIClient] GET /health -> 0 UNKNOWN: plain file"});
     }
 
     void baseUrlComposition_data()
