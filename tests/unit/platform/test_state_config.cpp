@@ -85,20 +85,15 @@ private slots:
         QCOMPARE(second.architecture, buildArchitecture());
     }
 
-    void clientInfoReplacesAnUnusableInstallationId_data()
-    {
-        QTest::addColumn<QJsonValue>("stored");
-        QTest::newRow("number") << QJsonValue(12);
-        QTest::newRow("empty") << QJsonValue("");
-    }
     void clientInfoReplacesAnUnusableInstallationId()
     {
-        QFETCH(QJsonValue, stored);
-        FakePreferencesStore prefs;
-        prefs.setRaw("ostrel.installation.id", stored);
-        const QString id = installationId(prefs);
-        QCOMPARE(id.size(), 36);
-        QCOMPARE(prefs.raw("ostrel.installation.id"), QJsonValue(id));
+        for (const QJsonValue &stored : {QJsonValue(12), QJsonValue("")}) {
+            FakePreferencesStore prefs;
+            prefs.setRaw("ostrel.installation.id", stored);
+            const QString id = installationId(prefs);
+            QCOMPARE(id.size(), 36);
+            QCOMPARE(prefs.raw("ostrel.installation.id"), QJsonValue(id));
+        }
     }
 
     void keychainReplacesByDeleteThenAdd()
