@@ -83,29 +83,17 @@ private slots:
 
     void cleanupTestCase() { QDBusConnection::disconnectFromBus("fake-notification-server"); }
 
-    void authorizedExactlyWhenAServerAnswers_data()
+    // Without a server: denied, and every completion runs with its error.
+    void deniedWithoutAServer()
     {
-        QTest::addColumn<QString>("service");
-        QTest::addColumn<bool>("authorized");
-        QTest::newRow("server") << serviceName << true;
-        QTest::newRow("no server") << QString("org.ostrel.test.NoNotificationServer") << false;
-    }
-    void authorizedExactlyWhenAServerAnswers()
-    {
-        QFETCH(QString, service);
-        QFETCH(bool, authorized);
-        FreedesktopNotifier notifier(QDBusConnection::sessionBus(), service);
+        FreedesktopNotifier notifier(QDBusConnection::sessionBus(), "org.ostrel.test.NoNotificationServer");
         std::optional<NotificationAuthorization> status;
         notifier.authorizationStatus([&](NotificationAuthorization s) { status = s; });
         QVERIFY(!status); // answered from the event loop, not inline
-        QTRY_VERIFY(status.has_value());
-        QCOMPARE(*status,
-                 authorized ? NotificationAuthorization::authorized : NotificationAuthorization::denied);
-
+        QTRY_COMPARE(status, std::optional(NotificationAuthorization::denied));
         const auto requestError = completion([&](auto done) { notifier.requestAuthorization(done); });
-        QCOMPARE(requestError.has_value(), !authorized);
-        QVERIFY(authorized || requestError->startsWith("no notification server: "));
-        QCOMPARE(postCrash(notifier, "a", "b").has_value(), !authorized);
+        QVERIFY(requestError && requestError->startsWith("no notification server: "));
+        QVERIFY(postCrash(notifier, "a", "b").has_value());
     }
 
     void sameIdentifierReplacesAndClicksActivate()
@@ -114,6 +102,7 @@ private slots:
         server.nextId = 100;
         FreedesktopNotifier notifier(QDBusConnection::sessionBus(), serviceName);
         QSignalSpy activated(&notifier, &Notifier::activated);
+        QCOMPARE(completion([&](auto done) { notifier.requestAuthorization(done); }), std::nullopt);
 
         QCOMPARE(postCrash(notifier, "api", "api stopped"), std::nullopt);
         QCOMPARE(postCrash(notifier, "web", "web stopped"), std::nullopt);
@@ -143,7 +132,7 @@ private slots:
         server.CloseNotification(100);
         std::optional<NotificationAuthorization> status;
         notifier.authorizationStatus([&](NotificationAuthorization s) { status = s; });
-        QTRY_VERIFY(status.has_value());
+        QTRY_COMPARE(status, std::optional(NotificationAuthorization::authorized));
         QCOMPARE(postCrash(notifier, "api", "api stopped once more"), std::nullopt);
         QCOMPARE(server.calls.size(), 4);
         QCOMPARE(server.calls.last().replacesId, 0u);

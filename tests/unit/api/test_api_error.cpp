@@ -95,14 +95,6 @@ private slots:
         QTEST(e.kind(), "kind");
     }
 
-    void freeTierGroup()
-    {
-        for (const char *code :
-             {"FREE_TIER_LIMIT", "FREE_TIER_PROTOCOL_NOT_ALLOWED", "FREE_TIER_BANDWIDTH_EXCEEDED"})
-            QVERIFY((ApiError{403, code, {}, {}}).isFreeTierKind());
-        QVERIFY(!(ApiError{403, "FREE_TIER", {}, {}}).isFreeTierKind());
-    }
-
     void userMessage_data()
     {
         QTest::addColumn<QString>("code");
