@@ -34,8 +34,8 @@ struct Run {
 class TestCli : public QObject {
     Q_OBJECT
 
-    // A user of this machine: a home of their own, no Secret Service unless `keyring`.
-    QProcessEnvironment environment(bool keyring, const QString &host = {}) const
+    // A user of this machine: a home of their own, no Secret Service unless `m_keyring`.
+    QProcessEnvironment environment(const QString &host = {}) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", m_home->path());
@@ -43,16 +43,15 @@ class TestCli : public QObject {
         env.insert("XDG_CACHE_HOME", m_home->filePath(".cache"));
         env.insert("XDG_RUNTIME_DIR", m_home->filePath("run"));
         env.insert("OSTREL_API_HOST", host.isEmpty() ? QString("127.0.0.1:%1").arg(m_service.port()) : host);
-        if (!keyring)
+        if (!m_keyring)
             env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/ostrel-test-bus");
         return env;
     }
 
-    Run cli(const QStringList &arguments, const QByteArray &input = {}, bool keyring = false,
-            const QString &host = {})
+    Run cli(const QStringList &arguments, const QByteArray &input = {}, const QString &host = {})
     {
         QProcess process;
-        process.setProcessEnvironment(environment(keyring, host));
+        process.setProcessEnvironment(environment(host));
         process.start(OSTREL_CLI, arguments);
         process.write(input);
         process.closeWriteChannel();
@@ -74,6 +73,7 @@ class TestCli : public QObject {
 
     DevService m_service;
     std::unique_ptr<QTemporaryDir> m_home;
+    bool m_keyring = false;
 
 private slots:
     void initTestCase()
@@ -90,6 +90,7 @@ private slots:
     void init()
     {
         m_home = std::make_unique<QTemporaryDir>();
+        m_keyring = false;
         QVERIFY(QDir(m_home->path()).mkpath("run"));
         QFile::setPermissions(m_home->filePath("run"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -133,37 +134,63 @@ private slots:
         QFETCH(QString, says);
         if (!account.isEmpty())
             QCOMPARE(cli({"login", account}, "password123\n").code, 0);
-        const Run run = cli(arguments, input, false, host);
+        const Run run = cli(arguments, input, host);
         QVERIFY2((run.out + run.err).contains(says), qPrintable(run.out + run.err));
         QCOMPARE(run.code, code);
     }
 
-    void upServesUntilSignalled_data()
+    // A session signed in with the password read from standard input is the tray app's too (in
+    // the keyring, or in an owner-only file without one); `up` serves tunnels until signalled.
+    void upServesWithTheSharedSession_data()
     {
+        QTest::addColumn<bool>("keyring");
         QTest::addColumn<int>("signal");
         QTest::addColumn<bool>("toGroup"); // as a terminal's Ctrl-C, to every process of the group
-        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-        QTest::newRow("Ctrl-C") << int(SIGINT) << true;
+        QTest::newRow("keyring, SIGTERM") << true << int(SIGTERM) << false;
+        QTest::newRow("owner-only file, Ctrl-C") << false << int(SIGINT) << true;
     }
-
-    void upServesUntilSignalled()
+    void upServesWithTheSharedSession()
     {
+        QFETCH(bool, keyring);
         QFETCH(int, signal);
         QFETCH(bool, toGroup);
+        m_keyring = keyring;
         const QString email = QString("served-%1@ostrel.test").arg(signal);
         QVERIFY(!m_service.signUp(email).isEmpty());
         QVERIFY(m_service.setPlan(email, "pro"));
         const QString first = tunnel(email);
         const QString second = tunnel(email);
-        // The password read from standard input, the tunnels listed.
         const Run login = cli({"login", email}, "password123\n");
         QCOMPARE(login.code, 0);
-        QVERIFY(login.out.contains("the session token is kept in"));
+        QVERIFY(keyring || login.out.contains("the session token is kept in " + m_home->filePath(".config")));
+        const QString file = m_home->filePath(".config/ostrel/private/secrets.json");
+        QCOMPARE(QFileInfo::exists(file), !keyring);
+        const auto mode = [](const QString &path) {
+            struct stat status {};
+            return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
+        };
+        QVERIFY(keyring || (mode(file) == 0600u && mode(QFileInfo(file).path()) == 0700u));
+
+        // The tray app's AppState over the same store and preferences signs in with that token.
+        std::unique_ptr<SecretStore> store;
+        if (keyring)
+            store = std::make_unique<LibsecretStore>();
+        else
+            store = std::make_unique<FileSecretStore>(file);
+        {
+            JsonPreferencesStore preferences(m_home->filePath(".config/ostrel/preferences.json"));
+            DevServiceApp app(m_service.port());
+            app.secretStore = store.get();
+            app.preferenceStore = &preferences;
+            const AppState &tray = app.create();
+            QTRY_VERIFY_WITH_TIMEOUT(tray.isSignedIn(), 15000);
+            QCOMPARE(tray.session()->user->email, email);
+        }
         const Run list = cli({"list", "--json"});
         QCOMPARE(QJsonDocument::fromJson(list.out.toUtf8()).array().size(), 2);
 
         QProcess up;
-        up.setProcessEnvironment(environment(false));
+        up.setProcessEnvironment(environment());
         up.setChildProcessModifier([] { ::setpgid(0, 0); });
         up.start(OSTREL_CLI, {"up", first});
         QString printed;
@@ -196,46 +223,7 @@ private slots:
                  qPrintable(printed));
         QVERIFY(processesUsing(folder + "frpc-" + first + ".toml").isEmpty());
         QVERIFY(processesUsing(folder + "frpc-" + second + ".toml").isEmpty());
-    }
-
-    void sessionIsTheTrayAppsToo_data()
-    {
-        QTest::addColumn<bool>("keyring");
-        QTest::newRow("keyring") << true;
-        QTest::newRow("owner-only file") << false;
-    }
-
-    void sessionIsTheTrayAppsToo()
-    {
-        QFETCH(bool, keyring);
-        const QString email = keyring ? "keyring@ostrel.test" : "file@ostrel.test";
-        QVERIFY(!m_service.signUp(email).isEmpty());
-        QCOMPARE(cli({"login", email}, "password123\n", keyring).code, 0);
-        const QString file = m_home->filePath(".config/ostrel/private/secrets.json");
-        QCOMPARE(QFileInfo::exists(file), !keyring);
-        const auto mode = [](const QString &path) {
-            struct stat status {};
-            return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
-        };
-        if (!keyring) {
-            QCOMPARE(mode(file), 0600u);
-            QCOMPARE(mode(QFileInfo(file).path()), 0700u);
-        }
-
-        // The tray app's AppState over the same store and preferences signs in with that token.
-        std::unique_ptr<SecretStore> store;
-        if (keyring)
-            store = std::make_unique<LibsecretStore>();
-        else
-            store = std::make_unique<FileSecretStore>(file);
-        JsonPreferencesStore preferences(m_home->filePath(".config/ostrel/preferences.json"));
-        DevServiceApp app(m_service.port());
-        app.secretStore = store.get();
-        app.preferenceStore = &preferences;
-        const AppState &tray = app.create();
-        QTRY_VERIFY_WITH_TIMEOUT(tray.isSignedIn(), 15000);
-        QCOMPARE(tray.session()->user->email, email);
-        QCOMPARE(cli({"logout"}, {}, keyring).code, 0);
+        QCOMPARE(cli({"logout"}).code, 0);
         QCOMPARE(store->find("com.ostrel.app", "auth.token"), std::nullopt);
     }
 };
