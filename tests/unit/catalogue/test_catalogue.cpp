@@ -23,17 +23,12 @@ const QSet<QString> kNotKeys{
     QStringLiteral("app.ostrel.Password"), // secret-service schema name
 };
 
-// One placeholder of a text, its argument position made explicit so that "%@ %d" and
-// "%2$d %1$@" compare equal; `form` is the length modifier and conversion ("@", "lld").
-struct Placeholder {
-    int position = 0;
-    QString form;
-    friend bool operator==(const Placeholder &, const Placeholder &) = default;
-};
-
+// A text's placeholders as "position$form", sorted, so that "%@ %d" and "%2$d %1$@" compare
+// equal (the form is the length modifier and conversion, "@" or "lld"); and the '%' sequences
+// the formatter does not fill.
 struct PlaceholderScan {
-    QList<Placeholder> placeholders; // sorted by position, then form
-    QStringList malformed;           // '%' sequences the formatter does not fill
+    QStringList placeholders;
+    QStringList malformed;
 };
 
 // What the catalogue's formatter reads: %[n$][length]conversion, and %%. Flags and widths are
@@ -56,13 +51,10 @@ PlaceholderScan scanPlaceholders(const QString &text)
             continue;
         }
         const int position = match.captured(1).isEmpty() ? ++sequential : match.captured(1).toInt();
-        scan.placeholders.append({position, match.captured(2) + match.captured(3)});
+        scan.placeholders << QString::number(position) + '$' + match.captured(2) + match.captured(3);
         i = match.capturedEnd();
     }
-    std::sort(scan.placeholders.begin(), scan.placeholders.end(),
-              [](const Placeholder &a, const Placeholder &b) {
-                  return a.position != b.position ? a.position < b.position : a.form < b.form;
-              });
+    scan.placeholders.sort();
     return scan;
 }
 
@@ -128,12 +120,9 @@ QStringList missingKeys(const QList<KeyUse> &uses, const StringTable &table)
     return missing;
 }
 
-QString describe(const QList<Placeholder> &placeholders)
+QString describe(const QStringList &placeholders)
 {
-    QStringList parts;
-    for (const Placeholder &p : placeholders)
-        parts << QStringLiteral("%1$%2").arg(p.position).arg(p.form);
-    return QLatin1Char('[') + parts.join(QLatin1Char(' ')) + QLatin1Char(']');
+    return QLatin1Char('[') + placeholders.join(QLatin1Char(' ')) + QLatin1Char(']');
 }
 
 QByteArray report(const QString &title, const QStringList &lines)
@@ -177,8 +166,7 @@ private slots:
             const auto enScan = scanPlaceholders(it.value());
             // The placeholders spelled in a key's suffix ("settings.about.version %@ %@").
             const qsizetype blank = key.indexOf(QLatin1Char(' '));
-            const auto suffix =
-                blank < 0 ? QList<Placeholder>() : scanPlaceholders(key.mid(blank + 1)).placeholders;
+            const auto suffix = blank < 0 ? QStringList() : scanPlaceholders(key.mid(blank + 1)).placeholders;
             if (!suffix.isEmpty() && enScan.placeholders != suffix)
                 problems << key + ": en has " + describe(enScan.placeholders) + ", the key names " +
                                 describe(suffix);
