@@ -16,6 +16,18 @@ using namespace ostrel;
 using namespace std::chrono_literals;
 using ostrel::test::ManualClock;
 
+namespace {
+
+// Writes a file; `executable`: a program of the owner's.
+bool writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+           (!executable || file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+} // namespace
+
 // The services behind the small interfaces: the clock (its manual stand-in, which the
 // supervisor's tests rely on), the autostart entry, signals, the URL opener, the network monitor.
 class TestSystemServices : public QObject {
@@ -50,10 +62,7 @@ private slots:
         // A program path that needs quoting, to prove the entry still finds it.
         const QString program = dir.path() + "/my apps/o$trel";
         QVERIFY(QDir().mkpath(dir.path() + "/my apps"));
-        QFile exe(program);
-        QVERIFY(exe.open(QIODevice::WriteOnly));
-        exe.close();
-        QVERIFY(exe.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeFile(program, {}, true));
 
         XdgLoginItem item(dir.path() + "/config", program);
         QCOMPARE(item.entryPath(), dir.path() + "/config/autostart/ostrel.desktop");
@@ -96,19 +105,14 @@ private slots:
         QTemporaryDir dir;
         XdgLoginItem item(dir.path(), "/bin/sh");
         QVERIFY(QDir().mkpath(dir.path() + "/autostart"));
-        QFile f(item.entryPath());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(entry);
-        f.close();
+        QVERIFY(writeFile(item.entryPath(), entry));
         QCOMPARE(item.status(), status);
     }
 
     void unwritableAutostartFolderReportsAnError()
     {
         QTemporaryDir dir;
-        QFile blocker(dir.path() + "/autostart");
-        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
-        blocker.close();
+        QVERIFY(writeFile(dir.path() + "/autostart", "a file where the folder should be"));
         // The default folder follows XDG_CONFIG_HOME.
         qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
         XdgLoginItem item;
@@ -187,13 +191,11 @@ private slots:
         const QString out = dir.path() + "/opened";
         // Stands in for xdg-open: records its arguments.
         const QString program = dir.path() + "/opener";
-        QFile script(program);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QString("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
-                         .arg(out)
-                         .toUtf8());
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeFile(program,
+                          QString("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
+                              .arg(out)
+                              .toUtf8(),
+                          true));
 
         XdgUrlOpener opener(program);
         QCOMPARE(opener.open(QUrl(url)), allowed);
