@@ -232,9 +232,10 @@ private slots:
     void checkoutPage()
     {
         const QString token = service.signUp("buyer@example.test");
-        const QString path =
-            QUrl(service.post("/billing/lemonsqueezy/checkout", {}, token).json["checkoutUrl"].toString())
-                .path();
+        const QString url =
+            service.post("/billing/lemonsqueezy/checkout", {}, token).json["checkoutUrl"].toString();
+        QVERIFY2(url.startsWith(service.baseUrl().toString() + "/checkout/"), qPrintable(url));
+        const QString path = QUrl(url).path();
         QCOMPARE(service.get(path).status, 200);
         QCOMPARE(service.get("/users/me", token).json["tier"].toString(), "free");
         const HttpAnswer done = service.request("POST", path);
