@@ -300,9 +300,7 @@ private slots:
         if (!allowed)
             return;
         QTRY_VERIFY(QFile::exists(out));
-        QFile result(out);
-        QVERIFY(result.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(result.readAll()), "1\n" + QUrl(url).toString(QUrl::FullyEncoded) + "\n");
+        QCOMPARE(QString::fromUtf8(readFile(out)), "1\n" + QUrl(url).toString(QUrl::FullyEncoded) + "\n");
     }
 
     void networkMonitorReportsOnceAfterStart()
