@@ -379,7 +379,7 @@ private slots:
         QVERIFY(OK(LoginResponse, api.signup(email, "password123", {}, ctx, done))); // address is free again
     }
 
-    // The health route, the checkout's address and a missing token are the HTTP test's.
+    // The health route and a missing token are the HTTP test's.
     void remainingEndpoints()
     {
         APIClient api(service.baseUrl(), demoToken);
@@ -396,6 +396,8 @@ private slots:
                  QJsonArray({"appVersion must be a string", "appBuild must be a string",
                              "macosVersion must be a string", "architecture must be a string",
                              "frpcVersion must be a string", "locale must be a string"}));
+        const auto checkout = CALL(CheckoutResponse, api.createCheckout(ctx, done));
+        QVERIFY(checkout.value().checkoutUrl.startsWith(service.baseUrl().toString() + "/checkout/"));
     }
 
 private:

@@ -253,6 +253,8 @@ private slots:
                                 << QDateTime(QDate(2025, 3, 1), QTime(10, 15, 30, 123), Qt::UTC);
         QTest::newRow("negative offset")
             << "2025-03-01T22:00:00.000-03:30" << QDateTime(QDate(2025, 3, 2), QTime(1, 30), Qt::UTC);
+        QTest::newRow("positive offset, one digit")
+            << "2025-01-01T00:00:00.5+01:00" << QDateTime(QDate(2024, 12, 31), QTime(23, 0, 0, 500), Qt::UTC);
         QTest::newRow("no fraction") << "2025-03-01T10:15:30Z" << QDateTime();
         QTest::newRow("no zone") << "2025-03-01T10:15:30.000" << QDateTime();
         QTest::newRow("offset without colon") << "2025-03-01T10:15:30.000+0100" << QDateTime();
