@@ -66,85 +66,73 @@ private slots:
         LocalizableXCStrings::shared().setPreferredLanguage("en");
     }
 
+    // The body read into the expected error (its status, code, message and details) and kind.
     void readsTheEnvelope_data()
     {
-        QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QStringList>("details");
+        QTest::addColumn<ApiError>("expected");
         QTest::addColumn<Kind>("kind");
-
-        const auto row = [](const char *name, int status, const QByteArray &body, const char *code,
-                            const QString &message, const QStringList &details, Kind kind) {
-            QTest::newRow(name) << status << body << QString(code) << message << details << kind;
+        const auto row = [](const char *name, const QByteArray &body, const ApiError &expected, Kind kind) {
+            QTest::newRow(name) << body << expected << kind;
         };
-        row("single", 409, envelope("CONFLICT", "'Subdomain taken'"), "CONFLICT", "Subdomain taken",
-            {"Subdomain taken"}, Kind::conflict);
-        row("list", 400, envelope("VALIDATION_ERROR", "['a','b']"), "VALIDATION_ERROR", "a", {"a", "b"},
+        row("single", envelope("CONFLICT", "'Subdomain taken'"),
+            {409, "CONFLICT", "Subdomain taken", {"Subdomain taken"}}, Kind::conflict);
+        row("list", envelope("VALIDATION_ERROR", "['a','b']"), {400, "VALIDATION_ERROR", "a", {"a", "b"}},
             Kind::validation);
-        row("empty list", 400, envelope("VALIDATION_ERROR", "[]"), "VALIDATION_ERROR", "", {},
+        row("empty list", envelope("VALIDATION_ERROR", "[]"), {400, "VALIDATION_ERROR", "", {}},
             Kind::validation);
-        row("mixed list", 403, envelope("FORBIDDEN", "['a',1]"), "FORBIDDEN", "", {}, Kind::forbidden);
-        row("html 502", 502, "<html>Bad gateway</html>", "UNKNOWN", "<html>Bad gateway</html>", {},
+        row("mixed list", envelope("FORBIDDEN", "['a',1]"), {403, "FORBIDDEN", "", {}}, Kind::forbidden);
+        row("html 502", "<html>Bad gateway</html>", {502, "UNKNOWN", "<html>Bad gateway</html>", {}},
             Kind::server);
-        row("empty 404", 404, {}, "UNKNOWN", "", {}, Kind::unknown);
+        row("empty 404", {}, {404, "UNKNOWN", "", {}}, Kind::unknown);
         const QByteArray noStatus = j("{'error':{'code':'CONFLICT','message':'x'}}");
-        row("no statusCode", 409, noStatus, "UNKNOWN", noStatus, {}, Kind::unknown);
-        row("not UTF-8", 500, QByteArray("\xff\xfe\x00broken", 9), "UNKNOWN", "Error", {}, Kind::server);
-        row("code decides, not status", 503, envelope("RATE_LIMIT", "'slow'"), "RATE_LIMIT", "slow", {"slow"},
-            Kind::rateLimit);
-        row("codes are case-sensitive", 400, envelope("conflict", "'x'"), "conflict", "x", {"x"},
+        row("no statusCode", noStatus, {409, "UNKNOWN", noStatus, {}}, Kind::unknown);
+        row("not UTF-8", QByteArray("\xff\xfe\x00broken", 9), {500, "UNKNOWN", "Error", {}}, Kind::server);
+        row("code decides, not status", envelope("RATE_LIMIT", "'slow'"),
+            {503, "RATE_LIMIT", "slow", {"slow"}}, Kind::rateLimit);
+        row("codes are case-sensitive", envelope("conflict", "'x'"), {400, "conflict", "x", {"x"}},
             Kind::unknown);
     }
     void readsTheEnvelope()
     {
-        QFETCH(int, status);
         QFETCH(QByteArray, body);
-        const ApiError e = ApiError::from(status, body);
-        QCOMPARE(e.statusCode, status);
-        QTEST(e.code, "code");
-        QTEST(e.message, "message");
-        QTEST(e.details, "details");
+        QFETCH(ApiError, expected);
+        const ApiError e = ApiError::from(expected.statusCode, body);
+        QCOMPARE(QStringList({QString::number(e.statusCode), e.code, e.message}),
+                 QStringList({QString::number(expected.statusCode), expected.code, expected.message}));
+        QCOMPARE(e.details, expected.details);
         QTEST(e.kind(), "kind");
     }
 
     void userMessage_data()
     {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QStringList>("details");
+        QTest::addColumn<ApiError>("error");
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char *name, const char *code, int status, const char *message,
-                            const QStringList &details, const char *language, const QString &expected) {
-            QTest::newRow(name) << QString(code) << status << QString(message) << details << QString(language)
-                                << expected;
+        const auto row = [](const char *name, const ApiError &error, const char *language,
+                            const QString &expected) {
+            QTest::newRow(name) << error << QString(language) << expected;
         };
         // "en" has none of these keys in the test catalogue: the built-in English texts show.
-        row("unauthorized ignores service text", "UNAUTHORIZED", 401, "bad creds", {"bad creds"}, "en",
+        row("unauthorized ignores service text", {401, "UNAUTHORIZED", "bad creds", {"bad creds"}}, "en",
             "Invalid email or password.");
-        row("unauthorized es", "UNAUTHORIZED", 401, "", {}, "es", "Correo o contraseña no válidos.");
-        row("conflict service text", "CONFLICT", 409, "Subdomain taken", {"Subdomain taken"}, "es",
+        row("unauthorized es", {401, "UNAUTHORIZED", "", {}}, "es", "Correo o contraseña no válidos.");
+        row("conflict service text", {409, "CONFLICT", "Subdomain taken", {"Subdomain taken"}}, "es",
             "Subdomain taken");
-        row("conflict fallback es", "CONFLICT", 409, "", {}, "es", "Ese recurso ya existe.");
-        row("validation joins details", "VALIDATION_ERROR", 400, "a", {"a", "b"}, "es", "a b");
-        row("validation fallback", "VALIDATION_ERROR", 400, "", {}, "en", "Check the data and try again.");
-        row("rate limit, key missing in es too", "RATE_LIMIT", 429, "x", {"x"}, "es",
+        row("conflict fallback es", {409, "CONFLICT", "", {}}, "es", "Ese recurso ya existe.");
+        row("validation joins details", {400, "VALIDATION_ERROR", "a", {"a", "b"}}, "es", "a b");
+        row("validation fallback", {400, "VALIDATION_ERROR", "", {}}, "en", "Check the data and try again.");
+        row("rate limit, key missing in es too", {429, "RATE_LIMIT", "x", {"x"}}, "es",
             "Too many requests. Please wait a moment.");
-        row("server es", "UNKNOWN", 502, "<html>", {}, "es", esServer);
-        row("unknown service text", "UNKNOWN", 404, "Not here", {}, "en", "Not here");
-        row("unknown fallback", "UNKNOWN", 404, "", {}, "en", "Something went wrong.");
+        row("server es", {502, "UNKNOWN", "<html>", {}}, "es", esServer);
+        row("unknown service text", {404, "UNKNOWN", "Not here", {}}, "en", "Not here");
+        row("unknown fallback", {404, "UNKNOWN", "", {}}, "en", "Something went wrong.");
     }
     void userMessage()
     {
-        QFETCH(QString, code);
-        QFETCH(int, status);
-        QFETCH(QString, message);
-        QFETCH(QStringList, details);
+        QFETCH(ApiError, error);
         QFETCH(QString, language);
-        QTEST((ApiError{status, code, message, details}).userMessage(language), "expected");
+        QTEST(error.userMessage(language), "expected");
     }
 
     void fieldErrors_data()
