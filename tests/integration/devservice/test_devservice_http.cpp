@@ -251,36 +251,33 @@ private slots:
         const QString email = "frp@example.test";
         const QString token = service.signUp(email);
         const QJsonObject tunnel = createTunnel(service, token);
-        const QString proxy = tunnel["frpsProxyName"].toString();
-        const QJsonObject frp = service.get("/auth/frpc-config", token).json.toObject();
-        QCOMPARE(tunnelStatus(service, token, tunnel["id"].toString()), "offline");
+        const QString frpToken = service.get("/auth/frpc-config", token).json["authToken"].toString();
+        const auto status = [&] { return tunnelStatus(service, token, tunnel["id"].toString()); };
+        const auto login = [&](ControlClient &client) {
+            return client.login(service.controlPort(), frpToken, {tunnel["frpsProxyName"].toString()});
+        };
+        QCOMPARE(status(), "offline");
 
         auto first = std::make_unique<ControlClient>();
-        QCOMPARE(first->login(service.controlPort(), frp["authToken"].toString(), {proxy}),
-                 QJsonObject({{"ok", true}}));
-        QCOMPARE(tunnelStatus(service, token, tunnel["id"].toString()), "active");
+        QCOMPARE(login(*first), QJsonObject({{"ok", true}}));
+        QCOMPARE(status(), "active");
         QCOMPARE(service.get("/users/me/usage", token).json["tunnels"]["active"].toInt(), 1);
 
         ControlClient duplicate;
-        QCOMPARE(duplicate.login(service.controlPort(), frp["authToken"].toString(), {proxy}),
-                 QJsonObject({{"ok", false}, {"error", "proxy already exists"}}));
+        QCOMPARE(login(duplicate), QJsonObject({{"ok", false}, {"error", "proxy already exists"}}));
         QVERIFY(duplicate.closedByServer());
-        QCOMPARE(tunnelStatus(service, token, tunnel["id"].toString()), "active");
+        QCOMPARE(status(), "active");
 
         first.reset(); // closes the connection
-        QTRY_COMPARE_WITH_TIMEOUT(tunnelStatus(service, token, tunnel["id"].toString()), QString("offline"),
-                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QString("offline"), 10000);
 
         // Crossing the free bandwidth limit cuts a live connection and refuses new logins.
-        ControlClient again;
-        QCOMPARE(again.login(service.controlPort(), frp["authToken"].toString(), {proxy})["ok"].toBool(),
-                 true);
+        ControlClient again, over;
+        QCOMPARE(login(again)["ok"].toBool(), true);
         QVERIFY(service.addUsage(email, 5LL * 1024 * 1024 * 1024));
         QVERIFY(again.closedByServer());
-        QCOMPARE(tunnelStatus(service, token, tunnel["id"].toString()), "offline");
-        ControlClient over;
-        QCOMPARE(over.login(service.controlPort(), frp["authToken"].toString(), {proxy}),
-                 QJsonObject({{"ok", false}, {"error", "bandwidth limit exceeded"}}));
+        QCOMPARE(status(), "offline");
+        QCOMPARE(login(over), QJsonObject({{"ok", false}, {"error", "bandwidth limit exceeded"}}));
     }
 
     void controlPortRefusals_data()
