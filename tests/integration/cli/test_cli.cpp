@@ -33,231 +33,200 @@ struct Run {
 
 class TestCli : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void init();
-    void exitStatuses_data();
-    void exitStatuses();
-    void upServesUntilSignalled_data();
-    void upServesUntilSignalled();
-    void sessionIsTheTrayAppsToo_data();
-    void sessionIsTheTrayAppsToo();
 
-private:
-    // A user of this machine: a home of their own, no Secret Service unless `keyring`.
-    QProcessEnvironment environment(bool keyring, const QString &host = {}) const;
-    Run cli(const QStringList &arguments, const QByteArray &input = {}, bool keyring = false,
-            const QString &host = {});
-    QString tunnel(const QString &email);
+    // A user of this machine: a home of their own, no Secret Service unless `m_keyring`.
+    QProcessEnvironment environment(const QString &host = {}) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", m_home->path());
+        env.insert("XDG_CONFIG_HOME", m_home->filePath(".config"));
+        env.insert("XDG_CACHE_HOME", m_home->filePath(".cache"));
+        env.insert("XDG_RUNTIME_DIR", m_home->filePath("run"));
+        env.insert("OSTREL_API_HOST", host.isEmpty() ? QString("127.0.0.1:%1").arg(m_service.port()) : host);
+        if (!m_keyring)
+            env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/ostrel-test-bus");
+        return env;
+    }
+
+    Run cli(const QStringList &arguments, const QByteArray &input = {}, const QString &host = {})
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment(host));
+        process.start(OSTREL_CLI, arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(60000))
+            process.kill();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    // A new tunnel of the account; its id.
+    QString tunnel(const QString &email)
+    {
+        const HttpAnswer answer = m_service.post(
+            "/tunnels", {{"localHost", "localhost"}, {"localPort", 8080}, {"protocol", "http"}},
+            m_service.signIn(email));
+        return answer.json["id"].toString();
+    }
 
     DevService m_service;
     std::unique_ptr<QTemporaryDir> m_home;
-};
+    bool m_keyring = false;
 
-void TestCli::initTestCase()
-{
-    qunsetenv("OSTREL_STANDIN_SKIP_SERVER"); // the stand-in really registers with the service
-    QVERIFY2(m_service.start(), qPrintable(m_service.errorString()));
-    QVERIFY(!m_service.signUp("free@ostrel.test").isEmpty());
-    QVERIFY(!tunnel("free@ostrel.test").isEmpty());
-    QVERIFY(!m_service.signUp("spent@ostrel.test").isEmpty());
-    QVERIFY(!tunnel("spent@ostrel.test").isEmpty());
-    QVERIFY(m_service.addUsage("spent@ostrel.test", 1LL << 40));
-}
-
-void TestCli::init()
-{
-    m_home = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir(m_home->path()).mkpath("run"));
-    QFile::setPermissions(m_home->filePath("run"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-QProcessEnvironment TestCli::environment(bool keyring, const QString &host) const
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", m_home->path());
-    env.insert("XDG_CONFIG_HOME", m_home->filePath(".config"));
-    env.insert("XDG_CACHE_HOME", m_home->filePath(".cache"));
-    env.insert("XDG_RUNTIME_DIR", m_home->filePath("run"));
-    env.insert("OSTREL_API_HOST", host.isEmpty() ? QString("127.0.0.1:%1").arg(m_service.port()) : host);
-    if (!keyring)
-        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/ostrel-test-bus");
-    return env;
-}
-
-Run TestCli::cli(const QStringList &arguments, const QByteArray &input, bool keyring, const QString &host)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment(keyring, host));
-    process.start(OSTREL_CLI, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000))
-        process.kill();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-// A new tunnel of the account; its id.
-QString TestCli::tunnel(const QString &email)
-{
-    const HttpAnswer answer =
-        m_service.post("/tunnels", {{"localHost", "localhost"}, {"localPort", 8080}, {"protocol", "http"}},
-                       m_service.signIn(email));
-    return answer.json["id"].toString();
-}
-
-void TestCli::exitStatuses_data()
-{
-    QTest::addColumn<QString>("account"); // signed in first, with the password
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QString>("host"); // empty: the running service
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("says");
-
-    const QString free = "free@ostrel.test";
-    QTest::newRow("list") << free << QStringList{"list"} << QByteArray() << QString() << 0
-                          << "-> localhost:8080";
-    QTest::newRow("wrong password") << QString() << QStringList{"login", free} << QByteArray("wrong\n")
-                                    << QString() << 1 << "sign-in failed";
-    QTest::newRow("wrong password, signed in before")
-        << free << QStringList{"login", free} << QByteArray("wrong\n") << QString() << 1 << "sign-in failed";
-    QTest::newRow("not signed in") << QString() << QStringList{"status"} << QByteArray() << QString() << 1
-                                   << "ostrel-cli login";
-    QTest::newRow("free plan spent") << "spent@ostrel.test" << QStringList{"up"} << QByteArray() << QString()
-                                     << 1 << "bandwidth";
-    QTest::newRow("start without up") << free << QStringList{"start", "x"} << QByteArray() << QString() << 1
-                                      << "no ostrel-cli up is running";
-    QTest::newRow("unreachable") << free << QStringList{"status"} << QByteArray() << "127.0.0.1:9" << 2
-                                 << "cannot be reached";
-    QTest::newRow("unreachable up") << free << QStringList{"up"} << QByteArray() << "127.0.0.1:9" << 2
-                                    << "cannot be reached";
-    QTest::newRow("no command") << QString() << QStringList{} << QByteArray() << QString() << 64 << "Usage:";
-    QTest::newRow("start without ID")
-        << QString() << QStringList{"start"} << QByteArray() << QString() << 64 << "Usage:";
-    QTest::newRow("json with up") << QString() << QStringList{"up", "--json"} << QByteArray() << QString()
-                                  << 64 << "Usage:";
-    QTest::newRow("no password") << QString() << QStringList{"login", free} << QByteArray() << QString() << 64
-                                 << "no password";
-}
-
-void TestCli::exitStatuses()
-{
-    QFETCH(QString, account);
-    QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, input);
-    QFETCH(QString, host);
-    QFETCH(int, code);
-    QFETCH(QString, says);
-    if (!account.isEmpty())
-        QCOMPARE(cli({"login", account}, "password123\n").code, 0);
-    const Run run = cli(arguments, input, false, host);
-    QVERIFY2((run.out + run.err).contains(says), qPrintable(run.out + run.err));
-    QCOMPARE(run.code, code);
-}
-
-void TestCli::upServesUntilSignalled_data()
-{
-    QTest::addColumn<int>("signal");
-    QTest::addColumn<bool>("toGroup"); // as a terminal's Ctrl-C, to every process of the group
-    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-    QTest::newRow("Ctrl-C") << int(SIGINT) << true;
-}
-
-void TestCli::upServesUntilSignalled()
-{
-    QFETCH(int, signal);
-    QFETCH(bool, toGroup);
-    const QString email = QString("served-%1@ostrel.test").arg(signal);
-    QVERIFY(!m_service.signUp(email).isEmpty());
-    QVERIFY(m_service.setPlan(email, "pro"));
-    const QString first = tunnel(email);
-    const QString second = tunnel(email);
-    // The password read from standard input, the tunnels listed.
-    const Run login = cli({"login", email}, "password123\n");
-    QCOMPARE(login.code, 0);
-    QVERIFY(login.out.contains("the session token is kept in"));
-    const Run list = cli({"list", "--json"});
-    QCOMPARE(QJsonDocument::fromJson(list.out.toUtf8()).array().size(), 2);
-
-    QProcess up;
-    up.setProcessEnvironment(environment(false));
-    up.setChildProcessModifier([] { ::setpgid(0, 0); });
-    up.start(OSTREL_CLI, {"up", first});
-    QString printed;
-    QTRY_VERIFY_WITH_TIMEOUT((printed += up.readAllStandardOutput()).contains(first + ": connected at"),
-                             30000);
-    // A second supervisor is refused; a later command starts a tunnel in this one.
-    const Run again = cli({"up"});
-    QCOMPARE(again.code, 1);
-    QVERIFY(again.err.contains("already serves"));
-    QCOMPARE(cli({"start", second}).code, 0);
-    const auto states = [&] {
-        QMap<QString, QString> byId;
-        const QJsonObject status = QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8()).object();
-        for (const QJsonValue &t : status["tunnels"].toArray())
-            byId.insert(t["id"].toString(), t["state"].toString());
-        return byId;
-    };
-    const QMap<QString, QString> connected{{first, "connected"}, {second, "connected"}};
-    QTRY_COMPARE_WITH_TIMEOUT(states(), connected, 30000);
-
-    const QString folder = m_home->filePath(".cache/ostrel-frpc/");
-    QCOMPARE(processesUsing(folder + "frpc-" + second + ".toml").size(), 1);
-    ::kill(toGroup ? -pid_t(up.processId()) : pid_t(up.processId()), signal);
-    QVERIFY(up.waitForFinished(20000));
-    QCOMPARE(up.exitCode(), 0);
-    // Each frpc was stopped by the supervisor, none died on its own and passed for a crash.
-    printed += up.readAllStandardOutput();
-    QVERIFY2(printed.contains("stopped 2 frpc process(es)") && !printed.contains("failed"),
-             qPrintable(printed));
-    QVERIFY(processesUsing(folder + "frpc-" + first + ".toml").isEmpty());
-    QVERIFY(processesUsing(folder + "frpc-" + second + ".toml").isEmpty());
-}
-
-void TestCli::sessionIsTheTrayAppsToo_data()
-{
-    QTest::addColumn<bool>("keyring");
-    QTest::newRow("keyring") << true;
-    QTest::newRow("owner-only file") << false;
-}
-
-void TestCli::sessionIsTheTrayAppsToo()
-{
-    QFETCH(bool, keyring);
-    const QString email = keyring ? "keyring@ostrel.test" : "file@ostrel.test";
-    QVERIFY(!m_service.signUp(email).isEmpty());
-    QCOMPARE(cli({"login", email}, "password123\n", keyring).code, 0);
-    const QString file = m_home->filePath(".config/ostrel/private/secrets.json");
-    QCOMPARE(QFileInfo::exists(file), !keyring);
-    const auto mode = [](const QString &path) {
-        struct stat status {};
-        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
-    };
-    if (!keyring) {
-        QCOMPARE(mode(file), 0600u);
-        QCOMPARE(mode(QFileInfo(file).path()), 0700u);
+private slots:
+    void initTestCase()
+    {
+        qunsetenv("OSTREL_STANDIN_SKIP_SERVER"); // the stand-in really registers with the service
+        QVERIFY2(m_service.start(), qPrintable(m_service.errorString()));
+        QVERIFY(!m_service.signUp("free@ostrel.test").isEmpty());
+        QVERIFY(!tunnel("free@ostrel.test").isEmpty());
+        QVERIFY(!m_service.signUp("spent@ostrel.test").isEmpty());
+        QVERIFY(!tunnel("spent@ostrel.test").isEmpty());
+        QVERIFY(m_service.addUsage("spent@ostrel.test", 1LL << 40));
     }
 
-    // The tray app's AppState over the same store and preferences signs in with that token.
-    std::unique_ptr<SecretStore> store;
-    if (keyring)
-        store = std::make_unique<LibsecretStore>();
-    else
-        store = std::make_unique<FileSecretStore>(file);
-    JsonPreferencesStore preferences(m_home->filePath(".config/ostrel/preferences.json"));
-    DevServiceApp app(m_service.port());
-    app.secretStore = store.get();
-    app.preferenceStore = &preferences;
-    const AppState &tray = app.create();
-    QTRY_VERIFY_WITH_TIMEOUT(tray.isSignedIn(), 15000);
-    QCOMPARE(tray.session()->user->email, email);
-    QCOMPARE(cli({"logout"}, {}, keyring).code, 0);
-    QCOMPARE(store->find("com.ostrel.app", "auth.token"), std::nullopt);
-}
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        m_keyring = false;
+        QVERIFY(QDir(m_home->path()).mkpath("run"));
+        QFile::setPermissions(m_home->filePath("run"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void exitStatuses_data()
+    {
+        QTest::addColumn<QString>("account"); // signed in first, with the password
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("host"); // empty: the running service
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says");
+
+        const auto row = [](const char *name, const QString &account, const QStringList &arguments,
+                            const QByteArray &input, const char *host, int code, const char *says) {
+            QTest::newRow(name) << account << arguments << input << QString(host) << code << QString(says);
+        };
+        const QString free = "free@ostrel.test", none;
+        row("list", free, {"list"}, {}, "", 0, "-> localhost:8080");
+        row("wrong password", none, {"login", free}, "wrong\n", "", 1, "sign-in failed");
+        row("wrong password, signed in before", free, {"login", free}, "wrong\n", "", 1, "sign-in failed");
+        row("not signed in", none, {"status"}, {}, "", 1, "ostrel-cli login");
+        row("free plan spent", "spent@ostrel.test", {"up"}, {}, "", 1, "bandwidth");
+        row("start without up", free, {"start", "x"}, {}, "", 1, "no ostrel-cli up is running");
+        row("unreachable", free, {"status"}, {}, "127.0.0.1:9", 2, "cannot be reached");
+        row("unreachable up", free, {"up"}, {}, "127.0.0.1:9", 2, "cannot be reached");
+        row("no command", none, {}, {}, "", 64, "Usage:");
+        row("start without ID", none, {"start"}, {}, "", 64, "Usage:");
+        row("json with up", none, {"up", "--json"}, {}, "", 64, "Usage:");
+        row("no password", none, {"login", free}, {}, "", 64, "no password");
+    }
+
+    void exitStatuses()
+    {
+        QFETCH(QString, account);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, host);
+        QFETCH(int, code);
+        QFETCH(QString, says);
+        if (!account.isEmpty())
+            QCOMPARE(cli({"login", account}, "password123\n").code, 0);
+        const Run run = cli(arguments, input, host);
+        QVERIFY2((run.out + run.err).contains(says), qPrintable(run.out + run.err));
+        QCOMPARE(run.code, code);
+    }
+
+    // A session signed in with the password read from standard input is the tray app's too (in
+    // the keyring, or in an owner-only file without one); `up` serves tunnels until signalled.
+    void upServesWithTheSharedSession_data()
+    {
+        QTest::addColumn<bool>("keyring");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("toGroup"); // as a terminal's Ctrl-C, to every process of the group
+        QTest::newRow("keyring, SIGTERM") << true << int(SIGTERM) << false;
+        QTest::newRow("owner-only file, Ctrl-C") << false << int(SIGINT) << true;
+    }
+    void upServesWithTheSharedSession()
+    {
+        QFETCH(bool, keyring);
+        QFETCH(int, signal);
+        QFETCH(bool, toGroup);
+        m_keyring = keyring;
+        const QString email = QString("served-%1@ostrel.test").arg(signal);
+        QVERIFY(!m_service.signUp(email).isEmpty());
+        QVERIFY(m_service.setPlan(email, "pro"));
+        const QString first = tunnel(email);
+        const QString second = tunnel(email);
+        const Run login = cli({"login", email}, "password123\n");
+        QCOMPARE(login.code, 0);
+        QVERIFY(keyring || login.out.contains("the session token is kept in " + m_home->filePath(".config")));
+        const QString file = m_home->filePath(".config/ostrel/private/secrets.json");
+        QCOMPARE(QFileInfo::exists(file), !keyring);
+        const auto mode = [](const QString &path) {
+            struct stat status {};
+            return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
+        };
+        QVERIFY(keyring || (mode(file) == 0600u && mode(QFileInfo(file).path()) == 0700u));
+
+        // The tray app's AppState over the same store and preferences signs in with that token.
+        std::unique_ptr<SecretStore> store;
+        if (keyring)
+            store = std::make_unique<LibsecretStore>();
+        else
+            store = std::make_unique<FileSecretStore>(file);
+        {
+            JsonPreferencesStore preferences(m_home->filePath(".config/ostrel/preferences.json"));
+            DevServiceApp app(m_service.port());
+            app.secretStore = store.get();
+            app.preferenceStore = &preferences;
+            const AppState &tray = app.create();
+            QTRY_VERIFY_WITH_TIMEOUT(tray.isSignedIn(), 15000);
+            QCOMPARE(tray.session()->user->email, email);
+        }
+        const Run list = cli({"list", "--json"});
+        QCOMPARE(QJsonDocument::fromJson(list.out.toUtf8()).array().size(), 2);
+
+        QProcess up;
+        up.setProcessEnvironment(environment());
+        up.setChildProcessModifier([] { ::setpgid(0, 0); });
+        up.start(OSTREL_CLI, {"up", first});
+        QString printed;
+        QTRY_VERIFY_WITH_TIMEOUT((printed += up.readAllStandardOutput()).contains(first + ": connected at"),
+                                 30000);
+        // A second supervisor is refused; a later command starts a tunnel in this one.
+        const Run again = cli({"up"});
+        QCOMPARE(again.code, 1);
+        QVERIFY(again.err.contains("already serves"));
+        QCOMPARE(cli({"start", second}).code, 0);
+        const auto states = [&] {
+            QMap<QString, QString> byId;
+            const QJsonObject status =
+                QJsonDocument::fromJson(cli({"status", "--json"}).out.toUtf8()).object();
+            for (const QJsonValue &t : status["tunnels"].toArray())
+                byId.insert(t["id"].toString(), t["state"].toString());
+            return byId;
+        };
+        const QMap<QString, QString> connected{{first, "connected"}, {second, "connected"}};
+        QTRY_COMPARE_WITH_TIMEOUT(states(), connected, 30000);
+
+        const QString folder = m_home->filePath(".cache/ostrel-frpc/");
+        QCOMPARE(processesUsing(folder + "frpc-" + second + ".toml").size(), 1);
+        ::kill(toGroup ? -pid_t(up.processId()) : pid_t(up.processId()), signal);
+        QVERIFY(up.waitForFinished(20000));
+        QCOMPARE(up.exitCode(), 0);
+        // Each frpc was stopped by the supervisor, none died on its own and passed for a crash.
+        printed += up.readAllStandardOutput();
+        QVERIFY2(printed.contains("stopped 2 frpc process(es)") && !printed.contains("failed"),
+                 qPrintable(printed));
+        QVERIFY(processesUsing(folder + "frpc-" + first + ".toml").isEmpty());
+        QVERIFY(processesUsing(folder + "frpc-" + second + ".toml").isEmpty());
+        QCOMPARE(cli({"logout"}).code, 0);
+        QCOMPARE(store->find("com.ostrel.app", "auth.token"), std::nullopt);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "test_cli.moc"

@@ -1,5 +1,6 @@
-// Each known frpc failure, printed by the stand-in the way the real client prints it, is
-// recognised in the tunnel's log and explained in both languages.
+// The stand-in frpc as the supervisor meets it: strict about its configuration like frpc, and
+// each known frpc failure, printed the way the real client prints it, recognised in the tunnel's
+// log and explained in both languages.
 
 #include "frpc/FrpcFailureWatch.h"
 #include "frpc/FrpcManager.h"
@@ -24,37 +25,74 @@ quint16 closedPort()
     return probe.serverPort();
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+const QByteArray validConfig =
+    "serverAddr = \"127.0.0.1\"\nserverPort = 7000\nauth.token = \"tok\"\n"
+    "transport.poolCount = 20\n\n[[proxies]]\nname = \"u1-demo\"\ntype = \"http\"\n"
+    "localIP = \"127.0.0.1\"\nlocalPort = 3000\nsubdomain = \"demo\"\n";
+
 } // namespace
 
 class TestFrpcFailures : public QObject {
     Q_OBJECT
 private slots:
+    // What the supervisor writes and the other common keys pass; anything unknown or of the
+    // wrong type ends it with exit code 1 and a message naming the key.
+    void strictConfiguration_data()
+    {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QString>("message"); // empty: accepted
+        QTest::newRow("as written") << validConfig << "";
+        QTest::newRow("unknown key") << QByteArray("serverPorts = 7000\n") + validConfig
+                                     << "unknown field \"serverPorts\"";
+        QTest::newRow("unknown proxy key") << validConfig + "plugin.type = \"static_file\"\n"
+                                           << "unknown field \"proxies.plugin\"";
+        QTest::newRow("port as string") << QByteArray("serverAddr = \"x\"\nserverPort = \"7000\"\n")
+                                        << "field \"serverPort\" must be an integer";
+        QTest::newRow("unknown type")
+            << QByteArray("[[proxies]]\nname = \"a\"\ntype = \"ftp\"\n") << "invalid type \"ftp\"";
+        QTest::newRow("not TOML") << QByteArray("serverAddr = \"unterminated\n") << "config file ";
+    }
+    void strictConfiguration()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("frpc.toml"), config));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("OSTREL_STANDIN_SKIP_SERVER", "1");
+        environment.insert("OSTREL_STANDIN_EXIT_AFTER_MS", "0");
+        environment.insert("OSTREL_STANDIN_EXIT_CODE", "0");
+        process.setProcessEnvironment(environment);
+        process.start(OSTREL_STANDIN, {"-c", dir.filePath("frpc.toml")});
+        QVERIFY(process.waitForFinished());
+        const QString errors = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), message.isEmpty() ? 0 : 1);
+        QVERIFY2(errors.contains(message), qPrintable(errors));
+    }
+
     void knownFailuresAreExplained_data()
     {
         QTest::addColumn<QString>("refusal");   // the control port's answer; "down": nothing listens
         QTest::addColumn<QString>("localPort"); // "closed", "open" or a number
         QTest::addColumn<QString>("reason");    // empty: nothing to explain
-        QTest::newRow("wrong token") << "invalid token"
-                                     << "open"
-                                     << "tunnels.failure.loginFailed";
-        QTest::newRow("server unreachable") << "down"
-                                            << "open"
-                                            << "tunnels.failure.loginFailed";
-        QTest::newRow("proxy name in use") << "proxy already exists"
-                                           << "open"
-                                           << "tunnels.failure.proxyNameInUse";
-        QTest::newRow("subdomain in use") << "router config conflict"
-                                          << "open"
-                                          << "tunnels.failure.subdomainInUse";
-        QTest::newRow("local refused") << ""
-                                       << "closed"
-                                       << "tunnels.failure.localRefused";
-        QTest::newRow("local port invalid") << ""
-                                            << "70000"
-                                            << "tunnels.failure.localPortInvalid";
-        QTest::newRow("working") << ""
-                                 << "open"
-                                 << "";
+        const auto row = [](const char *name, const char *refusal, const char *localPort,
+                            const char *reason) {
+            QTest::newRow(name) << QString(refusal) << QString(localPort) << QString(reason);
+        };
+        row("wrong token", "invalid token", "open", "tunnels.failure.loginFailed");
+        row("server unreachable", "down", "open", "tunnels.failure.loginFailed");
+        row("proxy name in use", "proxy already exists", "open", "tunnels.failure.proxyNameInUse");
+        row("subdomain in use", "router config conflict", "open", "tunnels.failure.subdomainInUse");
+        row("local refused", "", "closed", "tunnels.failure.localRefused");
+        row("local port invalid", "", "70000", "tunnels.failure.localPortInvalid");
+        row("working", "", "open", "");
     }
     void knownFailuresAreExplained()
     {
@@ -68,28 +106,20 @@ private slots:
         QTcpServer local;
         QVERIFY(local.listen(QHostAddress::LocalHost));
 
-        Tunnel tunnel;
-        tunnel.id = "t1";
-        tunnel.subdomain = "demo";
-        tunnel.localHost = "127.0.0.1";
-        tunnel.localPort = localPort == "open"     ? local.serverPort()
-                           : localPort == "closed" ? closedPort()
-                                                   : localPort.toInt();
-        tunnel.protocolValue = "http";
-        tunnel.frpsProxyName = "u1-t1";
+        const qint64 port = localPort == "open"     ? local.serverPort()
+                            : localPort == "closed" ? closedPort()
+                                                    : localPort.toInt();
+        const Tunnel tunnel{"t1", "demo", std::nullopt, "127.0.0.1", port, std::nullopt, "http", "", "u1-t1"};
         const FrpcConfig config{control.address(), refusal == "down" ? closedPort() : control.port(), "tok",
                                 "u1"};
         // Written and run as the supervisor does (which itself refuses an impossible port before
         // frpc could see it).
-        QFile file(dir.filePath("frpc-t1.toml"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(FrpcManager::configText(tunnel, config).toUtf8());
-        file.close();
+        QVERIFY(writeFile(dir.filePath("frpc-t1.toml"), FrpcManager::configText(tunnel, config).toUtf8()));
         const QString logPath = dir.filePath("frpc-t1.log");
         QProcess frpc;
         frpc.setProcessChannelMode(QProcess::MergedChannels);
         frpc.setStandardOutputFile(logPath);
-        frpc.start(OSTREL_STANDIN, {"-c", file.fileName()});
+        frpc.start(OSTREL_STANDIN, {"-c", dir.filePath("frpc-t1.toml")});
         QVERIFY(frpc.waitForStarted());
 
         FrpcFailureWatch watch;

@@ -88,32 +88,9 @@ private slots:
         QCOMPARE(found("ahead"), std::nullopt);
     }
 
-    void tokenIsOnePersistentItemVisibleToOtherTools()
-    {
-        LibsecretStore store;
-        const KeychainStore keychain(store);
-        keychain.saveToken("first-token");
-        keychain.saveToken("second-tökén");
-        QCOMPARE(keychain.loadToken(), std::optional<QString>("second-tökén"));
-
-        const QString found = searchWithSecretTool("com.ostrel.app", "auth.token");
-        // Exactly one item, in the login keyring (kept on disk, not in the session collection).
-        const QList<QDBusObjectPath> items = searchItems("com.ostrel.app", "auth.token");
-        QCOMPARE(items.size(), 1);
-        QVERIFY2(items.at(0).path().startsWith("/org/freedesktop/secrets/collection/login/"),
-                 qPrintable(items.at(0).path()));
-        QCOMPARE(found.count("label = "), 1);
-        QVERIFY2(found.contains("secret = second-tökén"), qPrintable(found));
-        QVERIFY2(found.contains("label = Ostrel session token"), qPrintable(found));
-        QVERIFY2(found.contains("attribute.service = com.ostrel.app"), qPrintable(found));
-        QVERIFY2(found.contains("attribute.account = auth.token"), qPrintable(found));
-
-        keychain.deleteToken();
-        QCOMPARE(keychain.loadToken(), std::nullopt);
-        QVERIFY(searchItems("com.ostrel.app", "auth.token").isEmpty());
-    }
-
-    void itemWrittenByAnotherToolIsRead()
+    // An item another tool wrote is read, and replaced by ours: one item, in the login keyring
+    // (kept on disk, not in the session collection), as secret-tool sees it.
+    void tokenIsOnePersistentItemSharedWithOtherTools()
     {
         QProcess tool;
         tool.start("secret-tool",
@@ -127,8 +104,23 @@ private slots:
         LibsecretStore store;
         const KeychainStore keychain(store);
         QCOMPARE(keychain.loadToken(), std::optional<QString>("from-secret-tool"));
+        keychain.saveToken("first-token");
+        keychain.saveToken("second-tökén");
+        QCOMPARE(keychain.loadToken(), std::optional<QString>("second-tökén"));
+
+        const QList<QDBusObjectPath> items = searchItems("com.ostrel.app", "auth.token");
+        QCOMPARE(items.size(), 1);
+        QVERIFY2(items.at(0).path().startsWith("/org/freedesktop/secrets/collection/login/"),
+                 qPrintable(items.at(0).path()));
+        const QString found = searchWithSecretTool("com.ostrel.app", "auth.token");
+        QCOMPARE(found.count("label = "), 1);
+        for (const char *line : {"secret = second-tökén", "label = Ostrel session token",
+                                 "attribute.service = com.ostrel.app", "attribute.account = auth.token"})
+            QVERIFY2(found.contains(QString::fromUtf8(line)), qPrintable(found));
+
         keychain.deleteToken();
         QCOMPARE(keychain.loadToken(), std::nullopt);
+        QVERIFY(searchItems("com.ostrel.app", "auth.token").isEmpty());
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,13 +21,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-QByteArray utf16WithBom(const QString &text)
-{
-    QByteArray bytes("\xFF\xFE", 2);
-    bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    return bytes;
 }
 
 const QByteArray kSourceCatalogue =
@@ -58,8 +52,9 @@ private slots:
                   "\"auth.password.tooShort %d\" = \"At least %d characters\";\n");
         // Spanish as UTF-16 with a byte-order mark, as tables are often saved.
         writeFile(res + "/es.lproj/Localizable.strings",
-                  utf16WithBom("\"a\" = \"A es\";\n\"greet\" = \"Hola %@, tienes %d\";\n"
-                               "\"auth.password.tooShort\" = \"Al menos %d caracteres\";\n"));
+                  QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)(
+                      QString("\"a\" = \"A es\";\n\"greet\" = \"Hola %@, tienes %d\";\n"
+                              "\"auth.password.tooShort\" = \"Al menos %d caracteres\";\n")));
         writeFile(res + "/fil.lproj/Localizable.strings", "\"a\" = \"A fil\";");
         writeFile(res + "/pt.lproj/Localizable.strings", "\"a\" = \"A pt\"; broken");
         writeFile(res + "/Localizable.xcstrings", kSourceCatalogue);

@@ -1,7 +1,11 @@
+#include "platform/JsonPreferencesStore.h"
 #include "platform/QtNetworkMonitor.h"
 #include "platform/SystemInfo.h"
 #include "platform/TerminationSignals.h"
+#include "platform/XdgLoginItem.h"
 #include "platform/XdgUrlOpener.h"
+#include "support/LogCapture.h"
+#include "support/ManualClock.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -10,11 +14,213 @@
 
 #include <csignal>
 
-using namespace ostrel;
+#include <sys/stat.h>
 
+using namespace ostrel;
+using namespace std::chrono_literals;
+using ostrel::test::ManualClock;
+
+namespace {
+
+// Writes a file; `executable`: a program of the owner's.
+bool writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+           (!executable || file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+unsigned mode(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0u;
+}
+
+} // namespace
+
+// The services behind the small interfaces: the clock (its manual stand-in, which the
+// supervisor's tests rely on), the preferences file, the autostart entry, signals, the URL opener,
+// the network monitor.
 class TestSystemServices : public QObject {
     Q_OBJECT
 private slots:
+    void firesInDueOrderAndSkipsDestroyedContexts()
+    {
+        ManualClock clock;
+        QStringList fired;
+        QObject keep;
+        auto *gone = new QObject;
+        clock.singleShot(5s, &keep, [&] { fired << "5"; });
+        clock.singleShot(2s, &keep, [&] {
+            fired << "2";
+            // A wait scheduled while advancing still fires inside the window.
+            clock.singleShot(1s, &keep, [&] { fired << "2+1"; });
+        });
+        clock.singleShot(3s, gone, [&] { fired << "gone"; });
+        delete gone;
+        clock.advance(4s);
+        QCOMPARE(fired, QStringList({"2", "2+1"}));
+        QCOMPARE(clock.now(), ManualClock::Duration(4s));
+        QCOMPARE(clock.pendingCount(), 1);
+        clock.advance(1s);
+        QCOMPARE(fired, QStringList({"2", "2+1", "5"}));
+        QCOMPARE(clock.pendingCount(), 0);
+    }
+
+    // Two instances on one file, as the tray app and the command line are: a write keeps what
+    // the other wrote meanwhile, and a third instance reads it all back.
+    void roundTripsAcrossInstancesInAPrivateFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/nested/ostrel/preferences.json";
+        JsonPreferencesStore first(path), second(path);
+        QCOMPARE(first.boolValue("ostrel.onboarding.completed"), std::nullopt);
+        first.setBool("ostrel.onboarding.completed", true);
+        second.setString("ostrel.language", "es");
+        first.setBool("ostrel.updates.automatic", false);
+        JsonPreferencesStore again(path);
+        QCOMPARE(again.boolValue("ostrel.onboarding.completed"), std::optional<bool>(true));
+        QCOMPARE(again.boolValue("ostrel.updates.automatic"), std::optional<bool>(false));
+        QCOMPARE(again.stringValue("ostrel.language"), std::optional<QString>("es"));
+        QCOMPARE(mode(path), 0600u);
+        // The folder made for it is private as well.
+        QCOMPARE(mode(dir.path() + "/nested/ostrel"), 0700u);
+        // Replaced atomically: no temporary file is left beside it.
+        QCOMPARE(QDir(dir.path() + "/nested/ostrel").entryList(QDir::Files), QStringList{"preferences.json"});
+        // A file made readable by others becomes private again at the next write.
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        again.setBool("ostrel.onboarding.completed", false);
+        QCOMPARE(mode(path), 0600u);
+        QCOMPARE(again.stringValue("ostrel.language"), std::optional<QString>("es"));
+    }
+
+    void wrongTypesReadAsAbsent()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/preferences.json";
+        QVERIFY(writeFile(path, "{\"ostrel.notifications.enabled\":\"yes\",\"ostrel.language\":true,"
+                                "\"ostrel.onboarding.completed\":1,\"ostrel.installation.id\":null}"));
+        JsonPreferencesStore store(path);
+        QCOMPARE(store.boolValue("ostrel.notifications.enabled"), std::nullopt);
+        QCOMPARE(store.stringValue("ostrel.notifications.enabled"), std::optional<QString>("yes"));
+        QCOMPARE(store.stringValue("ostrel.language"), std::nullopt);
+        QCOMPARE(store.boolValue("ostrel.onboarding.completed"), std::nullopt);
+        QCOMPARE(store.stringValue("ostrel.installation.id"), std::nullopt);
+    }
+
+    void corruptFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("truncated") << QByteArray("{\"ostrel.language\":\"e");
+        QTest::newRow("array") << QByteArray("[\"ostrel.language\"]");
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe", 3);
+    }
+    void corruptFile()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/preferences.json";
+        QVERIFY(writeFile(path, content));
+        JsonPreferencesStore store(path);
+        QCOMPARE(store.stringValue("ostrel.language"), std::nullopt);
+        // Reading leaves the file alone.
+        QCOMPARE(readFile(path), content);
+
+        ostrel::test::LogCapture log;
+        store.setString("ostrel.language", "es");
+        QCOMPARE(store.stringValue("ostrel.language"), std::optional<QString>("es"));
+        // The unreadable file is kept aside rather than lost, and said so once.
+        store.setString("ostrel.language", "en");
+        QCOMPARE(readFile(path + ".bak"), content);
+        QCOMPARE(log.lines, QStringList{"[Preferences] unreadable preferences moved to " + path + ".bak"});
+    }
+
+    void failedWriteIsLoggedNotFatal()
+    {
+        QTemporaryDir dir;
+        // A file where the folder should be: the folder cannot be made, even with privileges.
+        QVERIFY(writeFile(dir.path() + "/blocker", "x"));
+        ostrel::test::LogCapture log;
+        JsonPreferencesStore store(dir.path() + "/blocker/preferences.json");
+        store.setBool("ostrel.onboarding.completed", true);
+        QCOMPARE(store.boolValue("ostrel.onboarding.completed"), std::nullopt);
+        QVERIFY(log.contains("[Preferences] could not create " + dir.path() + "/blocker"));
+    }
+
+    void registerUnregisterAndStatuses()
+    {
+        QTemporaryDir dir;
+        // A program path that needs quoting, to prove the entry still finds it.
+        const QString program = dir.path() + "/my apps/o$trel";
+        QVERIFY(QDir().mkpath(dir.path() + "/my apps"));
+        QVERIFY(writeFile(program, {}, true));
+
+        XdgLoginItem item(dir.path() + "/config", program);
+        QCOMPARE(item.entryPath(), dir.path() + "/config/autostart/ostrel.desktop");
+        QCOMPARE(item.status(), int(LoginItem::notRegistered));
+        QCOMPARE(item.unregisterItem(), std::nullopt); // nothing to remove is not an error
+
+        QCOMPARE(item.registerItem(), std::nullopt);
+        QCOMPARE(item.status(), int(LoginItem::enabled));
+
+        // The program moved away: the entry no longer finds it.
+        QVERIFY(QFile::rename(program, program + ".old"));
+        QCOMPARE(item.status(), int(LoginItem::notFound));
+        QVERIFY(QFile::rename(program + ".old", program));
+
+        QCOMPARE(item.unregisterItem(), std::nullopt);
+        QVERIFY(!QFile::exists(item.entryPath()));
+        QCOMPARE(item.status(), int(LoginItem::notRegistered));
+    }
+
+    void entriesSwitchedOffByTheDesktop_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<int>("status");
+        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=/bin/sh\nHidden=true\n")
+                                << int(LoginItem::notRegistered);
+        QTest::newRow("gnome off") << QByteArray(
+                                          "[Desktop Entry]\nExec=sh\nX-GNOME-Autostart-enabled=false\n")
+                                   << int(LoginItem::notRegistered);
+        QTest::newRow("hidden in other group")
+            << QByteArray("[Desktop Entry]\nExec=/bin/sh -c true\n[Desktop Action x]\nHidden=true\n")
+            << int(LoginItem::enabled);
+        QTest::newRow("program on PATH")
+            << QByteArray("[Desktop Entry]\nExec=sh %u\n") << int(LoginItem::enabled);
+        QTest::newRow("no Exec") << QByteArray("[Desktop Entry]\nName=Ostrel\n") << int(LoginItem::notFound);
+    }
+    void entriesSwitchedOffByTheDesktop()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        XdgLoginItem item(dir.path(), "/bin/sh");
+        QVERIFY(QDir().mkpath(dir.path() + "/autostart"));
+        QVERIFY(writeFile(item.entryPath(), entry));
+        QCOMPARE(item.status(), status);
+    }
+
+    void unwritableAutostartFolderReportsAnError()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.path() + "/autostart", "a file where the folder should be"));
+        // The default folder follows XDG_CONFIG_HOME.
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        XdgLoginItem item;
+        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(item.entryPath(), dir.path() + "/autostart/ostrel.desktop");
+        const std::optional<QString> error = item.registerItem();
+        QVERIFY(error.has_value());
+        QVERIFY(error->contains(dir.path() + "/autostart"));
+        QCOMPARE(item.status(), int(LoginItem::notRegistered));
+    }
+
     void systemVersionFromKernelRelease_data()
     {
         QTest::addColumn<QString>("release");
@@ -36,46 +242,31 @@ private slots:
     void runningSystemVersionAndArchitecture()
     {
         QVERIFY(QRegularExpression("^Linux \\d+\\.\\d+\\.\\d+$").match(systemVersion()).hasMatch());
-        QCOMPARE(architectureName("aarch64"), QString("arm64"));
-        QCOMPARE(architectureName("AMD64"), QString("x86_64"));
-#if defined(__x86_64__)
-        QCOMPARE(buildArchitecture(), QString("x86_64"));
-#elif defined(__aarch64__)
-        QCOMPARE(buildArchitecture(), QString("arm64"));
-#endif
+        QCOMPARE(QStringList({architectureName("aarch64"), architectureName("AMD64")}),
+                 QStringList({"arm64", "x86_64"}));
     }
 
+    // A previous owner's handler (here of SIGTERM) is set aside while ours are installed and
+    // given back afterwards.
     void terminationSignalsArriveOnTheEventLoop()
     {
-        TerminationSignals handlers;
-        QVERIFY(handlers.isActive());
-        QSignalSpy spy(&handlers, &TerminationSignals::terminationRequested);
-        std::raise(SIGHUP);
-        std::raise(SIGTERM);
-        QVERIFY(spy.isEmpty()); // nothing runs inside the handler
-        QTRY_COMPARE(spy.size(), 2);
-        QCOMPARE(spy.at(0).at(0).toInt(), SIGHUP);
-        QCOMPARE(spy.at(1).at(0).toInt(), SIGTERM);
-
-        // Only one owner of the handlers at a time.
-        TerminationSignals second;
-        QVERIFY(!second.isActive());
-    }
-
-    void terminationSignalsRestorePreviousHandlers()
-    {
         static volatile std::sig_atomic_t seen = 0;
-        const auto previous = std::signal(SIGINT, [](int s) { seen = s; });
+        const auto previous = std::signal(SIGTERM, [](int s) { seen = s; });
         {
             TerminationSignals handlers;
+            QVERIFY(handlers.isActive());
+            QVERIFY(!TerminationSignals().isActive()); // only one owner at a time, and it stays
             QSignalSpy spy(&handlers, &TerminationSignals::terminationRequested);
-            std::raise(SIGINT);
-            QTRY_COMPARE(spy.size(), 1);
+            std::raise(SIGHUP);
+            std::raise(SIGTERM);
+            QVERIFY(spy.isEmpty()); // nothing runs inside the handler
+            QTRY_COMPARE(spy.size(), 2);
+            QCOMPARE(QList({spy.at(0).at(0).toInt(), spy.at(1).at(0).toInt()}), QList({SIGHUP, SIGTERM}));
             QCOMPARE(int(seen), 0);
         }
-        std::raise(SIGINT);
-        QCOMPARE(int(seen), SIGINT);
-        std::signal(SIGINT, previous);
+        std::raise(SIGTERM);
+        QCOMPARE(int(seen), SIGTERM);
+        std::signal(SIGTERM, previous);
     }
 
     void urlOpenerAllowsOnlyWebAndMail_data()
@@ -97,13 +288,11 @@ private slots:
         const QString out = dir.path() + "/opened";
         // Stands in for xdg-open: records its arguments.
         const QString program = dir.path() + "/opener";
-        QFile script(program);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QString("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
-                         .arg(out)
-                         .toUtf8());
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeFile(program,
+                          QString("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
+                              .arg(out)
+                              .toUtf8(),
+                          true));
 
         XdgUrlOpener opener(program);
         QCOMPARE(opener.open(QUrl(url)), allowed);
@@ -111,9 +300,7 @@ private slots:
         if (!allowed)
             return;
         QTRY_VERIFY(QFile::exists(out));
-        QFile result(out);
-        QVERIFY(result.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(result.readAll()), "1\n" + QUrl(url).toString(QUrl::FullyEncoded) + "\n");
+        QCOMPARE(QString::fromUtf8(readFile(out)), "1\n" + QUrl(url).toString(QUrl::FullyEncoded) + "\n");
     }
 
     void networkMonitorReportsOnceAfterStart()

