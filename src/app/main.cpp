@@ -97,6 +97,8 @@ int main(int argc, char *argv[])
         ostrel::AppcastUpdater::feedURLForHost(build.updateHost.value_or(QString())), build.appVersion);
     services.updater = &updater;
     ostrel::AppState state(services);
+    // This instance serves the tunnels now: what a killed one left behind goes.
+    state.frpc().removeLeftoverConfigFiles();
 
     ostrel::AppDelegate delegate(state, notifier, urlOpener, updater);
     delegate.attach(instance);

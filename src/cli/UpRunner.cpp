@@ -107,6 +107,8 @@ bool UpRunner::becomeSupervisor()
                                QStringLiteral(" cannot be taken"));
         return false;
     }
+    // This process serves the tunnels now: what a killed one left behind goes.
+    m_state.frpc().removeLeftoverConfigFiles();
     connect(&m_instance, &SingleInstance::messageReceived, this, &UpRunner::handleMessage);
     if (!m_control->listen(controlSocketPath(m_instance.lockPath()))) {
         end(exitRetryable, QStringLiteral("cannot listen on ") + controlSocketPath(m_instance.lockPath()));

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <signal.h>
@@ -420,6 +421,26 @@ void FrpcManager::removeWrittenFiles()
         // A tunnel with a run still under way keeps its record.
         it = it->process ? std::next(it) : m_runs.erase(it);
     }
+}
+
+int FrpcManager::removeLeftoverConfigFiles()
+{
+    QSet<QString> current;
+    for (const Run &run : std::as_const(m_runs))
+        current.insert(run.configPath);
+    const QDir dir(supportDirectory());
+    int removed = 0;
+    for (const QString &name : dir.entryList({QStringLiteral("frpc-*.toml")}, QDir::Files | QDir::Hidden)) {
+        const QString path = dir.filePath(name);
+        if (!current.contains(path) && QFile::remove(path))
+            ++removed;
+    }
+    if (removed > 0)
+        Log::line(
+            QStringLiteral("[FrpcManager] removed %1 frpc configuration file(s) left by an earlier run in ")
+                .arg(removed) +
+            dir.path());
+    return removed;
 }
 
 QString FrpcManager::logPath(const QString &tunnelId) const

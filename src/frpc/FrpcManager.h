@@ -67,6 +67,10 @@ public:
     void stopAndWait(const QString &tunnelId, std::chrono::milliseconds timeout);
     // Also removes every configuration and log file written since the supervisor was created.
     void stopAll(std::chrono::milliseconds timeout);
+    // Removes the configuration files an earlier supervisor left in the support folder when it
+    // was killed (they hold the account's frp token). Only for the one program that serves the
+    // tunnels, once it holds the instance lock. Returns how many were removed.
+    int removeLeftoverConfigFiles();
     int runningProcessCount() const;
     // Where the tunnel's frpc output goes ("frpc-" + id + ".log"), whether or not it exists yet.
     QString logPath(const QString &tunnelId) const;
