@@ -257,7 +257,8 @@ public:
     // ---- Notifications, launch at login, updates ----------------------------------------
     void requestNotificationAuthorization();
     void refreshNotificationAuthorizationStatus();
-    void postTunnelDisconnectedNotification(const QString &subdomain);
+    // `willRestart` false: no automatic restart follows, and the text does not promise one.
+    void postTunnelDisconnectedNotification(const QString &subdomain, bool willRestart = true);
     void setLaunchAtLogin(bool enabled);
     int launchAtLoginStatus() const; // LoginItem::Status raw value
     QString launchAtLoginStatusDescription() const;

@@ -33,15 +33,17 @@ void AppState::refreshNotificationAuthorizationStatus()
     });
 }
 
-void AppState::postTunnelDisconnectedNotification(const QString &subdomain)
+void AppState::postTunnelDisconnectedNotification(const QString &subdomain, bool willRestart)
 {
     // The switches and the texts as they are now, in the language of this moment; the answer
     // comes later, when this object may be gone.
     const bool enabled = m_notificationsEnabled && m_notifyOnCrash;
     const QString title =
         m_catalogue.localized(QStringLiteral("app.notification.tunnelDisconnected.title"), m_language);
-    const QString body = m_catalogue.format(QStringLiteral("app.notification.tunnelDisconnected.body"),
-                                            {subdomain}, m_language);
+    const QString body =
+        m_catalogue.format(willRestart ? QStringLiteral("app.notification.tunnelDisconnected.body")
+                                       : QStringLiteral("app.notification.tunnelDisconnected.bodyFinal"),
+                           {subdomain}, m_language);
     // One notification per subdomain: a second crash replaces the first.
     const QString identifier = QStringLiteral("ostrel-frpc-crash-") + subdomain;
     m_notifier.authorizationStatus([notifier = QPointer<Notifier>(&m_notifier), enabled, title, body,

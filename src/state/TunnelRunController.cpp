@@ -268,7 +268,11 @@ void TunnelRunController::handleUnexpectedExit(const QString &tunnelId)
     setEntry(m_crashes, &TunnelRunController::frpcCrashesChanged, tunnelId, OSTREL_KEY("app.frpc.crashed"));
     setRunning(tunnelId, false);
     setRuntimeState(tunnelId, TunnelRuntimeState::failed);
-    emit tunnelDisconnected(tunnel ? tunnel->subdomain : QStringLiteral("?"));
+    // Restarts are left while the tunnel is listed, the schedule is not used up and the free
+    // plan's bandwidth is not.
+    const bool willRestart = tunnel && m_restartAttempts.value(tunnelId, 0) < int(restartDelays.size()) &&
+                             !m_host.overFreeBandwidthLimit();
+    emit tunnelDisconnected(tunnel ? tunnel->subdomain : QStringLiteral("?"), willRestart);
     scheduleRestart(tunnelId);
 }
 

@@ -81,8 +81,9 @@ signals:
     void reconnectTasksChanged();
     void connectionPollTasksChanged();
     void configurationRetryTaskChanged();
-    // A running tunnel's process died ("?" when the tunnel is no longer listed).
-    void tunnelDisconnected(const QString &subdomain);
+    // A running tunnel's process died ("?" when the tunnel is no longer listed); whether an
+    // automatic restart follows.
+    void tunnelDisconnected(const QString &subdomain, bool willRestart);
 
 private:
     void setRuntimeState(const QString &tunnelId, TunnelRuntimeState state);
