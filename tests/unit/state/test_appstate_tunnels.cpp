@@ -60,32 +60,14 @@ private slots:
         AppState &s = f.create();
         QTRY_COMPARE(s.frpcConfigError(), std::optional(text(key)));
         QVERIFY(!s.isLoadingFrpcConfig() && !s.frpcConfig());
+        QVERIFY(s.hasConfigurationRetryTask());                 // its schedule: the run controller's test
+        QTRY_COMPARE(f.count("POST /users/me/client-info"), 1); // the restore's end
 
         // Starting without the frp configuration never reaches the supervisor.
         s.startTunnel(tunnel("t1"));
         QCOMPARE(s.runtimeState("t1"), TunnelRuntimeState::failed);
         QCOMPARE(s.frpcStartErrors().value("t1"), "app.frpc.configNotLoaded");
         QCOMPARE(s.frpc().runningProcessCount(), 0);
-
-        f.tunnelList = {tunnelJson("t1")};
-        s.refreshTunnels();
-        QTRY_VERIFY(s.tunnelsLoaded());
-        f.route("GET /tunnels", failing);
-        Outcome outcome;
-        s.refreshTunnels(nullptr, outcome.into());
-        QTRY_VERIFY(outcome.value && outcome.value->has_value());
-        QCOMPARE(s.tunnelsLoadError(), std::optional(text(key)));
-        QVERIFY(!s.tunnelsLoaded() && s.tunnels().size() == 1); // the old list stays
-    }
-
-    void configurationRetryResumesWithTheNetwork()
-    {
-        StateFixture f;
-        f.route("GET /auth/frpc-config", [](auto &) { return errorAnswer(503, "UNAVAILABLE"); });
-        f.storeToken("t");
-        AppState &s = f.create();
-        QTRY_VERIFY(s.hasConfigurationRetryTask());             // the restore's load failed
-        QTRY_COMPARE(f.count("POST /users/me/client-info"), 1); // the restore's end
 
         // The network's first report after launch counts as its return: the list and usage are
         // refreshed. Losing the network, or a report that changes nothing, does nothing.
@@ -100,7 +82,19 @@ private slots:
         f.settle();
         QCOMPARE(f.traffic().size(), 2);
 
-        // Signed out, the loop ends and a returning network starts nothing.
+        // A list that fails to load explains itself the same way; the old list stays.
+        f.tunnelList = {tunnelJson("t1")};
+        Outcome outcome;
+        s.refreshTunnels(nullptr, outcome.into());
+        QTRY_VERIFY(outcome.value && s.tunnels().size() == 1);
+        f.route("GET /tunnels", failing);
+        outcome.value.reset();
+        s.refreshTunnels(nullptr, outcome.into());
+        QTRY_VERIFY(outcome.value && outcome.value->has_value());
+        QCOMPARE(s.tunnelsLoadError(), std::optional(text(key)));
+        QVERIFY(!s.tunnelsLoaded() && s.tunnels().size() == 1);
+
+        // Signed out, the retry loop ends and a returning network starts nothing.
         s.signOut();
         QVERIFY(!s.hasConfigurationRetryTask());
         f.server.clearRequests();
