@@ -236,10 +236,11 @@ private slots:
                                              << "plain"
                                              << ""
                                              << "Spawn failed: " << true;
-        QTest::newRow("support folder under a file") << "t1"
-                                                     << ""
-                                                     << "plain/frpc/ostrel-frpc"
-                                                     << "file system: Could not create the folder " << false;
+        QTest::newRow("support folder under a file")
+            << "t1"
+            << ""
+            << "plain/frpc/ostrel-frpc"
+            << "file system: Could not create the folder <tmp>/plain/frpc/ostrel-frpc" << false;
     }
     void refusedStarts()
     {
@@ -257,7 +258,7 @@ private slots:
         if (!support.isEmpty())
             manager->setSupportDirectory(tmp->path() + "/" + support);
         const QString refusal = startError(tunnel(id));
-        QVERIFY2(refusal.startsWith(error), qPrintable(refusal));
+        QVERIFY2(refusal.startsWith(error.replace("<tmp>", tmp->path())), qPrintable(refusal));
         QCOMPARE(manager->runningProcessCount(), 0);
         const QStringList written = filesUnder(tmp->path()).filter(QRegularExpression("\\.(toml|log)$"));
         QCOMPARE(written.size(), writes ? 2 : 0);
