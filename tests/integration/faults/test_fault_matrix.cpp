@@ -1,8 +1,7 @@
 // The fault matrix: AppState against the development service behind a proxy that breaks on
-// request, the stand-in frpc misbehaving, a bus with no keyring and no notification server, a
-// full or unwritable disk, and the real application killed while its tunnels run. Every case
-// checks that the stored token, the preferences and the tunnels on the service come through,
-// and what the user is shown.
+// request, the stand-in frpc crashing once or misbehaving, a bus with no keyring and no notification server,
+// a full or unwritable disk, and the real application killed while its tunnels run. Every case checks that
+// the stored token, the preferences and the tunnels on the service come through, and what the user is shown.
 
 #include "support/DevService.h"
 #include "support/DevServiceApp.h"
@@ -298,6 +297,24 @@ private slots:
         // The rejected token is gone, so the next start shows the sign-in; the preferences stay.
         QTRY_VERIFY(app->secrets.items.isEmpty());
         QVERIFY(preferencesKept());
+    }
+
+    // In real time: the stand-in registers with the service's control port, so the tunnel
+    // connects; killed, it is restarted and connects again.
+    void crashOnceReconnects()
+    {
+        app->clock = nullptr;
+        AppState &s = launch();
+        Tunnel t;
+        QVERIFY(startFirst(s, t));
+        QTRY_COMPARE_WITH_TIMEOUT(s.runtimeState(t.id), TunnelRuntimeState::connected, 15000);
+        QCOMPARE(s.activeTunnelCount(), 1);
+        QCOMPARE(processesUsing(configPath(t)).size(), 1);
+        QCOMPARE(::kill(processesUsing(configPath(t)).first(), SIGKILL), 0);
+        QTRY_COMPARE(s.runtimeState(t.id), TunnelRuntimeState::failed);
+        QCOMPARE(app->notifier.posts.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(s.runtimeState(t.id), TunnelRuntimeState::connected, 20000);
+        QVERIFY(s.frpcCrashes().isEmpty() && s.reconnectTaskIds().isEmpty());
     }
 
     void crashLoopEndsFailed()
