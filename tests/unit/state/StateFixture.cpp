@@ -1,5 +1,6 @@
 #include "StateFixture.h"
 
+#include "api/APIClient.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 
@@ -16,28 +17,27 @@ QJsonObject userJson(const QString &tier, const std::optional<QString> &language
     return user;
 }
 
+QJsonObject beaJson(const QString &tier)
+{
+    QJsonObject user = userJson(tier);
+    user["id"] = "u2";
+    user["email"] = "bea@example.com";
+    return user;
+}
+
 QJsonObject tunnelJson(const QString &id, const QString &status)
 {
-    return {{"id", id},
-            {"subdomain", "sub-" + id},
-            {"localHost", "127.0.0.1"},
-            {"localPort", 3000},
-            {"protocol", "http"},
-            {"status", status},
-            {"frpsProxyName", "proxy-" + id}};
+    const QString json = R"({"id": "%1", "subdomain": "sub-%1", "localHost": "127.0.0.1", "localPort": 3000,
+                             "protocol": "http", "status": "%2", "frpsProxyName": "proxy-%1"})";
+    return QJsonDocument::fromJson(json.arg(id, status).toUtf8()).object();
 }
 
 QJsonObject usageJson(const QString &tier, qint64 usedBytes, qint64 limitBytes)
 {
-    const QJsonObject bandwidth{{"usedBytes", usedBytes},
-                                {"inBytes", 0},
-                                {"outBytes", usedBytes},
-                                {"limitBytes", limitBytes},
-                                {"limitGB", 5},
-                                {"percentUsed", 0},
-                                {"periodStart", "2026-12-01T00:00:00.000Z"},
-                                {"periodEnd", "2027-01-01T00:00:00.000Z"}};
-    return {{"tier", tier}, {"tunnels", QJsonObject{{"used", 1}, {"active", 0}}}, {"bandwidth", bandwidth}};
+    const QString json = R"({"tier": "%1", "tunnels": {"used": 1, "active": 0}, "bandwidth": {"usedBytes": %2,
+        "inBytes": 0, "outBytes": %2, "limitBytes": %3, "limitGB": 5, "percentUsed": 0,
+        "periodStart": "2026-12-01T00:00:00.000Z", "periodEnd": "2027-01-01T00:00:00.000Z"}})";
+    return QJsonDocument::fromJson(json.arg(tier).arg(usedBytes).arg(limitBytes).toUtf8()).object();
 }
 
 QJsonObject loginJson(const QString &token, const QJsonObject &user)
@@ -133,15 +133,63 @@ AppState &StateFixture::createSignedIn(const QString &tier)
     return *state;
 }
 
+AppState &StateFixture::createRunning(const QStringList &running, const QString &tier)
+{
+    if (tunnelList.isEmpty())
+        for (const QString &id : running)
+            tunnelList << tunnelJson(id);
+    createSignedIn(tier);
+    for (const QString &id : running)
+        state->startTunnel(tunnel(id));
+    return *state;
+}
+
 void StateFixture::signInAnother(const QString &token, const QString &tier)
 {
-    QJsonObject user = userJson(tier);
-    user["id"] = "u2";
-    user["email"] = "bea@example.com";
-    route("POST /auth/login", loginJson(token, user));
+    route("POST /auth/login", loginJson(token, beaJson(tier)));
     bool signedIn = false;
     state->signIn("bea@example.com", "secret123", nullptr, [&](auto &) { signedIn = true; });
     QTRY_VERIFY(signedIn);
+}
+
+void StateFixture::signInThrough(const QString &endpoint, Completion done)
+{
+    if (endpoint == "POST /auth/login")
+        state->signIn("ana@example.com", "secret123", nullptr, done);
+    else if (endpoint == "POST /auth/signup")
+        state->signUp("ana@example.com", "secret123", QString(), nullptr, done);
+    else if (endpoint == "GET /auth/magic-link/verify")
+        state->signInWithMagicLink("m", nullptr, done);
+    else if (endpoint == "GET /auth/verify-email")
+        state->signInWithEmailVerification("v", nullptr, done);
+    else
+        QFAIL(qPrintable("no sign-in through " + endpoint));
+}
+
+void StateFixture::send(const QString &request, Done answered)
+{
+    AppState &s = *state;
+    const auto done = [answered](auto &&...) { answered(); };
+    if (request == "GET /tunnels")
+        s.refreshTunnels(nullptr, done);
+    else if (request == "GET /auth/frpc-config")
+        s.loadFrpcConfig(nullptr, done);
+    else if (request == "PATCH /tunnels/t1")
+        s.updateTunnel(tunnel("t1"), UpdateTunnelRequest{}, nullptr, done);
+    else if (request == "GET /users/me/usage")
+        s.refreshUsage(nullptr, answered);
+    else if (request == "purchase poll") // a GET /users/me too
+        s.handleUpgradeSuccess(nullptr, answered);
+    else if (request == "PATCH /users/me")
+        s.saveProfile(QString("Ana"), std::nullopt, std::nullopt, nullptr, done);
+    else if (request == "GET /users/me")
+        s.refreshMe(nullptr, done);
+    else if (request == "POST /auth/change-password")
+        s.apiClient().changePassword("old-secret", "new-secret1", nullptr, done);
+    else if (request == "POST /users/me/deletion/request")
+        s.apiClient().requestDeletion("secret", "ana@example.com", nullptr, done);
+    else
+        QFAIL(qPrintable("no operation sends " + request));
 }
 
 void StateFixture::settle()

@@ -29,6 +29,7 @@ using Route = std::function<ScriptedResponse(const RecordedRequest &)>;
 using namespace std::chrono_literals;
 
 QJsonObject userJson(const QString &tier = "free", const std::optional<QString> &language = {});
+QJsonObject beaJson(const QString &tier = "free"); // another account: u2, bea@example.com
 QJsonObject tunnelJson(const QString &id, const QString &status = "offline");
 QJsonObject usageJson(const QString &tier, qint64 usedBytes, qint64 limitBytes);
 QJsonObject loginJson(const QString &token, const QJsonObject &user);
@@ -36,6 +37,15 @@ ScriptedResponse jsonAnswer(const QJsonValue &value, int status = 200);
 ScriptedResponse errorAnswer(int status, const QString &code, const QString &message = "no");
 Tunnel tunnel(const QString &id);
 QString text(const QString &key, const QString &language = "en"); // the catalogue's text
+
+// What a completion reported once it was called: nothing on success, else the failure.
+struct Outcome {
+    std::optional<std::optional<ApiFailure>> value;
+    Completion into()
+    {
+        return [this](const std::optional<ApiFailure> &failure) { value = failure; };
+    }
+};
 
 class StateFixture {
 public:
@@ -45,6 +55,8 @@ public:
     AppState &create();
     // Restored from a stored token, with the frp configuration and the tunnel list loaded.
     AppState &createSignedIn(const QString &tier = "free");
+    // Signed in, with these tunnels started (and listed, unless `tunnelList` was set before).
+    AppState &createRunning(const QStringList &running, const QString &tier = "free");
 
     // Routes are keyed "METHOD /path"; the defaults answer like a healthy service.
     void route(const QString &key, Route answer) { routes.insert(key, std::move(answer)); }
@@ -54,10 +66,14 @@ public:
     }
     // Signs in with the password form as another account, bea@example.com.
     void signInAnother(const QString &token = "other", const QString &tier = "free");
-    void storeToken(const QByteArray &token)
-    {
-        secrets.items.insert({"com.ostrel.app", "auth.token"}, token);
-    }
+    // Signs in through "POST /auth/login", "POST /auth/signup", "GET /auth/magic-link/verify" or
+    // "GET /auth/verify-email", with the route set for it.
+    void signInThrough(const QString &endpoint, Completion done);
+    // Sends `request` ("METHOD /path", or "purchase poll") through the AppState operation that
+    // makes it; `answered` runs when that operation ends.
+    void send(const QString &request, Done answered);
+    void storeToken(const QByteArray &token) { secrets.items.insert(tokenKey, token); }
+    QByteArray storedToken() const { return secrets.items.value(tokenKey); }
     int count(const QString &key) const { return int(requestsTo(key).size()); }
     // Returns once a request sent now has been answered, so that the requests sent before it
     // have reached the server too.
@@ -66,6 +82,7 @@ public:
     QStringList traffic() const;
     QList<RecordedRequest> requestsTo(const QString &key) const;
 
+    static inline const FakeSecretStore::Key tokenKey{"com.ostrel.app", "auth.token"};
     ManualClock clock;
     FakeSecretStore secrets;
     FakePreferencesStore preferences;

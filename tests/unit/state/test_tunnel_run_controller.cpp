@@ -54,180 +54,153 @@ struct Controller {
 };
 
 const QString refused = "[FrpcManager] start failed: frpc not found among the resources or on PATH";
-const QString launched = "[FrpcManager] started frpc pid=";
 
 } // namespace
 
 class TestTunnelRunController : public QObject {
     Q_OBJECT
 private slots:
-    void restartsAfterTwoFiveAndTenSeconds_data();
-    void restartsAfterTwoFiveAndTenSeconds();
-    void restartsThatDieAgainShareOneSchedule();
-    void pollChecksThirtyTimesOrUntilConnected_data();
-    void pollChecksThirtyTimesOrUntilConnected();
-    void configurationRetryRunsFourTimes_data();
-    void configurationRetryRunsFourTimes();
-};
-
-void TestTunnelRunController::restartsAfterTwoFiveAndTenSeconds_data()
-{
-    QTest::addColumn<QString>("interruption"); // what happens before the first restart
-    QTest::addColumn<int>("attempts");
-    QTest::addColumn<TunnelRuntimeState>("finally");
-    QTest::newRow("none: three attempts, then it stays failed") << "" << 3 << TunnelRuntimeState::failed;
-    QTest::newRow("user start") << "start" << 0 << TunnelRuntimeState::failed;
-    QTest::newRow("user stop") << "stop" << 0 << TunnelRuntimeState::stopped;
-    QTest::newRow("free tier over the bandwidth limit") << "bandwidth" << 0 << TunnelRuntimeState::failed;
-    QTest::newRow("tunnel deleted meanwhile") << "gone" << 0 << TunnelRuntimeState::failed;
-}
-
-void TestTunnelRunController::restartsAfterTwoFiveAndTenSeconds()
-{
-    QFETCH(QString, interruption);
-    QFETCH(int, attempts);
-    QFETCH(TunnelRuntimeState, finally);
-    QTemporaryDir noFrpc; // every start is refused, so the schedule runs to its end
-    Controller c(noFrpc.path());
-    QStringList disconnected;
-    QObject::connect(&c.runs, &TunnelRunController::tunnelDisconnected,
-                     [&](const QString &subdomain) { disconnected << subdomain; });
-    c.runs.handleUnexpectedExit("t1");
-    c.runs.handleUnexpectedExit("unlisted"); // the schedule ends at once: nothing to restart
-    QCOMPARE(disconnected, QStringList({"sub-t1", "?"}));
-    QCOMPARE(c.runs.runtimeState("t1"), TunnelRuntimeState::failed);
-    QCOMPARE(c.runs.crashes().value("t1"), "app.frpc.crashed");
-    QCOMPARE(c.runs.reconnectTaskIds(), QSet<QString>({"t1", "unlisted"}));
-    if (interruption == "start") {
-        c.runs.start(tunnel("t1"), true);
-        c.log.lines.clear();
-    } else if (interruption == "stop") {
-        c.runs.stop("t1");
-    } else if (interruption == "bandwidth") {
-        c.host.overLimit = true;
-    } else if (interruption == "gone") {
-        c.host.listed.clear();
+    void restartsAfterTwoFiveAndTenSeconds_data()
+    {
+        QTest::addColumn<QString>("interruption"); // what happens before the first restart
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<TunnelRuntimeState>("finally");
+        QTest::newRow("none: three attempts, then it stays failed") << "" << 3 << TunnelRuntimeState::failed;
+        QTest::newRow("user start") << "start" << 0 << TunnelRuntimeState::failed;
+        QTest::newRow("user stop") << "stop" << 0 << TunnelRuntimeState::stopped;
+        QTest::newRow("free tier over the bandwidth limit") << "bandwidth" << 0 << TunnelRuntimeState::failed;
+        QTest::newRow("tunnel deleted meanwhile") << "gone" << 0 << TunnelRuntimeState::failed;
     }
-    const Clock::Duration delays[] = {2s, 5s, 10s};
-    for (int i = 0; i < 3; ++i) {
-        c.clock.advance(delays[i] - 1ms);
-        QCOMPARE(c.log.lines.count(refused), std::min(i, attempts));
-        c.clock.advance(1ms);
-        QCOMPARE(c.log.lines.count(refused), std::min(i + 1, attempts));
-    }
-    c.clock.advance(60s);
-    QCOMPARE(c.log.lines.count(refused), attempts);
-    QVERIFY(c.runs.reconnectTaskIds().isEmpty());
-    QCOMPARE(c.runs.runtimeState("t1"), finally);
-    // The row says frpc is missing and how to install it.
-    if (attempts > 0)
-        QCOMPARE(c.runs.startErrors().value("t1"), "app.frpc.missing");
-}
-
-void TestTunnelRunController::restartsThatDieAgainShareOneSchedule()
-{
-    // Every run of frpc dies a moment after its launch, before the tunnel ever connects.
-    Controller c;
-    int crashes = 0;
-    QObject::connect(&c.runs, &TunnelRunController::tunnelDisconnected, [&] { ++crashes; });
-    qputenv("OSTREL_STANDIN_EXIT_AFTER_MS", "20");
-    c.runs.start(tunnel("t1"), true);
-    const Clock::Duration delays[] = {0s, 2s, 5s, 10s};
-    for (int i = 0; i < 4; ++i) {
-        c.clock.advance(delays[i]);
-        QCOMPARE(c.log.countStartingWith(launched), i + 1);
-        QTRY_COMPARE(crashes, i + 1);
+    void restartsAfterTwoFiveAndTenSeconds()
+    {
+        QFETCH(QString, interruption);
+        QFETCH(int, attempts);
+        QFETCH(TunnelRuntimeState, finally);
+        QTemporaryDir noFrpc; // every start is refused, so the schedule runs to its end
+        Controller c(noFrpc.path());
+        QStringList disconnected;
+        QObject::connect(&c.runs, &TunnelRunController::tunnelDisconnected,
+                         [&](const QString &subdomain) { disconnected << subdomain; });
+        c.runs.handleUnexpectedExit("t1");
+        c.runs.handleUnexpectedExit("unlisted"); // the schedule ends at once: nothing to restart
+        QCOMPARE(disconnected, QStringList({"sub-t1", "?"}));
         QCOMPARE(c.runs.runtimeState("t1"), TunnelRuntimeState::failed);
+        QCOMPARE(c.runs.crashes().value("t1"), "app.frpc.crashed");
+        QCOMPARE(c.runs.reconnectTaskIds(), QSet<QString>({"t1", "unlisted"}));
+        if (interruption == "start") {
+            c.runs.start(tunnel("t1"), true);
+            c.log.lines.clear();
+        } else if (interruption == "stop") {
+            c.runs.stop("t1");
+        } else if (interruption == "bandwidth") {
+            c.host.overLimit = true;
+        } else if (interruption == "gone") {
+            c.host.listed.clear();
+        }
+        const Clock::Duration delays[] = {2s, 5s, 10s};
+        for (int i = 0; i < 3; ++i) {
+            c.clock.advance(delays[i] - 1ms);
+            QCOMPARE(c.log.lines.count(refused), std::min(i, attempts));
+            c.clock.advance(1ms);
+            QCOMPARE(c.log.lines.count(refused), std::min(i + 1, attempts));
+        }
+        c.clock.advance(60s);
+        QCOMPARE(c.log.lines.count(refused), attempts);
+        QVERIFY(c.runs.reconnectTaskIds().isEmpty());
+        QCOMPARE(c.runs.runtimeState("t1"), finally);
+        // The row says frpc is missing and how to install it.
+        if (attempts > 0)
+            QCOMPARE(c.runs.startErrors().value("t1"), "app.frpc.missing");
     }
-    qunsetenv("OSTREL_STANDIN_EXIT_AFTER_MS");
-    c.clock.advance(60s);
-    QCOMPARE(c.log.countStartingWith(launched), 4);
-    QVERIFY(c.runs.reconnectTaskIds().isEmpty());
-    c.runs.start(tunnel("t1"), true); // the user's start clears the crash mark
-    QCOMPARE(c.runs.runtimeState("t1"), TunnelRuntimeState::connecting);
-    QVERIFY(c.runs.crashes().isEmpty());
-}
-
-void TestTunnelRunController::pollChecksThirtyTimesOrUntilConnected_data()
-{
-    QTest::addColumn<int>("activeFromCheck"); // 0: never
-    QTest::addColumn<int>("checks");
-    QTest::newRow("never active") << 0 << 30;
-    QTest::newRow("active at the third check") << 3 << 3;
-}
-
-void TestTunnelRunController::pollChecksThirtyTimesOrUntilConnected()
-{
-    QFETCH(int, activeFromCheck);
-    QFETCH(int, checks);
-    Controller c;
-    c.runs.start(tunnel("t1"), true);
-    QCOMPARE(c.runs.runtimeState("t1"), TunnelRuntimeState::connecting);
-    QCOMPARE(c.runs.connectionPollTaskIds(), QSet<QString>{"t1"});
-    for (int n = 1; n <= checks; ++n) {
-        c.clock.advance(999ms);
+    void pollChecksThirtyTimesOrUntilConnected_data()
+    {
+        QTest::addColumn<int>("activeFromCheck"); // 0: never
+        QTest::addColumn<int>("checks");
+        QTest::newRow("never active") << 0 << 30;
+        QTest::newRow("active at the third check") << 3 << 3;
+    }
+    void pollChecksThirtyTimesOrUntilConnected()
+    {
+        QFETCH(int, activeFromCheck);
+        QFETCH(int, checks);
+        Controller c;
+        c.runs.start(tunnel("t1"), true);
+        QCOMPARE(c.runs.runtimeState("t1"), TunnelRuntimeState::connecting);
+        QCOMPARE(c.runs.connectionPollTaskIds(), QSet<QString>{"t1"});
+        for (int n = 1; n <= checks; ++n) {
+            c.clock.advance(999ms);
+            QVERIFY(c.host.polls.isEmpty());
+            c.clock.advance(1ms);
+            QCOMPARE(c.host.polls.size(), 1);
+            Tunnel listed = tunnel("t1");
+            listed.status = activeFromCheck && n >= activeFromCheck ? "active" : "offline";
+            c.runs.applyList({listed});
+            c.host.polls.takeFirst()();
+            QCOMPARE(c.runs.runtimeState("t1"), listed.status == "active" ? TunnelRuntimeState::connected
+                                                                          : TunnelRuntimeState::disconnected);
+        }
+        c.clock.advance(60s);
         QVERIFY(c.host.polls.isEmpty());
-        c.clock.advance(1ms);
-        QCOMPARE(c.host.polls.size(), 1);
-        Tunnel listed = tunnel("t1");
-        listed.status = activeFromCheck && n >= activeFromCheck ? "active" : "offline";
-        c.runs.applyList({listed});
-        c.host.polls.takeFirst()();
-        QCOMPARE(c.runs.runtimeState("t1"), listed.status == "active" ? TunnelRuntimeState::connected
-                                                                      : TunnelRuntimeState::disconnected);
+        QCOMPARE(c.frpc.runningProcessCount(), 1);
+        // Only a status of exactly "active" counts; a crashed tunnel stays failed through the list, one
+        // that never ran is stopped.
+        Tunnel shouting = tunnel("t1");
+        shouting.status = "Active";
+        c.runs.handleUnexpectedExit("t2");
+        c.runs.applyList({shouting, tunnel("t2"), tunnel("t3")});
+        QCOMPARE(c.runs.runtimeStates(),
+                 (QHash<QString, TunnelRuntimeState>{{"t1", TunnelRuntimeState::disconnected},
+                                                     {"t2", TunnelRuntimeState::failed},
+                                                     {"t3", TunnelRuntimeState::stopped}}));
+        // A running tunnel the list no longer holds is stopped and loses its entry and its poll.
+        c.runs.applyList({});
+        QVERIFY(c.runs.runningTunnelIds().isEmpty() && c.runs.runtimeStates().isEmpty());
+        QVERIFY(c.log.contains("[AppState] tunnel t1 is no longer listed by the service, stopping its frpc"));
+        QVERIFY(c.runs.connectionPollTaskIds().isEmpty() &&
+                !QFile::exists(c.support.filePath("frpc-t1.toml")));
+        QCOMPARE(c.frpc.runningProcessCount(), 0);
     }
-    c.clock.advance(60s);
-    QVERIFY(c.host.polls.isEmpty());
-    QCOMPARE(c.frpc.runningProcessCount(), 1);
-    // A running tunnel the list no longer holds is stopped and loses its entry and its poll.
-    c.runs.applyList({});
-    QVERIFY(c.runs.runningTunnelIds().isEmpty() && c.runs.runtimeStates().isEmpty());
-    QVERIFY(c.log.contains("[AppState] tunnel t1 is no longer listed by the service, stopping its frpc"));
-    QVERIFY(c.runs.connectionPollTaskIds().isEmpty() && !QFile::exists(c.support.filePath("frpc-t1.toml")));
-    QCOMPARE(c.frpc.runningProcessCount(), 0);
-}
-
-void TestTunnelRunController::configurationRetryRunsFourTimes_data()
-{
-    QTest::addColumn<int>("succeedsAt"); // 0: never
-    QTest::addColumn<bool>("signOut");   // the session ends after the first failure
-    QTest::newRow("four failures") << 0 << false;
-    QTest::newRow("succeeds at the second attempt") << 2 << false;
-    QTest::newRow("signed out") << 0 << true;
-}
-
-void TestTunnelRunController::configurationRetryRunsFourTimes()
-{
-    QFETCH(int, succeedsAt);
-    QFETCH(bool, signOut);
-    Controller c;
-    c.runs.ensureConfigurationRetry(); // the parameters are there: nothing to load
-    QVERIFY(!c.runs.hasConfigurationRetryTask());
-    c.host.config.reset();
-    c.runs.ensureConfigurationRetry();
-    c.runs.ensureConfigurationRetry(); // one loop at a time
-    QVERIFY(c.runs.hasConfigurationRetryTask());
-    const Clock::Duration delays[] = {2s, 5s, 10s, 30s};
-    const int attempts = signOut ? 1 : succeedsAt ? succeedsAt : 4;
-    for (int i = 0; i < attempts; ++i) {
-        c.clock.advance(delays[i] - 1ms);
+    void configurationRetryRunsFourTimes_data()
+    {
+        QTest::addColumn<int>("succeedsAt"); // 0: never
+        QTest::addColumn<bool>("signOut");   // the session ends after the first failure
+        QTest::newRow("four failures") << 0 << false;
+        QTest::newRow("succeeds at the second attempt") << 2 << false;
+        QTest::newRow("signed out") << 0 << true;
+    }
+    void configurationRetryRunsFourTimes()
+    {
+        QFETCH(int, succeedsAt);
+        QFETCH(bool, signOut);
+        Controller c;
+        c.runs.ensureConfigurationRetry(); // the parameters are there: nothing to load
+        QVERIFY(!c.runs.hasConfigurationRetryTask());
+        c.host.config.reset();
+        c.runs.ensureConfigurationRetry();
+        c.runs.ensureConfigurationRetry(); // one loop at a time
+        QVERIFY(c.runs.hasConfigurationRetryTask());
+        const Clock::Duration delays[] = {2s, 5s, 10s, 30s};
+        const int attempts = signOut ? 1 : succeedsAt ? succeedsAt : 4;
+        for (int i = 0; i < attempts; ++i) {
+            c.clock.advance(delays[i] - 1ms);
+            QVERIFY(c.host.loads.isEmpty());
+            c.clock.advance(1ms);
+            QCOMPARE(c.host.loads.size(), 1);
+            const bool ok = i + 1 == succeedsAt;
+            c.host.loads.takeFirst()(ok ? std::nullopt
+                                        : std::optional<ApiFailure>(ApiError{503, "UNAVAILABLE", "", {}}));
+        }
+        if (signOut)
+            c.runs.cancelTasks();
+        QVERIFY(!c.runs.hasConfigurationRetryTask());
+        c.clock.advance(120s);
         QVERIFY(c.host.loads.isEmpty());
-        c.clock.advance(1ms);
-        QCOMPARE(c.host.loads.size(), 1);
-        const bool ok = i + 1 == succeedsAt;
-        c.host.loads.takeFirst()(ok ? std::nullopt
-                                    : std::optional<ApiFailure>(ApiError{503, "UNAVAILABLE", "", {}}));
+        // Signed out, it does not start.
+        c.host.signedIn = false;
+        c.runs.ensureConfigurationRetry();
+        QVERIFY(!c.runs.hasConfigurationRetryTask());
     }
-    if (signOut)
-        c.runs.cancelTasks();
-    QVERIFY(!c.runs.hasConfigurationRetryTask());
-    c.clock.advance(120s);
-    QVERIFY(c.host.loads.isEmpty());
-    // Signed out, it does not start.
-    c.host.signedIn = false;
-    c.runs.ensureConfigurationRetry();
-    QVERIFY(!c.runs.hasConfigurationRetryTask());
-}
+};
 
 QTEST_GUILESS_MAIN(TestTunnelRunController)
 #include "test_tunnel_run_controller.moc"
