@@ -513,6 +513,20 @@ private slots:
         const QJsonDocument stored =
             QJsonDocument::fromJson(read(home.filePath(".config/ostrel/preferences.json")));
         QCOMPARE(stored["ostrel.onboarding.completed"], QJsonValue(true));
+
+        // Their configuration files, with the frp token, are left; the next start removes them.
+        for (const QString &path : configs)
+            QVERIFY(QFile::exists(path));
+        env.remove("OSTREL_BENCH_START_TUNNELS");
+        ostrel.setProcessEnvironment(env);
+        output.clear();
+        ostrel.start(program);
+        QTRY_VERIFY2_WITH_TIMEOUT(output.contains("[Bench] first popover frame"), output.constData(), 30000);
+        QVERIFY(output.contains("[FrpcManager] removed 3 frpc configuration file(s) left by an earlier run"));
+        for (const QString &path : configs)
+            QVERIFY(!QFile::exists(path));
+        ostrel.terminate();
+        QVERIFY(ostrel.waitForFinished(10000));
     }
 };
 

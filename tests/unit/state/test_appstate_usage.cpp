@@ -294,6 +294,11 @@ private slots:
         QCOMPARE(f.notifier.posts[0].title, text("app.notification.tunnelDisconnected.title", "es"));
         QCOMPARE(f.notifier.posts[0].body, LocalizableXCStrings::shared().format(
                                                "app.notification.tunnelDisconnected.body", {"demo"}, "es"));
+        // The last crash's text promises no restart.
+        s.postTunnelDisconnectedNotification("demo", false);
+        QCOMPARE(f.notifier.posts[1].body,
+                 LocalizableXCStrings::shared().format("app.notification.tunnelDisconnected.bodyFinal",
+                                                       {"demo"}, "es"));
         f.notifier.postError = "no server";
         s.postTunnelDisconnectedNotification("demo");
         QVERIFY(f.log.contains("[AppState] notification post error: no server"));

@@ -65,25 +65,32 @@ private slots:
         QTest::addColumn<QString>("interruption"); // what happens before the first restart
         QTest::addColumn<int>("attempts");
         QTest::addColumn<TunnelRuntimeState>("finally");
-        QTest::newRow("none: three attempts, then it stays failed") << "" << 3 << TunnelRuntimeState::failed;
-        QTest::newRow("user start") << "start" << 0 << TunnelRuntimeState::failed;
-        QTest::newRow("user stop") << "stop" << 0 << TunnelRuntimeState::stopped;
-        QTest::newRow("free tier over the bandwidth limit") << "bandwidth" << 0 << TunnelRuntimeState::failed;
-        QTest::newRow("tunnel deleted meanwhile") << "gone" << 0 << TunnelRuntimeState::failed;
+        QTest::addColumn<QString>("nextCrash"); // what a crash after all this reports
+        QTest::newRow("none: three attempts, then it stays failed")
+            << "" << 3 << TunnelRuntimeState::failed << "sub-t1, no restart";
+        QTest::newRow("user start") << "start" << 0 << TunnelRuntimeState::failed << "sub-t1";
+        QTest::newRow("user stop") << "stop" << 0 << TunnelRuntimeState::stopped << "sub-t1";
+        QTest::newRow("free tier over the bandwidth limit")
+            << "bandwidth" << 0 << TunnelRuntimeState::failed << "sub-t1, no restart";
+        QTest::newRow("tunnel deleted meanwhile")
+            << "gone" << 0 << TunnelRuntimeState::failed << "?, no restart";
     }
     void restartsAfterTwoFiveAndTenSeconds()
     {
         QFETCH(QString, interruption);
         QFETCH(int, attempts);
         QFETCH(TunnelRuntimeState, finally);
+        QFETCH(QString, nextCrash);
         QTemporaryDir noFrpc; // every start is refused, so the schedule runs to its end
         Controller c(noFrpc.path());
         QStringList disconnected;
         QObject::connect(&c.runs, &TunnelRunController::tunnelDisconnected,
-                         [&](const QString &subdomain) { disconnected << subdomain; });
+                         [&](const QString &subdomain, bool willRestart) {
+                             disconnected << subdomain + (willRestart ? "" : ", no restart");
+                         });
         c.runs.handleUnexpectedExit("t1");
         c.runs.handleUnexpectedExit("unlisted"); // the schedule ends at once: nothing to restart
-        QCOMPARE(disconnected, QStringList({"sub-t1", "?"}));
+        QCOMPARE(disconnected, QStringList({"sub-t1", "?, no restart"}));
         QCOMPARE(c.runs.runtimeState("t1"), TunnelRuntimeState::failed);
         QCOMPARE(c.runs.crashes().value("t1"), "app.frpc.crashed");
         QCOMPARE(c.runs.reconnectTaskIds(), QSet<QString>({"t1", "unlisted"}));
@@ -111,6 +118,9 @@ private slots:
         // The row says frpc is missing and how to install it.
         if (attempts > 0)
             QCOMPARE(c.runs.startErrors().value("t1"), "app.frpc.missing");
+        // The notification promises a restart only when one will come.
+        c.runs.handleUnexpectedExit("t1");
+        QCOMPARE(disconnected.last(), nextCrash);
     }
     void pollChecksThirtyTimesOrUntilConnected_data()
     {
