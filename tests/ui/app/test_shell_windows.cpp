@@ -54,7 +54,7 @@ private slots:
             MenuBarView view(*h.state, {});
             view.show();
             QCOMPARE(screenName(view), QStringLiteral("screen.onboarding"));
-            saveScreenshot(view, QStringLiteral("popover-onboarding-en"));
+            saveScreenshots(*h.state, view, QStringLiteral("popover-onboarding"));
             QVERIFY(!shown(view, "header"));
             QVERIFY(!shown(view, "footer"));
             // Skipping leads to the sign-in screen with the header and footer.

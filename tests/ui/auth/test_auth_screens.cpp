@@ -405,13 +405,6 @@ private slots:
             const auto shot = [&](MenuBarView &view, const QString &name) {
                 saveScreenshot(view, name + QLatin1Char('-') + language);
             };
-            {
-                Popover p(false);
-                p.h.state->applyLanguage(language);
-                auto *onboarding = qobject_cast<OnboardingView *>(p.view.screenWidget());
-                QTRY_COMPARE(onboarding->startButton()->accessibleName(), text("onboarding.start", language));
-                shot(p.view, "onboarding-welcome");
-            }
             Popover p;
             p.h.state->applyLanguage(language);
             auto *login = p.screen<LoginView>();
