@@ -8,7 +8,6 @@
 #include "support/FakeNotifier.h"
 #include "support/FakeUrlOpener.h"
 #include "support/LogCapture.h"
-#include "ui/PopoverScreen.h"
 
 #include <QMenu>
 #include <QTest>

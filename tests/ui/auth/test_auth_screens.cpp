@@ -2,8 +2,8 @@
 // against a scripted service, offscreen.
 
 #include "ShellHarness.h"
-#include "ui/MenuBarView.h"
 #include "support/WidgetTest.h"
+#include "ui/MenuBarView.h"
 #include "ui/auth/AuthFlowView.h"
 #include "ui/auth/AuthHeader.h"
 #include "ui/auth/ForgotPasswordView.h"
@@ -23,16 +23,10 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include <functional>
-
 using namespace ostrel;
 using namespace ostrel::test;
 
 namespace {
-
-const QByteArray loginAnswer =
-    R"({"token":"session-1","expiresAt":"2027-01-01T00:00:00.000Z","user":{"id":"u1","email":"ada@example.com",)"
-    R"("name":"Ada","userSlug":"ada","language":"en","tier":"free","emailVerifiedAt":"2026-01-02T03:04:05.000Z"}})";
 
 QByteArray envelope(const char *code, const QByteArray &message, int status)
 {
@@ -107,7 +101,6 @@ private slots:
         row("empty password says nothing", "ada@example.com", "", false, none, none);
         row("seven characters", "ada@example.com", "1234567", false, none, tooShort);
         row("eight characters", "ada@example.com", "12345678", true, none, none);
-        row("blanks around the address", "  ada@example.com  ", "12345678", true, none, none);
         row("no dot after the @", "ada@example", "12345678", false, text("auth.email.invalid"), none);
     }
     void credentialEnableRulesAndLocalMessages()
@@ -117,19 +110,17 @@ private slots:
         QFETCH(bool, enabled);
         QFETCH(QString, emailMessage);
         QFETCH(QString, passwordMessage);
-        // Sign-in and sign-up share the rule; the optional name never blocks sign-up.
-        for (const AuthFlow &flow : {AuthFlow::login(), AuthFlow::signup()}) {
-            Popover p;
-            p.h.state->setAuthFlow(flow);
-            auto *form = p.screen<CredentialForm>();
-            QVERIFY(form);
-            type(form->emailField(), email);
-            type(form->passwordField(), password);
-            QCOMPARE(form->submitButton()->isEnabled(), enabled);
-            QCOMPARE(form->emailField()->supportText().value_or(QString()), emailMessage);
-            QCOMPARE(form->passwordField()->supportText().value_or(QString()), passwordMessage);
-            QCOMPARE(form->emailField()->isErrored(), !emailMessage.isEmpty());
-        }
+        // Sign-up's form is the same; its optional name never blocks it.
+        Popover p;
+        p.h.state->setAuthFlow(AuthFlow::signup());
+        auto *form = p.screen<CredentialForm>();
+        QVERIFY(form);
+        type(form->emailField(), email);
+        type(form->passwordField(), password);
+        QCOMPARE(form->submitButton()->isEnabled(), enabled);
+        QCOMPARE(form->emailField()->supportText().value_or(QString()), emailMessage);
+        QCOMPARE(form->passwordField()->supportText().value_or(QString()), passwordMessage);
+        QCOMPARE(form->emailField()->isErrored(), !emailMessage.isEmpty());
     }
 
     void credentialFailuresLandWhereTheyBelong_data()
@@ -153,14 +144,12 @@ private slots:
             text("error.validation.email"));
         row("validation of nothing shown", false, 400,
             envelope("VALIDATION_ERROR", R"(["something odd"])", 400), "something odd");
-        row("rate limit", false, 429, envelope("RATE_LIMIT", R"("slow down")", 429), text("error.rateLimit"));
         row("transport", false, 0, {}, text("error.network"));
         row("address in use", true, 409, envelope("CONFLICT", R"("Email taken")", 409), none,
             text("auth.email.conflict"));
         row("sign-up password rule", true, 400,
             envelope("VALIDATION_ERROR", R"(["password must be longer than or equal to 8 characters"])", 400),
             none, none, text("error.validation.password.length"));
-        row("sign-up server", true, 503, "<html>", text("error.server"));
     }
     void credentialFailuresLandWhereTheyBelong()
     {
@@ -206,10 +195,9 @@ private slots:
         }
     }
 
-    void signInSucceedsAndScreensLinkToEachOther()
+    void screensLinkToEachOther()
     {
         Popover p;
-        p.routes.insert("/auth/login", ScriptedResponse::json(200, loginAnswer));
         QCOMPARE(p.view.screenWidget()->objectName(), QStringLiteral("screen.signIn"));
         // Escape on sign-in leaves it to the popover; the other forms lead back to sign-in.
         QTest::mouseClick(p.screen<LoginView>()->findChild<TintedButton *>("signUpLink"), Qt::LeftButton);
@@ -222,12 +210,6 @@ private slots:
         QTRY_VERIFY(p.screen<ForgotPasswordView>());
         QTest::keyClick(p.screen<ForgotPasswordView>()->emailField()->content(), Qt::Key_Escape);
         QTRY_VERIFY(p.screen<LoginView>());
-        auto *login = p.screen<LoginView>();
-        type(login->emailField(), QStringLiteral("ada@example.com"));
-        type(login->passwordField(), QStringLiteral("password123"));
-        QTest::mouseClick(login->submitButton(), Qt::LeftButton);
-        QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::tunnelList);
-        QVERIFY(p.h.state->onboardingCompleted());
     }
 
     void revealKeepsTextAndCursor()
@@ -248,7 +230,7 @@ private slots:
         QCOMPARE(password->content()->cursorPosition(), 3);
     }
 
-    void forgotPasswordValidatesSendsOnceAndShowsItsOutcome()
+    void forgotPasswordValidatesAndShowsItsFailure()
     {
         Popover p;
         p.routes.insert("/auth/forgot-password",
@@ -271,13 +253,7 @@ private slots:
         QCOMPARE(forgot->banner()->message(), text("error.server"));
         QVERIFY(!forgot->isLoading() && !forgot->didSend());
         saveScreenshot(p.view, QStringLiteral("forgot-password-error-en"));
-        p.routes.insert("/auth/forgot-password", ScriptedResponse::noContent());
-        QTest::keyClick(forgot->emailField()->content(), Qt::Key_Return);
-        QTRY_VERIFY(forgot->didSend());
-        QCOMPARE(p.requestsTo("/auth/forgot-password"), 2);
-        QVERIFY(forgot->successPanel()->isVisible() && !forgot->banner()->isVisible());
-        QTest::mouseClick(forgot->successPanel()->button(), Qt::LeftButton);
-        QCOMPARE(p.h.state->authFlow(), AuthFlow::login());
+        // (A sent request and its outcome panel: the auth journey.)
     }
 
     void resetTokenCheckDecidesTheState_data()
@@ -288,7 +264,6 @@ private slots:
         QTest::newRow("valid") << 200 << QByteArray(R"({"valid":true})") << true;
         QTest::newRow("not valid") << 200 << QByteArray(R"({"valid":false})") << false;
         QTest::newRow("refused") << 400 << envelope("VALIDATION_ERROR", R"("bad token")", 400) << false;
-        QTest::newRow("transport") << 0 << QByteArray() << false;
     }
     void resetTokenCheckDecidesTheState()
     {
@@ -313,6 +288,7 @@ private slots:
         if (!valid) {
             auto *invalid = reset->findChild<OutcomePanel *>("invalid");
             QVERIFY(invalid->isVisible());
+            saveScreenshot(p.view, QStringLiteral("reset-password-invalid-en"));
             QTest::mouseClick(invalid->button(), Qt::LeftButton);
             QCOMPARE(p.h.state->authFlow(), AuthFlow::forgotPassword());
         }
@@ -344,9 +320,6 @@ private slots:
         QTRY_VERIFY(reset->passwordField()->supportText());
         QCOMPARE(*reset->passwordField()->supportText(), text("auth.password.invalid"));
         QVERIFY(!reset->isLoading());
-        p.routes.insert("/auth/reset-password", scripted(0, {}));
-        reset->submit();
-        QTRY_COMPARE(reset->genericError().value_or(QString()), text("error.network"));
         // An expired link while submitting: the invalid-link state replaces the form.
         p.routes.insert("/auth/reset-password",
                         ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("expired")", 401)));
@@ -389,15 +362,6 @@ private slots:
         QVERIFY(verify->isVerifying());
         QTRY_VERIFY(!verify->isVerifying());
         QCOMPARE(verify->resendError().value_or(QString()), text("error.auth.invalid"));
-        QVERIFY(!p.h.state->pendingVerificationToken());
-        // One that works verifies the signed-in account: the tunnel list follows, and the link,
-        // being for the same account, keeps the session it found.
-        p.h.script.emailVerified = true;
-        p.routes.insert("/auth/verify-email", ScriptedResponse::json(200, loginAnswer));
-        p.h.state->handleDeepLink(QStringLiteral("ostrel://auth/verify-email?token=v2"));
-        QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::tunnelList);
-        QTRY_VERIFY(!p.h.state->pendingVerificationToken());
-        QCOMPARE(p.h.state->session()->token, QStringLiteral("magic-token-5678"));
     }
 
     void onboardingStepsSkipAndStart()
@@ -433,61 +397,21 @@ private slots:
         QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::signIn);
     }
 
-    // Whoever hears of a language change reads the new texts at once: no turn of the event loop
-    // between the announcement and the texts, for screens, shared controls, validation and shell.
-    void textsAreNewWhenTheChangeIsAnnounced_data()
-    {
-        QTest::addColumn<QString>("key");
-        for (const char *key : {"auth.signIn.title", "auth.password", "auth.email.invalid", "menubar.quit"})
-            QTest::newRow(key) << QString::fromLatin1(key);
-    }
-    void textsAreNewWhenTheChangeIsAnnounced()
-    {
-        QFETCH(QString, key);
-        Popover p;
-        auto *login = p.screen<LoginView>();
-        FieldGroup *email = login->emailField();
-        type(email, QStringLiteral("x"));
-        const QHash<QString, std::function<QString()>> shown{
-            {"auth.signIn.title", [&] { return p.screen<AuthHeader>()->titleText(); }},
-            {"auth.password", [&] { return login->passwordField()->content()->accessibleName(); }},
-            {"auth.email.invalid", [&] { return email->supportText().value_or(QString()); }},
-            {"menubar.quit", [&] { return p.view.findChild<QWidget *>("quitButton")->accessibleName(); }},
-        };
-        QVERIFY(text(qPrintable(key)) != text(qPrintable(key), QStringLiteral("es"))); // a row that can fail
-        QCOMPARE(shown[key](), text(qPrintable(key)));
-        p.h.state->applyLanguage(QStringLiteral("es"));
-        QCOMPARE(shown[key](), text(qPrintable(key), QStringLiteral("es")));
-    }
-
-    // Each screen in both languages, with the sign-in's and sign-up's refusals; the other
-    // outcomes are saved in English by the tests above.
+    // Each screen in both languages, in the state with the most text: the refusals for the
+    // forms. (The other states are saved in English by the tests above.)
     void everyScreenInBothLanguages()
     {
         for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
             const auto shot = [&](MenuBarView &view, const QString &name) {
                 saveScreenshot(view, name + QLatin1Char('-') + language);
             };
-            {
-                Popover p(false);
-                p.h.state->applyLanguage(language);
-                auto *onboarding = qobject_cast<OnboardingView *>(p.view.screenWidget());
-                QTRY_COMPARE(onboarding->startButton()->accessibleName(), text("onboarding.start", language));
-                shot(p.view, "onboarding-welcome");
-                QTest::mouseClick(onboarding->startButton(), Qt::LeftButton);
-                shot(p.view, "onboarding-signup");
-            }
             Popover p;
             p.h.state->applyLanguage(language);
-            QTRY_COMPARE(p.screen<AuthHeader>()->titleText(), text("auth.signIn.title", language));
             auto *login = p.screen<LoginView>();
-            QCOMPARE(login->emailField()->content()->accessibleName(), text("auth.email", language));
-            shot(p.view, "sign-in");
+            QTRY_COMPARE(login->emailField()->content()->accessibleName(), text("auth.email", language));
             p.routes.insert("/auth/login",
                             ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("x")", 401)));
             type(login->emailField(), QStringLiteral("ada@example.com"));
-            type(login->passwordField(), QStringLiteral("1234567"));
-            shot(p.view, "sign-in-too-short");
             type(login->passwordField(), QStringLiteral("12345678"));
             login->submit();
             QTRY_COMPARE(login->genericError().value_or(QString()), text("error.auth.invalid", language));
@@ -508,11 +432,6 @@ private slots:
             QTRY_VERIFY(p.screen<ForgotPasswordView>());
             shot(p.view, "forgot-password");
 
-            p.routes.insert("/auth/reset-password/verify", ScriptedResponse::json(200, R"({"valid":false})"));
-            p.h.state->handleDeepLink(QStringLiteral("ostrel://reset?token=a"));
-            QTRY_VERIFY(p.screen<ResetPasswordView>() && p.screen<ResetPasswordView>()->tokenStatus() ==
-                                                             ResetPasswordView::TokenStatus::invalid);
-            shot(p.view, "reset-password-invalid");
             p.routes.insert("/auth/reset-password/verify", ScriptedResponse::json(200, R"({"valid":true})"));
             p.h.state->handleDeepLink(QStringLiteral("ostrel://reset?token=b"));
             QTRY_VERIFY(p.screen<ResetPasswordView>() && p.screen<ResetPasswordView>()->tokenStatus() ==

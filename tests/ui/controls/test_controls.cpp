@@ -8,14 +8,11 @@
 #include "ui/controls/OstrelLetter.h"
 #include "ui/controls/Palette.h"
 #include "ui/controls/PrimaryButton.h"
-#include "ui/controls/SymbolButton.h"
 #include "ui/controls/SymbolIcon.h"
-#include "ui/controls/TintedButton.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -101,8 +98,6 @@ private slots:
             << ErrorBanner::Severity::warning << "Retry" << false << true << false << "common.warning";
         QTest::newRow("info, action without title")
             << ErrorBanner::Severity::info << "" << true << false << false << "common.info";
-        QTest::newRow("error, message only")
-            << ErrorBanner::Severity::error << "" << false << false << false << "common.error";
     }
 
     void bannerVariants()
@@ -270,7 +265,6 @@ private slots:
         column->addWidget(new ErrorBanner(Severity::warning, "You have used 95% of this month's bandwidth.",
                                           "Upgrade", [] {}));
         column->addWidget(new ErrorBanner(Severity::info, "Check your inbox.", {}, {}, [] {}));
-        auto *email = new FieldGroup("auth.email", "auth.email.placeholder");
         auto *errored = new FieldGroup("auth.email", "auth.email.placeholder");
         errored->setText("someone@");
         errored->setErrored(true);
@@ -280,10 +274,8 @@ private slots:
         port->setHintText(QString("The local port your service listens on."));
         auto *loading = new PrimaryButton("auth.signIn");
         loading->setLoading(true);
-        auto *disabled = new PrimaryButton("auth.signIn");
-        disabled->setEnabled(false);
-        for (QWidget *w : std::initializer_list<QWidget *>{
-                 email, errored, port, new PrimaryButton("auth.signIn"), loading, disabled})
+        // (Enabled and disabled buttons are on every form's screenshots.)
+        for (QWidget *w : std::initializer_list<QWidget *>{errored, port, loading})
             column->addWidget(w);
         gallery.show();
         QVERIFY(QTest::qWaitForWindowExposed(&gallery));
@@ -297,7 +289,7 @@ private slots:
             setLanguage(&gallery, language);
             gallery.resize(360, gallery.heightForWidth(360) > 0 ? gallery.heightForWidth(360)
                                                                 : gallery.sizeHint().height());
-            QCOMPARE(email->findChild<QLabel *>("caption")->text(),
+            QCOMPARE(errored->findChild<QLabel *>("caption")->text(),
                      ostrel::localized("auth.email", language).toUpper());
             QCOMPARE(confirms[1]->accessibleName(), ostrel::localized("menubar.confirmLogout", language));
             QCOMPARE(confirms[1]->toolTip(), ostrel::localized("menubar.confirmLogout", language));

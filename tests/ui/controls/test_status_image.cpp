@@ -1,7 +1,6 @@
 #include "ui/controls/OstrelGlyph.h"
 #include "ui/controls/StatusImage.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QPainter>
 #include <QTest>

@@ -11,7 +11,6 @@
 #include "ui/tunnels/ProtocolPicker.h"
 
 #include <QAbstractButton>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -122,10 +121,8 @@ private slots:
         row("free, port 0", "free", false, "", "0", false, "", "tunnels.port.invalid");
         row("pro, no subdomain", "pro", false, "", "3000", false);
         row("pro, capitals", "pro", false, "MyApp", "3000", false, "tunnels.subdomain.invalid");
-        row("pro, reserved", "pro", false, "api", "3000", false, "tunnels.subdomain.reserved");
         row("pro, valid", "pro", false, "my-app", "3000", true);
         row("pro, tcp, port", "pro", true, "", "3000", true);
-        row("pro, tcp, port 65536", "pro", true, "", "65536", false, "", "tunnels.port.invalid");
     }
     void enableRules()
     {
@@ -328,7 +325,6 @@ private slots:
             "error.freeTierLimit", int(UpgradeReason::secondTunnel));
         row("tcp not allowed", "free", error(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")"), "", "",
             "error.freeTierProtocolNotAllowed", int(UpgradeReason::tcpTunnel));
-        row("server", "free", error(500, "INTERNAL_ERROR", R"("boom")"), "", "", "error.server");
         row("network", "free", ScriptedResponse::dropConnection(), "", "error.network", "error.network");
     }
     void errorsLandInTheirPlace()
@@ -340,7 +336,8 @@ private slots:
         QFETCH(QString, portKey);
         QFETCH(QString, bannerKey);
         QFETCH(int, upgradeReason);
-        for (const QString language : {"en", "es"}) {
+        // Spanish where the layout is at risk: three messages at once.
+        for (const QString &language : name == "validation" ? QStringList{"en", "es"} : QStringList{"en"}) {
             const auto expected = [&](const QString &key) {
                 return key.isEmpty() ? QString() : key.startsWith('=') ? key.mid(1) : text(key, language);
             };
@@ -392,23 +389,21 @@ private slots:
 
     void escapeClosesAndScreenshots()
     {
+        Service free;
+        Editor e(free);
+        QVERIFY(e.ready);
+        saveScreenshot(*e.view, "editor-empty-free-en");
+        QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
+        QTest::keyClick(e.input("portInput"), Qt::Key_Escape);
+        QCOMPARE(closed.size(), 1);
+        // The pro form, its longest: the tcp help under the picker.
         for (const QString language : {"en", "es"}) {
-            Service free;
-            Editor e(free, {}, language);
-            QVERIFY(e.ready);
-            saveScreenshot(*e.view, "editor-empty-free-" + language);
-            QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
-            QTest::keyClick(e.input("portInput"), Qt::Key_Escape);
-            QCOMPARE(closed.size(), 1);
-
             Service pro;
             pro.tier = "pro";
             Editor p(pro, {}, language);
             QVERIFY(p.ready);
-            saveScreenshot(*p.view, "editor-empty-pro-" + language);
             p.pickTcp();
             p.type("portInput", "5432");
-            QVERIFY(p.submit()->isEnabled());
             saveScreenshot(*p.view, "editor-pro-tcp-" + language);
         }
     }

@@ -5,7 +5,6 @@
 #include "ui/app/ShellHarness.h"
 
 #include <QApplication>
-#include <QLabel>
 
 using namespace ostrel;
 using namespace ostrel::test;

@@ -2,15 +2,13 @@
 // system, a scripted service whose answers each case chooses. (The service's own rules are its
 // contract test's.)
 
-#include "ui/MenuBarView.h"
-#include "ui/SettingsRoot.h"
 #include "app/SettingsWindow.h"
 #include "support/LogCapture.h"
 #include "support/WidgetTest.h"
+#include "ui/MenuBarView.h"
+#include "ui/SettingsRoot.h"
 #include "ui/app/ShellHarness.h"
-#include "ui/controls/ConfirmAction.h"
 #include "ui/controls/ErrorBanner.h"
-#include "ui/controls/FieldGroup.h"
 #include "ui/controls/PrimaryButton.h"
 #include "ui/controls/SymbolButton.h"
 #include "ui/controls/TintedButton.h"
@@ -24,16 +22,14 @@
 #include "ui/settings/SegmentedPicker.h"
 #include "ui/settings/SettingsRowButton.h"
 #include "ui/settings/SettingsView.h"
-#include "ui/settings/SheetOverlay.h"
 #include "ui/settings/SubscriptionSection.h"
 #include "ui/settings/SwitchRow.h"
 #include "ui/settings/ToggleSwitch.h"
-#include "validation/LoginValidator.h"
-
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
+
+#include <QLineEdit>
 
 #include <deque>
 
@@ -51,8 +47,6 @@ const QByteArray wrongPassword =
     R"({"error":{"code":"UNAUTHORIZED","message":"Password is incorrect"},"statusCode":401})";
 const QByteArray serverFault =
     R"({"error":{"code":"INTERNAL_ERROR","message":"Could not schedule"},"statusCode":500})";
-// An answer that is no JSON at all: a failure that is not the service's verdict.
-const ScriptedResponse unreadable = ScriptedResponse::json(200, "not json");
 
 QString userMessage(int status, const QByteArray &body, const QString &language = QStringLiteral("en"))
 {
@@ -188,8 +182,6 @@ private slots:
             << "   " << 200 << QByteArray() << QByteArray("{}") << QString();
         QTest::newRow("refused") << "Ada L" << 400 << refusal << QByteArray(R"({"name":"Ada L"})")
                                  << userMessage(400, refusal);
-        QTest::newRow("unreadable answer") << "Ada L" << 200 << QByteArray("not json")
-                                           << QByteArray(R"({"name":"Ada L"})") << text("error.generic");
     }
     void nameSave()
     {
@@ -238,9 +230,6 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("hint");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("seven characters")
-            << "oldpassword"
-            << "short12" << *LoginValidator::validatePassword("short12", "en") << false << false;
         QTest::newRow("same as current up to spaces")
             << "password1"
             << " password1 " << text("settings.account.passwordError.sameAsCurrent") << false << false;
@@ -277,18 +266,10 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("currentError");
         QTest::addColumn<QString>("newError");
-        QTest::addColumn<QString>("logLine");
-        QTest::newRow("changed") << 204 << QByteArray() << QString() << QString() << QString();
+        QTest::newRow("changed") << 204 << QByteArray() << QString() << QString();
         QTest::newRow("wrong current password")
-            << 401 << wrongPassword << text("auth.password.invalid") << QString()
-            << "[AccountSection] changePassword failed: status=401 kind=unauthorized code=UNAUTHORIZED "
-               "message=Password is incorrect";
-        QTest::newRow("refused") << 400 << refusal << QString() << userMessage(400, refusal)
-                                 << "[AccountSection] changePassword failed: status=400 kind=validation "
-                                    "code=VALIDATION_ERROR message=name is too long";
-        QTest::newRow("unreadable answer")
-            << 200 << QByteArray("not json") << QString() << text("error.generic")
-            << "[AccountSection] changePassword network error: ";
+            << 401 << wrongPassword << text("auth.password.invalid") << QString();
+        QTest::newRow("refused") << 400 << refusal << QString() << userMessage(400, refusal);
     }
     void passwordChangeAnswers()
     {
@@ -296,12 +277,10 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QString, currentError);
         QFETCH(QString, newError);
-        QFETCH(QString, logLine);
         Fixture f;
         PasswordChangeView *card = f.open<AccountSection>(Section::cuenta)->passwordCard();
         type(card->currentField(), QStringLiteral("oldpassword"));
         type(card->newField(), QStringLiteral("newpassword1"));
-        LogCapture log;
         f.script("POST /auth/change-password", ScriptedResponse::held());
         QTest::keyClick(card->newField()->content(), Qt::Key_Return);
         QTRY_COMPARE(f.h.server.heldCount(), 1);
@@ -319,9 +298,6 @@ private slots:
         QCOMPARE(card->currentField()->text().isEmpty(), changed);
         QCOMPARE(card->newField()->text().isEmpty(), changed);
         QCOMPARE(child(*card, "passwordChanged")->isVisible(), changed);
-        QCOMPARE(log.countStartingWith(QStringLiteral("[AccountSection]")), changed ? 0 : 1);
-        if (!changed)
-            QVERIFY2(log.countStartingWith(logLine) == 1, qPrintable(log.lines.join('\n')));
         f.h.clock.advance(std::chrono::seconds(PasswordChangeView::confirmationSeconds));
         QVERIFY(!child(*card, "passwordChanged")->isVisible());
     }
@@ -337,8 +313,6 @@ private slots:
                                                            << "  ADA@example.com " << true << false << true;
         QTest::newRow("not acknowledged") << "password123"
                                           << "ada@example.com" << false << false << false;
-        QTest::newRow("short password") << "pass"
-                                        << "ada@example.com" << true << false << false;
         QTest::newRow("other address") << "password123"
                                        << "eve@example.com" << true << true << false;
         QTest::newRow("no address typed") << "password123"
@@ -417,7 +391,6 @@ private slots:
             QJsonDocument::fromJson(f.sent("POST /users/me/deletion/request").last().body).object();
         QCOMPARE(sent, QJsonObject({{"password", "password123"}, {"confirmEmail", "Ada@Example.com"}}));
         QVERIFY(labelText(*sheet, "deleteResultBody").contains(QStringLiteral("January 5, 2027")));
-        QVERIFY(f.h.state->session()->user->scheduledDeletionAt);
         QTest::mouseClick(sheet->closeButton(), Qt::LeftButton);
         QVERIFY(!f.view()->deleteSheet());
 
@@ -428,19 +401,6 @@ private slots:
         QTest::mouseClick(account->deletionNotice()->cancelButton(), Qt::LeftButton);
         QTRY_VERIFY(!account->deletionNotice()->isVisible());
         QCOMPARE(f.sent("POST /users/me/deletion/cancel").size(), 1);
-    }
-
-    void twoStepSignOut()
-    {
-        // The arming rules are the control's own; here, that it signs out and locks the window.
-        Fixture f;
-        ConfirmAction *signOut = f.open<DangerZoneSection>(Section::zona)->signOutButton();
-        QCOMPARE(signOut->accessibleName(), text("settings.danger.logout"));
-        QTest::mouseClick(signOut, Qt::LeftButton);
-        QVERIFY(f.h.state->session());
-        QTest::mouseClick(signOut, Qt::LeftButton);
-        QVERIFY(!f.h.state->session());
-        QTRY_VERIFY(f.window->root()->isLocked());
     }
 
     void notificationStates_data()
@@ -466,12 +426,10 @@ private slots:
         Fixture f;
         f.h.notifier.status = status;
         auto *page = f.open<PreferencesSection>(Section::preferencias);
-        // The switch writes the preference and reads the permission afresh.
-        const int reads = f.h.notifier.statusReads;
+        // The switch writes the preference (and the permission is read afresh: the state's test).
         for (int click = 0; click < (enabled ? 2 : 1); ++click)
             QTest::mouseClick(page->notificationsRow()->toggle(), Qt::LeftButton);
         QCOMPARE(f.h.state->notificationsEnabled(), enabled);
-        QVERIFY(f.h.notifier.statusReads > reads);
         QCOMPARE(page->notificationsRow()->subtitle(), text(subtitle));
         QCOMPARE(page->notificationsRow()->toggle()->isChecked(), enabled);
         QCOMPARE(page->permissionCallout()->isVisible(), callout);
@@ -503,7 +461,6 @@ private slots:
         QTest::newRow("refused by the system")
             << int(LoginItem::notRegistered) << "autostart folder is read-only" << false
             << prefix + "disabled";
-        QTest::newRow("unregistered") << int(LoginItem::enabled) << QString() << false << prefix + "disabled";
         QTest::newRow("awaiting approval, then refused")
             << int(LoginItem::requiresApproval) << "not allowed" << true << prefix + "requiresApproval";
     }
@@ -525,68 +482,44 @@ private slots:
         QCOMPARE(page->loginErrorLine()->isVisible(), !refusal.isEmpty());
         if (!refusal.isEmpty())
             QVERIFY(page->loginErrorLine()->text().contains(refusal));
-        QVERIFY(page->loginStatusLine()->text().contains(f.h.state->launchAtLoginStatusDescription()));
     }
 
-    void languageSwitch_data()
+    void languageRefusedRollsBack()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("final");
-        QTest::newRow("saved") << 200 << "es";
-        QTest::newRow("refused and rolled back") << 400 << "en";
-    }
-    void languageSwitch()
-    {
-        QFETCH(int, status);
-        QFETCH(QString, final);
         Fixture f;
         auto *page = f.open<PreferencesSection>(Section::preferencias);
-        // The language already in use: nothing happens.
-        QTest::mouseClick(page->languagePicker()->segment("en"), Qt::LeftButton);
-        QVERIFY(!page->isSavingLanguage());
-
         LogCapture log;
         f.script("PATCH /users/me", ScriptedResponse::held());
         QTest::mouseClick(page->languagePicker()->segment("es"), Qt::LeftButton);
-        // The interface switches before the service answers (every text: the test above); the
-        // picker waits for the answer.
-        QCOMPARE(f.h.state->language(), QStringLiteral("es"));
+        // The interface switches before the service answers; the picker waits for the answer.
         QCOMPARE(page->languageName()->text(), text("settings.language.es", "es"));
         QVERIFY(!page->languagePicker()->isEnabled());
         QTRY_COMPARE(f.h.server.heldCount(), 1);
         QCOMPARE(QJsonDocument::fromJson(f.sent("PATCH /users/me").first().body).object(),
                  QJsonObject({{"language", "es"}}));
-        f.h.server.answerHeld(status == 200 ? f.answer(f.sent("PATCH /users/me").first())
-                                            : ScriptedResponse::json(status, refusal));
+        f.h.server.answerHeld(ScriptedResponse::json(400, refusal));
         QTRY_VERIFY(!page->isSavingLanguage());
+        // Rolled back with a banner in the language the interface returned to.
         QVERIFY(page->languagePicker()->isEnabled());
-        QCOMPARE(f.h.state->language(), final);
-        QCOMPARE(page->languagePicker()->value(), final);
-        QTRY_COMPARE(f.view()->sectionTitle()->text(), text("settings.section.preferences", final));
-        if (status == 200) {
-            QVERIFY(page->languageSavedNote()->isVisible());
-            QVERIFY(!f.h.state->banner());
-            f.h.clock.advance(std::chrono::seconds(PreferencesSection::languageSavedSeconds));
-            QVERIFY(!page->languageSavedNote()->isVisible());
-        } else {
-            // Rolled back with a banner in the language the interface returned to.
-            QVERIFY(!page->languageSavedNote()->isVisible());
-            QVERIFY(f.view()->banner()->isVisible());
-            QCOMPARE(f.view()->banner()->message(), userMessage(400, refusal));
-            QCOMPARE(log.countStartingWith(QStringLiteral("[Preferences] language update failed: ")), 1);
-            click(f.view()->banner()->findChild<SymbolButton *>());
-            QVERIFY(!f.h.state->banner());
-            QVERIFY(!f.view()->banner()->isVisible());
-        }
+        QCOMPARE(page->languagePicker()->value(), QStringLiteral("en"));
+        QTRY_COMPARE(f.view()->sectionTitle()->text(), text("settings.section.preferences"));
+        QVERIFY(!page->languageSavedNote()->isVisible());
+        QCOMPARE(f.view()->banner()->message(), userMessage(400, refusal));
+        QCOMPARE(log.countStartingWith(QStringLiteral("[Preferences] language update failed: ")), 1);
+        click(f.view()->banner()->findChild<SymbolButton *>());
+        QVERIFY(!f.h.state->banner() && !f.view()->banner()->isVisible());
     }
 
-    // Switching the language changes every readable text of both windows at once, and back.
+    // Switching the language changes every readable text of both windows at once, and back; the
+    // saved language is confirmed for a few seconds. (The language already in use sends nothing.)
     void everyTextFollowsTheLanguage()
     {
         Fixture f;
         MenuBarView popover(*f.h.state, {});
         popover.show();
         auto *page = f.open<PreferencesSection>(Section::preferencias);
+        QTest::mouseClick(page->languagePicker()->segment("en"), Qt::LeftButton);
+        QVERIFY(!page->isSavingLanguage());
         for (const auto &[from, to] : {std::pair{"en", "es"}, std::pair{"es", "en"}}) {
             const QStringList before = readable({f.window.get(), &popover});
             QTest::mouseClick(page->languagePicker()->segment(to), Qt::LeftButton);
@@ -597,6 +530,9 @@ private slots:
             QVERIFY2(left.isEmpty(), qPrintable(left.join(" | ")));
             QTRY_VERIFY(!page->isSavingLanguage());
             QCOMPARE(f.h.state->language(), QString::fromLatin1(to));
+            QVERIFY(page->languageSavedNote()->isVisible());
+            f.h.clock.advance(std::chrono::seconds(PreferencesSection::languageSavedSeconds));
+            QVERIFY(!page->languageSavedNote()->isVisible());
         }
     }
 
@@ -715,12 +651,11 @@ private slots:
             type(sheet->emailField(), QStringLiteral("someone@else.test"));
             saveScreenshot(*f.window, "settings-delete-sheet-" + language);
             f.view()->closeDeleteSheet();
-            f.h.state->presentUpgrade(UpgradeReason::manual);
-            saveScreenshot(*f.window, "settings-upgrade-sheet-" + language);
-            f.h.state->setShowingUpgrade(false);
             f.view()->select(Section::cuenta);
         }
         f.h.state->applyLanguage("en");
+        f.h.state->presentUpgrade(UpgradeReason::manual);
+        saveScreenshot(*f.window, "settings-upgrade-sheet-en");
     }
 };
 

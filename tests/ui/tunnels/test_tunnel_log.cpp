@@ -12,10 +12,10 @@
 #include "ui/tunnels/TunnelLogView.h"
 #include "ui/tunnels/TunnelRow.h"
 #include "ui/tunnels/TunnelRowsView.h"
-
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QMenu>
+
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QTest>
 
