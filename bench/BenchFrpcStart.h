@@ -1,6 +1,6 @@
 #pragma once
 
-// Starting a stand-in tunnel in the supervisor benchmarks; a refused start ends the benchmark.
+// The supervisor benchmarks' stand-in tunnels; a refused start ends the benchmark.
 
 #include "frpc/FrpcManager.h"
 
@@ -21,6 +21,14 @@ inline Tunnel tunnel(const QString &id)
     t.protocolValue = QStringLiteral("http");
     t.frpsProxyName = id;
     return t;
+}
+
+// The supervisor runs the stand-in, told to skip the server, and writes its files into `dir`.
+inline void useStandin(FrpcManager &manager, const QString &dir)
+{
+    qputenv("OSTREL_STANDIN_SKIP_SERVER", "1");
+    manager.setExecutableDirectory(QStringLiteral(OSTREL_STANDIN_DIR));
+    manager.setSupportDirectory(dir);
 }
 
 inline QProcess *mustStart(FrpcManager &manager, const QString &id)

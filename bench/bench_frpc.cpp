@@ -50,11 +50,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const int n = argc > 1 ? std::max(1, atoi(argv[1])) : 25;
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
-    qputenv("OSTREL_STANDIN_SKIP_SERVER", "1");
     QTemporaryDir tmp;
     FrpcManager manager;
-    manager.setExecutableDirectory(QStringLiteral(OSTREL_STANDIN_DIR));
-    manager.setSupportDirectory(tmp.path());
+    bench::useStandin(manager, tmp.path());
     auto logOf = [&](const QString &id) {
         return tmp.path() + QStringLiteral("/frpc-") + id + QStringLiteral(".log");
     };

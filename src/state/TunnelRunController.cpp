@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include <array>
+#include <functional>
 #include <utility>
 
 namespace ostrel {
@@ -90,7 +91,7 @@ void TunnelRunController::setEntry(QHash<QString, QString> &map, void (TunnelRun
         map.insert(tunnelId, *text);
     else
         map.remove(tunnelId);
-    emit(this->*changed)();
+    emit std::invoke(changed, this);
 }
 
 // ---- Start and stop -------------------------------------------------------------------------
@@ -254,7 +255,7 @@ void TunnelRunController::cancelTask(QHash<QString, QObject *> &tasks, void (Tun
     if (!job)
         return;
     delete job;
-    emit(this->*changed)();
+    emit std::invoke(changed, this);
 }
 
 // ---- Crashes and automatic restarts ---------------------------------------------------------
