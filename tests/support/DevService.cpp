@@ -15,14 +15,6 @@
 
 namespace ostrel::test {
 
-QByteArray HttpAnswer::header(const QByteArray &name) const
-{
-    for (const auto &[n, v] : headers)
-        if (n.compare(name, Qt::CaseInsensitive) == 0)
-            return v;
-    return {};
-}
-
 DevService::~DevService()
 {
     stop();
@@ -92,16 +84,6 @@ QString DevService::output()
     return QString::fromUtf8(m_output);
 }
 
-bool DevService::waitForOutput(const QString &text, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!output().contains(text)) {
-        if (deadline.hasExpired() || !m_process.waitForReadyRead(int(deadline.remainingTime())))
-            return output().contains(text);
-    }
-    return true;
-}
-
 HttpAnswer DevService::request(const QByteArray &method, const QString &path, const QByteArray &payload,
                                const QString &token)
 {
@@ -166,11 +148,6 @@ bool DevService::addUsage(const QString &email, qint64 bytes)
 bool DevService::setPlan(const QString &email, const QString &tier)
 {
     return post("/dev/plan", {{"email", email}, {"tier", tier}}).status == 204;
-}
-
-bool DevService::advanceClock(qint64 seconds)
-{
-    return post("/dev/clock", {{"advanceSeconds", seconds}}).status == 200;
 }
 
 QString DevService::signIn(const QString &email, const QString &password)

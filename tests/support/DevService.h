@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestHttpServer.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,9 +19,9 @@ struct HttpAnswer {
     int status = 0; // 0: no HTTP answer (transport failure)
     QByteArray body;
     QJsonValue json; // the body parsed as JSON (undefined when it is not JSON)
-    QList<QPair<QByteArray, QByteArray>> headers;
+    HeaderList headers;
 
-    QByteArray header(const QByteArray &name) const;
+    QByteArray header(const QByteArray &name) const { return headerValue(headers, name); }
     QString errorCode() const { return json["error"]["code"].toString(); }
 };
 
@@ -41,7 +43,6 @@ public:
     bool start(bool seed = false, const QStringList &extraArguments = {}, int timeoutMs = 30000);
     // SIGTERM and wait; the exit code, or -1 when it crashed or had to be killed.
     int stop();
-    qint64 processId() const { return m_process.processId(); }
 
     QString errorString() const { return m_error; }
     QUrl baseUrl() const { return m_baseUrl; }
@@ -49,8 +50,6 @@ public:
     quint16 controlPort() const { return m_controlPort; }
     // Everything the service printed so far.
     QString output();
-    // Waits until the output contains `text`.
-    bool waitForOutput(const QString &text, int timeoutMs = 10000);
 
     // Plain HTTP against the service; `path` may carry a query.
     HttpAnswer request(const QByteArray &method, const QString &path, const QByteArray &body = {},
@@ -69,7 +68,6 @@ public:
     bool requestMagicLink(const QString &email);
     bool addUsage(const QString &email, qint64 bytes);
     bool setPlan(const QString &email, const QString &tier);
-    bool advanceClock(qint64 seconds);
 
     // A new session token of an existing account, or empty.
     QString signIn(const QString &email, const QString &password = "password123");
