@@ -5,14 +5,15 @@
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "support/FakeControlServer.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
+using ostrel::test::writeFile;
 
 namespace {
 
@@ -22,12 +23,6 @@ quint16 closedPort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost);
     return probe.serverPort();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 } // namespace
