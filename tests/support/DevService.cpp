@@ -113,13 +113,9 @@ HttpAnswer DevService::request(const QByteArray &method, const QString &path, co
 
 QJsonArray DevService::mailbox(const QString &email)
 {
-    QString path = "/dev/mailbox";
-    if (!email.isEmpty()) {
-        QUrlQuery q;
-        q.addQueryItem("email", email);
-        path += "?" + q.toString(QUrl::FullyEncoded);
-    }
-    return get(path).json.toArray();
+    QUrlQuery query;
+    query.addQueryItem("email", email);
+    return get("/dev/mailbox?" + query.toString(QUrl::FullyEncoded)).json.toArray();
 }
 
 QString DevService::latestLinkToken(const QString &email, const QString &linkPrefix)

@@ -61,7 +61,7 @@ public:
     }
 
     // Development endpoints.
-    QJsonArray mailbox(const QString &email = {});
+    QJsonArray mailbox(const QString &email);
     // The token of the newest mail link to `email` that starts with `linkPrefix` (e.g.
     // "ostrel://reset"); empty when there is none.
     QString latestLinkToken(const QString &email, const QString &linkPrefix);
