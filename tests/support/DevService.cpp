@@ -20,14 +20,14 @@ DevService::~DevService()
     stop();
 }
 
-bool DevService::start(bool seed, const QStringList &extraArguments, int timeoutMs)
+bool DevService::start(bool seed)
 {
+    const int timeoutMs = 30000;
     const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("ostrel-devservice");
     // Few hashing rounds: the tests create many accounts and run under sanitizers.
     QStringList args{"--db", ":memory:", "--port", "0", "--control-port", "0", "--hash-iterations", "1000"};
     if (seed)
         args << "--seed";
-    args << extraArguments;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start(program, args);

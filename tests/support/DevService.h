@@ -38,9 +38,9 @@ public:
     DevService(const DevService &) = delete;
     DevService &operator=(const DevService &) = delete;
 
-    // Starts the service and waits until it reports both ports. False (see errorString())
-    // when it could not start within `timeoutMs`.
-    bool start(bool seed = false, const QStringList &extraArguments = {}, int timeoutMs = 30000);
+    // Starts the service (with the demo account when `seed`) and waits until it reports both
+    // ports. False (see errorString()) when it could not start within 30 s.
+    bool start(bool seed = false);
     // SIGTERM and wait; the exit code, or -1 when it crashed or had to be killed.
     int stop();
 
