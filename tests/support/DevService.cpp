@@ -15,27 +15,19 @@
 
 namespace ostrel::test {
 
-QByteArray HttpAnswer::header(const QByteArray &name) const
-{
-    for (const auto &[n, v] : headers)
-        if (n.compare(name, Qt::CaseInsensitive) == 0)
-            return v;
-    return {};
-}
-
 DevService::~DevService()
 {
     stop();
 }
 
-bool DevService::start(bool seed, const QStringList &extraArguments, int timeoutMs)
+bool DevService::start(bool seed)
 {
+    const int timeoutMs = 30000;
     const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("ostrel-devservice");
     // Few hashing rounds: the tests create many accounts and run under sanitizers.
     QStringList args{"--db", ":memory:", "--port", "0", "--control-port", "0", "--hash-iterations", "1000"};
     if (seed)
         args << "--seed";
-    args << extraArguments;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start(program, args);
@@ -92,16 +84,6 @@ QString DevService::output()
     return QString::fromUtf8(m_output);
 }
 
-bool DevService::waitForOutput(const QString &text, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!output().contains(text)) {
-        if (deadline.hasExpired() || !m_process.waitForReadyRead(int(deadline.remainingTime())))
-            return output().contains(text);
-    }
-    return true;
-}
-
 HttpAnswer DevService::request(const QByteArray &method, const QString &path, const QByteArray &payload,
                                const QString &token)
 {
@@ -131,13 +113,9 @@ HttpAnswer DevService::request(const QByteArray &method, const QString &path, co
 
 QJsonArray DevService::mailbox(const QString &email)
 {
-    QString path = "/dev/mailbox";
-    if (!email.isEmpty()) {
-        QUrlQuery q;
-        q.addQueryItem("email", email);
-        path += "?" + q.toString(QUrl::FullyEncoded);
-    }
-    return get(path).json.toArray();
+    QUrlQuery query;
+    query.addQueryItem("email", email);
+    return get("/dev/mailbox?" + query.toString(QUrl::FullyEncoded)).json.toArray();
 }
 
 QString DevService::latestLinkToken(const QString &email, const QString &linkPrefix)
@@ -166,11 +144,6 @@ bool DevService::addUsage(const QString &email, qint64 bytes)
 bool DevService::setPlan(const QString &email, const QString &tier)
 {
     return post("/dev/plan", {{"email", email}, {"tier", tier}}).status == 204;
-}
-
-bool DevService::advanceClock(qint64 seconds)
-{
-    return post("/dev/clock", {{"advanceSeconds", seconds}}).status == 200;
 }
 
 QString DevService::signIn(const QString &email, const QString &password)

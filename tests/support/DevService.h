@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestHttpServer.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,9 +19,9 @@ struct HttpAnswer {
     int status = 0; // 0: no HTTP answer (transport failure)
     QByteArray body;
     QJsonValue json; // the body parsed as JSON (undefined when it is not JSON)
-    QList<QPair<QByteArray, QByteArray>> headers;
+    HeaderList headers;
 
-    QByteArray header(const QByteArray &name) const;
+    QByteArray header(const QByteArray &name) const { return headerValue(headers, name); }
     QString errorCode() const { return json["error"]["code"].toString(); }
 };
 
@@ -36,12 +38,11 @@ public:
     DevService(const DevService &) = delete;
     DevService &operator=(const DevService &) = delete;
 
-    // Starts the service and waits until it reports both ports. False (see errorString())
-    // when it could not start within `timeoutMs`.
-    bool start(bool seed = false, const QStringList &extraArguments = {}, int timeoutMs = 30000);
+    // Starts the service (with the demo account when `seed`) and waits until it reports both
+    // ports. False (see errorString()) when it could not start within 30 s.
+    bool start(bool seed = false);
     // SIGTERM and wait; the exit code, or -1 when it crashed or had to be killed.
     int stop();
-    qint64 processId() const { return m_process.processId(); }
 
     QString errorString() const { return m_error; }
     QUrl baseUrl() const { return m_baseUrl; }
@@ -49,8 +50,6 @@ public:
     quint16 controlPort() const { return m_controlPort; }
     // Everything the service printed so far.
     QString output();
-    // Waits until the output contains `text`.
-    bool waitForOutput(const QString &text, int timeoutMs = 10000);
 
     // Plain HTTP against the service; `path` may carry a query.
     HttpAnswer request(const QByteArray &method, const QString &path, const QByteArray &body = {},
@@ -62,14 +61,13 @@ public:
     }
 
     // Development endpoints.
-    QJsonArray mailbox(const QString &email = {});
+    QJsonArray mailbox(const QString &email);
     // The token of the newest mail link to `email` that starts with `linkPrefix` (e.g.
     // "ostrel://reset"); empty when there is none.
     QString latestLinkToken(const QString &email, const QString &linkPrefix);
     bool requestMagicLink(const QString &email);
     bool addUsage(const QString &email, qint64 bytes);
     bool setPlan(const QString &email, const QString &tier);
-    bool advanceClock(qint64 seconds);
 
     // A new session token of an existing account, or empty.
     QString signIn(const QString &email, const QString &password = "password123");

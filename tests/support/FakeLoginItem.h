@@ -10,14 +10,12 @@ public:
     int status() const override { return currentStatus; }
     std::optional<QString> registerItem() override
     {
-        ++registerCalls;
         if (!error)
             currentStatus = enabled;
         return error;
     }
     std::optional<QString> unregisterItem() override
     {
-        ++unregisterCalls;
         if (!error)
             currentStatus = notRegistered;
         return error;
@@ -25,8 +23,6 @@ public:
 
     int currentStatus = notRegistered;
     std::optional<QString> error;
-    int registerCalls = 0;
-    int unregisterCalls = 0;
 };
 
 } // namespace ostrel

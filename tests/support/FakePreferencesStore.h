@@ -25,7 +25,6 @@ public:
     // Plants any JSON value, e.g. one of the wrong type.
     void setRaw(const QString &key, const QJsonValue &value) { values.insert(key, value); }
     QJsonValue raw(const QString &key) const { return values.value(key); }
-    bool contains(const QString &key) const { return values.contains(key); }
 
     QJsonObject values;
     QStringList writes; // keys in the order they were written through the interface

@@ -9,14 +9,13 @@
 
 namespace ostrel {
 
-// In-memory secret store for tests; records every call and completes changes at once.
+// In-memory secret store for tests; completes changes at once.
 class FakeSecretStore final : public SecretStore {
 public:
     using Key = QPair<QString, QString>;
 
     std::optional<QByteArray> find(const QString &service, const QString &account) override
     {
-        calls << QStringLiteral("find");
         if (failing.contains(QStringLiteral("find")))
             return std::nullopt;
         const auto it = items.constFind(Key(service, account));
@@ -25,7 +24,6 @@ public:
     void add(const QString &service, const QString &account, const QByteArray &secret, QObject *,
              Done done) override
     {
-        calls << QStringLiteral("add");
         // Like a keychain, adding never overwrites an existing item.
         const bool ok = !failing.contains(QStringLiteral("add")) && !items.contains(Key(service, account));
         if (ok)
@@ -35,7 +33,6 @@ public:
     }
     void remove(const QString &service, const QString &account, QObject *, Done done) override
     {
-        calls << QStringLiteral("remove");
         const bool ok = !failing.contains(QStringLiteral("remove"));
         if (ok)
             items.remove(Key(service, account));
@@ -44,7 +41,6 @@ public:
     }
 
     QHash<Key, QByteArray> items;
-    QStringList calls;     // "find", "add", "remove" in order
     QSet<QString> failing; // the operations that fail, as a locked or missing keyring makes them
 };
 

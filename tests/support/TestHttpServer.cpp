@@ -2,8 +2,6 @@
 
 #include <QTcpSocket>
 
-#include <algorithm>
-
 namespace ostrel::test {
 
 namespace {
@@ -14,28 +12,6 @@ bool hasNoBody(int status)
 }
 
 } // namespace
-
-bool RecordedRequest::hasHeader(const QByteArray &name) const
-{
-    return std::any_of(headers.begin(), headers.end(),
-                       [&](const auto &h) { return h.first.compare(name, Qt::CaseInsensitive) == 0; });
-}
-
-QByteArray RecordedRequest::header(const QByteArray &name) const
-{
-    for (const auto &[n, v] : headers)
-        if (n.compare(name, Qt::CaseInsensitive) == 0)
-            return v;
-    return {};
-}
-
-QList<QByteArray> RecordedRequest::headerNames() const
-{
-    QList<QByteArray> names;
-    for (const auto &h : headers)
-        names << h.first;
-    return names;
-}
 
 ScriptedResponse ScriptedResponse::json(int status, const QByteArray &body)
 {

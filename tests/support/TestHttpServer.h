@@ -18,6 +18,15 @@ namespace ostrel::test {
 
 using HeaderList = QList<std::pair<QByteArray, QByteArray>>;
 
+// The first value of header `name` (compared case-insensitively), or null when there is none.
+inline QByteArray headerValue(const HeaderList &headers, const QByteArray &name)
+{
+    for (const auto &[n, v] : headers)
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return v.isNull() ? QByteArray("") : v;
+    return {};
+}
+
 // One request as it arrived on the wire.
 struct RecordedRequest {
     QByteArray requestLine; // e.g. "GET /users/me?x=1 HTTP/1.1"
@@ -34,9 +43,8 @@ struct RecordedRequest {
     {
         return target.indexOf('?') < 0 ? QByteArray() : target.mid(target.indexOf('?') + 1);
     }
-    bool hasHeader(const QByteArray &name) const;
-    QByteArray header(const QByteArray &name) const; // first value, name compared case-insensitively
-    QList<QByteArray> headerNames() const;
+    bool hasHeader(const QByteArray &name) const { return !header(name).isNull(); }
+    QByteArray header(const QByteArray &name) const { return headerValue(headers, name); }
 };
 
 // What the server does with one request.
@@ -70,7 +78,6 @@ public:
     explicit TestHttpServer(QObject *parent = nullptr);
     ~TestHttpServer() override;
 
-    bool isListening() const { return m_server.isListening(); }
     quint16 port() const { return m_port; }
     QUrl baseUrl() const; // http://127.0.0.1:<port>
 

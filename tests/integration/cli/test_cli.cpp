@@ -4,6 +4,7 @@
 #include "support/DevService.h"
 #include "support/DevServiceApp.h"
 #include "support/ProcessTable.h"
+#include "support/TestFiles.h"
 
 #include "platform/FileSecretStore.h"
 #include "platform/JsonPreferencesStore.h"
@@ -17,7 +18,6 @@
 
 #include <csignal>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ostrel;
@@ -165,11 +165,8 @@ private slots:
         QVERIFY(keyring || login.out.contains("the session token is kept in " + m_home->filePath(".config")));
         const QString file = m_home->filePath(".config/ostrel/private/secrets.json");
         QCOMPARE(QFileInfo::exists(file), !keyring);
-        const auto mode = [](const QString &path) {
-            struct stat status {};
-            return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
-        };
-        QVERIFY(keyring || (mode(file) == 0600u && mode(QFileInfo(file).path()) == 0700u));
+        QVERIFY(keyring ||
+                (permissionBits(file) == 0600u && permissionBits(QFileInfo(file).path()) == 0700u));
 
         // The tray app's AppState over the same store and preferences signs in with that token.
         std::unique_ptr<SecretStore> store;

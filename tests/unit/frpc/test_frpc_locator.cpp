@@ -3,39 +3,14 @@
 #include "platform/ResourcePaths.h"
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
-
-namespace {
-
-// A file `name` in `folder` with the given text and permissions (a folder when `text` is null).
-QString place(const QString &folder, const QString &text, QFile::Permissions permissions,
-              const QString &name = QStringLiteral("frpc"))
-{
-    QDir().mkpath(folder);
-    const QString path = folder + QLatin1Char('/') + name;
-    if (text.isNull()) {
-        QDir().mkpath(path);
-        return path;
-    }
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(text.toUtf8());
-    file.close();
-    file.setPermissions(permissions);
-    return path;
-}
-
-constexpr QFile::Permissions runnable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-constexpr QFile::Permissions plain = QFile::ReadOwner | QFile::WriteOwner;
-
-} // namespace
+using namespace ostrel::test;
 
 class TestFrpcLocator : public QObject {
     Q_OBJECT
@@ -62,12 +37,11 @@ private slots:
         for (int i = 0; i < folders.size(); ++i) {
             const QString dir = root.path() + QStringLiteral("/%1").arg(i);
             dirs << dir;
-            if (folders[i] == u'x')
-                place(dir, QStringLiteral("#!/bin/sh\n"), runnable);
-            else if (folders[i] == u'f')
-                place(dir, QStringLiteral("#!/bin/sh\n"), plain);
+            if (folders[i] == u'x' || folders[i] == u'f')
+                QVERIFY(
+                    writeFile(dir + "/frpc", "#!/bin/sh\n", folders[i] == u'x' ? ownerProgram : ownerOnly));
             else if (folders[i] == u'd')
-                place(dir, QString(), plain);
+                QVERIFY(QDir().mkpath(dir + "/frpc"));
         }
         QCOMPARE(FrpcLocator(dirs).locate(), found < 0 ? QString() : dirs[found] + QStringLiteral("/frpc"));
     }
@@ -97,10 +71,10 @@ private slots:
         QFETCH(QString, script);
         QFETCH(QString, line);
         QTemporaryDir dir;
-        const QString path =
-            script.isNull() ? QString() : place(dir.path(), "#!/bin/sh\n" + script + "\n", runnable);
-        test::LogCapture log;
-        test::ManualClock clock;
+        const QString path = script.isNull() ? QString() : dir.filePath("frpc");
+        QVERIFY(path.isEmpty() || writeFile(path, ("#!/bin/sh\n" + script + "\n").toUtf8(), ownerProgram));
+        LogCapture log;
+        ManualClock clock;
         FrpcVersionLog versionLog(FrpcLocator({dir.path()}), clock);
         QSignalSpy written(&versionLog, &FrpcVersionLog::written);
         versionLog.start();

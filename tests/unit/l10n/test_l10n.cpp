@@ -1,27 +1,19 @@
 #include "l10n/LocalizableXCStrings.h"
 #include "l10n/PrintfFormatter.h"
 #include "l10n/XCStrings.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
+using ostrel::test::writeFile;
 using Tables = QHash<QString, StringTable>;
 Q_DECLARE_METATYPE(std::optional<StringTable>)
 Q_DECLARE_METATYPE(std::optional<Tables>)
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 const QByteArray kSourceCatalogue =
     R"_({"sourceLanguage": "en", "strings": {
@@ -46,18 +38,18 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         const QString res = m_dir.filePath("res");
-        writeFile(res + "/en.lproj/Localizable.strings",
-                  "/* English */\n\"a\" = \"A en\";\n\"only.en\" = \"E\";\n\"empty\" = \"\";\n"
-                  "\"greet\" = \"Hello %@, you have %d items\";\n"
-                  "\"auth.password.tooShort %d\" = \"At least %d characters\";\n");
+        QVERIFY(writeFile(res + "/en.lproj/Localizable.strings",
+                          "/* English */\n\"a\" = \"A en\";\n\"only.en\" = \"E\";\n\"empty\" = \"\";\n"
+                          "\"greet\" = \"Hello %@, you have %d items\";\n"
+                          "\"auth.password.tooShort %d\" = \"At least %d characters\";\n"));
         // Spanish as UTF-16 with a byte-order mark, as tables are often saved.
-        writeFile(res + "/es.lproj/Localizable.strings",
-                  QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)(
-                      QString("\"a\" = \"A es\";\n\"greet\" = \"Hola %@, tienes %d\";\n"
-                              "\"auth.password.tooShort\" = \"Al menos %d caracteres\";\n")));
-        writeFile(res + "/fil.lproj/Localizable.strings", "\"a\" = \"A fil\";");
-        writeFile(res + "/pt.lproj/Localizable.strings", "\"a\" = \"A pt\"; broken");
-        writeFile(res + "/Localizable.xcstrings", kSourceCatalogue);
+        QVERIFY(writeFile(res + "/es.lproj/Localizable.strings",
+                          QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)(
+                              QString("\"a\" = \"A es\";\n\"greet\" = \"Hola %@, tienes %d\";\n"
+                                      "\"auth.password.tooShort\" = \"Al menos %d caracteres\";\n"))));
+        QVERIFY(writeFile(res + "/fil.lproj/Localizable.strings", "\"a\" = \"A fil\";"));
+        QVERIFY(writeFile(res + "/pt.lproj/Localizable.strings", "\"a\" = \"A pt\"; broken"));
+        QVERIFY(writeFile(res + "/Localizable.xcstrings", kSourceCatalogue));
         m_catalogue = std::make_unique<LocalizableXCStrings>(res, QStringList{"fil", "pt-BR"});
         QCOMPARE(m_catalogue->byLanguage().size(), 3); // en, es, fil; no source catalogue mixed in
         m_catalogue->setPreferredLanguage("es");
@@ -180,18 +172,18 @@ private slots:
     {
         QTemporaryDir dir;
         // Found two levels up; the walk stops before the folder named "Resources".
-        writeFile(dir.filePath("Resources/Localizable.xcstrings"),
-                  "{\"strings\":{\"k\":{\"localizations\":"
-                  "{\"en\":{\"stringUnit\":{\"value\":\"far\"}}}}}}");
+        QVERIFY(writeFile(dir.filePath("Resources/Localizable.xcstrings"),
+                          "{\"strings\":{\"k\":{\"localizations\":"
+                          "{\"en\":{\"stringUnit\":{\"value\":\"far\"}}}}}}"));
         const QString res = dir.filePath("Resources/up/mid/res");
         QVERIFY(QDir().mkpath(res));
         QVERIFY(LocalizableXCStrings(res).byLanguage().isEmpty());
-        writeFile(dir.filePath("Resources/up/Localizable.xcstrings"), kSourceCatalogue);
+        QVERIFY(writeFile(dir.filePath("Resources/up/Localizable.xcstrings"), kSourceCatalogue));
         LocalizableXCStrings catalogue(res);
         QCOMPARE(catalogue.localized("auth.email.empty", "es"), "Introduce tu correo");
         QCOMPARE(catalogue.localized("plural", "en"), "plural");
         // An unreadable catalogue leaves the catalogue empty; lookups answer with the key.
-        writeFile(res + "/Localizable.xcstrings", "{ broken");
+        QVERIFY(writeFile(res + "/Localizable.xcstrings", "{ broken"));
         LocalizableXCStrings empty(res);
         QVERIFY(empty.byLanguage().isEmpty());
         QCOMPARE(empty.format("k", {"x"}), "k");

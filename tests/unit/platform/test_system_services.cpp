@@ -5,7 +5,7 @@
 #include "platform/XdgLoginItem.h"
 #include "platform/XdgUrlOpener.h"
 #include "support/LogCapture.h"
-#include "support/ManualClock.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -14,65 +14,14 @@
 
 #include <csignal>
 
-#include <sys/stat.h>
-
 using namespace ostrel;
-using namespace std::chrono_literals;
-using ostrel::test::ManualClock;
+using namespace ostrel::test;
 
-namespace {
-
-// Writes a file; `executable`: a program of the owner's.
-bool writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-           (!executable || file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-unsigned mode(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0u;
-}
-
-} // namespace
-
-// The services behind the small interfaces: the clock (its manual stand-in, which the
-// supervisor's tests rely on), the preferences file, the autostart entry, signals, the URL opener,
-// the network monitor.
+// The services behind the small interfaces: the preferences file, the autostart entry, signals,
+// the URL opener, the network monitor.
 class TestSystemServices : public QObject {
     Q_OBJECT
 private slots:
-    void firesInDueOrderAndSkipsDestroyedContexts()
-    {
-        ManualClock clock;
-        QStringList fired;
-        QObject keep;
-        auto *gone = new QObject;
-        clock.singleShot(5s, &keep, [&] { fired << "5"; });
-        clock.singleShot(2s, &keep, [&] {
-            fired << "2";
-            // A wait scheduled while advancing still fires inside the window.
-            clock.singleShot(1s, &keep, [&] { fired << "2+1"; });
-        });
-        clock.singleShot(3s, gone, [&] { fired << "gone"; });
-        delete gone;
-        clock.advance(4s);
-        QCOMPARE(fired, QStringList({"2", "2+1"}));
-        QCOMPARE(clock.now(), ManualClock::Duration(4s));
-        QCOMPARE(clock.pendingCount(), 1);
-        clock.advance(1s);
-        QCOMPARE(fired, QStringList({"2", "2+1", "5"}));
-        QCOMPARE(clock.pendingCount(), 0);
-    }
-
     // Two instances on one file, as the tray app and the command line are: a write keeps what
     // the other wrote meanwhile, and a third instance reads it all back.
     void roundTripsAcrossInstancesInAPrivateFile()
@@ -88,15 +37,15 @@ private slots:
         QCOMPARE(again.boolValue("ostrel.onboarding.completed"), std::optional<bool>(true));
         QCOMPARE(again.boolValue("ostrel.updates.automatic"), std::optional<bool>(false));
         QCOMPARE(again.stringValue("ostrel.language"), std::optional<QString>("es"));
-        QCOMPARE(mode(path), 0600u);
+        QCOMPARE(permissionBits(path), 0600u);
         // The folder made for it is private as well.
-        QCOMPARE(mode(dir.path() + "/nested/ostrel"), 0700u);
+        QCOMPARE(permissionBits(dir.path() + "/nested/ostrel"), 0700u);
         // Replaced atomically: no temporary file is left beside it.
         QCOMPARE(QDir(dir.path() + "/nested/ostrel").entryList(QDir::Files), QStringList{"preferences.json"});
         // A file made readable by others becomes private again at the next write.
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
         again.setBool("ostrel.onboarding.completed", false);
-        QCOMPARE(mode(path), 0600u);
+        QCOMPARE(permissionBits(path), 0600u);
         QCOMPARE(again.stringValue("ostrel.language"), std::optional<QString>("es"));
     }
 
@@ -158,8 +107,7 @@ private slots:
         QTemporaryDir dir;
         // A program path that needs quoting, to prove the entry still finds it.
         const QString program = dir.path() + "/my apps/o$trel";
-        QVERIFY(QDir().mkpath(dir.path() + "/my apps"));
-        QVERIFY(writeFile(program, {}, true));
+        QVERIFY(writeFile(program, {}, ownerProgram));
 
         XdgLoginItem item(dir.path() + "/config", program);
         QCOMPARE(item.entryPath(), dir.path() + "/config/autostart/ostrel.desktop");
@@ -201,7 +149,6 @@ private slots:
         QFETCH(int, status);
         QTemporaryDir dir;
         XdgLoginItem item(dir.path(), "/bin/sh");
-        QVERIFY(QDir().mkpath(dir.path() + "/autostart"));
         QVERIFY(writeFile(item.entryPath(), entry));
         QCOMPARE(item.status(), status);
     }
@@ -292,7 +239,7 @@ private slots:
                           QString("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
                               .arg(out)
                               .toUtf8(),
-                          true));
+                          ownerProgram));
 
         XdgUrlOpener opener(program);
         QCOMPARE(opener.open(QUrl(url)), allowed);
@@ -308,7 +255,6 @@ private slots:
         QtNetworkMonitor monitor;
         QSignalSpy spy(&monitor, &NetworkMonitor::pathUpdated);
         monitor.start();
-        QVERIFY(spy.isEmpty()); // the first report comes from the event loop
         QVERIFY(spy.wait());
         QCOMPARE(spy.size(), 1);
         if (!QNetworkInformation::instance())

@@ -1,22 +1,13 @@
 #include "l10n/LocalizableXCStrings.h"
+#include "support/TestFiles.h"
 #include "validation/LoginValidator.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 using ostrel::LoginValidator;
 
 namespace {
-
-bool writeTable(const QString &directory, const QString &language, const QByteArray &text)
-{
-    if (!QDir().mkpath(directory + "/" + language + ".lproj"))
-        return false;
-    QFile file(directory + "/" + language + ".lproj/Localizable.strings");
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-}
 
 std::optional<QString> runRule(const QString &rule, const QString &input, const QString &language = "en")
 {
@@ -41,9 +32,9 @@ private slots:
     {
         // Spanish has two texts; every other lookup answers with its key.
         QVERIFY(m_resources.isValid());
-        QVERIFY(writeTable(m_resources.path(), "es",
-                           "\"auth.email.invalid\" = \"Correo no válido\";\n"
-                           "\"auth.password.tooShort\" = \"Mínimo %d caracteres\";\n"));
+        QVERIFY(ostrel::test::writeFile(m_resources.path() + "/es.lproj/Localizable.strings",
+                                        "\"auth.email.invalid\" = \"Correo no válido\";\n"
+                                        "\"auth.password.tooShort\" = \"Mínimo %d caracteres\";\n"));
         qputenv("OSTREL_RESOURCE_DIR", m_resources.path().toUtf8());
         ostrel::LocalizableXCStrings::shared().setPreferredLanguage("en");
     }
