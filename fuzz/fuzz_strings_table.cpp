@@ -1,5 +1,5 @@
 // A per-language string table ("key" = "value"; with comments and escapes).
-#include "l10n/LocalizableXCStrings.h"
+#include "l10n/StringsFile.h"
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // The source catalogue (JSON).
-#include "l10n/LocalizableXCStrings.h"
+#include "l10n/XCStrings.h"
 
 #include <cstdint>
 
