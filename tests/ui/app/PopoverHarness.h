@@ -2,10 +2,10 @@
 
 // The popover as the user sees it, and screenshots of a widget in both languages.
 
-#include "ui/MenuBarView.h"
 #include "app/PopoverWindow.h"
 #include "state/AppState.h"
 #include "support/WidgetTest.h"
+#include "ui/MenuBarView.h"
 
 namespace ostrel::test {
 
