@@ -1,7 +1,8 @@
 # Ostrel: the two commands a new user needs.
 #   make run    build (release) and start Ostrel against the local development service
 #   make test   check the format, build (with sanitizers) and run every test, then build the
-#               product (release, tests and development tools off, -Werror); what CI runs
+#               product (release, tests and development tools off, -Werror) and the fuzz targets;
+#               what CI runs
 # Both install missing Debian packages first (scripts/install-deps.sh).
 
 TEST_BUILD    ?= build/test
@@ -20,7 +21,7 @@ CMAKE_FLAGS   ?=
 # what is installed or packaged.
 DEVTOOLS      ?= ON
 
-.PHONY: deps test build-test run build-release build-product check-format bench fuzz install package clean format
+.PHONY: deps test build-test run build-release build-product check-format bench build-fuzz fuzz install package clean format
 
 deps:
 	@scripts/install-deps.sh
@@ -32,6 +33,7 @@ build-test: deps
 test: check-format build-test
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory build-product
+	$(MAKE) --no-print-directory build-fuzz
 
 # What a user or a distribution builds: release, no tests, no development tools, warnings are
 # errors (as everywhere). Needs only the runtime packages' development files.
@@ -61,10 +63,13 @@ bench: deps
 	bench/bench_app.py $(BENCH_BUILD) $(BENCH_FLAGS)
 
 # libFuzzer targets (clang, ASan, UBSan) in a tree of their own; each runs FUZZ_SECONDS.
-fuzz: deps
+# `make test` builds them too (without running them), so they cannot fall behind the code.
+build-fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DOSTREL_FUZZ=ON -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCH=OFF -DOSTREL_BUILD_DEVTOOLS=ON $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD) --target ostrel_fuzz -j $(JOBS)
+
+fuzz: build-fuzz
 	scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 install: DEVTOOLS = OFF
