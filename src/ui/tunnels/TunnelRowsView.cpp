@@ -4,6 +4,7 @@
 #include "ui/tunnels/TunnelRow.h"
 
 #include <QEvent>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -110,8 +111,20 @@ QSize TunnelRowsView::sizeHint() const
 {
     // As tall as the rows, so a short list leaves the usage summary right under it; the page's
     // layout shrinks it (and it scrolls) when the rows do not fit.
+    // Wrapped notices make the rows taller the narrower they are: the height is the one at the
+    // width they get.
     const QSize content = m_content->sizeHint();
-    return QSize(content.width(), content.height() + 2 * frameWidth());
+    const int width = viewport()->width();
+    const int height =
+        width > 0 && m_content->hasHeightForWidth() ? m_content->heightForWidth(width) : content.height();
+    return QSize(content.width(), height + 2 * frameWidth());
+}
+
+void TunnelRowsView::resizeEvent(QResizeEvent *event)
+{
+    QScrollArea::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        updateGeometry();
 }
 
 bool TunnelRowsView::eventFilter(QObject *watched, QEvent *event)
