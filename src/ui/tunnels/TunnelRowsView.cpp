@@ -22,6 +22,10 @@ TunnelRowsView::TunnelRowsView(AppState &state, std::function<void(const Tunnel 
     m_content = new QWidget;
     m_content->setObjectName(QStringLiteral("tunnelRowsContent"));
     m_content->setAutoFillBackground(false);
+    // The column's height is the one its rows need at the viewport's width. Its minimum would be
+    // taller: a wrapped notice's minimum is measured at its narrowest, which kept a scroll bar over
+    // rows that fit.
+    m_content->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     m_layout = new QVBoxLayout(m_content);
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(6);
