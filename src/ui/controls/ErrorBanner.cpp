@@ -1,6 +1,7 @@
 #include "ui/controls/ErrorBanner.h"
 
 #include "l10n/LocalizableXCStrings.h"
+#include "state/BannerState.h"
 #include "ui/controls/Palette.h"
 #include "ui/controls/SymbolButton.h"
 #include "ui/controls/SymbolIcon.h"
@@ -51,8 +52,10 @@ ErrorBanner::ErrorBanner(Severity severity, QString message, QString actionTitle
     m_actionButton = new TintedButton(tint(severity), this);
     m_actionButton->setObjectName("action");
     connect(m_actionButton, &QAbstractButton::clicked, this, [this] {
-        if (m_action)
-            m_action();
+        // The action may put up another banner, which replaces `m_action` while it runs.
+        const std::function<void()> action = m_action;
+        if (action)
+            action();
     });
 
     m_closeButton = new SymbolButton(QStringLiteral("xmark"), 11, QStringLiteral("common.close"), this);
@@ -140,6 +143,25 @@ void ErrorBanner::setAction(const QString &actionTitle, std::function<void()> ac
 {
     m_actionTitle = actionTitle;
     m_action = std::move(action);
+    refresh();
+}
+
+void ErrorBanner::setBanner(const BannerState &banner)
+{
+    switch (banner.severity) {
+    case BannerState::Severity::error:
+        m_severity = Severity::error;
+        break;
+    case BannerState::Severity::warning:
+        m_severity = Severity::warning;
+        break;
+    case BannerState::Severity::info:
+        m_severity = Severity::info;
+        break;
+    }
+    m_message->setText(banner.hint.value_or(banner.message));
+    m_actionTitle = banner.actionTitle.value_or(QString());
+    m_action = banner.action;
     refresh();
 }
 

@@ -8,6 +8,7 @@ class QLabel;
 
 namespace ostrel {
 
+struct BannerState;
 class SymbolButton;
 class TintedButton;
 
@@ -30,6 +31,8 @@ public:
     void setMessage(const QString &message);
     void setAction(const QString &actionTitle, std::function<void()> action);
     void setOnDismiss(std::function<void()> onDismiss);
+    // Severity, text (its hint if it has one) and action of the app's banner.
+    void setBanner(const BannerState &banner);
 
     static QColor tint(Severity severity);
     static QString symbol(Severity severity);

@@ -60,18 +60,6 @@ protected:
     }
 };
 
-ErrorBanner::Severity severityOf(BannerState::Severity severity)
-{
-    switch (severity) {
-    case BannerState::Severity::error:
-        return ErrorBanner::Severity::error;
-    case BannerState::Severity::warning:
-        return ErrorBanner::Severity::warning;
-    case BannerState::Severity::info:
-        break;
-    }
-    return ErrorBanner::Severity::info;
-}
 } // namespace
 
 QString SettingsView::titleKey(Section section)
@@ -256,9 +244,7 @@ void SettingsView::refreshBanner()
     m_banner->setVisible(banner.has_value());
     if (!banner)
         return;
-    m_banner->setSeverity(severityOf(banner->severity));
-    m_banner->setMessage(banner->hint.value_or(banner->message));
-    m_banner->setAction(banner->actionTitle.value_or(QString()), banner->action);
+    m_banner->setBanner(*banner);
 }
 
 void SettingsView::refreshUpgradeSheet()

@@ -23,19 +23,6 @@ namespace ostrel {
 
 namespace {
 
-ErrorBanner::Severity bannerSeverity(BannerState::Severity severity)
-{
-    switch (severity) {
-    case BannerState::Severity::error:
-        return ErrorBanner::Severity::error;
-    case BannerState::Severity::warning:
-        return ErrorBanner::Severity::warning;
-    case BannerState::Severity::info:
-        break;
-    }
-    return ErrorBanner::Severity::info;
-}
-
 // Shows `widget` with a short fade, or hides it.
 void setShownFading(QWidget *widget, bool shown)
 {
@@ -179,16 +166,7 @@ void TunnelListPage::refreshBanner()
 {
     const std::optional<BannerState> &banner = m_state.banner();
     if (banner) {
-        m_banner->setSeverity(bannerSeverity(banner->severity));
-        m_banner->setMessage(banner->hint ? *banner->hint : banner->message);
-        // The action may replace the banner (and this callback) while it runs: it runs a copy.
-        std::function<void()> action;
-        if (banner->action)
-            action = [run = banner->action] {
-                const std::function<void()> copy = run;
-                copy();
-            };
-        m_banner->setAction(banner->actionTitle.value_or(QString()), action);
+        m_banner->setBanner(*banner);
         m_banner->setOnDismiss([this] { m_state.setBanner(std::nullopt); });
     }
     setShownFading(m_banner, banner.has_value());
