@@ -1,12 +1,11 @@
 #include "frpc/FrpcManager.h"
 #include "platform/ResourcePaths.h"
-#include "support/FakeControlServer.h"
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
+#include "support/TestFiles.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
-#include <QJsonArray>
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -14,13 +13,10 @@
 #include <QTest>
 
 #include <csignal>
-#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 using namespace ostrel;
-using ostrel::test::FakeControlServer;
-using ostrel::test::LogCapture;
-using ostrel::test::ManualClock;
+using namespace ostrel::test;
 
 namespace {
 
@@ -28,27 +24,12 @@ const char *const testEnv[] = {"OSTREL_STANDIN_SKIP_SERVER",   "OSTREL_STANDIN_I
                                "OSTREL_STANDIN_EXIT_AFTER_MS", "OSTREL_STANDIN_EXIT_CODE",
                                "OSTREL_STANDIN_REFUSE_START",  "XDG_CACHE_HOME"};
 
-Tunnel tunnel(const QString &id, const QString &protocol = "http", std::optional<qint64> remotePort = {})
+Tunnel tunnel(const QString &id)
 {
-    Tunnel t;
-    t.id = id;
-    t.subdomain = "sub-" + id;
-    t.localHost = "127.0.0.1";
-    t.localPort = 3000;
-    t.remotePort = remotePort;
-    t.protocolValue = protocol;
-    t.status = "offline";
-    t.frpsProxyName = "u1-" + id;
-    return t;
+    return {id, "sub-" + id, std::nullopt, "127.0.0.1", 3000, std::nullopt, "http", "offline", "u1-" + id};
 }
 
 const FrpcConfig server{"127.0.0.1", 7000, "tok", "u1"};
-
-int mode(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
 
 // Alive and not merely a zombie waiting to be reaped.
 bool alive(qint64 pid)
@@ -60,12 +41,6 @@ bool alive(qint64 pid)
         return false;
     const QByteArray text = stat.readAll();
     return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
-}
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 QStringList filesUnder(const QString &dir)
@@ -93,9 +68,9 @@ class TestFrpcManager : public QObject {
     QString configPath(const QString &id) const { return dir() + "/frpc-" + id + ".toml"; }
     QString logPath(const QString &id) const { return dir() + "/frpc-" + id + ".log"; }
 
-    QProcess *start(const Tunnel &t, const FrpcConfig &c = server)
+    QProcess *start(const Tunnel &t)
     {
-        auto result = manager->start(t, c);
+        auto result = manager->start(t, server);
         if (auto *error = std::get_if<FrpcError>(&result))
             qWarning() << "start failed:" << error->description();
         QProcess *process =
@@ -127,7 +102,7 @@ class TestFrpcManager : public QObject {
     // Returns once the stand-in has set up its signal handling.
     bool running(const QString &id) const
     {
-        return QTest::qWaitFor([&] { return read(logPath(id)).contains("start frpc service"); });
+        return QTest::qWaitFor([&] { return readFile(logPath(id)).contains("start frpc service"); });
     }
 
 private slots:
@@ -166,13 +141,8 @@ private slots:
     void startWritesPrivateFilesAndRefusesASecondStart()
     {
         // An earlier, readable configuration is replaced by a private one.
-        QVERIFY(QDir().mkpath(dir()));
+        QVERIFY(writeFile(configPath("t1"), "old", QFile::Permissions(0x6644)));
         QVERIFY(QFile::setPermissions(dir(), QFile::Permissions(0x7755)));
-        QFile old(configPath("t1"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("old");
-        old.close();
-        QVERIFY(QFile::setPermissions(configPath("t1"), QFile::Permissions(0x6644)));
 
         QProcess *process = start(tunnel("t1"));
         QVERIFY(process);
@@ -182,20 +152,22 @@ private slots:
             QStringList{QStringLiteral("[FrpcManager] started frpc pid=%1 tunnel=sub-t1 bin=%2/frpc cfg=%3")
                             .arg(pid)
                             .arg(QDir(OSTREL_STANDIN_DIR).absolutePath(), configPath("t1"))});
-        QCOMPARE(mode(dir()), 0700);
-        QCOMPARE(mode(configPath("t1")), 0600);
-        QCOMPARE(mode(logPath("t1")), 0600);
-        QCOMPARE(QString::fromUtf8(read(configPath("t1"))), FrpcManager::configText(tunnel("t1"), server));
+        QCOMPARE(permissionBits(dir()), 0700u);
+        QCOMPARE(permissionBits(configPath("t1")), 0600u);
+        QCOMPARE(permissionBits(logPath("t1")), 0600u);
+        QCOMPARE(QString::fromUtf8(readFile(configPath("t1"))),
+                 FrpcManager::configText(tunnel("t1"), server));
         QCOMPARE(process->workingDirectory(), QDir(OSTREL_STANDIN_DIR).absolutePath());
-        QTRY_VERIFY(read(logPath("t1")).startsWith("start frpc service for config file"));
+        QTRY_VERIFY(readFile(logPath("t1")).startsWith("start frpc service for config file"));
         QCOMPARE(manager->runningProcessCount(), 1);
 
         Tunnel changed = tunnel("t1");
         changed.localPort = 4000;
-        const QByteArray logBefore = read(logPath("t1"));
+        const QByteArray logBefore = readFile(logPath("t1"));
         QCOMPARE(startError(changed), QStringLiteral("frpc already running (pid %1)").arg(pid));
-        QCOMPARE(QString::fromUtf8(read(configPath("t1"))), FrpcManager::configText(tunnel("t1"), server));
-        QCOMPARE(read(logPath("t1")), logBefore);
+        QCOMPARE(QString::fromUtf8(readFile(configPath("t1"))),
+                 FrpcManager::configText(tunnel("t1"), server));
+        QCOMPARE(readFile(logPath("t1")), logBefore);
         QCOMPARE(manager->runningProcessCount(), 1);
         QVERIFY(alive(pid));
         QCOMPARE(log->lines.size(), 1);
@@ -206,7 +178,7 @@ private slots:
         qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp->path() + "/xdg"));
         FrpcManager defaults;
         QCOMPARE(defaults.supportDirectory(), tmp->path() + "/xdg/ostrel-frpc");
-        QCOMPARE(mode(tmp->path() + "/xdg/ostrel-frpc"), 0700);
+        QCOMPARE(permissionBits(tmp->path() + "/xdg/ostrel-frpc"), 0700u);
 #ifndef OSTREL_REAL_FRPC
         // The build tree keeps frpc among the resources, where the application looks for it.
         auto result = defaults.start(tunnel("d1"), server);
@@ -224,23 +196,16 @@ private slots:
         QTest::addColumn<QString>("support"); // likewise; empty: the usual one
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("writes");
-        QTest::newRow("no frpc") << "t1"
-                                 << "empty"
-                                 << ""
-                                 << "frpc not found among the resources or on PATH" << false;
-        QTest::newRow("id leaves the folder") << "../x"
-                                              << ""
-                                              << ""
-                                              << "Unsafe value in tunnel settings: id" << false;
-        QTest::newRow("frpc not executable") << "t1"
-                                             << "plain"
-                                             << ""
-                                             << "Spawn failed: " << true;
-        QTest::newRow("support folder under a file")
-            << "t1"
-            << ""
-            << "plain/frpc/ostrel-frpc"
-            << "file system: Could not create the folder <tmp>/plain/frpc/ostrel-frpc" << false;
+        const auto row = [](const char *name, const char *id, const char *exeDir, const char *support,
+                            const char *error, bool writes) {
+            QTest::newRow(name) << QString(id) << QString(exeDir) << QString(support) << QString(error)
+                                << writes;
+        };
+        row("no frpc", "t1", "empty", "", "frpc not found among the resources or on PATH", false);
+        row("id leaves the folder", "../x", "", "", "Unsafe value in tunnel settings: id", false);
+        row("frpc not executable", "t1", "plain", "", "Spawn failed: ", true);
+        row("support folder under a file", "t1", "", "plain/frpc/ostrel-frpc",
+            "file system: Could not create the folder <tmp>/plain/frpc/ostrel-frpc", false);
     }
     void refusedStarts()
     {
@@ -249,10 +214,7 @@ private slots:
         QFETCH(QString, support);
         QFETCH(QString, error);
         QFETCH(bool, writes);
-        QVERIFY(QDir(tmp->path()).mkpath("empty") && QDir(tmp->path()).mkpath("plain"));
-        QFile plain(tmp->path() + "/plain/frpc");
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
+        QVERIFY(QDir(tmp->path()).mkpath("empty") && writeFile(tmp->path() + "/plain/frpc", {}));
         if (!exeDir.isEmpty())
             manager->setExecutableDirectory(tmp->path() + "/" + exeDir);
         if (!support.isEmpty())
@@ -298,27 +260,21 @@ private slots:
         QVERIFY(QFile::exists(configPath("t1")));
         QTRY_VERIFY(process.isNull());
         if (!killIt) { // both streams reach the log, in the order they were written
-            QCOMPARE(read(logPath("t1")), "start frpc service for config file [" + configPath("t1").toUtf8() +
-                                              "]\nexiting with code 3 (OSTREL_STANDIN_EXIT_AFTER_MS)\n");
+            QCOMPARE(readFile(logPath("t1")), "start frpc service for config file [" +
+                                                  configPath("t1").toUtf8() +
+                                                  "]\nexiting with code 3 (OSTREL_STANDIN_EXIT_AFTER_MS)\n");
         }
         // A new run starts with an empty log.
         qunsetenv("OSTREL_STANDIN_EXIT_AFTER_MS");
         QVERIFY(start(tunnel("t1")));
-        QVERIFY(!read(logPath("t1")).contains("exiting"));
+        QVERIFY(!readFile(logPath("t1")).contains("exiting"));
         QCOMPARE(unexpected.size(), 1);
     }
 
-    void stopIsQuietAndKillsAtTheDeadline_data()
+    // Killing at the deadline is startAgainBeforeTheOldEnd's and stopAll's; here the deadline goes
+    // with a process that ends at SIGTERM.
+    void stopIsQuiet()
     {
-        QTest::addColumn<bool>("ignoresSigterm");
-        QTest::newRow("ends at SIGTERM") << false;
-        QTest::newRow("ignores SIGTERM") << true;
-    }
-    void stopIsQuietAndKillsAtTheDeadline()
-    {
-        QFETCH(bool, ignoresSigterm);
-        if (ignoresSigterm)
-            qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
         QPointer<QProcess> process = start(tunnel("t1"));
         QVERIFY(process);
         const qint64 pid = process->processId();
@@ -326,20 +282,13 @@ private slots:
         manager->stop("t1", 300ms);
         QVERIFY(!QFile::exists(configPath("t1")) && QFile::exists(logPath("t1")));
         QCOMPARE(manager->runningProcessCount(), 0);
-        if (ignoresSigterm) {
-            clock->advance(299ms);
-            QVERIFY(alive(pid));
-            QCOMPARE(log->lines.size(), 1);
-            clock->advance(1ms);
-            QCOMPARE(log->lines.value(1), killLine("t1", pid));
-        }
         QTRY_VERIFY(process.isNull());
         QVERIFY(!alive(pid));
         QCOMPARE(clock->pendingCount(), 0); // the kill deadline went with the process
         manager->stop("never-started", 3s);
         QCoreApplication::processEvents();
         QVERIFY(unexpected.isEmpty());
-        QCOMPARE(log->lines.size(), ignoresSigterm ? 2 : 1);
+        QCOMPARE(log->lines.size(), 1);
     }
 
     // A stop followed at once by a start (an edit) while the old frpc ignores SIGTERM: two runs
@@ -404,46 +353,6 @@ private slots:
         for (const auto &p : std::as_const(processes))
             QTRY_VERIFY(p.isNull());
         QCOMPARE(unexpected, QStringList{"x"});
-    }
-
-    void childDiesWithItsParent()
-    {
-        QProcess parent;
-        parent.setProgram(OSTREL_PARENT_HELPER);
-        parent.setArguments({OSTREL_STANDIN_DIR, dir()});
-        parent.start();
-        QTRY_VERIFY_WITH_TIMEOUT(parent.canReadLine() || parent.state() == QProcess::NotRunning, 20000);
-        QByteArray line;
-        while (parent.canReadLine() && !line.startsWith("child="))
-            line = parent.readLine().trimmed();
-        QVERIFY2(line.startsWith("child="), parent.readAllStandardError().constData());
-        const qint64 child = line.mid(6).toLongLong();
-        pids << child;
-        QVERIFY(alive(child));
-        QCOMPARE(::kill(pid_t(parent.processId()), SIGKILL), 0);
-        QVERIFY(parent.waitForFinished());
-        QTRY_VERIFY(!alive(child));
-    }
-
-    void loginReachesTheControlPort()
-    {
-        qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
-        FakeControlServer control;
-        QVERIFY(control.listen());
-        const FrpcConfig live{control.address(), control.port(), "tok", "u1"};
-        QVERIFY(start(tunnel("t1", "tcp", 20001), live));
-        QTRY_COMPARE(control.logins.size(), 1);
-        const QJsonObject proxy{{"name", "u1-t1"},
-                                {"type", "tcp"},
-                                {"localIP", "127.0.0.1"},
-                                {"localPort", 3000},
-                                {"remotePort", 20001}};
-        QCOMPARE(control.logins.at(0),
-                 (QJsonObject{{"op", "login"}, {"token", "tok"}, {"proxies", QJsonArray{proxy}}}));
-        QCOMPARE(control.activeProxyNames(), QStringList{"u1-t1"});
-
-        manager->stop("t1", 3s);
-        QTRY_COMPARE(control.openConnectionCount(), 0);
     }
 };
 
