@@ -41,8 +41,7 @@ bool DevService::start(bool seed)
                                             QRegularExpression::MultilineOption);
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        readOutput();
-        const QString text = QString::fromUtf8(m_output);
+        const QString text = output();
         const auto l = listening.match(text);
         const auto c = control.match(text);
         if (l.hasMatch() && c.hasMatch()) {
@@ -52,8 +51,7 @@ bool DevService::start(bool seed)
         }
         if (m_process.state() != QProcess::Running || deadline.hasExpired() ||
             !m_process.waitForReadyRead(int(deadline.remainingTime()))) {
-            readOutput();
-            m_error = "the service did not report its ports; output:\n" + QString::fromUtf8(m_output);
+            m_error = "the service did not report its ports; output:\n" + output();
             return false;
         }
     }
@@ -61,26 +59,20 @@ bool DevService::start(bool seed)
 
 int DevService::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    m_process.terminate();
-    if (!m_process.waitForFinished(15000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return -1;
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(15000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+            return -1;
+        }
     }
-    readOutput();
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-}
-
-void DevService::readOutput()
-{
-    m_output += m_process.readAll();
 }
 
 QString DevService::output()
 {
-    readOutput();
+    m_output += m_process.readAll();
     return QString::fromUtf8(m_output);
 }
 
@@ -100,10 +92,9 @@ HttpAnswer DevService::request(const QByteArray &method, const QString &path, co
         loop.exec();
     HttpAnswer answer;
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    answer.body = reply->readAll();
     answer.headers = reply->rawHeaderPairs();
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(answer.body, &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &error);
     if (error.error == QJsonParseError::NoError)
         answer.json = doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
     reply->abort();
@@ -122,11 +113,9 @@ QString DevService::latestLinkToken(const QString &email, const QString &linkPre
 {
     const QJsonArray mails = mailbox(email);
     for (qsizetype i = mails.size() - 1; i >= 0; --i) {
-        for (const QJsonValue &link : mails.at(i)["links"].toArray()) {
-            const QUrl url(link.toString());
+        for (const QJsonValue &link : mails.at(i)["links"].toArray())
             if (link.toString().startsWith(linkPrefix))
-                return QUrlQuery(url).queryItemValue("token", QUrl::FullyDecoded);
-        }
+                return QUrlQuery(QUrl(link.toString())).queryItemValue("token", QUrl::FullyDecoded);
     }
     return {};
 }
