@@ -35,18 +35,15 @@ bool DevService::start(bool seed)
         m_error = "cannot start " + program + ": " + m_process.errorString();
         return false;
     }
-    static const QRegularExpression listening(R"(^listening on (http://127\.0\.0\.1:\d+)$)",
-                                              QRegularExpression::MultilineOption);
-    static const QRegularExpression control(R"(^control port 127\.0\.0\.1:(\d+)$)",
-                                            QRegularExpression::MultilineOption);
+    static const QRegularExpression ports(
+        R"(^listening on (http://127\.0\.0\.1:\d+)\ncontrol port 127\.0\.0\.1:(\d+)$)",
+        QRegularExpression::MultilineOption);
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        const QString text = output();
-        const auto l = listening.match(text);
-        const auto c = control.match(text);
-        if (l.hasMatch() && c.hasMatch()) {
-            m_baseUrl = QUrl(l.captured(1));
-            m_controlPort = quint16(c.captured(1).toUInt());
+        const auto found = ports.match(output());
+        if (found.hasMatch()) {
+            m_baseUrl = QUrl(found.captured(1));
+            m_controlPort = quint16(found.captured(2).toUInt());
             return true;
         }
         if (m_process.state() != QProcess::Running || deadline.hasExpired() ||
