@@ -98,6 +98,9 @@ private slots:
     {
         QVERIFY2(service.start(true), qPrintable(service.errorString()));
         demoToken = service.signIn(DevService::demoEmail, DevService::demoPassword);
+        const QString buyer = service.signUp("browser-checkout@example.test");
+        const HttpAnswer checkout = service.post("/billing/lemonsqueezy/checkout", {}, buyer);
+        checkoutPath = QUrl(checkout.json["checkoutUrl"].toString()).path().toUtf8();
     }
 
     // What it prints is what a developer signs in with (every test here signs in so); SIGTERM
@@ -463,15 +466,8 @@ private slots:
         QFETCH(QByteArray, head);
         QFETCH(QByteArray, body);
         QFETCH(QString, code);
-        if (head.contains(" CHECKOUT\n")) {
-            if (checkoutPath.isEmpty()) {
-                const QString token = service.signUp("browser-checkout@example.test");
-                const HttpAnswer checkout = service.post("/billing/lemonsqueezy/checkout", {}, token);
-                checkoutPath = QUrl(checkout.json["checkoutUrl"].toString()).path().toUtf8();
-            }
-            head.replace("CHECKOUT", checkoutPath);
-        }
-        QList<QByteArray> lines = head.replace("PORT", QByteArray::number(service.port())).split('\n');
+        head.replace("PORT", QByteArray::number(service.port())).replace("CHECKOUT", checkoutPath);
+        QList<QByteArray> lines = head.split('\n');
         lines.removeAll(QByteArray());
         lines[0] += " HTTP/1.1";
         if (!head.contains("Content-Length: ") && !head.contains("Transfer-Encoding: "))

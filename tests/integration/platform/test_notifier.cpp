@@ -110,8 +110,6 @@ private slots:
 
     void sameIdentifierReplacesAndClicksActivate()
     {
-        server.calls.clear();
-        server.nextId = 100;
         FreedesktopNotifier notifier(QDBusConnection::sessionBus(), serviceName);
         QSignalSpy activated(&notifier, &Notifier::activated);
         QCOMPARE(completion([&](auto done) { notifier.requestAuthorization(done); }), std::nullopt);
