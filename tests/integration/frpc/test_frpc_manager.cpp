@@ -62,30 +62,24 @@ class TestFrpcManager : public QObject {
     std::unique_ptr<LogCapture> log;
     QStringList unexpected;
     QList<qint64> pids; // every child started, killed in cleanup() if a test failed early
+    QString refusal;
 
     QString dir() const { return tmp->path() + "/cache/ostrel-frpc"; }
     QString configPath(const QString &id) const { return dir() + "/frpc-" + id + ".toml"; }
     QString logPath(const QString &id) const { return dir() + "/frpc-" + id + ".log"; }
 
+    // Starts `t`: its process, or null with the supervisor's refusal in `refusal`.
     QProcess *start(const Tunnel &t)
     {
-        auto result = manager->start(t, server);
-        if (auto *error = std::get_if<FrpcError>(&result))
-            qWarning() << "start failed:" << error->description();
-        QProcess *process =
-            std::holds_alternative<QProcess *>(result) ? std::get<QProcess *>(result) : nullptr;
-        if (process)
-            pids << process->processId();
-        return process;
-    }
-    QString startError(const Tunnel &t)
-    {
-        auto result = manager->start(t, server);
-        if (auto *e = std::get_if<FrpcError>(&result))
-            return e->description();
-        if (auto *e = std::get_if<FileSystemError>(&result))
-            return "file system: " + e->description;
-        return "started";
+        const FrpcManager::StartResult result = manager->start(t, server);
+        if (QProcess *const *process = std::get_if<QProcess *>(&result)) {
+            pids << (*process)->processId();
+            return *process;
+        }
+        const auto *e = std::get_if<FrpcError>(&result);
+        refusal = e ? e->description() : "file system: " + std::get<FileSystemError>(result).description;
+        qWarning() << "start refused:" << refusal;
+        return nullptr;
     }
     static QString exitLine(const QString &id, qint64 pid, const QString &statusAndReason,
                             const QString &after = "0.00s")
@@ -163,7 +157,8 @@ private slots:
         Tunnel changed = tunnel("t1");
         changed.localPort = 4000;
         const QByteArray logBefore = readFile(logPath("t1"));
-        QCOMPARE(startError(changed), QStringLiteral("frpc already running (pid %1)").arg(pid));
+        QVERIFY(!start(changed));
+        QCOMPARE(refusal, QStringLiteral("frpc already running (pid %1)").arg(pid));
         QCOMPARE(QString::fromUtf8(readFile(configPath("t1"))),
                  FrpcManager::configText(tunnel("t1"), server));
         QCOMPARE(readFile(logPath("t1")), logBefore);
@@ -202,7 +197,7 @@ private slots:
             manager->setExecutableDirectory(tmp->path() + "/" + exeDir);
         if (!support.isEmpty())
             manager->setSupportDirectory(tmp->path() + "/" + support);
-        const QString refusal = startError(tunnel(id));
+        QVERIFY(!start(tunnel(id)));
         QVERIFY2(refusal.startsWith(error.replace("<tmp>", tmp->path())), qPrintable(refusal));
         QCOMPARE(manager->runningProcessCount(), 0);
         const QStringList written = filesUnder(tmp->path()).filter(QRegularExpression("\\.(toml|log)$"));
