@@ -3,11 +3,10 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QTimer>
+#include <QTest>
 #include <QUrlQuery>
 
 #include <csignal>
@@ -82,17 +81,13 @@ HttpAnswer DevService::request(const QByteArray &method, const QString &path, co
     if (!token.isEmpty())
         req.setRawHeader("Authorization", "Bearer " + token.toUtf8());
     QNetworkReply *reply = m_network.sendCustomRequest(req, method, payload);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec();
+    if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 30000))
+        qWarning() << "the service did not answer" << method << path;
     HttpAnswer answer;
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     answer.headers = reply->rawHeaderPairs();
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &error);
-    if (error.error == QJsonParseError::NoError)
+    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll());
+    if (!doc.isNull())
         answer.json = doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
     reply->abort();
     reply->deleteLater();

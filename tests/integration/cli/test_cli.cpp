@@ -169,11 +169,8 @@ private slots:
                 (permissionBits(file) == 0600u && permissionBits(QFileInfo(file).path()) == 0700u));
 
         // The tray app's AppState over the same store and preferences signs in with that token.
-        std::unique_ptr<SecretStore> store;
-        if (keyring)
-            store = std::make_unique<LibsecretStore>();
-        else
-            store = std::make_unique<FileSecretStore>(file);
+        const std::unique_ptr<SecretStore> store = keyring ? std::unique_ptr<SecretStore>(new LibsecretStore)
+                                                           : std::make_unique<FileSecretStore>(file);
         {
             JsonPreferencesStore preferences(m_home->filePath(".config/ostrel/preferences.json"));
             DevServiceApp app(m_service.port());
