@@ -252,16 +252,21 @@ private slots:
         const Tunnel cache = CALL(Tunnel, api.createTunnel(tcpTunnel(6379), ctx, done)).value();
         QVERIFY(db.remotePort && cache.remotePort && cache.remotePort != db.remotePort);
 
-        QCOMPARE(CODE(Tunnel, api.createTunnel(httpTunnel("my-app"), ctx, done)), "CONFLICT");
+        // The name check, asked by someone else, agrees with what creating refuses.
         APIClient other(service.baseUrl(), demoToken);
         const auto available = [&](const QString &subdomain) {
             return CALL(AvailabilityCheck, other.checkAvailability(subdomain, ctx, done)).value();
         };
+        QCOMPARE(CODE(Tunnel, api.createTunnel(httpTunnel("my-app"), ctx, done)), "CONFLICT");
         QCOMPARE(available("my-app"), (AvailabilityCheck{false, "taken"}));
         const auto reserved = CALL(Tunnel, api.createTunnel(httpTunnel("api"), ctx, done));
         QCOMPARE(codeOf(reserved), "CONFLICT");
         QVERIFY(reserved.failure().apiError()->message.contains("reserved"));
+        // The whole list is the client's own validation test's; the service refuses the same names.
+        for (const char *name : {"www", "api", "socket"})
+            QCOMPARE(available(name), (AvailabilityCheck{false, "reserved"}));
         QCOMPARE(CODE(Tunnel, api.createTunnel(httpTunnel("Bad_Name"), ctx, done)), "VALIDATION_ERROR");
+        QCOMPARE(available("No Good"), (AvailabilityCheck{false, "invalid"}));
         QCOMPARE(detailsOf(CALL(Tunnel, api.createTunnel(httpTunnel(std::nullopt, 70000), ctx, done))),
                  QStringList({"localPort must not be greater than 65535"}));
 
@@ -281,28 +286,6 @@ private slots:
         const Usage usage = CALL(Usage, api.fetchUsage(ctx, done)).value();
         QCOMPARE(usage.tunnels.used, 2);
         QVERIFY(!usage.tunnels.limit && usage.bandwidth.limitBytes == 0 && !isOverBandwidthLimit(usage));
-    }
-
-    void availability_data()
-    {
-        QTest::addColumn<QString>("subdomain");
-        QTest::addColumn<bool>("available");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("free") << "fresh-name" << true << ""; // taken: proPlanTunnels
-        QTest::newRow("invalid") << "No Good" << false << "invalid";
-        // The whole list is the client's own validation test's; the service refuses the same names.
-        for (const char *name : {"www", "api", "socket"})
-            QTest::newRow(qPrintable(QString("reserved ") + name)) << QString(name) << false << "reserved";
-    }
-    void availability()
-    {
-        QFETCH(QString, subdomain);
-        QFETCH(bool, available);
-        QFETCH(QString, reason);
-        APIClient api(service.baseUrl(), demoToken);
-        const auto answer = CALL(AvailabilityCheck, api.checkAvailability(subdomain, ctx, done));
-        QCOMPARE(answer.value(),
-                 (AvailabilityCheck{available, reason.isEmpty() ? std::nullopt : std::optional(reason)}));
     }
 
     void accountDeletion()
