@@ -10,7 +10,6 @@ FakeControlServer::FakeControlServer(QObject *parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-            socket->setParent(this);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
                 while (socket->canReadLine()) {
                     socket->readLine();
