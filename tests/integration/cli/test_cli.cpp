@@ -23,16 +23,14 @@
 using namespace ostrel;
 using namespace ostrel::test;
 
-namespace {
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-};
-} // namespace
-
 class TestCli : public QObject {
     Q_OBJECT
+
+    struct Run {
+        int code = -1;
+        QString out;
+        QString err;
+    };
 
     // A user of this machine: a home of their own, no Secret Service unless `m_keyring`.
     QProcessEnvironment environment(const QString &host = {}) const
