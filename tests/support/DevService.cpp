@@ -3,11 +3,10 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QTimer>
+#include <QTest>
 #include <QUrlQuery>
 
 #include <csignal>
@@ -35,25 +34,20 @@ bool DevService::start(bool seed)
         m_error = "cannot start " + program + ": " + m_process.errorString();
         return false;
     }
-    static const QRegularExpression listening(R"(^listening on (http://127\.0\.0\.1:\d+)$)",
-                                              QRegularExpression::MultilineOption);
-    static const QRegularExpression control(R"(^control port 127\.0\.0\.1:(\d+)$)",
-                                            QRegularExpression::MultilineOption);
+    static const QRegularExpression ports(
+        R"(^listening on (http://127\.0\.0\.1:\d+)\ncontrol port 127\.0\.0\.1:(\d+)$)",
+        QRegularExpression::MultilineOption);
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        readOutput();
-        const QString text = QString::fromUtf8(m_output);
-        const auto l = listening.match(text);
-        const auto c = control.match(text);
-        if (l.hasMatch() && c.hasMatch()) {
-            m_baseUrl = QUrl(l.captured(1));
-            m_controlPort = quint16(c.captured(1).toUInt());
+        const auto found = ports.match(output());
+        if (found.hasMatch()) {
+            m_baseUrl = QUrl(found.captured(1));
+            m_controlPort = quint16(found.captured(2).toUInt());
             return true;
         }
         if (m_process.state() != QProcess::Running || deadline.hasExpired() ||
             !m_process.waitForReadyRead(int(deadline.remainingTime()))) {
-            readOutput();
-            m_error = "the service did not report its ports; output:\n" + QString::fromUtf8(m_output);
+            m_error = "the service did not report its ports; output:\n" + output();
             return false;
         }
     }
@@ -61,26 +55,20 @@ bool DevService::start(bool seed)
 
 int DevService::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    m_process.terminate();
-    if (!m_process.waitForFinished(15000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return -1;
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(15000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+            return -1;
+        }
     }
-    readOutput();
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-}
-
-void DevService::readOutput()
-{
-    m_output += m_process.readAll();
 }
 
 QString DevService::output()
 {
-    readOutput();
+    m_output += m_process.readAll();
     return QString::fromUtf8(m_output);
 }
 
@@ -93,18 +81,13 @@ HttpAnswer DevService::request(const QByteArray &method, const QString &path, co
     if (!token.isEmpty())
         req.setRawHeader("Authorization", "Bearer " + token.toUtf8());
     QNetworkReply *reply = m_network.sendCustomRequest(req, method, payload);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec();
+    if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 30000))
+        qWarning() << "the service did not answer" << method << path;
     HttpAnswer answer;
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    answer.body = reply->readAll();
     answer.headers = reply->rawHeaderPairs();
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(answer.body, &error);
-    if (error.error == QJsonParseError::NoError)
+    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll());
+    if (!doc.isNull())
         answer.json = doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
     reply->abort();
     reply->deleteLater();
@@ -122,11 +105,9 @@ QString DevService::latestLinkToken(const QString &email, const QString &linkPre
 {
     const QJsonArray mails = mailbox(email);
     for (qsizetype i = mails.size() - 1; i >= 0; --i) {
-        for (const QJsonValue &link : mails.at(i)["links"].toArray()) {
-            const QUrl url(link.toString());
+        for (const QJsonValue &link : mails.at(i)["links"].toArray())
             if (link.toString().startsWith(linkPrefix))
-                return QUrlQuery(url).queryItemValue("token", QUrl::FullyDecoded);
-        }
+                return QUrlQuery(QUrl(link.toString())).queryItemValue("token", QUrl::FullyDecoded);
     }
     return {};
 }

@@ -16,13 +16,11 @@ namespace ostrel::test {
 
 // One HTTP answer, read synchronously.
 struct HttpAnswer {
-    int status = 0; // 0: no HTTP answer (transport failure)
-    QByteArray body;
+    int status = 0;  // 0: no HTTP answer (transport failure)
     QJsonValue json; // the body parsed as JSON (undefined when it is not JSON)
     HeaderList headers;
 
     QByteArray header(const QByteArray &name) const { return headerValue(headers, name); }
-    QString errorCode() const { return json["error"]["code"].toString(); }
 };
 
 // Runs the built development service (ostrel-devservice, found beside the test executable) on
@@ -75,8 +73,6 @@ public:
     QString signUp(const QString &email, const QString &password = "password123", bool verified = true);
 
 private:
-    void readOutput();
-
     QProcess m_process;
     QByteArray m_output;
     QString m_error;

@@ -19,7 +19,10 @@ namespace ostrel::test {
 // outside service. Fill `secrets` and `preferences` before create() to start as a returning user;
 // set the pointers below to use other services in place of the fakes (a real keyring, say).
 struct DevServiceApp {
-    explicit DevServiceApp(quint16 port) : build(BuildConfig::resolve(buildInfo(port))) {}
+    explicit DevServiceApp(quint16 port)
+        : build(BuildConfig::resolve(BuildInfo().withHostOverride(QStringLiteral("127.0.0.1:%1").arg(port))))
+    {
+    }
 
     AppState &create()
     {
@@ -50,14 +53,6 @@ struct DevServiceApp {
     Clock *clock = nullptr;
     QString supportDirectory; // empty: `support`
     std::unique_ptr<AppState> state;
-
-private:
-    static BuildInfo buildInfo(quint16 port)
-    {
-        BuildInfo info;
-        info.apiHost = QStringLiteral("127.0.0.1:%1").arg(port);
-        return info;
-    }
 };
 
 } // namespace ostrel::test

@@ -23,16 +23,14 @@
 using namespace ostrel;
 using namespace ostrel::test;
 
-namespace {
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-};
-} // namespace
-
 class TestCli : public QObject {
     Q_OBJECT
+
+    struct Run {
+        int code = -1;
+        QString out;
+        QString err;
+    };
 
     // A user of this machine: a home of their own, no Secret Service unless `m_keyring`.
     QProcessEnvironment environment(const QString &host = {}) const
@@ -130,13 +128,12 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, input);
         QFETCH(QString, host);
-        QFETCH(int, code);
         QFETCH(QString, says);
         if (!account.isEmpty())
             QCOMPARE(cli({"login", account}, "password123\n").code, 0);
         const Run run = cli(arguments, input, host);
         QVERIFY2((run.out + run.err).contains(says), qPrintable(run.out + run.err));
-        QCOMPARE(run.code, code);
+        QTEST(run.code, "code");
     }
 
     // A session signed in with the password read from standard input is the tray app's too (in
@@ -169,11 +166,8 @@ private slots:
                 (permissionBits(file) == 0600u && permissionBits(QFileInfo(file).path()) == 0700u));
 
         // The tray app's AppState over the same store and preferences signs in with that token.
-        std::unique_ptr<SecretStore> store;
-        if (keyring)
-            store = std::make_unique<LibsecretStore>();
-        else
-            store = std::make_unique<FileSecretStore>(file);
+        const std::unique_ptr<SecretStore> store = keyring ? std::unique_ptr<SecretStore>(new LibsecretStore)
+                                                           : std::make_unique<FileSecretStore>(file);
         {
             JsonPreferencesStore preferences(m_home->filePath(".config/ostrel/preferences.json"));
             DevServiceApp app(m_service.port());

@@ -8,6 +8,7 @@
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
 #include "support/ProcessTable.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
 #include "api/APIClient.h"
@@ -25,8 +26,6 @@
 #include <QTimer>
 
 #include <csignal>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 
 using namespace std::chrono_literals;
@@ -50,28 +49,6 @@ QString text(const QString &key)
     return localized(key, "en");
 }
 
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// A 64 KiB disk of this process's own, in a mount namespace of its own so that the host never
-// sees it; empty where the system does not allow it (the full-disk case then limits file sizes).
-QString smallDisk;
-
-void mountSmallDisk()
-{
-    char folder[] = "/tmp/ostrel-small-disk.XXXXXX";
-    if (!::mkdtemp(folder))
-        return;
-    if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-        ::mount("tmpfs", folder, "tmpfs", 0, "size=64k,mode=0700") == 0)
-        smallDisk = QString::fromLocal8Bit(folder);
-    else
-        ::rmdir(folder);
-}
-
 // The development service seen through a proxy that forwards every request unless told to
 // break: refuse connections, answer 500 or a captive portal's page, cut the JSON short, or
 // answer only after the client's time-out.
@@ -87,14 +64,6 @@ public:
         fault = f;
         proxy.setListening(f != Fault::down);
     }
-    QStringList subdomainsListed(const QString &token)
-    {
-        QStringList listed;
-        for (const QJsonValue &t : dev.get("/tunnels", token).json.toArray())
-            listed << t["subdomain"].toString();
-        return listed;
-    }
-
     DevService dev;
     TestHttpServer proxy;
     Fault fault = Fault::none;
@@ -175,7 +144,6 @@ private:
         const QString dir = app->supportDirectory.isEmpty() ? app->support.path() : app->supportDirectory;
         return dir + "/frpc-" + tunnelId + ".toml";
     }
-    QString configPath(const Tunnel &t) const { return configPath(t.id); }
 
     Service service;
     QString password = "password123";
@@ -231,7 +199,11 @@ private slots:
         for (const QString &path : configs)
             QTRY_VERIFY(processesUsing(path).isEmpty());
         service.setFault(Fault::none);
-        QCOMPARE(service.subdomainsListed(service.dev.signIn(email, password)), subdomains);
+        QStringList listed;
+        for (const QJsonValue &t :
+             service.dev.get("/tunnels", service.dev.signIn(email, password)).json.toArray())
+            listed << t["subdomain"].toString();
+        QCOMPARE(listed, subdomains);
         for (const char *name : {"OSTREL_STANDIN_EXIT_AFTER_MS", "OSTREL_STANDIN_IGNORE_SIGTERM"})
             qunsetenv(name);
     }
@@ -277,7 +249,7 @@ private slots:
         AppState &s = launch();
         Tunnel t;
         QVERIFY(startFirst(s, t));
-        QTRY_COMPARE(processesUsing(configPath(t)).size(), 1);
+        QTRY_COMPARE(processesUsing(configPath(t.id)).size(), 1);
 
         // The password is changed elsewhere, which ends every other session; the next list refresh
         // meets a 401 in the middle of this one.
@@ -293,7 +265,7 @@ private slots:
         QVERIFY(s.banner());
         QCOMPARE(s.banner()->message, text("app.session.expired"));
         QCOMPARE(s.banner()->hint, text("app.session.expired.hint"));
-        QVERIFY(processesUsing(configPath(t)).isEmpty() && s.frpc().runningProcessCount() == 0);
+        QVERIFY(processesUsing(configPath(t.id)).isEmpty() && s.frpc().runningProcessCount() == 0);
         // The rejected token is gone, so the next start shows the sign-in; the preferences stay.
         QTRY_VERIFY(app->secrets.items.isEmpty());
         QVERIFY(preferencesKept());
@@ -309,8 +281,8 @@ private slots:
         QVERIFY(startFirst(s, t));
         QTRY_COMPARE_WITH_TIMEOUT(s.runtimeState(t.id), TunnelRuntimeState::connected, 15000);
         QCOMPARE(s.activeTunnelCount(), 1);
-        QCOMPARE(processesUsing(configPath(t)).size(), 1);
-        QCOMPARE(::kill(processesUsing(configPath(t)).first(), SIGKILL), 0);
+        QCOMPARE(processesUsing(configPath(t.id)).size(), 1);
+        QCOMPARE(::kill(processesUsing(configPath(t.id)).first(), SIGKILL), 0);
         QTRY_COMPARE(s.runtimeState(t.id), TunnelRuntimeState::failed);
         QCOMPARE(app->notifier.posts.size(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(s.runtimeState(t.id), TunnelRuntimeState::connected, 20000);
@@ -352,19 +324,19 @@ private slots:
         AppState &s = launch();
         Tunnel t;
         QVERIFY(startFirst(s, t));
-        const QString logPath = QString(configPath(t)).replace(".toml", ".log");
+        const QString logPath = QString(configPath(t.id)).replace(".toml", ".log");
         QTRY_VERIFY(
-            read(logPath).contains("start frpc service for config file")); // SIGTERM ignored from here
-        const QList<pid_t> pids = processesUsing(configPath(t));
+            readFile(logPath).contains("start frpc service for config file")); // SIGTERM ignored from here
+        const QList<pid_t> pids = processesUsing(configPath(t.id));
         QCOMPARE(pids.size(), 1);
 
         s.stopTunnel(t.id);
         QCOMPARE(s.runtimeState(t.id), TunnelRuntimeState::stopped);
         QTest::qWait(300);
         clock->advance(2900ms);
-        QCOMPARE(processesUsing(configPath(t)), pids); // SIGTERM was ignored
+        QCOMPARE(processesUsing(configPath(t.id)), pids); // SIGTERM was ignored
         clock->advance(100ms);
-        QTRY_VERIFY(processesUsing(configPath(t)).isEmpty());
+        QTRY_VERIFY(processesUsing(configPath(t.id)).isEmpty());
         QVERIFY(log.contains("[FrpcManager] tunnel=" + t.id + " pid=" + QString::number(pids.first()) +
                              " did not exit within 3.0s of SIGTERM, escalating to SIGKILL"));
         // The kill was asked for: no crash is reported.
@@ -382,9 +354,8 @@ private slots:
     {
         QFETCH(bool, fullDisk);
         scratch = std::make_unique<QTemporaryDir>();
-        QFile blocker(scratch->filePath("file"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        const QString disk = fullDisk && !smallDisk.isEmpty() ? smallDisk : scratch->path();
+        QVERIFY(writeFile(scratch->filePath("file"), {}));
+        const QString disk = scratch->path();
         app->supportDirectory = fullDisk ? disk : scratch->filePath("file/ostrel-frpc");
         preferences = std::make_unique<JsonPreferencesStore>(disk + "/preferences.json");
         for (const QString &key : storedPreferences.keys()) {
@@ -396,38 +367,31 @@ private slots:
         AppState &s = launch();
         QVERIFY(restored(s));
         const Tunnel t = s.tunnels().first();
-        const QByteArray before = read(disk + "/preferences.json");
+        const QByteArray before = readFile(disk + "/preferences.json");
 
-        // Full: the rest of the small disk taken, or else no file may grow at all.
-        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
-        if (fullDisk && !smallDisk.isEmpty()) {
-            QFile filler(disk + "/filler");
-            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-            while (filler.write(QByteArray(4096, 'x')) > 0) {
-            }
-        } else if (fullDisk) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit none{0, RLIM_INFINITY};
+        // Full: no file of this process may grow at all, so every write fails as on a disk without
+        // room (and the same on any machine, with no disk of its own to mount).
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit none{0, limit.rlim_max};
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (fullDisk)
             QCOMPARE(::setrlimit(RLIMIT_FSIZE, &none), 0);
-        }
         s.setNotifyOnCrash(false);
         s.startTunnel(t);
-        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
 
         QCOMPARE(s.runtimeState(t.id), TunnelRuntimeState::failed);
         const QString error = s.frpcStartErrors().value(t.id);
-        QVERIFY2(error.startsWith(fullDisk ? "Could not write " + configPath(t) + ": "
+        QVERIFY2(error.startsWith(fullDisk ? "Could not write " + configPath(t.id) + ": "
                                            : "Could not create the folder " + app->supportDirectory),
                  qPrintable(error));
         QVERIFY(s.runningTunnelIds().isEmpty() && app->notifier.posts.isEmpty());
         if (fullDisk) {
             // Nothing half-written: the old preferences are whole, no configuration or temporary file.
-            QCOMPARE(read(disk + "/preferences.json"), before);
-            QStringList left = QDir(disk).entryList(QDir::Files | QDir::Hidden);
-            left.removeAll("filler");
-            left.removeAll("file");
-            QCOMPARE(left, QStringList{"preferences.json"});
-            QFile::remove(disk + "/filler");
+            QCOMPARE(readFile(disk + "/preferences.json"), before);
+            QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden),
+                     QStringList({"file", "preferences.json"}));
         }
         QVERIFY(tokenKept());
     }
@@ -460,8 +424,7 @@ private slots:
         QTRY_VERIFY(s.frpcCrashes().contains(t.id));
         QCOMPARE(s.runtimeState(t.id), TunnelRuntimeState::failed);
         QVERIFY(s.reconnectTaskIds().contains(t.id));
-        QCOMPARE(s.notificationsEnabled(), true);
-        QCOMPARE(app->preferences.values.value("ostrel.notifications.notifyOnCrash"), QJsonValue(true));
+        QVERIFY(s.notificationsEnabled() && preferencesKept());
     }
 
     void killedWithThreeTunnelsRunning()
@@ -511,7 +474,7 @@ private slots:
             QTRY_VERIFY(processesUsing(path).isEmpty());
         // The preferences written before the kill are whole.
         const QJsonDocument stored =
-            QJsonDocument::fromJson(read(home.filePath(".config/ostrel/preferences.json")));
+            QJsonDocument::fromJson(readFile(home.filePath(".config/ostrel/preferences.json")));
         QCOMPARE(stored["ostrel.onboarding.completed"], QJsonValue(true));
 
         // Their configuration files, with the frp token, are left; the next start removes them.
@@ -530,15 +493,5 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    mountSmallDisk(); // while this process has a single thread
-    QCoreApplication app(argc, argv);
-    TestFaultMatrix test;
-    const int status = QTest::qExec(&test, argc, argv);
-    if (!smallDisk.isEmpty() && ::umount(QFile::encodeName(smallDisk).constData()) == 0)
-        QDir().rmdir(smallDisk);
-    return status;
-}
-
+QTEST_GUILESS_MAIN(TestFaultMatrix)
 #include "test_fault_matrix.moc"

@@ -1,54 +1,41 @@
+// The frpc supervisor with the stand-in frpc: the files it writes, how it starts, stops and reports
+// the ends nobody asked for, and the failures it recognises in a tunnel's log.
+
+#include "frpc/FrpcFailureWatch.h"
 #include "frpc/FrpcManager.h"
-#include "platform/ResourcePaths.h"
+#include "l10n/LocalizableXCStrings.h"
 #include "support/FakeControlServer.h"
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
+#include "support/TestFiles.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
-#include <QJsonArray>
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 using namespace ostrel;
-using ostrel::test::FakeControlServer;
-using ostrel::test::LogCapture;
-using ostrel::test::ManualClock;
+using namespace ostrel::test;
 
 namespace {
 
-const char *const testEnv[] = {"OSTREL_STANDIN_SKIP_SERVER",   "OSTREL_STANDIN_IGNORE_SIGTERM",
+const char *const testEnv[] = {"OSTREL_STANDIN_SKIP_SERVER", "OSTREL_STANDIN_IGNORE_SIGTERM",
                                "OSTREL_STANDIN_EXIT_AFTER_MS", "OSTREL_STANDIN_EXIT_CODE",
-                               "OSTREL_STANDIN_REFUSE_START",  "XDG_CACHE_HOME"};
+                               "OSTREL_STANDIN_REFUSE_START"};
 
-Tunnel tunnel(const QString &id, const QString &protocol = "http", std::optional<qint64> remotePort = {})
+Tunnel tunnel(const QString &id)
 {
-    Tunnel t;
-    t.id = id;
-    t.subdomain = "sub-" + id;
-    t.localHost = "127.0.0.1";
-    t.localPort = 3000;
-    t.remotePort = remotePort;
-    t.protocolValue = protocol;
-    t.status = "offline";
-    t.frpsProxyName = "u1-" + id;
-    return t;
+    return {id, "sub-" + id, std::nullopt, "127.0.0.1", 3000, std::nullopt, "http", "offline", "u1-" + id};
 }
 
 const FrpcConfig server{"127.0.0.1", 7000, "tok", "u1"};
-
-int mode(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
 
 // Alive and not merely a zombie waiting to be reaped.
 bool alive(qint64 pid)
@@ -62,12 +49,6 @@ bool alive(qint64 pid)
     return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
 }
 
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 QStringList filesUnder(const QString &dir)
 {
     QStringList files;
@@ -75,6 +56,14 @@ QStringList filesUnder(const QString &dir)
     while (it.hasNext())
         files << it.next();
     return files;
+}
+
+// A port nothing listens on (taken, then given back).
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
 }
 
 } // namespace
@@ -88,30 +77,24 @@ class TestFrpcManager : public QObject {
     std::unique_ptr<LogCapture> log;
     QStringList unexpected;
     QList<qint64> pids; // every child started, killed in cleanup() if a test failed early
+    QString refusal;
 
     QString dir() const { return tmp->path() + "/cache/ostrel-frpc"; }
     QString configPath(const QString &id) const { return dir() + "/frpc-" + id + ".toml"; }
     QString logPath(const QString &id) const { return dir() + "/frpc-" + id + ".log"; }
 
-    QProcess *start(const Tunnel &t, const FrpcConfig &c = server)
+    // Starts `t`: its process, or null with the supervisor's refusal in `refusal`.
+    QProcess *start(const Tunnel &t)
     {
-        auto result = manager->start(t, c);
-        if (auto *error = std::get_if<FrpcError>(&result))
-            qWarning() << "start failed:" << error->description();
-        QProcess *process =
-            std::holds_alternative<QProcess *>(result) ? std::get<QProcess *>(result) : nullptr;
-        if (process)
-            pids << process->processId();
-        return process;
-    }
-    QString startError(const Tunnel &t)
-    {
-        auto result = manager->start(t, server);
-        if (auto *e = std::get_if<FrpcError>(&result))
-            return e->description();
-        if (auto *e = std::get_if<FileSystemError>(&result))
-            return "file system: " + e->description;
-        return "started";
+        const FrpcManager::StartResult result = manager->start(t, server);
+        if (QProcess *const *process = std::get_if<QProcess *>(&result)) {
+            pids << (*process)->processId();
+            return *process;
+        }
+        const auto *e = std::get_if<FrpcError>(&result);
+        refusal = e ? e->description() : "file system: " + std::get<FileSystemError>(result).description;
+        qWarning() << "start refused:" << refusal;
+        return nullptr;
     }
     static QString exitLine(const QString &id, qint64 pid, const QString &statusAndReason,
                             const QString &after = "0.00s")
@@ -127,7 +110,7 @@ class TestFrpcManager : public QObject {
     // Returns once the stand-in has set up its signal handling.
     bool running(const QString &id) const
     {
-        return QTest::qWaitFor([&] { return read(logPath(id)).contains("start frpc service"); });
+        return QTest::qWaitFor([&] { return readFile(logPath(id)).contains("start frpc service"); });
     }
 
 private slots:
@@ -166,13 +149,8 @@ private slots:
     void startWritesPrivateFilesAndRefusesASecondStart()
     {
         // An earlier, readable configuration is replaced by a private one.
-        QVERIFY(QDir().mkpath(dir()));
+        QVERIFY(writeFile(configPath("t1"), "old", QFile::Permissions(0x6644)));
         QVERIFY(QFile::setPermissions(dir(), QFile::Permissions(0x7755)));
-        QFile old(configPath("t1"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("old");
-        old.close();
-        QVERIFY(QFile::setPermissions(configPath("t1"), QFile::Permissions(0x6644)));
 
         QProcess *process = start(tunnel("t1"));
         QVERIFY(process);
@@ -182,39 +160,26 @@ private slots:
             QStringList{QStringLiteral("[FrpcManager] started frpc pid=%1 tunnel=sub-t1 bin=%2/frpc cfg=%3")
                             .arg(pid)
                             .arg(QDir(OSTREL_STANDIN_DIR).absolutePath(), configPath("t1"))});
-        QCOMPARE(mode(dir()), 0700);
-        QCOMPARE(mode(configPath("t1")), 0600);
-        QCOMPARE(mode(logPath("t1")), 0600);
-        QCOMPARE(QString::fromUtf8(read(configPath("t1"))), FrpcManager::configText(tunnel("t1"), server));
+        QCOMPARE(permissionBits(dir()), 0700u);
+        QCOMPARE(permissionBits(configPath("t1")), 0600u);
+        QCOMPARE(permissionBits(logPath("t1")), 0600u);
+        QCOMPARE(QString::fromUtf8(readFile(configPath("t1"))),
+                 FrpcManager::configText(tunnel("t1"), server));
         QCOMPARE(process->workingDirectory(), QDir(OSTREL_STANDIN_DIR).absolutePath());
-        QTRY_VERIFY(read(logPath("t1")).startsWith("start frpc service for config file"));
+        QTRY_VERIFY(readFile(logPath("t1")).startsWith("start frpc service for config file"));
         QCOMPARE(manager->runningProcessCount(), 1);
 
         Tunnel changed = tunnel("t1");
         changed.localPort = 4000;
-        const QByteArray logBefore = read(logPath("t1"));
-        QCOMPARE(startError(changed), QStringLiteral("frpc already running (pid %1)").arg(pid));
-        QCOMPARE(QString::fromUtf8(read(configPath("t1"))), FrpcManager::configText(tunnel("t1"), server));
-        QCOMPARE(read(logPath("t1")), logBefore);
+        const QByteArray logBefore = readFile(logPath("t1"));
+        QVERIFY(!start(changed));
+        QCOMPARE(refusal, QStringLiteral("frpc already running (pid %1)").arg(pid));
+        QCOMPARE(QString::fromUtf8(readFile(configPath("t1"))),
+                 FrpcManager::configText(tunnel("t1"), server));
+        QCOMPARE(readFile(logPath("t1")), logBefore);
         QCOMPARE(manager->runningProcessCount(), 1);
         QVERIFY(alive(pid));
         QCOMPARE(log->lines.size(), 1);
-    }
-
-    void defaultLocations()
-    {
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp->path() + "/xdg"));
-        FrpcManager defaults;
-        QCOMPARE(defaults.supportDirectory(), tmp->path() + "/xdg/ostrel-frpc");
-        QCOMPARE(mode(tmp->path() + "/xdg/ostrel-frpc"), 0700);
-#ifndef OSTREL_REAL_FRPC
-        // The build tree keeps frpc among the resources, where the application looks for it.
-        auto result = defaults.start(tunnel("d1"), server);
-        QVERIFY(std::holds_alternative<QProcess *>(result));
-        pids << std::get<QProcess *>(result)->processId();
-        QVERIFY(log->lines.value(0).contains(" bin=" + resourceDirectory() + "/frpc cfg=" + tmp->path() +
-                                             "/xdg/ostrel-frpc/frpc-d1.toml"));
-#endif
     }
 
     void refusedStarts_data()
@@ -224,23 +189,16 @@ private slots:
         QTest::addColumn<QString>("support"); // likewise; empty: the usual one
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("writes");
-        QTest::newRow("no frpc") << "t1"
-                                 << "empty"
-                                 << ""
-                                 << "frpc not found among the resources or on PATH" << false;
-        QTest::newRow("id leaves the folder") << "../x"
-                                              << ""
-                                              << ""
-                                              << "Unsafe value in tunnel settings: id" << false;
-        QTest::newRow("frpc not executable") << "t1"
-                                             << "plain"
-                                             << ""
-                                             << "Spawn failed: " << true;
-        QTest::newRow("support folder under a file")
-            << "t1"
-            << ""
-            << "plain/frpc/ostrel-frpc"
-            << "file system: Could not create the folder <tmp>/plain/frpc/ostrel-frpc" << false;
+        const auto row = [](const char *name, const char *id, const char *exeDir, const char *support,
+                            const char *error, bool writes) {
+            QTest::newRow(name) << QString(id) << QString(exeDir) << QString(support) << QString(error)
+                                << writes;
+        };
+        row("no frpc", "t1", "empty", "", "frpc not found among the resources or on PATH", false);
+        row("id leaves the folder", "../x", "", "", "Unsafe value in tunnel settings: id", false);
+        row("frpc not executable", "t1", "plain", "", "Spawn failed: ", true);
+        row("support folder under a file", "t1", "", "plain/frpc/ostrel-frpc",
+            "file system: Could not create the folder <tmp>/plain/frpc/ostrel-frpc", false);
     }
     void refusedStarts()
     {
@@ -249,15 +207,12 @@ private slots:
         QFETCH(QString, support);
         QFETCH(QString, error);
         QFETCH(bool, writes);
-        QVERIFY(QDir(tmp->path()).mkpath("empty") && QDir(tmp->path()).mkpath("plain"));
-        QFile plain(tmp->path() + "/plain/frpc");
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
+        QVERIFY(QDir(tmp->path()).mkpath("empty") && writeFile(tmp->path() + "/plain/frpc", {}));
         if (!exeDir.isEmpty())
             manager->setExecutableDirectory(tmp->path() + "/" + exeDir);
         if (!support.isEmpty())
             manager->setSupportDirectory(tmp->path() + "/" + support);
-        const QString refusal = startError(tunnel(id));
+        QVERIFY(!start(tunnel(id)));
         QVERIFY2(refusal.startsWith(error.replace("<tmp>", tmp->path())), qPrintable(refusal));
         QCOMPARE(manager->runningProcessCount(), 0);
         const QStringList written = filesUnder(tmp->path()).filter(QRegularExpression("\\.(toml|log)$"));
@@ -265,60 +220,34 @@ private slots:
         QVERIFY(log->lines.isEmpty());
     }
 
-    // One log line and one callback for every end nobody asked for; "status" is the exit code or
-    // the signal, "reason" 1 for an exit and 2 for a signal.
-    void unexpectedEnds_data()
+    // One log line and one callback for every end nobody asked for: "status" is the exit code and
+    // "reason" 1 for an exit (the signal and 2 for a kill: startAgainBeforeTheOldEnd).
+    void unexpectedExit()
     {
-        QTest::addColumn<bool>("killIt"); // else it exits with code 3
-        QTest::addColumn<QString>("statusAndReason");
-        QTest::addColumn<QString>("after");
-        QTest::newRow("exit code") << false << "status=3 reason=1"
-                                   << "0.00s";
-        QTest::newRow("killed") << true << "status=9 reason=2"
-                                << "1.50s";
-    }
-    void unexpectedEnds()
-    {
-        QFETCH(bool, killIt);
-        QFETCH(QString, statusAndReason);
-        QFETCH(QString, after);
-        if (!killIt)
-            qputenv("OSTREL_STANDIN_EXIT_AFTER_MS", "20");
+        qputenv("OSTREL_STANDIN_EXIT_AFTER_MS", "20");
         qputenv("OSTREL_STANDIN_EXIT_CODE", "3");
         QPointer<QProcess> process = start(tunnel("t1"));
         QVERIFY(process);
         const qint64 pid = process->processId();
-        if (killIt) {
-            clock->advance(1500ms);
-            QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
-        }
         QTRY_COMPARE(unexpected, QStringList{"t1"});
-        QCOMPARE(log->lines.mid(1), QStringList{exitLine("t1", pid, statusAndReason, after)});
+        QCOMPARE(log->lines.mid(1), QStringList{exitLine("t1", pid, "status=3 reason=1")});
         QCOMPARE(manager->runningProcessCount(), 0);
         QVERIFY(QFile::exists(configPath("t1")));
         QTRY_VERIFY(process.isNull());
-        if (!killIt) { // both streams reach the log, in the order they were written
-            QCOMPARE(read(logPath("t1")), "start frpc service for config file [" + configPath("t1").toUtf8() +
+        // Both streams reach the log, in the order they were written.
+        QCOMPARE(readFile(logPath("t1")), "start frpc service for config file [" + configPath("t1").toUtf8() +
                                               "]\nexiting with code 3 (OSTREL_STANDIN_EXIT_AFTER_MS)\n");
-        }
         // A new run starts with an empty log.
         qunsetenv("OSTREL_STANDIN_EXIT_AFTER_MS");
         QVERIFY(start(tunnel("t1")));
-        QVERIFY(!read(logPath("t1")).contains("exiting"));
+        QVERIFY(!readFile(logPath("t1")).contains("exiting"));
         QCOMPARE(unexpected.size(), 1);
     }
 
-    void stopIsQuietAndKillsAtTheDeadline_data()
+    // Killing at the deadline is startAgainBeforeTheOldEnd's and stopAll's; here the deadline goes
+    // with a process that ends at SIGTERM.
+    void stopIsQuiet()
     {
-        QTest::addColumn<bool>("ignoresSigterm");
-        QTest::newRow("ends at SIGTERM") << false;
-        QTest::newRow("ignores SIGTERM") << true;
-    }
-    void stopIsQuietAndKillsAtTheDeadline()
-    {
-        QFETCH(bool, ignoresSigterm);
-        if (ignoresSigterm)
-            qputenv("OSTREL_STANDIN_IGNORE_SIGTERM", "1");
         QPointer<QProcess> process = start(tunnel("t1"));
         QVERIFY(process);
         const qint64 pid = process->processId();
@@ -326,20 +255,13 @@ private slots:
         manager->stop("t1", 300ms);
         QVERIFY(!QFile::exists(configPath("t1")) && QFile::exists(logPath("t1")));
         QCOMPARE(manager->runningProcessCount(), 0);
-        if (ignoresSigterm) {
-            clock->advance(299ms);
-            QVERIFY(alive(pid));
-            QCOMPARE(log->lines.size(), 1);
-            clock->advance(1ms);
-            QCOMPARE(log->lines.value(1), killLine("t1", pid));
-        }
         QTRY_VERIFY(process.isNull());
         QVERIFY(!alive(pid));
         QCOMPARE(clock->pendingCount(), 0); // the kill deadline went with the process
         manager->stop("never-started", 3s);
         QCoreApplication::processEvents();
         QVERIFY(unexpected.isEmpty());
-        QCOMPARE(log->lines.size(), ignoresSigterm ? 2 : 1);
+        QCOMPARE(log->lines.size(), 1);
     }
 
     // A stop followed at once by a start (an edit) while the old frpc ignores SIGTERM: two runs
@@ -363,10 +285,13 @@ private slots:
         QVERIFY(unexpected.isEmpty());
         QCOMPARE(log->countStartingWith("[FrpcManager] unexpected exit"), 0);
 
+        // The new run's end is its own, timed from its start; no deadline of the old one is left.
         const qint64 secondPid = second->processId();
+        clock->advance(1500ms);
+        QVERIFY(alive(secondPid));
         QCOMPARE(::kill(pid_t(secondPid), SIGKILL), 0);
         QTRY_COMPARE(unexpected, QStringList{"t1"});
-        QCOMPARE(log->lines.last(), exitLine("t1", secondPid, "status=9 reason=2"));
+        QCOMPARE(log->lines.last(), exitLine("t1", secondPid, "status=9 reason=2", "1.50s"));
     }
 
     void stopAllEndsEveryProcessTogetherAndRemovesItsFiles()
@@ -406,44 +331,71 @@ private slots:
         QCOMPARE(unexpected, QStringList{"x"});
     }
 
-    void childDiesWithItsParent()
+    // The stand-in frpc as the supervisor meets it: each known frpc failure, printed the way the
+    // real client prints it, recognised in the tunnel's log and explained in both languages.
+    void knownFailuresAreExplained_data()
     {
-        QProcess parent;
-        parent.setProgram(OSTREL_PARENT_HELPER);
-        parent.setArguments({OSTREL_STANDIN_DIR, dir()});
-        parent.start();
-        QTRY_VERIFY_WITH_TIMEOUT(parent.canReadLine() || parent.state() == QProcess::NotRunning, 20000);
-        QByteArray line;
-        while (parent.canReadLine() && !line.startsWith("child="))
-            line = parent.readLine().trimmed();
-        QVERIFY2(line.startsWith("child="), parent.readAllStandardError().constData());
-        const qint64 child = line.mid(6).toLongLong();
-        pids << child;
-        QVERIFY(alive(child));
-        QCOMPARE(::kill(pid_t(parent.processId()), SIGKILL), 0);
-        QVERIFY(parent.waitForFinished());
-        QTRY_VERIFY(!alive(child));
+        QTest::addColumn<QString>("refusal");   // the control port's answer; "down": nothing listens
+        QTest::addColumn<QString>("localPort"); // "closed", "open" or a number
+        QTest::addColumn<QString>("reason");    // empty: nothing to explain
+        const auto row = [](const char *name, const char *refusal, const char *localPort,
+                            const char *reason) {
+            QTest::newRow(name) << QString(refusal) << QString(localPort) << QString(reason);
+        };
+        row("wrong token", "invalid token", "open", "tunnels.failure.loginFailed");
+        row("server unreachable", "down", "open", "tunnels.failure.loginFailed");
+        row("proxy name in use", "proxy already exists", "open", "tunnels.failure.proxyNameInUse");
+        row("subdomain in use", "router config conflict", "open", "tunnels.failure.subdomainInUse");
+        row("local refused", "", "closed", "tunnels.failure.localRefused");
+        row("local port invalid", "", "70000", "tunnels.failure.localPortInvalid");
+        row("working", "", "open", "");
     }
-
-    void loginReachesTheControlPort()
+    void knownFailuresAreExplained()
     {
-        qunsetenv("OSTREL_STANDIN_SKIP_SERVER");
+        QFETCH(QString, refusal);
+        QFETCH(QString, localPort);
+        QFETCH(QString, reason);
+        qunsetenv("OSTREL_STANDIN_SKIP_SERVER"); // the stand-in logs in to the control port
+        QTemporaryDir dir;
         FakeControlServer control;
         QVERIFY(control.listen());
-        const FrpcConfig live{control.address(), control.port(), "tok", "u1"};
-        QVERIFY(start(tunnel("t1", "tcp", 20001), live));
-        QTRY_COMPARE(control.logins.size(), 1);
-        const QJsonObject proxy{{"name", "u1-t1"},
-                                {"type", "tcp"},
-                                {"localIP", "127.0.0.1"},
-                                {"localPort", 3000},
-                                {"remotePort", 20001}};
-        QCOMPARE(control.logins.at(0),
-                 (QJsonObject{{"op", "login"}, {"token", "tok"}, {"proxies", QJsonArray{proxy}}}));
-        QCOMPARE(control.activeProxyNames(), QStringList{"u1-t1"});
+        control.refuseWith(refusal == "down" ? QString() : refusal);
+        QTcpServer local;
+        QVERIFY(local.listen(QHostAddress::LocalHost));
 
-        manager->stop("t1", 3s);
-        QTRY_COMPARE(control.openConnectionCount(), 0);
+        const qint64 port = localPort == "open"     ? local.serverPort()
+                            : localPort == "closed" ? closedPort()
+                                                    : localPort.toInt();
+        const Tunnel tunnel{"t1", "demo", std::nullopt, "127.0.0.1", port, std::nullopt, "http", "", "u1-t1"};
+        const FrpcConfig config{control.address(), refusal == "down" ? closedPort() : control.port(), "tok",
+                                "u1"};
+        // Written and run as the supervisor does (which itself refuses an impossible port before
+        // frpc could see it).
+        QVERIFY(writeFile(dir.filePath("frpc-t1.toml"), FrpcManager::configText(tunnel, config).toUtf8()));
+        const QString logPath = dir.filePath("frpc-t1.log");
+        QProcess frpc;
+        frpc.setProcessChannelMode(QProcess::MergedChannels);
+        frpc.setStandardOutputFile(logPath);
+        frpc.start(OSTREL_STANDIN, {"-c", dir.filePath("frpc-t1.toml")});
+        QVERIFY(frpc.waitForStarted());
+
+        FrpcFailureWatch watch;
+        watch.follow(tunnel.id, logPath);
+        if (reason.isEmpty()) {
+            // The stand-in visits the local service after the proxy started; by then every line
+            // that could explain a failure has been written.
+            QTRY_VERIFY_WITH_TIMEOUT(local.hasPendingConnections(), 10000);
+            watch.finish(tunnel.id);
+            QCOMPARE(watch.reasons().value(tunnel.id), QString());
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(watch.reasons().value(tunnel.id), reason, 10000);
+            const QString english = localized(reason, "en");
+            const QString spanish = localized(reason, "es");
+            QVERIFY2(english != reason && spanish != reason && english != spanish, qPrintable(english));
+            QVERIFY(english.endsWith('.') && !english.contains('\n'));
+        }
+        frpc.kill();
+        frpc.waitForFinished();
     }
 };
 

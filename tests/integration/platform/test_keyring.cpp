@@ -12,11 +12,13 @@ using namespace ostrel;
 
 namespace {
 
-// The items secret-tool finds for the attributes, as printed by "secret-tool search --all".
-QString searchWithSecretTool(const QString &service, const QString &account)
+// What secret-tool prints for `arguments`, given `input`; empty for a store that succeeded.
+QString secretTool(const QStringList &arguments, const QByteArray &input = {})
 {
     QProcess tool;
-    tool.start("secret-tool", {"search", "--all", "--unlock", "service", service, "account", account});
+    tool.start("secret-tool", arguments);
+    tool.write(input);
+    tool.closeWriteChannel();
     if (!tool.waitForFinished(30000))
         return "secret-tool did not finish";
     return QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError());
@@ -92,14 +94,10 @@ private slots:
     // (kept on disk, not in the session collection), as secret-tool sees it.
     void tokenIsOnePersistentItemSharedWithOtherTools()
     {
-        QProcess tool;
-        tool.start("secret-tool",
-                   {"store", "--label=elsewhere", "service", "com.ostrel.app", "account", "auth.token"});
-        QVERIFY(tool.waitForStarted());
-        tool.write("from-secret-tool");
-        tool.closeWriteChannel();
-        QVERIFY(tool.waitForFinished(30000));
-        QCOMPARE(tool.exitCode(), 0);
+        QCOMPARE(
+            secretTool({"store", "--label=elsewhere", "service", "com.ostrel.app", "account", "auth.token"},
+                       "from-secret-tool"),
+            QString());
 
         LibsecretStore store;
         const KeychainStore keychain(store);
@@ -112,7 +110,9 @@ private slots:
         QCOMPARE(items.size(), 1);
         QVERIFY2(items.at(0).path().startsWith("/org/freedesktop/secrets/collection/login/"),
                  qPrintable(items.at(0).path()));
-        const QString found = searchWithSecretTool("com.ostrel.app", "auth.token");
+        // The items found for the attributes, as "secret-tool search --all" prints them.
+        const QString found =
+            secretTool({"search", "--all", "--unlock", "service", "com.ostrel.app", "account", "auth.token"});
         QCOMPARE(found.count("label = "), 1);
         for (const char *line : {"secret = second-tökén", "label = Ostrel session token",
                                  "attribute.service = com.ostrel.app", "attribute.account = auth.token"})
