@@ -98,9 +98,10 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(ApiError, expected);
         const ApiError e = ApiError::from(expected.statusCode, body);
-        QCOMPARE(QStringList({QString::number(e.statusCode), e.code, e.message}),
-                 QStringList({QString::number(expected.statusCode), expected.code, expected.message}));
-        QCOMPARE(e.details, expected.details);
+        QVERIFY2(
+            e == expected,
+            qPrintable(
+                QString("%1 %2: %3 [%4]").arg(e.statusCode).arg(e.code, e.message, e.details.join(", "))));
         QTEST(e.kind(), "kind");
     }
 
@@ -190,14 +191,10 @@ private slots:
         const auto tunnel = Tunnel::fromJson(parse(tunnelJson));
         QVERIFY2(std::holds_alternative<Tunnel>(tunnel), qPrintable(failureOf(tunnel)));
         QCOMPARE(std::get<Tunnel>(tunnel).localPort, 3000);
-
+        // Beyond 32 bits (the limit's other edges: test_appstate_usage's bandwidth rows).
         Usage u;
         u.bandwidth.usedBytes = u.bandwidth.limitBytes = Q_INT64_C(5000000000);
         QVERIFY(isOverBandwidthLimit(u));
-        u.bandwidth.limitBytes = u.bandwidth.usedBytes + 1;
-        QVERIFY(!isOverBandwidthLimit(u));
-        u.bandwidth.limitBytes = 0; // no limit
-        QVERIFY(!isOverBandwidthLimit(u));
     }
 
     // The valid tunnel with one key removed and others set.

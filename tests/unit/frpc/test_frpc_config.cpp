@@ -40,19 +40,16 @@ private slots:
         QTest::addColumn<QString>("protocol");
         QTest::addColumn<qint64>("remotePort"); // 0: none
         QTest::addColumn<QString>("tail");
-        const QString http =
-            "type = \"http\"\nlocalIP = \"127.0.0.1\"\nlocalPort = 3000\nsubdomain = \"demo\"\n";
+        const auto proxy = [](const char *type, const char *last) {
+            return QString("type = \"%1\"\nlocalIP = \"127.0.0.1\"\nlocalPort = 3000\n%2\n").arg(type, last);
+        };
+        const QString http = proxy("http", "subdomain = \"demo\"");
         QTest::newRow("http") << "http" << qint64(0) << http;
         QTest::newRow("http with a remote port ignores it") << "http" << qint64(20001) << http;
-        QTest::newRow("tcp")
-            << "tcp" << qint64(20001)
-            << "type = \"tcp\"\nlocalIP = \"127.0.0.1\"\nlocalPort = 3000\nremotePort = 20001\n";
+        QTest::newRow("tcp") << "tcp" << qint64(20001) << proxy("tcp", "remotePort = 20001");
         QTest::newRow("tcp without a port takes the http form")
-            << "tcp" << qint64(0)
-            << "type = \"tcp\"\nlocalIP = \"127.0.0.1\"\nlocalPort = 3000\nsubdomain = \"demo\"\n";
-        QTest::newRow("TCP is not tcp")
-            << "TCP" << qint64(20001)
-            << "type = \"TCP\"\nlocalIP = \"127.0.0.1\"\nlocalPort = 3000\nsubdomain = \"demo\"\n";
+            << "tcp" << qint64(0) << proxy("tcp", "subdomain = \"demo\"");
+        QTest::newRow("TCP is not tcp") << "TCP" << qint64(20001) << proxy("TCP", "subdomain = \"demo\"");
     }
     void configText()
     {
@@ -150,7 +147,6 @@ private slots:
         QFETCH(QString, field);
         QFETCH(QString, value);
         QFETCH(QString, protocol);
-        QFETCH(QString, refused);
         Tunnel t = tunnel(protocol, 20001);
         FrpcConfig c = server();
         QHash<QString, QString *> fields{{"subdomain", &t.subdomain},
@@ -168,8 +164,7 @@ private slots:
             t.remotePort = value.toLongLong();
         else
             *fields.value(field) = value;
-        const auto unsafe = unsafeConfigField(t, c);
-        QCOMPARE(unsafe.value_or(QString()), refused);
+        QTEST(unsafeConfigField(t, c).value_or(QString()), "refused");
     }
 };
 

@@ -59,9 +59,20 @@ private slots:
         QCOMPARE(config.isProduction(), resolved[2] == "production");
     }
 
+    // Made when none is stored, or when the one stored is unusable; then kept.
+    void clientInfoMakesTheInstallationIdOnce_data()
+    {
+        QTest::addColumn<QJsonValue>("stored");
+        QTest::newRow("none") << QJsonValue(QJsonValue::Undefined);
+        QTest::newRow("a number") << QJsonValue(12);
+        QTest::newRow("empty") << QJsonValue("");
+    }
     void clientInfoMakesTheInstallationIdOnce()
     {
+        QFETCH(QJsonValue, stored);
         FakePreferencesStore prefs;
+        if (!stored.isUndefined())
+            prefs.setRaw("ostrel.installation.id", stored);
         BuildInfo info;
         info.version = "1.4.0";
         info.build = "42";
@@ -71,7 +82,7 @@ private slots:
         QVERIFY(QRegularExpression("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$")
                     .match(first.installationId)
                     .hasMatch());
-        QCOMPARE(prefs.stringValue("ostrel.installation.id"), std::optional<QString>(first.installationId));
+        QCOMPARE(prefs.raw("ostrel.installation.id"), QJsonValue(first.installationId));
         QCOMPARE(QStringList({first.appVersion, first.appBuild, first.macosVersion, first.architecture,
                               first.frpcVersion, first.locale}),
                  QStringList({"1.4.0", "42", "Linux 6.1.0", "x86_64", "0.70.1", "es"}));
@@ -81,17 +92,6 @@ private slots:
         QCOMPARE(prefs.writes, QStringList{"ostrel.installation.id"}); // stored once only
         QCOMPARE(second.macosVersion, systemVersion());
         QCOMPARE(second.architecture, buildArchitecture());
-    }
-
-    void clientInfoReplacesAnUnusableInstallationId()
-    {
-        for (const QJsonValue &stored : {QJsonValue(12), QJsonValue("")}) {
-            FakePreferencesStore prefs;
-            prefs.setRaw("ostrel.installation.id", stored);
-            const QString id = installationId(prefs);
-            QCOMPARE(id.size(), 36);
-            QCOMPARE(prefs.raw("ostrel.installation.id"), QJsonValue(id));
-        }
     }
 
     // Saving, replacing and deleting the token in a real keyring are the keyring test's; here,

@@ -34,7 +34,7 @@ private slots:
         QCOMPARE(ostrel::compareVersions(b, a), -expected);
     }
 
-    void parsesBothVersionForms()
+    void parsesBothVersionFormsAndRefusesUnreadableFeeds()
     {
         QFile file(QStringLiteral(OSTREL_TEST_DATA_DIR "/appcast-sample.xml"));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -51,10 +51,7 @@ private slots:
         QCOMPARE(newestUpdate(*items, "115")->version, QStringLiteral("130"));
         QVERIFY(!newestUpdate(*items, "130"));
         QVERIFY(!newestUpdate({}, "1"));
-    }
-
-    void unreadableFeedsAreRejected()
-    {
+        // Unreadable feeds are refused; an empty one is no update.
         QVERIFY(!parseAppcast("<rss><channel><item>"));
         QVERIFY(!parseAppcast("not xml at all"));
         const auto empty = parseAppcast("<rss version=\"2.0\"><channel/></rss>");

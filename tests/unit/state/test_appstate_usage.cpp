@@ -19,7 +19,7 @@ private slots:
         QTest::addColumn<QString>("tier");
         QTest::addColumn<QList<qint64>>("used"); // bytes used at each fetch, of a 100-byte limit
         QTest::addColumn<QList<int>>("stops");   // stop log lines after each fetch
-        QTest::newRow("free") << "free" << QList<qint64>{90, 100, 120, 50, 100} << QList<int>{0, 1, 1, 1, 2};
+        QTest::newRow("free") << "free" << QList<qint64>{99, 100, 120, 50, 100} << QList<int>{0, 1, 1, 1, 2};
         QTest::newRow("pro") << "pro" << QList<qint64>{90, 100} << QList<int>{0, 0};
     }
     void bandwidthStopHappensOncePerCrossing()
