@@ -474,104 +474,94 @@ private slots:
         QVERIFY(server.requests().at(0).header("Accept-Language") != "de");
     }
 
-    // An API error is logged with the request; nothing else is.
+    // What an answer becomes; and a request that gets none, or that cannot be sent at all: a
+    // transport error. An API error is logged with the request; nothing else is.
     void answersBecomeResults_data()
     {
         QTest::addColumn<QString>("endpoint");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<ScriptedResponse>("answer");
+        QTest::addColumn<QString>("base"); // empty: the test server's; "closed": the same, nobody listening
+        QTest::addColumn<QString>("token");
         QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("description"); // of the failure; for ok rows unused
+        QTest::addColumn<QString>("description"); // of the failure, where one is given
+        QTest::addColumn<int>("code");            // of a transport error, where one is given
         const int ok = Outcome::ok, decoding = Outcome::decodingError, api = Outcome::apiError,
                   transport = Outcome::transportError;
-        const auto row = [](const char *name, const char *endpoint, int status, const QByteArray &body,
-                            int kind, const QString &description = {}) {
-            QTest::newRow(name) << QString(endpoint) << status << body << kind << description;
+        const auto row = [](const char *name, const char *endpoint, const ScriptedResponse &answer, int kind,
+                            const QString &description = {}) {
+            QTest::newRow(name) << QString(endpoint) << answer << QString() << QString() << kind
+                                << description << 0;
         };
-        row("204 for EmptyResponse", "deleteTunnel", 204, {}, ok);
-        row("200 {} for EmptyResponse", "deleteTunnel", 200, j("{}"), ok);
-        row("200 empty for EmptyResponse", "deleteTunnel", 200, {}, decoding);
-        row("204 for User", "fetchMe", 204, {}, decoding,
+        const auto json = &ScriptedResponse::json;
+        row("204 for EmptyResponse", "deleteTunnel", json(204, {}), ok);
+        row("200 {} for EmptyResponse", "deleteTunnel", json(200, j("{}")), ok);
+        row("200 empty for EmptyResponse", "deleteTunnel", json(200, {}), decoding);
+        row("204 for User", "fetchMe", json(204, {}), decoding,
             "204 No Content but R=User is not EmptyResponse/Void/Optional");
-        row("299 is success", "fetchMe", 299, j(userJson), ok);
-        row("tunnel list with a bad element", "listTunnels", 200, j("[{'id':'x'}]"), decoding);
-        row("updated tunnel with an unsafe id", "updateTunnel", 200,
-            QJsonDocument(tunnelWithId("../users/me")).toJson(), decoding,
+        row("299 is success", "fetchMe", json(299, j(userJson)), ok);
+        row("tunnel list with a bad element", "listTunnels", json(200, j("[{'id':'x'}]")), decoding);
+        row("updated tunnel with an unsafe id", "updateTunnel",
+            json(200, QJsonDocument(tunnelWithId("../users/me")).toJson()), decoding,
             "Tunnel with an unsafe id: ../users/me");
-        row("300 is failure", "fetchMe", 300, j(userJson), api, "300 UNKNOWN: " + j(userJson));
-        row("500 text body", "fetchMe", 500, "upstream broke", api, "500 UNKNOWN: upstream broke");
-        row("409 envelope", "createTunnel", 409,
-            j("{'error':{'code':'CONFLICT','message':'Subdomain taken'},'statusCode':409}"), api,
+        row("300 is failure", "fetchMe", json(300, j(userJson)), api, "300 UNKNOWN: " + j(userJson));
+        row("500 text body", "fetchMe", json(500, "upstream broke"), api, "500 UNKNOWN: upstream broke");
+        row("409 envelope", "createTunnel",
+            json(409, j("{'error':{'code':'CONFLICT','message':'Subdomain taken'},'statusCode':409}")), api,
             "409 CONFLICT: Subdomain taken");
         // Answers are held in memory whole, so their size is capped, error answers included.
         const auto jsonOfSize = [](qint64 size) { return '"' + QByteArray(size - 2, 'a') + '"'; };
         const qint64 cap = APIClient::maxAnswerBytes;
-        row("answer at the cap", "checkHealth", 200, jsonOfSize(cap), ok);
-        row("answer over the cap", "checkHealth", 200, jsonOfSize(cap + 1), transport);
-        row("error answer over the cap", "fetchMe", 500, jsonOfSize(cap + 1), transport);
+        row("answer at the cap", "checkHealth", json(200, jsonOfSize(cap)), ok);
+        row("answer over the cap", "checkHealth", json(200, jsonOfSize(cap + 1)), transport);
+        row("error answer over the cap", "fetchMe", json(500, jsonOfSize(cap + 1)), transport);
+
+        const auto below = [](const char *name, const ScriptedResponse &answer, const char *base,
+                              const char *token, QNetworkReply::NetworkError code) {
+            QTest::newRow(name) << QString("fetchMe") << answer << QString(base) << QString(token)
+                                << int(Outcome::transportError) << QString() << int(code);
+        };
+        const ScriptedResponse never = ScriptedResponse::never();
+        // Qt retries once on a dropped connection, so every attempt is dropped.
+        below("connection dropped", ScriptedResponse::dropConnection(), "", "",
+              QNetworkReply::RemoteHostClosedError);
+        below("nobody listens", never, "closed", "", QNetworkReply::ConnectionRefusedError);
+        below("never answered", never, "", "", QNetworkReply::OperationCanceledError);
+        below("relative base", never, "api/v1", "", QNetworkReply::ProtocolInvalidOperationError);
+        below("invalid base", never, "http://exa mple.com:99999", "",
+              QNetworkReply::ProtocolInvalidOperationError);
+        below("line break in token", never, "", "abc\r\nX-Injected: 1",
+              QNetworkReply::ProtocolInvalidOperationError);
     }
     void answersBecomeResults()
     {
         QFETCH(QString, endpoint);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
+        QFETCH(ScriptedResponse, answer);
+        QFETCH(QString, base);
+        QFETCH(QString, token);
         QFETCH(int, kind);
         QFETCH(QString, description);
-        TestHttpServer server;
-        server.enqueue(ScriptedResponse::json(status, body));
-        APIClient client(server.baseUrl());
+        QFETCH(int, code);
+        auto server = std::make_unique<TestHttpServer>();
+        server->setDefaultResponse(answer);
+        const bool served = base.isEmpty() || base == "closed";
+        APIClient client(served ? server->baseUrl() : QUrl(base),
+                         token.isEmpty() ? std::nullopt : std::optional<QString>(token));
+        client.setTransferTimeout(300ms);
+        if (base == "closed")
+            server.reset();
         LogCapture log;
         const Outcome o = run(client, endpoint);
         QCOMPARE(int(o.kind), kind);
         if (!description.isEmpty())
             QCOMPARE(o.description, description);
+        if (code)
+            QCOMPARE(int(o.transportCode), code);
         QStringList logged;
         for (const Endpoint &e : endpoints()) {
             if (o.kind == Outcome::apiError && endpoint == QLatin1String(e.name))
                 logged << "[APIClient] " + e.requestLine + " -> " + description;
         }
         QCOMPARE(log.lines, logged);
-    }
-
-    // Failures below HTTP, and requests that cannot be sent at all: transport errors, nothing logged.
-    void failuresBelowHttp_data()
-    {
-        QTest::addColumn<QString>("server"); // how the test server behaves, or the base URL instead
-        QTest::addColumn<QString>("token");
-        QTest::addColumn<int>("code");
-        const auto row = [](const char *name, const char *server, const char *token,
-                            QNetworkReply::NetworkError code) {
-            QTest::newRow(name) << QString(server) << QString(token) << int(code);
-        };
-        // Qt retries once on a dropped connection, so every attempt is dropped.
-        row("connection dropped", "drop", "", QNetworkReply::RemoteHostClosedError);
-        row("nobody listens", "gone", "", QNetworkReply::ConnectionRefusedError);
-        row("never answered", "never", "", QNetworkReply::OperationCanceledError);
-        row("relative base", "api/v1", "", QNetworkReply::ProtocolInvalidOperationError);
-        row("invalid base", "http://exa mple.com:99999", "", QNetworkReply::ProtocolInvalidOperationError);
-        row("line break in token", "never", "abc\r\nX-Injected: 1",
-            QNetworkReply::ProtocolInvalidOperationError);
-    }
-    void failuresBelowHttp()
-    {
-        QFETCH(QString, server);
-        QFETCH(QString, token);
-        auto http = std::make_unique<TestHttpServer>();
-        const bool scripted = server == "gone" || server == "drop" || server == "never";
-        APIClient client(scripted ? http->baseUrl() : QUrl(server),
-                         token.isEmpty() ? std::nullopt : std::optional<QString>(token));
-        client.setTransferTimeout(300ms);
-        if (server == "gone")
-            http.reset();
-        else if (server == "drop")
-            http->setDefaultResponse(ScriptedResponse::dropConnection());
-        else
-            http->enqueue(ScriptedResponse::never());
-        LogCapture log;
-        const Outcome o = run(client, "fetchMe");
-        QCOMPARE(o.kind, Outcome::transportError);
-        QTEST(int(o.transportCode), "code");
-        QCOMPARE(log.lines, QStringList());
     }
 
     void unsafeTunnelIdsAreLeftOutOfTheList()
