@@ -19,8 +19,6 @@ using Kind = ApiError::Kind;
 using Field = ApiError::Field;
 using FieldMap = QHash<Field, QString>;
 
-Q_DECLARE_METATYPE(Kind)
-
 // Requests name only the fields they change; the rest stay absent on purpose.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 

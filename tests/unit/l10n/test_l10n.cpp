@@ -10,8 +10,6 @@
 using namespace ostrel;
 using ostrel::test::writeFile;
 using Tables = QHash<QString, StringTable>;
-Q_DECLARE_METATYPE(std::optional<StringTable>)
-Q_DECLARE_METATYPE(std::optional<Tables>)
 
 namespace {
 
