@@ -25,6 +25,16 @@ QJsonObject bodyOf(const RecordedRequest &request)
     return QJsonDocument::fromJson(request.body).object();
 }
 
+// A deep link, and what handling it leads to.
+struct Link {
+    QString url;
+    QString resetToken = {};   // authFlow becomes resetPassword(token)
+    QString pendingToken = {}; // pendingVerificationToken
+    QString request = {};      // the service call it leads to
+    bool sheetCloses = false;
+    bool signedIn = true;
+};
+
 } // namespace
 
 class TestAppState : public QObject {
@@ -776,43 +786,30 @@ private slots:
     // (A magic link signs in with its token, as every screen test signs in.)
     void deepLinkRoutes_data()
     {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("signedIn");
-        QTest::addColumn<QString>("resetToken");   // authFlow becomes resetPassword(token)
-        QTest::addColumn<QString>("pendingToken"); // pendingVerificationToken
-        QTest::addColumn<QString>("request");      // the service call it leads to
-        QTest::addColumn<bool>("sheetCloses");
-        const auto row = [](const char *name, const QString &url, const QString &reset = {},
-                            const QString &pending = {}, const QString &request = {}, bool closes = false,
-                            bool signedIn = true) {
-            QTest::newRow(name) << url << signedIn << reset << pending << request << closes;
-        };
-        row("reset", "ostrel://reset?token=abc", "abc");
-        row("reset, no query", "ostrel://reset");
-        row("reset, first token item wins", "ostrel://reset?x=1&token=first&token=second", "first");
-        row("reset, percent-decoded", "ostrel://reset?token=a%2Bb%20c", "a+b c");
-        row("scheme compared exactly", "OSTREL://reset?token=abc");
-        row("host compared exactly", "ostrel://Reset?token=abc");
-        row("other scheme", "https://reset?token=abc");
-        row("no host", "ostrel:reset?token=abc");
-        row("not a URL", "ostrel://reset?token=abc def");
-        row("verify e-mail", "ostrel://auth/verify-email?token=v1", {}, "v1");
-        row("verify, path too short", "ostrel://auth/verify?token=v3");
-        row("open", "ostrel://open");
-        row("deletion cancel", "ostrel://deletion/cancel", {}, {}, "POST /users/me/deletion/cancel");
-        row("deletion without path", "ostrel://deletion");
-        row("upgrade success", "ostrel://upgrade/success", {}, {}, "GET /users/me", true);
-        row("upgrade success signed out", "ostrel://upgrade/success", {}, {}, {}, false, false);
-        row("upgrade cancel", "ostrel://upgrade/cancel", {}, {}, {}, true);
+        QTest::addColumn<Link>("link");
+        const auto row = [](const char *name, const Link &link) { QTest::newRow(name) << link; };
+        row("reset", {"ostrel://reset?token=abc", "abc"});
+        row("reset, no query", {"ostrel://reset"});
+        row("reset, first token item wins", {"ostrel://reset?x=1&token=first&token=second", "first"});
+        row("reset, percent-decoded", {"ostrel://reset?token=a%2Bb%20c", "a+b c"});
+        row("scheme compared exactly", {"OSTREL://reset?token=abc"});
+        row("host compared exactly", {"ostrel://Reset?token=abc"});
+        row("other scheme", {"https://reset?token=abc"});
+        row("no host", {"ostrel:reset?token=abc"});
+        row("not a URL", {"ostrel://reset?token=abc def"});
+        row("verify e-mail", {"ostrel://auth/verify-email?token=v1", {}, "v1"});
+        row("verify, path too short", {"ostrel://auth/verify?token=v3"});
+        row("open", {"ostrel://open"});
+        row("deletion cancel", {"ostrel://deletion/cancel", {}, {}, "POST /users/me/deletion/cancel"});
+        row("deletion without path", {"ostrel://deletion"});
+        row("upgrade success", {"ostrel://upgrade/success", {}, {}, "GET /users/me", true});
+        row("upgrade success signed out", {"ostrel://upgrade/success", {}, {}, {}, false, false});
+        row("upgrade cancel", {"ostrel://upgrade/cancel", {}, {}, {}, true});
     }
     void deepLinkRoutes()
     {
-        QFETCH(QString, url);
-        QFETCH(bool, signedIn);
-        QFETCH(QString, resetToken);
-        QFETCH(QString, pendingToken);
-        QFETCH(QString, request);
-        QFETCH(bool, sheetCloses);
+        QFETCH(Link, link);
+        const auto &[url, resetToken, pendingToken, request, sheetCloses, signedIn] = link;
         StateFixture f;
         f.route("POST /users/me/deletion/cancel", QJsonObject{});
         AppState &s = signedIn ? f.createSignedIn() : f.create();
