@@ -4,10 +4,16 @@
 #include "platform/TerminationSignals.h"
 #include "platform/XdgLoginItem.h"
 #include "platform/XdgUrlOpener.h"
+#include "state/BuildConfig.h"
+#include "state/ClientInfoBuilder.h"
+#include "state/KeychainStore.h"
+#include "support/FakePreferencesStore.h"
+#include "support/FakeSecretStore.h"
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,7 +24,8 @@ using namespace ostrel;
 using namespace ostrel::test;
 
 // The services behind the small interfaces: the preferences file, the autostart entry, signals,
-// the URL opener, the network monitor.
+// the URL opener, the network monitor; and what is built from them: the build settings, the
+// client information, the stored token.
 class TestSystemServices : public QObject {
     Q_OBJECT
 private slots:
@@ -49,45 +56,43 @@ private slots:
         QCOMPARE(again.stringValue("ostrel.language"), std::optional<QString>("es"));
     }
 
-    void wrongTypesReadAsAbsent()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.path() + "/preferences.json";
-        QVERIFY(writeFile(path, "{\"ostrel.notifications.enabled\":\"yes\",\"ostrel.language\":true,"
-                                "\"ostrel.onboarding.completed\":1,\"ostrel.installation.id\":null}"));
-        JsonPreferencesStore store(path);
-        QCOMPARE(store.boolValue("ostrel.notifications.enabled"), std::nullopt);
-        QCOMPARE(store.stringValue("ostrel.notifications.enabled"), std::optional<QString>("yes"));
-        QCOMPARE(store.stringValue("ostrel.language"), std::nullopt);
-        QCOMPARE(store.boolValue("ostrel.onboarding.completed"), std::nullopt);
-        QCOMPARE(store.stringValue("ostrel.installation.id"), std::nullopt);
-    }
-
-    void corruptFile_data()
+    // Unreadable files and values of another type read as absent; reading leaves the file alone.
+    void unreadableContentReadsAsAbsent_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("truncated") << QByteArray("{\"ostrel.language\":\"e");
-        QTest::newRow("array") << QByteArray("[\"ostrel.language\"]");
-        QTest::newRow("binary") << QByteArray("\x00\xff\xfe", 3);
+        QTest::addColumn<bool>("parses");
+        QTest::newRow("truncated") << QByteArray("{\"ostrel.language\":\"e") << false;
+        QTest::newRow("array") << QByteArray("[\"ostrel.language\"]") << false;
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe", 3) << false;
+        QTest::newRow("wrong types")
+            << QByteArray("{\"ostrel.notifications.enabled\":\"yes\",\"ostrel.language\":"
+                          "true,\"ostrel.onboarding.completed\":1,\"ostrel.installation.id\":null}")
+            << true;
     }
-    void corruptFile()
+    void unreadableContentReadsAsAbsent()
     {
         QFETCH(QByteArray, content);
+        QFETCH(bool, parses);
         QTemporaryDir dir;
         const QString path = dir.path() + "/preferences.json";
         QVERIFY(writeFile(path, content));
         JsonPreferencesStore store(path);
+        QCOMPARE(store.boolValue("ostrel.notifications.enabled"), std::nullopt);
+        QCOMPARE(store.stringValue("ostrel.notifications.enabled"),
+                 parses ? std::optional<QString>("yes") : std::nullopt);
         QCOMPARE(store.stringValue("ostrel.language"), std::nullopt);
-        // Reading leaves the file alone.
+        QCOMPARE(store.boolValue("ostrel.onboarding.completed"), std::nullopt);
+        QCOMPARE(store.stringValue("ostrel.installation.id"), std::nullopt);
         QCOMPARE(readFile(path), content);
 
         ostrel::test::LogCapture log;
         store.setString("ostrel.language", "es");
         QCOMPARE(store.stringValue("ostrel.language"), std::optional<QString>("es"));
-        // The unreadable file is kept aside rather than lost, and said so once.
+        // An unreadable file is kept aside rather than lost, and said so once.
         store.setString("ostrel.language", "en");
-        QCOMPARE(readFile(path + ".bak"), content);
-        QCOMPARE(log.lines, QStringList{"[Preferences] unreadable preferences moved to " + path + ".bak"});
+        QCOMPARE(readFile(path + ".bak"), parses ? QByteArray() : content);
+        const QString moved = "[Preferences] unreadable preferences moved to " + path + ".bak";
+        QCOMPARE(log.lines, parses ? QStringList() : QStringList{moved});
     }
 
     void failedWriteIsLoggedNotFatal()
@@ -102,7 +107,7 @@ private slots:
         QVERIFY(log.contains("[Preferences] could not create " + dir.path() + "/blocker"));
     }
 
-    void registerUnregisterAndStatuses()
+    void registerUnregisterStatusesAndErrors()
     {
         QTemporaryDir dir;
         // A program path that needs quoting, to prove the entry still finds it.
@@ -125,6 +130,16 @@ private slots:
         QCOMPARE(item.unregisterItem(), std::nullopt);
         QVERIFY(!QFile::exists(item.entryPath()));
         QCOMPARE(item.status(), int(LoginItem::notRegistered));
+
+        // The default folder follows XDG_CONFIG_HOME; a file where it should be is an error.
+        const QString config = dir.path() + "/blocked";
+        QVERIFY(writeFile(config + "/autostart", "a file where the folder should be"));
+        qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        XdgLoginItem blocked;
+        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(blocked.entryPath(), config + "/autostart/ostrel.desktop");
+        QVERIFY(blocked.registerItem().value_or(QString()).contains(config + "/autostart"));
+        QCOMPARE(blocked.status(), int(LoginItem::notRegistered));
     }
 
     void entriesSwitchedOffByTheDesktop_data()
@@ -146,26 +161,10 @@ private slots:
     void entriesSwitchedOffByTheDesktop()
     {
         QFETCH(QByteArray, entry);
-        QFETCH(int, status);
         QTemporaryDir dir;
         XdgLoginItem item(dir.path(), "/bin/sh");
         QVERIFY(writeFile(item.entryPath(), entry));
-        QCOMPARE(item.status(), status);
-    }
-
-    void unwritableAutostartFolderReportsAnError()
-    {
-        QTemporaryDir dir;
-        QVERIFY(writeFile(dir.path() + "/autostart", "a file where the folder should be"));
-        // The default folder follows XDG_CONFIG_HOME.
-        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-        XdgLoginItem item;
-        qunsetenv("XDG_CONFIG_HOME");
-        QCOMPARE(item.entryPath(), dir.path() + "/autostart/ostrel.desktop");
-        const std::optional<QString> error = item.registerItem();
-        QVERIFY(error.has_value());
-        QVERIFY(error->contains(dir.path() + "/autostart"));
-        QCOMPARE(item.status(), int(LoginItem::notRegistered));
+        QTEST(item.status(), "status");
     }
 
     void systemVersionFromKernelRelease_data()
@@ -182,8 +181,7 @@ private slots:
     void systemVersionFromKernelRelease()
     {
         QFETCH(QString, release);
-        QFETCH(QString, version);
-        QCOMPARE(systemVersionFromRelease(release), version);
+        QTEST(systemVersionFromRelease(release), "version");
     }
 
     void runningSystemVersionAndArchitecture()
@@ -259,6 +257,100 @@ private slots:
         QCOMPARE(spy.size(), 1);
         if (!QNetworkInformation::instance())
             QCOMPARE(spy.at(0).at(0).toBool(), true); // no backend: available
+    }
+
+    void buildConfigDefaults_data()
+    {
+        // Raw settings (empty = unset): proto, host, environment, public host, the OSTREL_API_HOST
+        // override; then the resolved base URL text, parsed base URL, environment and public host.
+        QTest::addColumn<QStringList>("raw");
+        QTest::addColumn<QStringList>("resolved");
+        const QString local = "http://localhost:3000";
+        QTest::newRow("nothing set") << QStringList{"", "", "", "", ""}
+                                     << QStringList{local, local, "unknown", "localhost:3000"};
+        QTest::newRow("only host") << QStringList{"", "api.ostrel.dev:8443", "", "", ""}
+                                   << QStringList{"http://api.ostrel.dev:8443", "http://api.ostrel.dev:8443",
+                                                  "unknown", "api.ostrel.dev:8443"};
+        QTest::newRow("everything") << QStringList{"https", "api.ostrel.app", "production", "ostrel.app", ""}
+                                    << QStringList{"https://api.ostrel.app", "https://api.ostrel.app",
+                                                   "production", "ostrel.app"};
+        QTest::newRow("bad port") << QStringList{"", "localhost:port", "", "", ""}
+                                  << QStringList{"http://localhost:port", local, "unknown", "localhost:port"};
+        QTest::newRow("bad scheme and host")
+            << QStringList{"ht tp", "exa mple.com", "staging", "", ""}
+            << QStringList{"ht tp://exa mple.com", local, "staging", "exa mple.com"};
+        QTest::newRow("override in development")
+            << QStringList{"", "", "", "", "127.0.0.1:41234"}
+            << QStringList{"http://127.0.0.1:41234", "http://127.0.0.1:41234", "unknown", "127.0.0.1:41234"};
+        QTest::newRow("override ignored in production")
+            << QStringList{"https", "api.ostrel.app", "production", "ostrel.app", "127.0.0.1:41234"}
+            << QStringList{"https://api.ostrel.app", "https://api.ostrel.app", "production", "ostrel.app"};
+    }
+    void buildConfigDefaults()
+    {
+        QFETCH(QStringList, raw);
+        QFETCH(QStringList, resolved);
+        const auto set = [](const QString &v) {
+            return v.isEmpty() ? std::nullopt : std::optional<QString>(v);
+        };
+        BuildInfo info;
+        info.apiProto = set(raw[0]);
+        info.apiHost = set(raw[1]);
+        info.environment = set(raw[2]);
+        info.publicHost = set(raw[3]);
+        const BuildConfig config = BuildConfig::resolve(info.withHostOverride(raw[4]));
+        QCOMPARE(QStringList({config.baseURLString, config.baseURL.toString(), config.environment,
+                              config.publicHost}),
+                 resolved);
+    }
+
+    // Made when none is stored, or when the one stored is unusable; then kept.
+    void clientInfoMakesTheInstallationIdOnce_data()
+    {
+        QTest::addColumn<QJsonValue>("stored");
+        QTest::newRow("none") << QJsonValue(QJsonValue::Undefined);
+        QTest::newRow("a number") << QJsonValue(12);
+        QTest::newRow("empty") << QJsonValue("");
+    }
+    void clientInfoMakesTheInstallationIdOnce()
+    {
+        QFETCH(QJsonValue, stored);
+        FakePreferencesStore prefs;
+        if (!stored.isUndefined())
+            prefs.setRaw("ostrel.installation.id", stored);
+        BuildInfo info;
+        info.version = "1.4.0";
+        info.build = "42";
+        const BuildConfig build = BuildConfig::resolve(info);
+
+        const ClientInfo first = buildClientInfo(prefs, build, "es", "Linux 6.1.0", "x86_64");
+        QVERIFY(QRegularExpression("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$")
+                    .match(first.installationId)
+                    .hasMatch());
+        QCOMPARE(prefs.raw("ostrel.installation.id"), QJsonValue(first.installationId));
+        QCOMPARE(QStringList({first.appVersion, first.appBuild, first.macosVersion, first.architecture,
+                              first.frpcVersion, first.locale}),
+                 QStringList({"1.4.0", "42", "Linux 6.1.0", "x86_64", "0.70.1", "es"}));
+
+        const ClientInfo second = buildClientInfo(prefs, build, "en");
+        QCOMPARE(second.installationId, first.installationId);
+        QCOMPARE(prefs.writes, QStringList{"ostrel.installation.id"}); // stored once only
+        QCOMPARE(second.macosVersion, systemVersion());
+        QCOMPARE(second.architecture, buildArchitecture());
+    }
+
+    // Saving, replacing and deleting the token in a real keyring are the keyring test's; here,
+    // what only a fake shows: bytes that are not UTF-8, or a failing store, read as no token.
+    void keychainReadsBadItemsAsNoToken()
+    {
+        FakeSecretStore secrets;
+        const KeychainStore keychain(secrets);
+        secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("tok\xff\xfe", 5));
+        QCOMPARE(keychain.loadToken(), std::nullopt);
+        secrets.items.insert({"com.ostrel.app", "auth.token"}, QByteArray("fine"));
+        QCOMPARE(keychain.loadToken(), std::optional<QString>("fine"));
+        secrets.failing = {"find"};
+        QCOMPARE(keychain.loadToken(), std::nullopt);
     }
 };
 

@@ -1,12 +1,15 @@
-// The run-state controller on its own: a scripted tunnel list and service, the real supervisor
-// with the stand-in frpc (or with no frpc at all, so that every start is refused).
+// AppState's collaborators on their own. The run-state controller: a scripted tunnel list and
+// service, the real supervisor with the stand-in frpc (or with no frpc at all, so that every
+// start is refused). The restore of a stored session: a scripted session answers each user refresh.
 
 #include "StateFixture.h"
 
 #include "frpc/FrpcManager.h"
+#include "state/SessionRestorer.h"
 #include "state/TunnelRunController.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace ostrel;
@@ -55,9 +58,28 @@ struct Controller {
 
 const QString refused = "[FrpcManager] start failed: frpc not found among the resources or on PATH";
 
+class ScriptedSession : public SessionContext {
+public:
+    std::optional<AuthSession> session = AuthSession{"stored", std::nullopt};
+    QList<Completion> refreshes; // unanswered, oldest first
+
+    const std::optional<AuthSession> &currentSession() const override { return session; }
+    std::optional<QString> requestToken() const override
+    {
+        return session ? std::optional(session->token) : std::nullopt;
+    }
+    QString currentLanguage() const override { return "en"; }
+    void refreshUser(QObject *context, Completion done) override { refreshes << guarded(context, done); }
+};
+
+ApiFailure answerOf(int status)
+{
+    return ApiError{status, status == 401 ? "UNAUTHORIZED" : "INTERNAL", "expired", {}};
+}
+
 } // namespace
 
-class TestTunnelRunController : public QObject {
+class TestStateCollaborators : public QObject {
     Q_OBJECT
 private slots:
     void restartsAfterTwoFiveAndTenSeconds_data()
@@ -79,8 +101,6 @@ private slots:
     {
         QFETCH(QString, interruption);
         QFETCH(int, attempts);
-        QFETCH(TunnelRuntimeState, finally);
-        QFETCH(QString, nextCrash);
         QTemporaryDir noFrpc; // every start is refused, so the schedule runs to its end
         Controller c(noFrpc.path());
         QStringList disconnected;
@@ -114,13 +134,13 @@ private slots:
         c.clock.advance(60s);
         QCOMPARE(c.log.lines.count(refused), attempts);
         QVERIFY(c.runs.reconnectTaskIds().isEmpty());
-        QCOMPARE(c.runs.runtimeState("t1"), finally);
+        QTEST(c.runs.runtimeState("t1"), "finally");
         // The row says frpc is missing and how to install it.
         if (attempts > 0)
             QCOMPARE(c.runs.startErrors().value("t1"), "app.frpc.missing");
         // The notification promises a restart only when one will come.
         c.runs.handleUnexpectedExit("t1");
-        QCOMPARE(disconnected.last(), nextCrash);
+        QTEST(disconnected.last(), "nextCrash");
     }
     void pollChecksThirtyTimesOrUntilConnected_data()
     {
@@ -210,7 +230,79 @@ private slots:
         c.runs.ensureConfigurationRetry();
         QVERIFY(!c.runs.hasConfigurationRetryTask());
     }
+
+    void retriesThenReconnectsUntilAnAnswer_data()
+    {
+        // Failures (500) before the last answer; then what happens just before that answer arrives.
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<int>("last");          // 200, 401, 500, or 0: no further request is made
+        QTest::addColumn<QString>("meanwhile"); // "", "signed out", "signed in again", "user known"
+        QTest::addColumn<QString>("line");      // the line logged with the last answer
+        const auto row = [](const char *name, int failures, int last, const QString &meanwhile = {},
+                            const QString &line = {}) {
+            QTest::newRow(name) << failures << last << meanwhile << line;
+        };
+        row("first attempt succeeds", 0, 200);
+        row("background attempt succeeds", 4, 200, {}, "[AppState] background reconnect succeeded");
+        row("rejected at once", 0, 401, {}, "[AppState] stored token rejected (401), signing out: expired");
+        row("rejected in the background", 3, 401, {},
+            "[AppState] background reconnect: token rejected (401), signing out");
+        row("rejection of a token no longer in use", 1, 401, "signed in again");
+        row("signed out during the first attempts", 1, 0, "signed out");
+        row("signed out in the background", 4, 0, "signed out");
+        row("a user arrived another way", 3, 500, "user known");
+    }
+    void retriesThenReconnectsUntilAnAnswer()
+    {
+        QFETCH(int, failures);
+        QFETCH(int, last);
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, line);
+        LogCapture log;
+        ManualClock clock;
+        ScriptedSession session;
+        SessionRestorer restorer(session, clock);
+        QSignalSpy restored(&restorer, &SessionRestorer::restored);
+        QSignalSpy rejected(&restorer, &SessionRestorer::rejected);
+        restorer.restore();
+        // Three attempts 2 s apart, then one every 5 s.
+        for (int n = 1; n <= failures; ++n) {
+            QCOMPARE(session.refreshes.size(), 1);
+            session.refreshes.takeFirst()(answerOf(500));
+            const QString failed =
+                n <= 3 ? QString("[AppState] restoreSession initial attempt %1/3 failed: ").arg(n)
+                       : "[AppState] background reconnect retry failed: ";
+            QCOMPARE(log.countStartingWith(failed), n <= 3 ? 1 : n - 3);
+            QCOMPARE(log.lines.contains(
+                         "[AppState] restoreSession: initial retries failed, starting background reconnect"),
+                     n >= 3);
+            if (n == failures && meanwhile == "signed out")
+                break;
+            const auto wait = n < 3 ? 2s : 5s;
+            clock.advance(wait - 1ms);
+            QVERIFY(session.refreshes.isEmpty());
+            clock.advance(1ms);
+        }
+        if (meanwhile == "signed out")
+            session.session.reset();
+        else if (meanwhile == "user known")
+            session.session->user = User{};
+        else if (meanwhile == "signed in again")
+            session.session = AuthSession{"newer", std::nullopt};
+        if (last != 0) {
+            QCOMPARE(session.refreshes.size(), 1);
+            session.refreshes.takeFirst()(last == 200 ? std::nullopt : std::optional(answerOf(last)));
+        }
+        // The restore is over: no further request, nothing left waiting.
+        clock.advance(60s);
+        QVERIFY(session.refreshes.isEmpty());
+        QCOMPARE(restored.size(), last == 200 ? 1 : 0);
+        QCOMPARE(rejected.size(), last == 401 && meanwhile.isEmpty() ? 1 : 0);
+        if (!line.isEmpty())
+            QVERIFY(log.contains(line));
+        QCOMPARE(clock.pendingCount(), 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestTunnelRunController)
-#include "test_tunnel_run_controller.moc"
+QTEST_GUILESS_MAIN(TestStateCollaborators)
+#include "test_state_collaborators.moc"
