@@ -310,7 +310,7 @@ private slots:
         QCOMPARE(log.countStartingWith("[FrpcManager] unexpected exit tunnel=" + t.id + " "), 4);
         QCOMPARE(text(s.frpcCrashes().value(t.id)), text("app.frpc.crashed"));
         // One notification per crash, each replacing the one before (same identifier; its texts
-        // are test_appstate_usage's).
+        // are test_appstate's).
         QCOMPARE(app->notifier.posts.size(), 4);
         for (const FakeNotifier::Posted &p : app->notifier.posts)
             QCOMPARE(p.identifier, "ostrel-frpc-crash-" + t.subdomain);
