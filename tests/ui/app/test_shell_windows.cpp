@@ -14,11 +14,6 @@
 #include "ui/auth/OnboardingView.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/TintedButton.h"
-#include "ui/tunnels/TunnelAddressButton.h"
-#include "ui/tunnels/TunnelListPage.h"
-#include "ui/tunnels/TunnelListView.h"
-#include "ui/tunnels/TunnelRow.h"
-#include "ui/tunnels/TunnelRowsView.h"
 #include <QMenu>
 
 #include <QSystemTrayIcon>
@@ -32,13 +27,6 @@ namespace {
 QString screenName(const MenuBarView &view)
 {
     return view.screenWidget() ? view.screenWidget()->objectName() : QString();
-}
-
-// Signs in through the service's magic link, as the deep link does.
-void signIn(ShellHarness &h)
-{
-    h.state->handleDeepLink(QStringLiteral("ostrel://magic-link?token=good"));
-    QTRY_VERIFY(h.state->session() && h.state->session()->user);
 }
 
 } // namespace
@@ -98,6 +86,11 @@ private slots:
             QCOMPARE(child<QWidget>(view, "planBadge")->accessibleName(), text("menubar.pro"));
             QTest::mouseClick(child(view, "settingsButton"), Qt::LeftButton);
             QCOMPARE(settingsCalls, 1);
+            // The upgrade sheet's place covers the popover while requested.
+            h.state->presentUpgrade(UpgradeReason::manual);
+            QTRY_VERIFY(view.upgradeSheet()->isVisible());
+            h.state->setShowingUpgrade(false);
+            QVERIFY(!view.upgradeSheet()->isVisible());
         }
     }
 
@@ -128,32 +121,6 @@ private slots:
         QCOMPARE(quits, 0);
         QTest::mouseClick(quit, Qt::LeftButton);
         QCOMPARE(quits, 1);
-    }
-
-    // (That every text follows the language is the settings test's; these are the screenshots.)
-    void screenshotsSignedOutAndIn()
-    {
-        ServiceScript script;
-        script.tunnels = {tunnelJson("t1", "demo"), tunnelJson("t2", "api-staging")};
-        ShellHarness h({.onboardingCompleted = true}, script);
-        Popover popover(*h.state);
-        saveScreenshots(*h.state, popover.window, QStringLiteral("popover-signed-out"));
-        signIn(h);
-        h.state->refreshTunnels();
-        QTRY_VERIFY(h.state->tunnelsLoaded());
-        // One row per tunnel, its address under the configured public host.
-        auto *list = qobject_cast<TunnelListView *>(popover.view->screenWidget());
-        QVERIFY(list);
-        TunnelRowsView *rows = list->page()->rowsView();
-        QTRY_COMPARE(rows->rowCount(), 2);
-        QCOMPARE(rows->row("t2")->addressButton()->text(), QStringLiteral("api-staging.tunnels.test"));
-        saveScreenshots(*h.state, popover.window, QStringLiteral("popover-signed-in"));
-        // The upgrade sheet's place covers the popover while requested.
-        h.state->presentUpgrade(UpgradeReason::manual);
-        QTRY_VERIFY(popover.view->upgradeSheet()->isVisible());
-        saveScreenshot(popover.window, QStringLiteral("popover-upgrade-en"));
-        h.state->setShowingUpgrade(false);
-        QVERIFY(!popover.view->upgradeSheet()->isVisible());
     }
 
     void shellMenuPopoverAndSettingsWindow()

@@ -101,78 +101,17 @@ Tunnel decoded(const QJsonObject &json)
 class TestCreateTunnelView : public QObject {
     Q_OBJECT
 private slots:
-    void enableRules_data()
-    {
-        QTest::addColumn<QString>("tier");
-        QTest::addColumn<bool>("tcp");
-        QTest::addColumn<QString>("subdomain");
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<QString>("subdomainError"); // a text key; empty: none
-        QTest::addColumn<QString>("portError");
-        const auto row = [](const char *name, const char *tier, bool tcp, const char *subdomain,
-                            const char *port, bool enabled, const char *subdomainError = "",
-                            const char *portError = "") {
-            QTest::newRow(name) << QString(tier) << tcp << QString(subdomain) << QString(port) << enabled
-                                << QString(subdomainError) << QString(portError);
-        };
-        row("free, no port", "free", false, "", "", false);
-        row("free, port", "free", false, "", "3000", true);
-        row("free, port 0", "free", false, "", "0", false, "", "tunnels.port.invalid");
-        row("pro, no subdomain", "pro", false, "", "3000", false);
-        row("pro, capitals", "pro", false, "MyApp", "3000", false, "tunnels.subdomain.invalid");
-        row("pro, valid", "pro", false, "my-app", "3000", true);
-        row("pro, tcp, port", "pro", true, "", "3000", true);
-    }
-    void enableRules()
-    {
-        QFETCH(QString, tier);
-        QFETCH(bool, tcp);
-        QFETCH(QString, subdomain);
-        QFETCH(QString, port);
-        QFETCH(bool, enabled);
-        QFETCH(QString, subdomainError);
-        QFETCH(QString, portError);
-        Service service;
-        service.tier = tier;
-        Editor e(service);
-        QVERIFY(e.ready);
-        const bool pro = tier == "pro";
-        QCOMPARE(e.view->findChild<QWidget *>("protocolSection")->isVisible(), pro);
-        QCOMPARE(e.field("subdomainField")->isVisible(), pro);
-        // The first field of the form has the keyboard.
-        QCOMPARE(e.view->focusWidget(), e.input(pro ? "subdomainInput" : "portInput"));
-        if (tcp)
-            e.pickTcp();
-        QCOMPARE(e.field("subdomainField")->isVisible(), pro && !tcp);
-        QCOMPARE(e.view->findChild<QLabel *>("protocolHelp")->text(),
-                 text(tcp ? "tunnels.create.protocol.tcpHelp" : "tunnels.create.protocol.httpHelp"));
-        if (!subdomain.isEmpty())
-            e.type("subdomainInput", subdomain);
-        e.h.clock.advance(CreateTunnelView::availabilityDebounce);
-        QTRY_VERIFY(e.view->availability() != Availability::checking);
-        e.type("portInput", port);
-        QCOMPARE(e.submit()->isEnabled(), enabled);
-        QCOMPARE(e.support("subdomainField"), subdomainError.isEmpty() ? QString() : text(subdomainError));
-        QCOMPARE(e.support("portField"), portError.isEmpty() ? QString() : text(portError));
-        // Return follows the same rule as the button.
-        QTest::keyClick(e.input("portInput"), Qt::Key_Return);
-        QCOMPARE(e.view->isLoading(), enabled);
-        if (!enabled) {
-            QTest::qWait(50);
-            QVERIFY(e.requests("POST", "/tunnels").isEmpty());
-        }
-    }
-
-    void requestsAndPrefill_data()
+    void rulesPrefillAndRequests_data()
     {
         QTest::addColumn<QString>("tier");
         QTest::addColumn<QJsonObject>("existing"); // empty: a new tunnel
-        QTest::addColumn<bool>("tcpPreselected");
-        QTest::addColumn<bool>("pickTcp");
+        QTest::addColumn<bool>("tcp");             // picked once the subdomain is typed
         QTest::addColumn<QString>("subdomain");
-        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QByteArray>("method"); // empty: nothing can be sent
         QTest::addColumn<QJsonObject>("body");
+        QTest::addColumn<QString>("subdomainError"); // a text key; empty: none
+        QTest::addColumn<QString>("portError");
         // The body sent: the subdomain and the protocol only where given.
         const auto body = [](const char *subdomain, const char *protocol) {
             QJsonObject body{{"localHost", "localhost"}, {"localPort", 4000}};
@@ -182,57 +121,92 @@ private slots:
                 body.insert("protocol", protocol);
             return body;
         };
+        const auto row = [](const char *name, const char *tier, const QJsonObject &existing, bool tcp,
+                            const char *subdomain, const char *port, const char *method,
+                            const QJsonObject &body = {}, const char *subdomainError = "",
+                            const char *portError = "") {
+            QTest::newRow(name) << QString(tier) << existing << tcp << QString(subdomain) << QString(port)
+                                << QByteArray(method) << body << QString(subdomainError)
+                                << QString(portError);
+        };
         const QJsonObject none;
-        const QByteArray post("POST"), patch("PATCH");
-        QTest::newRow("free create") << "free" << none << false << false << "" << post << body("", "http");
-        QTest::newRow("pro create http")
-            << "pro" << none << false << false << "my-app" << post << body("my-app", "http");
-        QTest::newRow("pro create tcp")
-            << "pro" << none << false << true << "my-app" << post << body("", "tcp");
-        QTest::newRow("pro edit http")
-            << "pro" << editedTunnel("http") << false << false << "" << patch << body("demo", "http");
-        QTest::newRow("pro edit unknown protocol")
-            << "pro" << editedTunnel("udp") << false << false << "" << patch << body("demo", "http");
-        QTest::newRow("pro edit tcp")
-            << "pro" << editedTunnel("tcp") << true << false << "" << patch << body("", "tcp");
+        row("free, no port", "free", none, false, "", "", "");
+        row("free, port 0", "free", none, false, "", "0", "", none, "", "tunnels.port.invalid");
+        row("free create", "free", none, false, "", "4000", "POST", body("", "http"));
+        row("pro, no subdomain", "pro", none, false, "", "4000", "");
+        row("pro, capitals", "pro", none, false, "MyApp", "4000", "", none, "tunnels.subdomain.invalid");
+        row("pro create http", "pro", none, false, "my-app", "4000", "POST", body("my-app", "http"));
+        row("pro create tcp, no subdomain", "pro", none, true, "", "4000", "POST", body("", "tcp"));
+        row("pro create tcp drops the subdomain", "pro", none, true, "my-app", "4000", "POST",
+            body("", "tcp"));
+        row("pro edit http", "pro", editedTunnel("http"), false, "", "4000", "PATCH", body("demo", "http"));
+        row("pro edit unknown protocol", "pro", editedTunnel("udp"), false, "", "4000", "PATCH",
+            body("demo", "http"));
+        row("pro edit tcp", "pro", editedTunnel("tcp"), false, "", "4000", "PATCH", body("", "tcp"));
         // No longer pro: the tcp tunnel keeps its protocol (none is sent, nor a subdomain).
-        QTest::newRow("free edit tcp")
-            << "free" << editedTunnel("tcp") << true << false << "" << patch << body("", "");
+        row("free edit tcp", "free", editedTunnel("tcp"), false, "", "4000", "PATCH", body("", ""));
     }
-    void requestsAndPrefill()
+    void rulesPrefillAndRequests()
     {
         QFETCH(QString, tier);
         QFETCH(QJsonObject, existing);
-        QFETCH(bool, tcpPreselected);
-        QFETCH(bool, pickTcp);
+        QFETCH(bool, tcp);
         QFETCH(QString, subdomain);
+        QFETCH(QString, port);
         QFETCH(QByteArray, method);
         QFETCH(QJsonObject, body);
+        QFETCH(QString, subdomainError);
+        QFETCH(QString, portError);
         Service service;
         service.tier = tier;
-        if (!existing.isEmpty())
+        const bool editing = !existing.isEmpty();
+        if (editing)
             service.tunnels.append(existing);
-        Editor e(service, existing.isEmpty() ? std::nullopt : std::optional<Tunnel>(decoded(existing)));
+        Editor e(service, editing ? std::optional<Tunnel>(decoded(existing)) : std::nullopt);
         QVERIFY(e.ready);
-        QCOMPARE(e.view->protocolSelection() == TunnelProtocol::tcp, tcpPreselected);
-        if (!existing.isEmpty()) {
+        const bool pro = tier == "pro";
+        if (editing) {
+            QCOMPARE(e.view->protocolSelection() == TunnelProtocol::tcp, existing["protocol"] == "tcp");
             QCOMPARE(e.input("portInput")->text(), QString("8080"));
             QCOMPARE(e.input("subdomainInput")->text(), QString("demo"));
             QCOMPARE(e.view->availability(), Availability::idle); // the initial value is not checked
             QCOMPARE(e.submit()->titleKey(), QString("tunnels.edit.submit"));
+        } else {
+            QCOMPARE(e.view->findChild<QWidget *>("protocolSection")->isVisible(), pro);
+            QCOMPARE(e.field("subdomainField")->isVisible(), pro);
+            // The first field of the form has the keyboard.
+            QCOMPARE(e.view->focusWidget(), e.input(pro ? "subdomainInput" : "portInput"));
         }
         if (!subdomain.isEmpty()) {
             e.type("subdomainInput", subdomain);
             e.h.clock.advance(CreateTunnelView::availabilityDebounce);
-            QTRY_COMPARE(e.view->availability(), Availability::available);
+            QTRY_VERIFY(e.view->availability() != Availability::checking);
         }
-        if (pickTcp)
+        if (tcp)
             e.pickTcp();
-        e.type("portInput", "4000");
+        if (!editing) {
+            QCOMPARE(e.field("subdomainField")->isVisible(), pro && !tcp);
+            QCOMPARE(e.view->findChild<QLabel *>("protocolHelp")->text(),
+                     text(tcp ? "tunnels.create.protocol.tcpHelp" : "tunnels.create.protocol.httpHelp"));
+        }
+        e.type("portInput", port);
+        const bool enabled = !method.isEmpty();
+        QCOMPARE(e.submit()->isEnabled(), enabled);
+        QCOMPARE(e.support("subdomainField"), subdomainError.isEmpty() ? QString() : text(subdomainError));
+        QCOMPARE(e.support("portField"), portError.isEmpty() ? QString() : text(portError));
+        // Return follows the same rule as the button.
         QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
         const qsizetype listLoads = e.requests("GET", "/tunnels").size();
-        QTest::mouseClick(e.submit(), Qt::LeftButton);
-        QVERIFY(e.view->isLoading());
+        if (editing)
+            QTest::mouseClick(e.submit(), Qt::LeftButton);
+        else
+            QTest::keyClick(e.input("portInput"), Qt::Key_Return);
+        QCOMPARE(e.view->isLoading(), enabled);
+        if (!enabled) {
+            QTest::qWait(50);
+            QVERIFY(e.requests("POST", "/tunnels").isEmpty());
+            return;
+        }
         QVERIFY(!e.submit()->isEnabled());
         QTRY_COMPARE(closed.size(), 1);
         QVERIFY(!e.view->isLoading());

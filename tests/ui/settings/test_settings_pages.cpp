@@ -223,64 +223,57 @@ private slots:
         }
     }
 
-    void passwordRules_data()
+    void passwordChange_data()
     {
         QTest::addColumn<QString>("current");
         QTest::addColumn<QString>("fresh");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<bool>("hint");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("same as current up to spaces")
-            << "password1"
-            << " password1 " << text("settings.account.passwordError.sameAsCurrent") << false << false;
-        QTest::newRow("no current password yet") << ""
-                                                 << "newpassword1" << QString() << true << false;
-        QTest::newRow("ready") << "oldpassword"
-                               << "newpassword1" << QString() << true << true;
-    }
-    void passwordRules()
-    {
-        QFETCH(QString, current);
-        QFETCH(QString, fresh);
-        QFETCH(QString, error);
-        QFETCH(bool, hint);
-        QFETCH(bool, enabled);
-        Fixture f;
-        PasswordChangeView *card = f.open<AccountSection>(Section::cuenta)->passwordCard();
-        // The new one first: editing the current password runs the check again.
-        type(card->newField(), fresh);
-        type(card->currentField(), current);
-        QCOMPARE(card->newField()->supportText().value_or(QString()), error);
-        QCOMPARE(card->newField()->isErrored(), !error.isEmpty());
-        QCOMPARE(card->newField()->hintText().has_value(), hint);
-        QCOMPARE(card->changeButton()->isEnabled(), enabled);
-        // The reveal switch shows both as plain text.
-        QTest::mouseClick(card->revealBox(), Qt::LeftButton, {}, QPoint(4, card->revealBox()->height() / 2));
-        QCOMPARE(card->currentField()->content()->echoMode(), QLineEdit::Normal);
-        QCOMPARE(card->newField()->content()->echoMode(), QLineEdit::Normal);
-    }
-
-    void passwordChangeAnswers_data()
-    {
-        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("ruleError"); // the local rule's, under the new password
+        QTest::addColumn<int>("status");        // 0: the rules let nothing be sent
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("currentError");
         QTest::addColumn<QString>("newError");
-        QTest::newRow("changed") << 204 << QByteArray() << QString() << QString();
-        QTest::newRow("wrong current password")
-            << 401 << wrongPassword << text("auth.password.invalid") << QString();
-        QTest::newRow("refused") << 400 << refusal << QString() << userMessage(400, refusal);
+        QTest::newRow("same as current up to spaces")
+            << "password1"
+            << " password1 " << text("settings.account.passwordError.sameAsCurrent") << 0 << QByteArray()
+            << QString() << QString();
+        QTest::newRow("no current password yet")
+            << ""
+            << "newpassword1" << QString() << 0 << QByteArray() << QString() << QString();
+        QTest::newRow("changed") << "oldpassword"
+                                 << "newpassword1" << QString() << 204 << QByteArray() << QString()
+                                 << QString();
+        QTest::newRow("wrong current password") << "oldpassword"
+                                                << "newpassword1" << QString() << 401 << wrongPassword
+                                                << text("auth.password.invalid") << QString();
+        QTest::newRow("refused") << "oldpassword"
+                                 << "newpassword1" << QString() << 400 << refusal << QString()
+                                 << userMessage(400, refusal);
     }
-    void passwordChangeAnswers()
+    void passwordChange()
     {
+        QFETCH(QString, current);
+        QFETCH(QString, fresh);
+        QFETCH(QString, ruleError);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, currentError);
         QFETCH(QString, newError);
         Fixture f;
         PasswordChangeView *card = f.open<AccountSection>(Section::cuenta)->passwordCard();
-        type(card->currentField(), QStringLiteral("oldpassword"));
-        type(card->newField(), QStringLiteral("newpassword1"));
+        // The new one first: editing the current password runs the check again.
+        type(card->newField(), fresh);
+        type(card->currentField(), current);
+        QCOMPARE(card->newField()->supportText().value_or(QString()), ruleError);
+        QCOMPARE(card->newField()->isErrored(), !ruleError.isEmpty());
+        QCOMPARE(card->newField()->hintText().has_value(), ruleError.isEmpty());
+        QCOMPARE(card->changeButton()->isEnabled(), status != 0);
+        // The reveal switch shows both as plain text.
+        QTest::mouseClick(card->revealBox(), Qt::LeftButton, {}, QPoint(4, card->revealBox()->height() / 2));
+        QCOMPARE(card->currentField()->content()->echoMode(), QLineEdit::Normal);
+        QCOMPARE(card->newField()->content()->echoMode(), QLineEdit::Normal);
+        if (status == 0)
+            return;
+
         f.script("POST /auth/change-password", ScriptedResponse::held());
         QTest::keyClick(card->newField()->content(), Qt::Key_Return);
         QTRY_COMPARE(f.h.server.heldCount(), 1);
@@ -484,35 +477,10 @@ private slots:
             QVERIFY(page->loginErrorLine()->text().contains(refusal));
     }
 
-    void languageRefusedRollsBack()
-    {
-        Fixture f;
-        auto *page = f.open<PreferencesSection>(Section::preferencias);
-        LogCapture log;
-        f.script("PATCH /users/me", ScriptedResponse::held());
-        QTest::mouseClick(page->languagePicker()->segment("es"), Qt::LeftButton);
-        // The interface switches before the service answers; the picker waits for the answer.
-        QCOMPARE(page->languageName()->text(), text("settings.language.es", "es"));
-        QVERIFY(!page->languagePicker()->isEnabled());
-        QTRY_COMPARE(f.h.server.heldCount(), 1);
-        QCOMPARE(QJsonDocument::fromJson(f.sent("PATCH /users/me").first().body).object(),
-                 QJsonObject({{"language", "es"}}));
-        f.h.server.answerHeld(ScriptedResponse::json(400, refusal));
-        QTRY_VERIFY(!page->isSavingLanguage());
-        // Rolled back with a banner in the language the interface returned to.
-        QVERIFY(page->languagePicker()->isEnabled());
-        QCOMPARE(page->languagePicker()->value(), QStringLiteral("en"));
-        QTRY_COMPARE(f.view()->sectionTitle()->text(), text("settings.section.preferences"));
-        QVERIFY(!page->languageSavedNote()->isVisible());
-        QCOMPARE(f.view()->banner()->message(), userMessage(400, refusal));
-        QCOMPARE(log.countStartingWith(QStringLiteral("[Preferences] language update failed: ")), 1);
-        click(f.view()->banner()->findChild<SymbolButton *>());
-        QVERIFY(!f.h.state->banner() && !f.view()->banner()->isVisible());
-    }
-
-    // Switching the language changes every readable text of both windows at once, and back; the
-    // saved language is confirmed for a few seconds. (The language already in use sends nothing.)
-    void everyTextFollowsTheLanguage()
+    // Switching the language changes every readable text of both windows at once, before the
+    // service answers; a refusal switches them all back, with a banner. (The language already in
+    // use sends nothing.)
+    void languageSwitchAndItsRefusal()
     {
         Fixture f;
         MenuBarView popover(*f.h.state, {});
@@ -520,20 +488,44 @@ private slots:
         auto *page = f.open<PreferencesSection>(Section::preferencias);
         QTest::mouseClick(page->languagePicker()->segment("en"), Qt::LeftButton);
         QVERIFY(!page->isSavingLanguage());
-        for (const auto &[from, to] : {std::pair{"en", "es"}, std::pair{"es", "en"}}) {
-            const QStringList before = readable({f.window.get(), &popover});
-            QTest::mouseClick(page->languagePicker()->segment(to), Qt::LeftButton);
+        const auto switched = [&](const QStringList &before, const char *from, const char *to) {
             int translated = 0;
             const QStringList left =
                 textsLeftBehind(before, readable({f.window.get(), &popover}), from, to, translated);
             QVERIFY2(translated >= 10, qPrintable(QString::number(translated)));
             QVERIFY2(left.isEmpty(), qPrintable(left.join(" | ")));
-            QTRY_VERIFY(!page->isSavingLanguage());
-            QCOMPARE(f.h.state->language(), QString::fromLatin1(to));
-            QVERIFY(page->languageSavedNote()->isVisible());
-            f.h.clock.advance(std::chrono::seconds(PreferencesSection::languageSavedSeconds));
-            QVERIFY(!page->languageSavedNote()->isVisible());
-        }
+        };
+        QStringList before = readable({f.window.get(), &popover});
+        QTest::mouseClick(page->languagePicker()->segment("es"), Qt::LeftButton);
+        switched(before, "en", "es");
+        QTRY_VERIFY(!page->isSavingLanguage());
+        QCOMPARE(f.h.state->language(), QStringLiteral("es"));
+        QVERIFY(page->languageSavedNote()->isVisible());
+        f.h.clock.advance(std::chrono::seconds(PreferencesSection::languageSavedSeconds));
+        QVERIFY(!page->languageSavedNote()->isVisible());
+
+        LogCapture log;
+        f.script("PATCH /users/me", ScriptedResponse::held());
+        before = readable({f.window.get(), &popover});
+        QTest::mouseClick(page->languagePicker()->segment("en"), Qt::LeftButton);
+        switched(before, "es", "en");
+        QVERIFY(!page->languagePicker()->isEnabled());
+        QTRY_COMPARE(f.h.server.heldCount(), 1);
+        QCOMPARE(QJsonDocument::fromJson(f.sent("PATCH /users/me").last().body).object(),
+                 QJsonObject({{"language", "en"}}));
+        before = readable({f.window.get(), &popover});
+        f.h.server.answerHeld(ScriptedResponse::json(400, refusal));
+        QTRY_VERIFY(!page->isSavingLanguage());
+        // Rolled back with a banner in the language the interface returned to.
+        QVERIFY(page->languagePicker()->isEnabled());
+        QCOMPARE(page->languagePicker()->value(), QStringLiteral("es"));
+        QTRY_COMPARE(f.view()->sectionTitle()->text(), text("settings.section.preferences", "es"));
+        switched(before, "en", "es");
+        QVERIFY(!page->languageSavedNote()->isVisible());
+        QCOMPARE(f.view()->banner()->message(), userMessage(400, refusal, "es"));
+        QCOMPARE(log.countStartingWith(QStringLiteral("[Preferences] language update failed: ")), 1);
+        click(f.view()->banner()->findChild<SymbolButton *>());
+        QVERIFY(!f.h.state->banner() && !f.view()->banner()->isVisible());
     }
 
     void debuggingOnlyOutsideProduction_data()

@@ -1,6 +1,7 @@
 // The tunnel list page, its rows and sharing, the usage summary and the upgrade sheet, driven
 // through a real AppState against a scripted service, offscreen.
 
+#include "frpc/FrpcLogTail.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "support/WidgetTest.h"
@@ -19,6 +20,7 @@
 #include "ui/tunnels/TunnelListPage.h"
 #include "ui/tunnels/TunnelListRefresh.h"
 #include "ui/tunnels/TunnelListView.h"
+#include "ui/tunnels/TunnelLogView.h"
 #include "ui/tunnels/TunnelQRCodeView.h"
 #include "ui/tunnels/TunnelRow.h"
 #include "ui/tunnels/TunnelRowsView.h"
@@ -33,6 +35,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -174,6 +177,13 @@ QString decodeQR(const QImage &source)
     return {};
 }
 
+void write(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::Append)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | mode));
+    file.write(bytes);
+}
+
 } // namespace
 
 class TestTunnelList : public QObject {
@@ -182,13 +192,14 @@ private slots:
     void contentStatesAndScreenshots();
     void rowRunStatesAndMessages();
     void startStopDoublePressAndBandwidthRefusal();
-    void addAndEditOpenTheEditor();
     void copyLinkQRCodeAndDelete();
     void usageFormatsAndTints_data();
     void usageFormatsAndTints();
     void usageViewOnEachPlan();
     void upgradeSheetWordingAndCheckout();
-    void refreshFollowsThePopover();
+    void refreshFollowsThePopoverAndTheEditor();
+    void rowExplainsTheFailureAndOpensTheLog();
+    void logFollowsAGrowingFileWithinItsCap();
 };
 
 void TestTunnelList::contentStatesAndScreenshots()
@@ -336,35 +347,6 @@ void TestTunnelList::startStopDoublePressAndBandwidthRefusal()
     saveScreenshot(popover.window, QStringLiteral("tunnels-bandwidth-banner-en"));
 }
 
-// (A free account with its tunnel gets the upgrade sheet instead: the editor journey.)
-void TestTunnelList::addAndEditOpenTheEditor()
-{
-    ListHarness h({tunnelJson("t1", "demo")}, QStringLiteral("pro"));
-    h.usage = usageJson("pro", 0, 0, 0);
-    ListPopover &popover = h.popover();
-    // Opened, the popover refreshes the list, then the usage.
-    const int usageBefore = h.usageRequests;
-    h.state().setPopoverVisible(true);
-    QTRY_VERIFY(h.usageRequests > usageBefore);
-    // The editor in the list's place, its refresh paused; closing it brings the list back, refreshed.
-    QTest::mouseClick(popover.page()->addButton(), Qt::LeftButton);
-    QVERIFY(!h.state().showingUpgrade());
-    TunnelListView *list = popover.list();
-    QCOMPARE(list->mode(), TunnelListView::Mode::editor);
-    QVERIFY(list->editor() && !list->editor()->editingTunnel() && list->page()->isHidden());
-    QVERIFY(!list->page()->refresher().isActive());
-    const int before = h.listRequests;
-    emit list->editor()->closeRequested();
-    QTRY_COMPARE(list->mode(), TunnelListView::Mode::list);
-    QTRY_COMPARE(h.listRequests, before + 1);
-    // Edit from the more menu opens the editor for that tunnel.
-    QTest::mouseClick(popover.row(0)->moreButton(), Qt::LeftButton);
-    QTRY_VERIFY(popover.row(0)->moreMenu());
-    popover.row(0)->moreMenu()->findChild<QAction *>("tunnels.list.edit")->trigger();
-    QTRY_VERIFY(list->editor() && list->editor()->editingTunnel());
-    QCOMPARE(list->editor()->editingTunnel()->id, QStringLiteral("t1"));
-}
-
 void TestTunnelList::copyLinkQRCodeAndDelete()
 {
     QJsonObject custom = tunnelJson("t2", "shop");
@@ -388,7 +370,8 @@ void TestTunnelList::copyLinkQRCodeAndDelete()
         menu->close();
         QCOMPARE(QGuiApplication::clipboard()->text(), expected.at(i));
     }
-    // The link opens the address through the URL opener.
+    // The row shows the address under the configured public host; the link opens it.
+    QCOMPARE(popover.row(0)->addressButton()->text(), QStringLiteral("demo.tunnels.test"));
     QTest::mouseClick(popover.row(1)->addressButton(), Qt::LeftButton);
     QCOMPARE(h.shell.urlOpener.opened, QList<QUrl>{QUrl(expected.at(1))});
     QTest::mouseClick(popover.row(2)->addressButton(), Qt::LeftButton);
@@ -519,41 +502,119 @@ void TestTunnelList::upgradeSheetWordingAndCheckout()
     QCOMPARE(h.shell.urlOpener.opened.size(), 1);
 }
 
-void TestTunnelList::refreshFollowsThePopover()
+// (A free account with its tunnel gets the upgrade sheet from "add" instead: the editor journey.)
+void TestTunnelList::refreshFollowsThePopoverAndTheEditor()
 {
-    ListHarness h({tunnelJson("t1", "demo")});
-    ListPopover popover(h.state());
-    h.signIn();
+    ListHarness h({tunnelJson("t1", "demo")}, QStringLiteral("pro"));
+    ListPopover &popover = h.popover();
     TunnelListRefresh &refresh = popover.page()->refresher();
     const auto requests = [&] { return std::pair{h.listRequests, h.usageRequests}; };
-    // The sign-in loads the list itself.
-    QTRY_VERIFY(h.state().tunnelsLoaded());
     QCoreApplication::processEvents();
     // Closed: nothing armed and nothing asked, however long it stays closed.
     const auto closed = requests();
     QVERIFY(!refresh.isActive());
     h.shell.clock.advance(95s);
     QCOMPARE(requests(), closed);
-    // Opened: at once, then 30 seconds after each usage answer. The wait is armed only once the
-    // answer is in, which may be well after the service counted the request: each answer
-    // differs, so the state shows when it has arrived.
+    // Opened: the list and then the usage at once, then 30 seconds after each usage answer. The
+    // wait is armed only once the answer is in, which may be well after the service counted the
+    // request: each answer differs, so the state shows when it has arrived.
     const auto answered = [&](int n) {
         QTRY_COMPARE(h.state().usage() ? h.state().usage()->bandwidth.usedBytes : -1, qint64(n));
         QCOMPARE(requests(), std::pair(closed.first + n, closed.second + n));
-        h.usage = usageJson("free", n + 1, 5 * GiB, 0);
+        h.usage = usageJson("pro", n + 1, 0, 0);
     };
-    h.usage = usageJson("free", 1, 5 * GiB, 0);
+    h.usage = usageJson("pro", 1, 0, 0);
     h.state().setPopoverVisible(true);
     answered(1);
     h.shell.clock.advance(29s);
     QCOMPARE(requests(), std::pair(closed.first + 1, closed.second + 1));
     h.shell.clock.advance(1s);
     answered(2);
+
+    // The editor in the list's place, its refresh paused; closing it brings the list back, refreshed.
+    QTest::mouseClick(popover.page()->addButton(), Qt::LeftButton);
+    QVERIFY(!h.state().showingUpgrade());
+    TunnelListView *list = popover.list();
+    QCOMPARE(list->mode(), TunnelListView::Mode::editor);
+    QVERIFY(list->editor() && !list->editor()->editingTunnel() && list->page()->isHidden());
+    QVERIFY(!refresh.isActive());
+    emit list->editor()->closeRequested();
+    QTRY_COMPARE(list->mode(), TunnelListView::Mode::list);
+    QTRY_COMPARE(h.listRequests, closed.first + 3);
+
     // Closed again: the wait is dropped.
     h.state().setPopoverVisible(false);
     QVERIFY(!refresh.isActive());
+    const auto last = requests();
     h.shell.clock.advance(120s);
-    QCOMPARE(requests(), std::pair(closed.first + 2, closed.second + 2));
+    QCOMPARE(requests(), last);
+
+    // Edit from the more menu opens the editor for that tunnel.
+    QTest::mouseClick(popover.row(0)->moreButton(), Qt::LeftButton);
+    QTRY_VERIFY(popover.row(0)->moreMenu());
+    popover.row(0)->moreMenu()->findChild<QAction *>("tunnels.list.edit")->trigger();
+    QTRY_VERIFY(list->editor() && list->editor()->editingTunnel());
+    QCOMPARE(list->editor()->editingTunnel()->id, QStringLiteral("t1"));
+}
+
+// Started with nothing listening on its local port: the row says so in both languages, and the
+// log opened from the more menu shows frpc's line without its colour codes.
+void TestTunnelList::rowExplainsTheFailureAndOpensTheLog()
+{
+    ListHarness h({tunnelJson("t1", "demo")});
+    h.shell.installFrpc("printf '\\033[1;31m2026-12-06 22:00:00.000 [E] [client/proxy/proxy.go:241] [u1-t1] "
+                        "connect to local service [127.0.0.1:3000] error: dial tcp 127.0.0.1:3000: connect: "
+                        "connection refused\\033[0m\\n'\n");
+    ListPopover &popover = h.popover();
+    TunnelRow *row = popover.row(0);
+    h.state().startTunnel(h.state().tunnels().first());
+    QTRY_COMPARE(row->noticeText(), text("tunnels.failure.localRefused"));
+    QCOMPARE(row->noticeColor(), Palette::orange());
+    saveScreenshots(h.state(), popover.window, "tunnel-row-local-refused");
+    QTRY_COMPARE(row->noticeText(), text("tunnels.failure.localRefused"));
+
+    QTest::mouseClick(row->moreButton(), Qt::LeftButton);
+    QTRY_VERIFY(row->moreMenu());
+    row->moreMenu()->findChild<QAction *>("tunnels.list.log")->trigger();
+    QTRY_VERIFY(row->logView() && row->logView()->isVisible());
+    TunnelLogView *log = row->logView();
+    QTRY_VERIFY(log->shownText().contains("[u1-t1] connect to local service [127.0.0.1:3000] error"));
+    QVERIFY(!log->shownText().contains(QChar(0x1b)));
+    QCOMPARE(log->findChild<QPlainTextEdit *>()->accessibleName(), text("tunnels.log.output"));
+    saveScreenshots(h.state(), *log, "tunnel-log");
+    QTest::keyClick(log->findChild<QPlainTextEdit *>(), Qt::Key_Escape);
+    QTRY_VERIFY(!row->logView());
+}
+
+// The window follows a file that does not exist yet as it grows, keeps only its newest lines,
+// reads a truncated file from its start, and copies what it keeps.
+void TestTunnelList::logFollowsAGrowingFileWithinItsCap()
+{
+    ListHarness h;
+    Tunnel tunnel;
+    tunnel.id = "t9";
+    tunnel.subdomain = "demo";
+    const QString path = h.state().frpc().logPath(tunnel.id);
+    TunnelLogView log(h.state(), tunnel, 5);
+    log.show();
+    QCOMPARE(log.shownText(), QString());
+
+    write(path, "one\ntw");
+    QTRY_COMPARE(log.shownText(), QString("one"));
+    write(path, "o\n\x1b[1;34mthree\x1b[0m\n");
+    QTRY_COMPARE(log.shownText(), QString("one\ntwo\nthree"));
+    QByteArray many;
+    for (int i = 4; i <= 20; ++i)
+        many += "line " + QByteArray::number(i) + '\n';
+    write(path, many);
+    QTRY_COMPARE(log.shownText(), QString("line 16\nline 17\nline 18\nline 19\nline 20"));
+    QCOMPARE(log.tail().lines().size(), qsizetype(5));
+    QCOMPARE(log.tail().droppedLines(), qint64(15));
+
+    write(path, "next run\n", QIODevice::Truncate);
+    QTRY_VERIFY(log.shownText().endsWith("line 20\nnext run"));
+    log.copyAll();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("line 17\nline 18\nline 19\nline 20\nnext run"));
 }
 
 QTEST_MAIN(TestTunnelList)
