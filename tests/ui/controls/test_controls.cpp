@@ -4,24 +4,32 @@
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/ErrorBanner.h"
 #include "ui/controls/FieldGroup.h"
-#include "ui/controls/OstrelIcon.h"
-#include "ui/controls/OstrelLetter.h"
+#include "ui/controls/OstrelGlyph.h"
 #include "ui/controls/Palette.h"
 #include "ui/controls/PrimaryButton.h"
+#include "ui/controls/StatusImage.h"
 #include "ui/controls/SymbolIcon.h"
 
 #include <QApplication>
+#include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QTest>
 #include <QVBoxLayout>
 
+using ostrel::ConfirmAction;
 using ostrel::ErrorBanner;
 using ostrel::FieldGroup;
 using ostrel::PrimaryButton;
+using ostrel::StatusColor;
+using ostrel::TunnelRuntimeState;
+using ostrel::test::ManualClock;
+using States = QHash<QString, TunnelRuntimeState>;
 namespace Palette = ostrel::Palette;
 
 Q_DECLARE_METATYPE(ErrorBanner::Severity)
+Q_DECLARE_METATYPE(StatusColor)
 
 namespace {
 bool shown(const QWidget *parent, const char *name)
@@ -42,6 +50,41 @@ void setLanguage(QWidget *root, const QString &language)
     QEvent change(QEvent::LanguageChange);
     QApplication::sendEvent(root, &change);
 }
+
+// A log-out control, and what its action saw.
+struct Confirm {
+    ManualClock clock;
+    int runs = 0;
+    bool disarmedWhenRun = false;
+    std::unique_ptr<ConfirmAction> control;
+
+    Confirm()
+    {
+        control = std::make_unique<ConfirmAction>(
+            3.0,
+            [this] {
+                ++runs;
+                disarmedWhenRun = !control->isConfirming();
+            },
+            "settings.danger.logout", "menubar.confirmLogout",
+            ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm"), nullptr,
+            clock);
+        control->show();
+        QVERIFY(QTest::qWaitForWindowExposed(control.get()));
+        // A window shown under the last pointer position gets an enter; start with the pointer away.
+        leave();
+    }
+    void enter()
+    {
+        QEnterEvent event(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(control.get(), &event);
+    }
+    void leave()
+    {
+        QEvent event(QEvent::Leave);
+        QApplication::sendEvent(control.get(), &event);
+    }
+};
 } // namespace
 
 class TestControls : public QObject {
@@ -236,47 +279,138 @@ private slots:
         QVERIFY(ostrel::symbolIcon("no.such.symbol").isNull());
     }
 
+    // A script of what the user does and what must hold: E enters and L leaves with the pointer,
+    // C clicks, P presses Space, H hides the control, +N lets N ms pass; a asserts it is armed and
+    // d disarmed, rN that the action ran N times, t0 that no time-out is pending.
+    void confirmArmingScript_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("two quick clicks run it once, then the next click arms again")
+            << "E C a r0 +200 C d r1 t0 C a r1";
+        QTest::newRow("hovered it stays armed; each exit restarts the full three seconds")
+            << "E C a t0 +60000 a L +2900 a E +10000 a L +2999 a +1 d r0";
+        QTest::newRow("armed from the keyboard, it disarms after three seconds") << "P a +2999 a +1 d r0 t0";
+        QTest::newRow("hidden while armed, it never changes") << "P H L +60000 a r0 t0";
+        QTest::newRow("re-armed under the pointer, an earlier arming's time-out does not disarm it")
+            << "P +2000 P r1 E C +5000 a";
+    }
+    void confirmArmingScript()
+    {
+        QFETCH(QString, script);
+        Confirm f;
+        for (const QString &step : script.split(' ')) {
+            if (step == "E")
+                f.enter();
+            else if (step == "L")
+                f.leave();
+            else if (step == "C")
+                QTest::mouseClick(f.control.get(), Qt::LeftButton, {}, QPoint(5, 5));
+            else if (step == "P") {
+                f.control->setFocus();
+                QTest::keyClick(f.control.get(), Qt::Key_Space);
+            } else if (step == "H")
+                f.control->hide();
+            else if (step.startsWith('+'))
+                f.clock.advance(std::chrono::milliseconds(step.mid(1).toInt()));
+            else if (step == "a" || step == "d")
+                QVERIFY2(f.control->isConfirming() == (step == "a"), qPrintable(step));
+            else if (step.startsWith('r'))
+                QCOMPARE(f.runs, step.mid(1).toInt());
+            else if (step == "t0")
+                QVERIFY(!f.control->hasPendingTimeout() && f.clock.pendingCount() == 0);
+            else
+                QFAIL(qPrintable("unknown step " + step));
+        }
+        // The action always runs with the control already disarmed.
+        QVERIFY(f.runs == 0 || f.disarmedWhenRun);
+    }
+
+    void statusColorRule_data()
+    {
+        QTest::addColumn<QStringList>("running");
+        QTest::addColumn<States>("states");
+        QTest::addColumn<StatusColor>("expected");
+        using S = TunnelRuntimeState;
+        QTest::newRow("nothing running") << QStringList{} << States{} << StatusColor::white;
+        QTest::newRow("running without a state") << QStringList{"a"} << States{} << StatusColor::white;
+        QTest::newRow("only stopped") << QStringList{"a"} << States{{"a", S::stopped}} << StatusColor::white;
+        QTest::newRow("connected") << QStringList{"a"} << States{{"a", S::connected}} << StatusColor::green;
+        QTest::newRow("starting") << QStringList{"a"} << States{{"a", S::starting}} << StatusColor::orange;
+        QTest::newRow("connected and reconnecting")
+            << QStringList{"a", "b"} << States{{"a", S::connected}, {"b", S::connecting}}
+            << StatusColor::orange;
+        QTest::newRow("red wins over connected and busy")
+            << QStringList{"a", "b", "c"}
+            << States{{"a", S::connected}, {"b", S::connecting}, {"c", S::failed}} << StatusColor::red;
+        QTest::newRow("disconnected is red")
+            << QStringList{"a", "b"} << States{{"a", S::disconnected}, {"b", S::stopped}} << StatusColor::red;
+        QTest::newRow("a failed tunnel that is not running does not count")
+            << QStringList{"a"} << States{{"a", S::connected}, {"z", S::failed}} << StatusColor::green;
+    }
+    void statusColorRule()
+    {
+        QFETCH(QStringList, running);
+        QFETCH(States, states);
+        QFETCH(StatusColor, expected);
+        QCOMPARE(ostrel::statusColor(QSet<QString>(running.begin(), running.end()), states), expected);
+    }
+
+    void statusImagesAreRetinaLettersInTheirColour()
+    {
+        QImage strip(QSize(4 * 64, 64), QImage::Format_ARGB32_Premultiplied);
+        strip.fill(QColor(40, 40, 46));
+        QPainter stripPainter(&strip);
+        const QList<StatusColor> colors{StatusColor::white, StatusColor::green, StatusColor::orange,
+                                        StatusColor::red};
+        for (int i = 0; i < colors.size(); ++i) {
+            const QImage image = ostrel::statusImage(colors[i]);
+            QCOMPARE(image.size(), QSize(56, 56));
+            QCOMPARE(image.devicePixelRatio(), 2.0);
+            // Made once: the same image every time.
+            QCOMPARE(ostrel::statusImage(colors[i]).cacheKey(), image.cacheKey());
+            QCOMPARE(image.pixelColor(1, 1).alpha(), 0); // transparent corner
+            // The letter's body (left of the eye, below the centre) is solid in the status colour.
+            const QColor body = image.pixelColor(22, 33);
+            QCOMPARE(body.alpha(), 255);
+            QCOMPARE(body.rgb(), ostrel::statusTint(colors[i]).rgb());
+            stripPainter.drawImage(QPointF(i * 64 + 4, 4), image);
+        }
+        stripPainter.end();
+        QVERIFY(strip.save(ostrel::test::screenshotPath("status-images")));
+        // The icon and the letter at a size people can judge.
+        QImage icon(QSize(512, 256), QImage::Format_ARGB32_Premultiplied);
+        icon.fill(Qt::white);
+        QPainter painter(&icon);
+        ostrel::OstrelGlyph::paintIcon(painter, QRectF(0, 0, 256, 256));
+        ostrel::OstrelGlyph::paintLetter(painter, QRectF(256, 0, 256, 256), QColor(30, 30, 34));
+        painter.end();
+        QVERIFY(icon.save(ostrel::test::screenshotPath("ostrel-icon")));
+    }
+
     // The shared controls in their states, in both languages.
     void screenshotsInBothLanguages()
     {
-        ostrel::test::ManualClock clock;
+        // The header's log-out and the footer's quit, each idle and armed, and a busy button.
+        // (Banners, fields, the mark and idle buttons are on every screen's screenshots.)
+        ManualClock clock;
         QWidget gallery;
         gallery.setAutoFillBackground(true);
         auto *column = new QVBoxLayout(&gallery);
-        auto *header = new QHBoxLayout;
-        header->addWidget(new ostrel::OstrelIcon(40));
-        header->addWidget(new ostrel::OstrelMonogram(26));
-        header->addWidget(new ostrel::OstrelLetter(28, Palette::brandBlue()));
-        // The header's log-out and the footer's quit, each idle and armed.
-        QList<ostrel::ConfirmAction *> confirms;
+        auto *row = new QHBoxLayout;
+        QList<ConfirmAction *> confirms;
         for (int i = 0; i < 4; ++i) {
-            const auto label = i < 2 ? ostrel::ConfirmAction::symbolLabel(
-                                           "rectangle.portrait.and.arrow.right", "common.confirm")
-                                     : ostrel::ConfirmAction::textLabel("menubar.quit", "common.confirm");
-            confirms << new ostrel::ConfirmAction(3, {}, i < 2 ? "settings.danger.logout" : "",
-                                                  i < 2 ? "menubar.confirmLogout" : "menubar.confirmQuit",
-                                                  label, nullptr, clock);
-            header->addWidget(confirms.last());
+            const auto label =
+                i < 2 ? ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm")
+                      : ConfirmAction::textLabel("menubar.quit", "common.confirm");
+            confirms << new ConfirmAction(3, {}, i < 2 ? "settings.danger.logout" : "",
+                                          i < 2 ? "menubar.confirmLogout" : "menubar.confirmQuit", label,
+                                          nullptr, clock);
+            row->addWidget(confirms.last());
         }
-        column->addLayout(header);
-        using Severity = ErrorBanner::Severity;
-        column->addWidget(new ErrorBanner(
-            Severity::error, "The e-mail address or password is wrong.", "Reset password", [] {}, [] {}));
-        column->addWidget(new ErrorBanner(Severity::warning, "You have used 95% of this month's bandwidth.",
-                                          "Upgrade", [] {}));
-        column->addWidget(new ErrorBanner(Severity::info, "Check your inbox.", {}, {}, [] {}));
-        auto *errored = new FieldGroup("auth.email", "auth.email.placeholder");
-        errored->setText("someone@");
-        errored->setErrored(true);
-        errored->setSupportText(QString("Enter a valid e-mail address, such as name@example.com."));
-        auto *port = new FieldGroup("tunnels.port", "tunnels.port.placeholder");
-        port->setText("8080");
-        port->setHintText(QString("The local port your service listens on."));
+        column->addLayout(row);
         auto *loading = new PrimaryButton("auth.signIn");
         loading->setLoading(true);
-        // (Enabled and disabled buttons are on every form's screenshots.)
-        for (QWidget *w : std::initializer_list<QWidget *>{errored, port, loading})
-            column->addWidget(w);
+        column->addWidget(loading);
         gallery.show();
         QVERIFY(QTest::qWaitForWindowExposed(&gallery));
         for (auto *armed : {confirms[1], confirms[3]}) {
@@ -289,8 +423,7 @@ private slots:
             setLanguage(&gallery, language);
             gallery.resize(360, gallery.heightForWidth(360) > 0 ? gallery.heightForWidth(360)
                                                                 : gallery.sizeHint().height());
-            QCOMPARE(errored->findChild<QLabel *>("caption")->text(),
-                     ostrel::localized("auth.email", language).toUpper());
+            QCOMPARE(confirms[0]->accessibleName(), ostrel::localized("settings.danger.logout", language));
             QCOMPARE(confirms[1]->accessibleName(), ostrel::localized("menubar.confirmLogout", language));
             QCOMPARE(confirms[1]->toolTip(), ostrel::localized("menubar.confirmLogout", language));
             ostrel::test::saveScreenshot(gallery, "controls-" + language);
