@@ -94,6 +94,9 @@ public:
     ScriptedResponse answer(const RecordedRequest &request)
     {
         const QByteArray path = request.path();
+        for (const QByteArray &route : {request.method + ' ' + path, path})
+            if (const auto it = routes.constFind(route); it != routes.cend())
+                return *it;
         if (path == "/users/me" && request.method == "GET") {
             if (!script.meAnswers)
                 return ScriptedResponse::never();
@@ -131,7 +134,19 @@ public:
         return ScriptedResponse::json(200, "{}");
     }
 
+    // The requests sent to "METHOD /path", or to "/path" by any method.
+    QList<RecordedRequest> sent(const QByteArray &route) const
+    {
+        QList<RecordedRequest> list;
+        for (const RecordedRequest &r : server.requests())
+            if (r.path() == route || r.method + ' ' + r.path() == route)
+                list << r;
+        return list;
+    }
+
     ServiceScript script;
+    // Answers that come before the script's, by "METHOD /path" or by "/path".
+    QHash<QByteArray, ScriptedResponse> routes;
     TestHttpServer server;
     ManualClock clock;
     AppcastUpdater updater{QUrl(), QStringLiteral("1.0"), clock}; // no feed: never starts

@@ -33,42 +33,31 @@ QJsonObject editedTunnel(const QString &protocol)
             {"protocol", protocol}, {"status", "offline"}, {"frpsProxyName", "tun-1"}};
 }
 
-// The scripted service of a signed-in user, and its answers to the availability check and to the
-// create or update request.
-struct Service : ServiceScript {
-    ScriptedResponse submitAnswer = ScriptedResponse::json(201, QJsonDocument(editedTunnel("http")).toJson());
-    bool holdAvailability = false;
-};
+Tunnel decoded(const QJsonObject &json)
+{
+    return std::get<Tunnel>(Tunnel::fromJson(json));
+}
 
-// An editor over an AppState signed in from a stored token.
+// An editor, for a new tunnel or the `existing` one, over an AppState signed in from a stored
+// token; the service finds every subdomain available and accepts what is sent.
 struct Editor {
-    Editor(Service &service, std::optional<Tunnel> editing = {}, const QString &language = "en")
-        : h({.storedToken = true, .onboardingCompleted = true, .language = language}, service),
-          server(h.server)
+    explicit Editor(const QString &tier, const QJsonObject &existing = {}, const QString &language = "en")
+        : h({.storedToken = true, .onboardingCompleted = true, .language = language},
+            ServiceScript{.tier = tier,
+                          .tunnels = existing.isEmpty() ? QJsonArray() : QJsonArray{existing},
+                          .tunnelStatus = {}})
     {
-        server.setHandler([this, &service](const RecordedRequest &r) {
-            if (r.path() == "/tunnels/availability")
-                return service.holdAvailability ? ScriptedResponse::held()
-                                                : ScriptedResponse::json(200, R"({"available":true})");
-            if ((r.method == "POST" && r.path() == "/tunnels") ||
-                (r.method == "PATCH" && r.path().startsWith("/tunnels/")))
-                return service.submitAnswer;
-            return h.answer(r);
-        });
+        h.routes.insert("/tunnels/availability", ScriptedResponse::json(200, R"({"available":true})"));
+        const auto accepted = ScriptedResponse::json(201, QJsonDocument(editedTunnel("http")).toJson());
+        h.routes.insert("POST /tunnels", accepted);
+        h.routes.insert("PATCH /tunnels/t1", accepted);
         h.network.setSatisfied(true); // the network comes up: the tunnel list loads
         // The plan comes with the profile and then the usage, a moment after the token's sign-in.
         ready = QTest::qWaitFor([this] { return h.state->usage() && h.state->tunnelsLoaded(); });
-        view = std::make_unique<CreateTunnelView>(*h.state, std::move(editing));
+        view = std::make_unique<CreateTunnelView>(
+            *h.state, existing.isEmpty() ? std::nullopt : std::optional<Tunnel>(decoded(existing)));
         view->resize(360, 560);
         view->show();
-    }
-    QList<RecordedRequest> requests(const QByteArray &method, const QByteArray &path) const
-    {
-        QList<RecordedRequest> found;
-        for (const RecordedRequest &r : server.requests())
-            if (r.method == method && r.path().startsWith(path))
-                found << r;
-        return found;
     }
     FieldGroup *field(const char *name) const { return view->findChild<FieldGroup *>(name); }
     QLineEdit *input(const char *name) const { return view->findChild<QLineEdit *>(name); }
@@ -86,15 +75,9 @@ struct Editor {
     }
 
     ShellHarness h;
-    TestHttpServer &server;
     bool ready = false;
     std::unique_ptr<CreateTunnelView> view;
 };
-
-Tunnel decoded(const QJsonObject &json)
-{
-    return std::get<Tunnel>(Tunnel::fromJson(json));
-}
 
 } // namespace
 
@@ -157,12 +140,8 @@ private slots:
         QFETCH(QJsonObject, body);
         QFETCH(QString, subdomainError);
         QFETCH(QString, portError);
-        Service service;
-        service.tier = tier;
         const bool editing = !existing.isEmpty();
-        if (editing)
-            service.tunnels.append(existing);
-        Editor e(service, editing ? std::optional<Tunnel>(decoded(existing)) : std::nullopt);
+        Editor e(tier, existing);
         QVERIFY(e.ready);
         const bool pro = tier == "pro";
         if (editing) {
@@ -196,7 +175,7 @@ private slots:
         QCOMPARE(e.support("portField"), portError.isEmpty() ? QString() : text(portError));
         // Return follows the same rule as the button.
         QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
-        const qsizetype listLoads = e.requests("GET", "/tunnels").size();
+        const qsizetype listLoads = e.h.sent("GET /tunnels").size();
         if (editing)
             QTest::mouseClick(e.submit(), Qt::LeftButton);
         else
@@ -204,28 +183,24 @@ private slots:
         QCOMPARE(e.view->isLoading(), enabled);
         if (!enabled) {
             QTest::qWait(50);
-            QVERIFY(e.requests("POST", "/tunnels").isEmpty());
+            QVERIFY(e.h.sent("POST /tunnels").isEmpty());
             return;
         }
         QVERIFY(!e.submit()->isEnabled());
         QTRY_COMPARE(closed.size(), 1);
         QVERIFY(!e.view->isLoading());
-        const QList<RecordedRequest> sent = e.requests(method, "/tunnels");
+        const QList<RecordedRequest> sent = e.h.sent(method + (editing ? " /tunnels/t1" : " /tunnels"));
         QCOMPARE(sent.size(), 1);
         QCOMPARE(QJsonDocument::fromJson(sent.first().body).object(), body);
-        if (method == "PATCH")
-            QCOMPARE(sent.first().path(), QByteArray("/tunnels/t1"));
-        QVERIFY(e.requests("GET", "/tunnels").size() > listLoads);
+        QVERIFY(e.h.sent("GET /tunnels").size() > listLoads);
     }
 
     void availabilityIsDebouncedAndOnlyTheNewestCounts()
     {
-        Service service;
-        service.tier = "pro";
-        service.holdAvailability = true;
-        Editor e(service);
+        Editor e("pro");
         QVERIFY(e.ready);
-        const auto checks = [&] { return e.requests("GET", "/tunnels/availability"); };
+        e.h.routes["/tunnels/availability"] = ScriptedResponse::held();
+        const auto checks = [&] { return e.h.sent("/tunnels/availability"); };
         // A burst of typing: nothing until 0.5 s after the last key, then one request.
         for (const char *key : {"D", "De", "Dem", "Demo"}) {
             e.type("subdomainInput", key);
@@ -236,7 +211,7 @@ private slots:
         QTest::qWait(50);
         QVERIFY(checks().isEmpty());
         e.h.clock.advance(200ms);
-        QTRY_COMPARE(e.server.heldCount(), 1);
+        QTRY_COMPARE(e.h.server.heldCount(), 1);
         QCOMPARE(checks().size(), 1);
         // Checked in lower case, while the typed text shows the local verdict.
         QCOMPARE(checks().first().query(), QByteArray("subdomain=demo"));
@@ -245,11 +220,11 @@ private slots:
         // A newer text supersedes the held check: its answer, even a failure, changes nothing.
         e.type("subdomainInput", "demo2");
         e.h.clock.advance(CreateTunnelView::availabilityDebounce);
-        QTRY_COMPARE(e.server.heldCount(), 2);
-        e.server.answerHeld(ScriptedResponse::json(500, "{}"));
+        QTRY_COMPARE(e.h.server.heldCount(), 2);
+        e.h.server.answerHeld(ScriptedResponse::json(500, "{}"));
         QTest::qWait(50);
         QCOMPARE(e.view->availability(), Availability::checking);
-        e.server.answerHeld(ScriptedResponse::json(200, R"({"available":true,"reason":"reserved"})"));
+        e.h.server.answerHeld(ScriptedResponse::json(200, R"({"available":true,"reason":"reserved"})"));
         QTRY_COMPARE(e.view->availability(), Availability::reserved);
         QCOMPARE(e.support("subdomainField"), text("tunnels.subdomain.reserved"));
         QCOMPARE(e.view->findChild<AvailabilityIndicator *>("availability")->toolTip(),
@@ -260,8 +235,8 @@ private slots:
         QCOMPARE(e.view->availability(), Availability::idle);
         e.type("subdomainInput", "demo3");
         e.h.clock.advance(CreateTunnelView::availabilityDebounce);
-        QTRY_COMPARE(e.server.heldCount(), 1);
-        e.server.answerHeld(ScriptedResponse::dropConnection());
+        QTRY_COMPARE(e.h.server.heldCount(), 1);
+        e.h.server.answerHeld(ScriptedResponse::dropConnection());
         QTRY_COMPARE(e.view->availability(), Availability::idle);
         QCOMPARE(e.support("subdomainField"), QString());
         QCOMPARE(checks().size(), 3);
@@ -315,11 +290,9 @@ private slots:
             const auto expected = [&](const QString &key) {
                 return key.isEmpty() ? QString() : key.startsWith('=') ? key.mid(1) : text(key, language);
             };
-            Service service;
-            service.tier = tier;
-            service.submitAnswer = answer;
-            Editor e(service, {}, language);
+            Editor e(tier, {}, language);
             QVERIFY(e.ready);
+            e.h.routes["POST /tunnels"] = answer;
             if (tier == "pro") {
                 e.type("subdomainInput", "my-app");
                 e.h.clock.advance(CreateTunnelView::availabilityDebounce);
@@ -363,8 +336,7 @@ private slots:
 
     void escapeClosesAndScreenshots()
     {
-        Service free;
-        Editor e(free);
+        Editor e("free");
         QVERIFY(e.ready);
         saveScreenshot(*e.view, "editor-empty-free-en");
         QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
@@ -372,9 +344,7 @@ private slots:
         QCOMPARE(closed.size(), 1);
         // The pro form, its longest: the tcp help under the picker.
         for (const QString language : {"en", "es"}) {
-            Service pro;
-            pro.tier = "pro";
-            Editor p(pro, {}, language);
+            Editor p("pro", {}, language);
             QVERIFY(p.ready);
             p.pickTcp();
             p.type("portInput", "5432");

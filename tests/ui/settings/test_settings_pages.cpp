@@ -31,8 +31,6 @@
 
 #include <QLineEdit>
 
-#include <deque>
-
 using namespace ostrel;
 using namespace ostrel::test;
 using Section = SettingsView::Section;
@@ -105,19 +103,9 @@ public:
         QTRY_VERIFY(view());
     }
 
-    // The next answer to "METHOD /path"; a held one waits for h.server.answerHeld().
-    void script(const QByteArray &route, const ScriptedResponse &response)
-    {
-        next[route].push_back(response);
-    }
-    QList<RecordedRequest> sent(const QByteArray &route) const
-    {
-        QList<RecordedRequest> list;
-        for (const RecordedRequest &r : h.server.requests())
-            if (r.method + ' ' + r.path() == route)
-                list << r;
-        return list;
-    }
+    // The answer to "METHOD /path" from now on; a held one waits for h.server.answerHeld().
+    void script(const QByteArray &route, const ScriptedResponse &response) { h.routes[route] = response; }
+    QList<RecordedRequest> sent(const QByteArray &route) const { return h.sent(route); }
 
     SettingsView *view() const { return window->root()->settingsView(); }
     template <typename Page> Page *open(Section section)
@@ -129,11 +117,8 @@ public:
     ScriptedResponse answer(const RecordedRequest &request)
     {
         const QByteArray route = request.method + ' ' + request.path();
-        if (auto it = next.find(route); it != next.end() && !it->empty()) {
-            const ScriptedResponse response = it->front();
-            it->pop_front();
-            return response;
-        }
+        if (const auto it = h.routes.constFind(route); it != h.routes.cend())
+            return *it;
         if (route == "PATCH /users/me") {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
             if (body.contains("name"))
@@ -158,7 +143,6 @@ public:
     }
 
     ShellHarness h;
-    QHash<QByteArray, std::deque<ScriptedResponse>> next;
     QString name = QStringLiteral("Ada");
     bool scheduled = false;
     std::unique_ptr<SettingsWindow> window;
@@ -205,6 +189,7 @@ private slots:
         QVERIFY(page->saveButton()->isLoading() && !page->saveButton()->isEnabled());
         QTest::mouseClick(page->saveButton(), Qt::LeftButton);
         QTest::keyClick(page->nameField()->content(), Qt::Key_Return);
+        f.h.routes.clear();
         f.h.server.answerHeld(body.isEmpty() ? f.answer(f.sent("PATCH /users/me").first())
                                              : ScriptedResponse::json(status, body));
         QTRY_VERIFY(!page->isSaving());
@@ -377,6 +362,7 @@ private slots:
         QVERIFY(!f.h.state->banner());
 
         // Scheduled: the request carries the stored address, the result replaces the form.
+        f.h.routes.clear();
         QTest::mouseClick(sheet->submitButton(), Qt::LeftButton);
         QTRY_VERIFY(sheet->didSchedule());
         QVERIFY(!sheet->errorBanner()->isVisible());
