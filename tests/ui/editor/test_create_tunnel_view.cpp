@@ -23,8 +23,6 @@ using namespace ostrel::test;
 using namespace std::chrono_literals;
 using Availability = CreateTunnelView::Availability;
 
-Q_DECLARE_METATYPE(ostrel::test::ScriptedResponse)
-
 namespace {
 
 QJsonObject editedTunnel(const QString &protocol)
@@ -32,6 +30,25 @@ QJsonObject editedTunnel(const QString &protocol)
     return {{"id", "t1"},           {"subdomain", "demo"}, {"localHost", "localhost"}, {"localPort", 8080},
             {"protocol", protocol}, {"status", "offline"}, {"frpsProxyName", "tun-1"}};
 }
+
+// A case of the form's rules: the plan, the form filled in, what goes out.
+struct Rules {
+    QString tier{};
+    QJsonObject existing{}; // empty: a new tunnel
+    bool tcp = false;       // picked once the subdomain is typed
+    QString subdomain{}, port{};
+    QByteArray method{}; // empty: nothing can be sent
+    QJsonObject body{};
+    QString subdomainError{}, portError{}; // text keys; empty: none
+};
+
+// A refusal and where its texts land (text keys; empty: none; "=" + text: a literal).
+struct Refusal {
+    QString name{}, tier{};
+    ScriptedResponse answer{};
+    QString subdomainKey{}, portKey{}, bannerKey{};
+    int upgradeReason = -1; // -1: no upgrade action
+};
 
 Tunnel decoded(const QJsonObject &json)
 {
@@ -81,20 +98,15 @@ struct Editor {
 
 } // namespace
 
+Q_DECLARE_METATYPE(Rules)
+Q_DECLARE_METATYPE(Refusal)
+
 class TestCreateTunnelView : public QObject {
     Q_OBJECT
 private slots:
     void rulesPrefillAndRequests_data()
     {
-        QTest::addColumn<QString>("tier");
-        QTest::addColumn<QJsonObject>("existing"); // empty: a new tunnel
-        QTest::addColumn<bool>("tcp");             // picked once the subdomain is typed
-        QTest::addColumn<QString>("subdomain");
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QByteArray>("method"); // empty: nothing can be sent
-        QTest::addColumn<QJsonObject>("body");
-        QTest::addColumn<QString>("subdomainError"); // a text key; empty: none
-        QTest::addColumn<QString>("portError");
+        QTest::addColumn<Rules>("rules");
         // The body sent: the subdomain and the protocol only where given.
         const auto body = [](const char *subdomain, const char *protocol) {
             QJsonObject body{{"localHost", "localhost"}, {"localPort", 4000}};
@@ -108,9 +120,8 @@ private slots:
                             const char *subdomain, const char *port, const char *method,
                             const QJsonObject &body = {}, const char *subdomainError = "",
                             const char *portError = "") {
-            QTest::newRow(name) << QString(tier) << existing << tcp << QString(subdomain) << QString(port)
-                                << QByteArray(method) << body << QString(subdomainError)
-                                << QString(portError);
+            QTest::newRow(name) << Rules{tier, existing,       tcp,      subdomain, port, method,
+                                         body, subdomainError, portError};
         };
         const QJsonObject none;
         row("free, no port", "free", none, false, "", "", "");
@@ -131,15 +142,8 @@ private slots:
     }
     void rulesPrefillAndRequests()
     {
-        QFETCH(QString, tier);
-        QFETCH(QJsonObject, existing);
-        QFETCH(bool, tcp);
-        QFETCH(QString, subdomain);
-        QFETCH(QString, port);
-        QFETCH(QByteArray, method);
-        QFETCH(QJsonObject, body);
-        QFETCH(QString, subdomainError);
-        QFETCH(QString, portError);
+        QFETCH(Rules, rules);
+        const auto &[tier, existing, tcp, subdomain, port, method, body, subdomainError, portError] = rules;
         const bool editing = !existing.isEmpty();
         Editor e(tier, existing);
         QVERIFY(e.ready);
@@ -244,13 +248,7 @@ private slots:
 
     void errorsLandInTheirPlace_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("tier");
-        QTest::addColumn<ScriptedResponse>("answer");
-        QTest::addColumn<QString>("subdomainKey"); // text keys; empty: none; "=" + text: a literal
-        QTest::addColumn<QString>("portKey");
-        QTest::addColumn<QString>("bannerKey");
-        QTest::addColumn<int>("upgradeReason"); // -1: no upgrade action
+        QTest::addColumn<Refusal>("refusal");
         const auto error = [](int status, const QByteArray &code, const QByteArray &message) {
             return ScriptedResponse::json(status, R"({"error":{"code":")" + code + R"(","message":)" +
                                                       message + R"(},"statusCode":400})");
@@ -258,9 +256,13 @@ private slots:
         const auto row = [](const char *name, const char *tier, const ScriptedResponse &answer,
                             const char *subdomainKey, const char *portKey, const char *bannerKey,
                             int upgradeReason = -1) {
-            QTest::newRow(name) << QString(name).replace(' ', '-') << QString(tier) << answer
-                                << QString(subdomainKey) << QString(portKey) << QString(bannerKey)
-                                << upgradeReason;
+            QTest::newRow(name) << Refusal{QString(name).replace(' ', '-'),
+                                           tier,
+                                           answer,
+                                           subdomainKey,
+                                           portKey,
+                                           bannerKey,
+                                           upgradeReason};
         };
         row("validation", "pro",
             error(400, "VALIDATION_ERROR",
@@ -278,13 +280,8 @@ private slots:
     }
     void errorsLandInTheirPlace()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, tier);
-        QFETCH(ScriptedResponse, answer);
-        QFETCH(QString, subdomainKey);
-        QFETCH(QString, portKey);
-        QFETCH(QString, bannerKey);
-        QFETCH(int, upgradeReason);
+        QFETCH(Refusal, refusal);
+        const auto &[name, tier, answer, subdomainKey, portKey, bannerKey, upgradeReason] = refusal;
         // Spanish where the layout is at risk: three messages at once.
         for (const QString &language : name == "validation" ? QStringList{"en", "es"} : QStringList{"en"}) {
             const auto expected = [&](const QString &key) {
