@@ -36,9 +36,9 @@ class TestShellWindows : public QObject {
 private slots:
     void popoverRootInEverySessionState()
     {
-        // First launch: onboarding only.
+        // First launch: onboarding only. (A production build: no environment line in the footer.)
         {
-            ShellHarness h({});
+            ShellHarness h({.environment = QStringLiteral("production")});
             MenuBarView view(*h.state, {});
             view.show();
             QCOMPARE(screenName(view), QStringLiteral("screen.onboarding"));
@@ -53,7 +53,7 @@ private slots:
             // The new screen eases in, then paints without the effect.
             QVERIFY(view.isTransitioning());
             QTRY_VERIFY(!view.isTransitioning());
-            QVERIFY(shown(view, "header") && shown(view, "footer"));
+            QVERIFY(shown(view, "header") && shown(view, "footer") && !shown(view, "environmentLine"));
             QVERIFY(!shown(view, "planBadge") && !shown(view, "settingsButton") &&
                     !shown(view, "logoutButton"));
             QCOMPARE(labelText(view, "identityDetail"), text("onboarding.tagline"));
@@ -79,48 +79,29 @@ private slots:
             script.tier = QStringLiteral("PRO");
             ShellHarness h({.storedToken = true}, script);
             int settingsCalls = 0;
-            MenuBarView view(*h.state, {[&] { ++settingsCalls; }, {}});
+            int quits = 0;
+            MenuBarView view(*h.state, {[&] { ++settingsCalls; }, [&] { ++quits; }});
             view.show();
             QTRY_VERIFY(shown(view, "settingsButton"));
             QCOMPARE(screenName(view), QStringLiteral("screen.tunnelList"));
             QCOMPARE(child<QWidget>(view, "planBadge")->accessibleName(), text("menubar.pro"));
             QTest::mouseClick(child(view, "settingsButton"), Qt::LeftButton);
             QCOMPARE(settingsCalls, 1);
+            QCOMPARE(labelText(view, "environmentLine"),
+                     QStringLiteral("development \u00B7 ") + h.state->baseURLString());
+            // The first click arms, the second quits (the arming rules are the control's own).
+            auto *quit = child<ConfirmAction>(view, "quitButton");
+            QCOMPARE(quit->accessibleName(), text("menubar.quit"));
+            QTest::mouseClick(quit, Qt::LeftButton);
+            QCOMPARE(quits, 0);
+            QTest::mouseClick(quit, Qt::LeftButton);
+            QCOMPARE(quits, 1);
             // The upgrade sheet's place covers the popover while requested.
             h.state->presentUpgrade(UpgradeReason::manual);
             QTRY_VERIFY(view.upgradeSheet()->isVisible());
             h.state->setShowingUpgrade(false);
             QVERIFY(!view.upgradeSheet()->isVisible());
         }
-    }
-
-    void footerAndQuitControl_data()
-    {
-        QTest::addColumn<QString>("environment");
-        QTest::addColumn<bool>("lineShown");
-        QTest::newRow("production") << QStringLiteral("production") << false;
-        QTest::newRow("development") << QStringLiteral("development") << true;
-    }
-    void footerAndQuitControl()
-    {
-        QFETCH(QString, environment);
-        QFETCH(bool, lineShown);
-        ShellHarness h({.onboardingCompleted = true, .environment = environment});
-        int quits = 0;
-        MenuBarView view(*h.state, {{}, [&] { ++quits; }});
-        view.show();
-        QCOMPARE(shown(view, "environmentLine"), lineShown);
-        if (lineShown)
-            QCOMPARE(labelText(view, "environmentLine"),
-                     environment + QStringLiteral(" \u00B7 ") + h.state->baseURLString());
-
-        // The first click arms, the second quits (the arming rules are the control's own).
-        auto *quit = child<ConfirmAction>(view, "quitButton");
-        QCOMPARE(quit->accessibleName(), text("menubar.quit"));
-        QTest::mouseClick(quit, Qt::LeftButton);
-        QCOMPARE(quits, 0);
-        QTest::mouseClick(quit, Qt::LeftButton);
-        QCOMPARE(quits, 1);
     }
 
     void shellMenuPopoverAndSettingsWindow()
