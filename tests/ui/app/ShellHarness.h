@@ -50,6 +50,24 @@ inline QJsonObject tunnelJson(const QString &id, const QString &subdomain, const
             {"protocol", "http"}, {"status", status},       {"frpsProxyName", id}};
 }
 
+constexpr qint64 GiB = 1024LL * 1024 * 1024;
+
+// A usage record: `used` of `limit` bytes this month, which ends on 5 January.
+inline QByteArray usageJson(const QString &tier, qint64 used, qint64 limit, int percent)
+{
+    return QJsonDocument(QJsonObject{{"tier", tier},
+                                     {"tunnels", QJsonObject{{"used", 1}, {"active", 0}, {"limit", 1}}},
+                                     {"bandwidth", QJsonObject{{"usedBytes", used},
+                                                               {"inBytes", 0},
+                                                               {"outBytes", used},
+                                                               {"limitBytes", limit},
+                                                               {"limitGB", limit / GiB},
+                                                               {"percentUsed", percent},
+                                                               {"periodStart", "2026-12-01T00:00:00.000Z"},
+                                                               {"periodEnd", "2027-01-05T12:00:00.000Z"}}}})
+        .toJson();
+}
+
 class ShellHarness {
 public:
     struct Options {
@@ -125,12 +143,7 @@ public:
             return ScriptedResponse::json(200, QJsonDocument(list).toJson());
         }
         if (path == "/users/me/usage") // the usage carries the plan too: the account's own
-            return ScriptedResponse::json(
-                200,
-                R"({"tier":")" + script.tier.toUtf8() +
-                    R"(","tunnels":{"used":1,"active":0,"limit":1},"bandwidth":{"usedBytes":0,)"
-                    R"("inBytes":0,"outBytes":0,"limitBytes":1073741824,"limitGB":1,"percentUsed":0,)"
-                    R"("periodStart":"2026-12-01T00:00:00.000Z","periodEnd":"2027-01-01T00:00:00.000Z"}})");
+            return ScriptedResponse::json(200, usageJson(script.tier, 0, GiB, 0));
         return ScriptedResponse::json(200, "{}");
     }
 
