@@ -44,6 +44,17 @@ inline QJsonObject userJson(const ServiceScript &script)
     return user;
 }
 
+// The service's error envelope, and an answer that carries it.
+inline QByteArray errorBody(int status, const char *code, const QByteArray &message)
+{
+    return R"({"error":{"code":")" + QByteArray(code) + R"(","message":)" + message + R"(},"statusCode":)" +
+           QByteArray::number(status) + "}";
+}
+inline ScriptedResponse refused(int status, const char *code, const QByteArray &message)
+{
+    return ScriptedResponse::json(status, errorBody(status, code, message));
+}
+
 inline QJsonObject tunnelJson(const QString &id, const QString &subdomain, const QString &status = "offline")
 {
     return {{"id", id},           {"subdomain", subdomain}, {"localHost", "127.0.0.1"}, {"localPort", 8080},

@@ -28,12 +28,6 @@ using namespace ostrel::test;
 
 namespace {
 
-QByteArray envelope(const char *code, const QByteArray &message, int status)
-{
-    return R"({"error":{"code":")" + QByteArray(code) + R"(","message":)" + message + R"(},"statusCode":)" +
-           QByteArray::number(status) + "}";
-}
-
 // The popover root over a scripted service.
 struct Popover {
     explicit Popover(bool onboardingCompleted = true, ServiceScript script = {})
@@ -127,18 +121,19 @@ private slots:
             QTest::newRow(name) << signUp << status << body << generic << emailMessage << passwordMessage;
         };
         const QString none;
-        row("unauthorized", false, 401, envelope("UNAUTHORIZED", R"("Bad credentials")", 401),
+        row("unauthorized", false, 401, errorBody(401, "UNAUTHORIZED", R"("Bad credentials")"),
             text("error.auth.invalid"));
         row("validation of the address", false, 400,
-            envelope("VALIDATION_ERROR", R"(["email must be an email"])", 400), none,
+            errorBody(400, "VALIDATION_ERROR", R"(["email must be an email"])"), none,
             text("error.validation.email"));
         row("validation of nothing shown", false, 400,
-            envelope("VALIDATION_ERROR", R"(["something odd"])", 400), "something odd");
+            errorBody(400, "VALIDATION_ERROR", R"(["something odd"])"), "something odd");
         row("transport", false, 0, {}, text("error.network"));
-        row("address in use", true, 409, envelope("CONFLICT", R"("Email taken")", 409), none,
+        row("address in use", true, 409, errorBody(409, "CONFLICT", R"("Email taken")"), none,
             text("auth.email.conflict"));
         row("sign-up password rule", true, 400,
-            envelope("VALIDATION_ERROR", R"(["password must be longer than or equal to 8 characters"])", 400),
+            errorBody(400, "VALIDATION_ERROR",
+                      R"(["password must be longer than or equal to 8 characters"])"),
             none, none, text("error.validation.password.length"));
     }
     void credentialFailuresLandWhereTheyBelong()
@@ -223,8 +218,7 @@ private slots:
     void forgotPasswordValidatesAndShowsItsFailure()
     {
         Popover p;
-        p.routes.insert("/auth/forgot-password",
-                        ScriptedResponse::json(500, envelope("INTERNAL", R"("down")", 500)));
+        p.routes.insert("/auth/forgot-password", refused(500, "INTERNAL", R"("down")"));
         p.h.state->setAuthFlow(AuthFlow::forgotPassword());
         auto *forgot = p.screen<ForgotPasswordView>();
         QVERIFY(!forgot->submitButton()->isEnabled());
@@ -255,7 +249,7 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::newRow("valid") << 200 << QByteArray(R"({"valid":true})") << true;
         QTest::newRow("not valid") << 200 << QByteArray(R"({"valid":false})") << false;
-        QTest::newRow("refused") << 400 << envelope("VALIDATION_ERROR", R"("bad token")", 400) << false;
+        QTest::newRow("refused") << 400 << errorBody(400, "VALIDATION_ERROR", R"("bad token")") << false;
     }
     void resetTokenAndSubmit()
     {
@@ -297,15 +291,13 @@ private slots:
         type(reset->confirmField(), QStringLiteral("new-password"));
         QVERIFY(!reset->confirmField()->supportText());
         // A validation refusal of a locally fine password reads as the generic password text.
-        p.routes.insert("/auth/reset-password",
-                        ScriptedResponse::json(400, envelope("VALIDATION_ERROR", R"(["weak"])", 400)));
+        p.routes.insert("/auth/reset-password", refused(400, "VALIDATION_ERROR", R"(["weak"])"));
         reset->submit();
         QTRY_VERIFY(reset->passwordField()->supportText());
         QCOMPARE(*reset->passwordField()->supportText(), text("auth.password.invalid"));
         QVERIFY(!reset->isLoading());
         // An expired link while submitting: the invalid-link state replaces the form.
-        p.routes.insert("/auth/reset-password",
-                        ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("expired")", 401)));
+        p.routes.insert("/auth/reset-password", refused(401, "UNAUTHORIZED", R"("expired")"));
         reset->submit();
         QTRY_COMPARE(reset->tokenStatus(), ResetPasswordView::TokenStatus::invalid);
         QVERIFY(!reset->isLoading());
@@ -339,8 +331,7 @@ private slots:
         QVERIFY(!verify->resendError() && verify->findChild<QWidget *>("resent")->isVisible());
         QCOMPARE(p.requestsTo("/auth/verify-email/resend"), 3); // the dropped one went twice
         // A verification link that fails: its error shows here and the token is used up.
-        p.routes.insert("/auth/verify-email",
-                        ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("expired")", 401)));
+        p.routes.insert("/auth/verify-email", refused(401, "UNAUTHORIZED", R"("expired")"));
         p.h.state->handleDeepLink(QStringLiteral("ostrel://auth/verify-email?token=v1"));
         QVERIFY(verify->isVerifying());
         QTRY_VERIFY(!verify->isVerifying());
@@ -392,16 +383,14 @@ private slots:
             p.h.state->applyLanguage(language);
             auto *login = p.screen<LoginView>();
             QTRY_COMPARE(login->emailField()->content()->accessibleName(), text("auth.email", language));
-            p.routes.insert("/auth/login",
-                            ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("x")", 401)));
+            p.routes.insert("/auth/login", refused(401, "UNAUTHORIZED", R"("x")"));
             type(login->emailField(), QStringLiteral("ada@example.com"));
             type(login->passwordField(), QStringLiteral("12345678"));
             login->submit();
             QTRY_COMPARE(login->genericError().value_or(QString()), text("error.auth.invalid", language));
             shot(p.view, "sign-in-unauthorized");
 
-            p.routes.insert("/auth/signup",
-                            ScriptedResponse::json(409, envelope("CONFLICT", R"("taken")", 409)));
+            p.routes.insert("/auth/signup", refused(409, "CONFLICT", R"("taken")"));
             p.h.state->setAuthFlow(AuthFlow::signup());
             QTRY_VERIFY(p.screen<SignUpView>());
             auto *signUp = p.screen<SignUpView>();

@@ -249,10 +249,6 @@ private slots:
     void errorsLandInTheirPlace_data()
     {
         QTest::addColumn<Refusal>("refusal");
-        const auto error = [](int status, const QByteArray &code, const QByteArray &message) {
-            return ScriptedResponse::json(status, R"({"error":{"code":")" + code + R"(","message":)" +
-                                                      message + R"(},"statusCode":400})");
-        };
         const auto row = [](const char *name, const char *tier, const ScriptedResponse &answer,
                             const char *subdomainKey, const char *portKey, const char *bannerKey,
                             int upgradeReason = -1) {
@@ -265,16 +261,16 @@ private slots:
                                            upgradeReason};
         };
         row("validation", "pro",
-            error(400, "VALIDATION_ERROR",
-                  R"(["subdomain must match","localPort must not be greater than 65535","name is odd"])"),
+            refused(400, "VALIDATION_ERROR",
+                    R"(["subdomain must match","localPort must not be greater than 65535","name is odd"])"),
             "error.validation.subdomain", "error.validation.port", "=name is odd");
-        row("conflict", "pro", error(409, "CONFLICT", R"("Subdomain my-app is reserved")"),
+        row("conflict", "pro", refused(409, "CONFLICT", R"("Subdomain my-app is reserved")"),
             "tunnels.subdomain.reserved", "", "");
-        row("conflict taken", "pro", error(409, "CONFLICT", R"("Subdomain my-app is already taken")"),
+        row("conflict taken", "pro", refused(409, "CONFLICT", R"("Subdomain my-app is already taken")"),
             "tunnels.subdomain.taken", "", "");
-        row("free tier limit", "free", error(403, "FREE_TIER_LIMIT", R"("one tunnel")"), "", "",
+        row("free tier limit", "free", refused(403, "FREE_TIER_LIMIT", R"("one tunnel")"), "", "",
             "error.freeTierLimit", int(UpgradeReason::secondTunnel));
-        row("tcp not allowed", "free", error(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")"), "", "",
+        row("tcp not allowed", "free", refused(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")"), "", "",
             "error.freeTierProtocolNotAllowed", int(UpgradeReason::tcpTunnel));
         row("network", "free", ScriptedResponse::dropConnection(), "", "error.network", "error.network");
     }

@@ -1,7 +1,6 @@
 // The tunnel list page, its rows and sharing, the usage summary and the upgrade sheet, driven
 // through a real AppState against a scripted service, offscreen.
 
-#include "frpc/FrpcLogTail.h"
 #include "frpc/FrpcManager.h"
 #include "l10n/LocalizableXCStrings.h"
 #include "support/WidgetTest.h"
@@ -63,11 +62,11 @@ struct ListHarness {
         shell.server.setHandler([this](const RecordedRequest &request) {
             const QByteArray path = request.path();
             if (path == "/tunnels" && request.method == "GET" && listFails)
-                return ScriptedResponse::json(500, R"({"error":{"code":"INTERNAL","message":"down"}})");
+                return refused(500, "INTERNAL", R"("down")");
             if (path == "/users/me/usage")
                 return ScriptedResponse::json(200, usage);
             if (path == "/auth/frpc-config" && configFails)
-                return ScriptedResponse::json(500, R"({"error":{"code":"INTERNAL","message":"down"}})");
+                return refused(500, "INTERNAL", R"("down")");
             if (path.startsWith("/tunnels/") && request.method == "DELETE") {
                 const QByteArray id = path.mid(9);
                 QJsonArray kept;
@@ -546,8 +545,6 @@ private slots:
             many += "line " + QByteArray::number(i) + '\n';
         write(path, many);
         QTRY_COMPARE(log.shownText(), QString("line 16\nline 17\nline 18\nline 19\nline 20"));
-        QCOMPARE(log.tail().lines().size(), qsizetype(5));
-        QCOMPARE(log.tail().droppedLines(), qint64(15));
 
         write(path, "next run\n", QIODevice::Truncate);
         QTRY_VERIFY(log.shownText().endsWith("line 20\nnext run"));
