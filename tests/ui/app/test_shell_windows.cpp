@@ -1,7 +1,6 @@
 // The popover root and the application shell driven through a real AppState (fakes for the
 // operating system, a scripted service), offscreen.
 
-#include "PopoverHarness.h"
 #include "ShellHarness.h"
 #include "app/AppDelegate.h"
 #include "app/PopoverWindow.h"
@@ -11,7 +10,6 @@
 #include "support/WidgetTest.h"
 #include "ui/MenuBarView.h"
 #include "ui/SettingsRoot.h"
-#include "ui/auth/OnboardingView.h"
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/TintedButton.h"
 #include <QMenu>
@@ -36,38 +34,18 @@ class TestShellWindows : public QObject {
 private slots:
     void popoverRootInEverySessionState()
     {
-        // First launch: onboarding only. (A production build: no environment line in the footer.)
-        {
-            ShellHarness h({.environment = QStringLiteral("production")});
-            MenuBarView view(*h.state, {});
-            view.show();
-            QCOMPARE(screenName(view), QStringLiteral("screen.onboarding"));
-            saveScreenshots(*h.state, view, QStringLiteral("popover-onboarding"));
-            QVERIFY(!shown(view, "header"));
-            QVERIFY(!shown(view, "footer"));
-            // Skipping leads to the sign-in screen with the header and footer.
-            auto *screen = qobject_cast<OnboardingView *>(view.screenWidget());
-            QVERIFY(screen && screen->skipButton());
-            QTest::mouseClick(screen->skipButton(), Qt::LeftButton);
-            QTRY_COMPARE(screenName(view), QStringLiteral("screen.signIn"));
-            // The new screen eases in, then paints without the effect.
-            QVERIFY(view.isTransitioning());
-            QTRY_VERIFY(!view.isTransitioning());
-            QVERIFY(shown(view, "header") && shown(view, "footer") && !shown(view, "environmentLine"));
-            QVERIFY(!shown(view, "planBadge") && !shown(view, "settingsButton") &&
-                    !shown(view, "logoutButton"));
-            QCOMPARE(labelText(view, "identityDetail"), text("onboarding.tagline"));
-        }
-        // A stored token while the service does not answer: the tunnel list, log-out only. An
-        // address still to verify: the verification screen, no settings button.
+        // (The first launch's onboarding: the auth screens' test.) A stored token while the service
+        // does not answer: the tunnel list, log-out only. An address still to verify: the
+        // verification screen, no settings button. A production build: no environment line.
         for (const bool answers : {false, true}) {
             ServiceScript script;
             script.meAnswers = answers;
             script.emailVerified = false;
-            ShellHarness h({.storedToken = true}, script);
+            ShellHarness h({.storedToken = true, .environment = QStringLiteral("production")}, script);
             MenuBarView view(*h.state, {});
             view.show();
             QTRY_COMPARE(screenName(view), answers ? "screen.verifyEmail" : "screen.tunnelList");
+            QVERIFY(shown(view, "footer") && !shown(view, "environmentLine"));
             QVERIFY(shown(view, "logoutButton") && !shown(view, "settingsButton"));
             QCOMPARE(shown(view, "planBadge"), answers);
             QCOMPARE(labelText(view, "identityDetail"),

@@ -358,6 +358,12 @@ private slots:
         Popover p(false);
         auto *onboarding = qobject_cast<OnboardingView *>(p.view.screenWidget());
         QVERIFY(onboarding);
+        // First launch: onboarding only, without the popover's header and footer.
+        QVERIFY(!shown(p.view, "header") && !shown(p.view, "footer"));
+        for (const QString language : {"es", "en"}) {
+            p.h.state->applyLanguage(language);
+            saveScreenshot(p.view, "onboarding-" + language);
+        }
         auto *steps = onboarding->findChild<QWidget *>("welcomeStep")->findChild<StepIndicator *>();
         QCOMPARE(steps->captionText(), QStringLiteral("Step 1 of 2"));
         QTest::mouseClick(onboarding->startButton(), Qt::LeftButton);
@@ -384,6 +390,14 @@ private slots:
         QVERIFY(p.h.state->onboardingCompleted());
         QCOMPARE(p.h.preferences.raw(QStringLiteral("ostrel.onboarding.completed")), QJsonValue(true));
         QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::signIn);
+        // The new screen eases in, then paints without the effect; the header and footer come,
+        // without the account's controls.
+        QVERIFY(p.view.isTransitioning());
+        QTRY_VERIFY(!p.view.isTransitioning());
+        QVERIFY(shown(p.view, "header") && shown(p.view, "footer"));
+        QVERIFY(!shown(p.view, "planBadge") && !shown(p.view, "settingsButton") &&
+                !shown(p.view, "logoutButton"));
+        QCOMPARE(labelText(p.view, "identityDetail"), text("onboarding.tagline"));
     }
 
     // The other screens in both languages, in the state with the most text. (The other states are

@@ -32,12 +32,6 @@ Q_DECLARE_METATYPE(ErrorBanner::Severity)
 Q_DECLARE_METATYPE(StatusColor)
 
 namespace {
-bool shown(const QWidget *parent, const char *name)
-{
-    auto *child = parent->findChild<QWidget *>(name);
-    return child && child->isVisibleTo(const_cast<QWidget *>(parent));
-}
-
 // True when `c` is clearly the given hue rather than a gray.
 bool isBluish(const QColor &c)
 {
@@ -164,9 +158,9 @@ private slots:
         banner.show();
         QVERIFY(QTest::qWaitForWindowExposed(&banner));
 
-        QCOMPARE(shown(&banner, "action"), actionShown);
-        QCOMPARE(shown(&banner, "close"), withDismiss);
-        QVERIFY(shown(&banner, "icon"));
+        QCOMPARE(ostrel::test::shown(banner, "action"), actionShown);
+        QCOMPARE(ostrel::test::shown(banner, "close"), withDismiss);
+        QVERIFY(ostrel::test::shown(banner, "icon"));
         QCOMPARE(banner.findChild<QLabel *>("title")->text(), ostrel::localized(titleKey).toUpper());
         if (actionShown) {
             QTest::mouseClick(banner.findChild<QWidget *>("action"), Qt::LeftButton);
@@ -231,11 +225,11 @@ private slots:
             field.setHintText(hint);
         QCoreApplication::processEvents();
 
-        QCOMPARE(shown(&field, "placeholder"), placeholder);
-        QCOMPARE(shown(&field, "review"), errored);
+        QCOMPARE(ostrel::test::shown(field, "placeholder"), placeholder);
+        QCOMPARE(ostrel::test::shown(field, "review"), errored);
         auto *messageText = field.findChild<QLabel *>("messageText");
-        QCOMPARE(shown(&field, "messageText"), !message.isEmpty());
-        QCOMPARE(shown(&field, "messageIcon"), !message.isEmpty());
+        QCOMPARE(ostrel::test::shown(field, "messageText"), !message.isEmpty());
+        QCOMPARE(ostrel::test::shown(field, "messageIcon"), !message.isEmpty());
         if (!message.isEmpty()) {
             QCOMPARE(messageText->text(), message);
             QCOMPARE(messageText->palette().color(QPalette::WindowText) == Palette::errorRed(), redMessage);
