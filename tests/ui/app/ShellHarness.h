@@ -132,9 +132,6 @@ public:
             return ScriptedResponse::json(200, QJsonDocument(userJson(script)).toJson());
         }
         if (path == "/auth/magic-link/verify") {
-            if (!request.query().contains("token=good"))
-                return ScriptedResponse::json(
-                    401, R"({"error":{"code":"UNAUTHORIZED","message":"Invalid link"}})");
             const QJsonObject login{{"token", "magic-token-5678"},
                                     {"expiresAt", "2027-01-01T00:00:00.000Z"},
                                     {"user", userJson(script)}};

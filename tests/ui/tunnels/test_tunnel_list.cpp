@@ -50,7 +50,20 @@ Usage usage(const QString &tier, qint64 used, qint64 limit, int percent)
         Usage::fromJson(QJsonDocument::fromJson(usageJson(tier, used, limit, percent)).object()));
 }
 
-struct ListPopover;
+// The popover, and its list's rows once they are on screen.
+struct ListPopover : Popover {
+    using Popover::Popover;
+    TunnelListView *list() const { return qobject_cast<TunnelListView *>(view->screenWidget()); }
+    TunnelListPage *page() const { return list() ? list()->page() : nullptr; }
+    // Rows added to a shown list appear on the next event.
+    TunnelRow *row(int index) const
+    {
+        TunnelRow *row = page()->rowsView()->rows().value(index);
+        if (row && !row->isVisible())
+            (void)QTest::qWaitFor([row] { return row->isVisible(); });
+        return row;
+    }
+};
 
 // The scripted service of the shell tests, plus what the list needs: a usage record, a refused
 // configuration or list, deletion and checkout; and a count of list and usage requests.
@@ -101,7 +114,13 @@ struct ListHarness {
     int listRequests() const { return int(shell.sent("GET /tunnels").size()); }
     int usageRequests() const { return int(shell.sent("/users/me/usage").size()); }
     // The popover, signed in, with the list loaded.
-    ListPopover &popover();
+    ListPopover &popover()
+    {
+        shown = std::make_unique<ListPopover>(state());
+        signIn();
+        loadList();
+        return *shown;
+    }
 
     ShellHarness shell;
     QByteArray usage = usageJson("free", 0, 5 * GiB, 0);
@@ -109,29 +128,6 @@ struct ListHarness {
     bool configFails = false;
     std::unique_ptr<ListPopover> shown;
 };
-
-// The popover, and its list's rows once they are on screen.
-struct ListPopover : Popover {
-    using Popover::Popover;
-    TunnelListView *list() const { return qobject_cast<TunnelListView *>(view->screenWidget()); }
-    TunnelListPage *page() const { return list() ? list()->page() : nullptr; }
-    // Rows added to a shown list appear on the next event.
-    TunnelRow *row(int index) const
-    {
-        TunnelRow *row = page()->rowsView()->rows().value(index);
-        if (row && !row->isVisible())
-            (void)QTest::qWaitFor([row] { return row->isVisible(); });
-        return row;
-    }
-};
-
-ListPopover &ListHarness::popover()
-{
-    shown = std::make_unique<ListPopover>(state());
-    signIn();
-    loadList();
-    return *shown;
-}
 
 // What a QR decoder reads from the image; empty when it finds no code.
 QString decodeQR(const QImage &source)
