@@ -126,8 +126,11 @@ private slots:
         SettingsWindow *settings = delegate.settingsWindow();
         QTRY_VERIFY(settings->isVisible());
         QVERIFY(settings->root()->isLocked());
-        QCOMPARE(labelText(*settings, "lockMessage"), text("app.lock.message"));
-        saveScreenshot(*settings, QStringLiteral("settings-locked-en"));
+        for (const QString language : {"es", "en"}) {
+            h.state->applyLanguage(language);
+            QTRY_COMPARE(labelText(*settings, "lockMessage"), text("app.lock.message", language));
+            saveScreenshot(*settings, "settings-locked-" + language);
+        }
         settings->close();
         QVERIFY(!settings->isVisible());
         delegate.showSettingsWindow();
