@@ -31,16 +31,20 @@ struct ServiceScript {
     bool emailVerified = true;
     QString tier = QStringLiteral("free");
     QString email = QStringLiteral("ada@example.com");
-    QJsonArray tunnels;   // GET /tunnels
-    QString tunnelStatus; // when set, every tunnel reports this status
+    QString name = QStringLiteral("Ada");
+    QString scheduledDeletionAt{}; // when set, the account is to be deleted then
+    QJsonArray tunnels{};          // GET /tunnels
+    QString tunnelStatus{};        // when set, every tunnel reports this status
 };
 
 inline QJsonObject userJson(const ServiceScript &script)
 {
-    QJsonObject user{{"id", "u1"},        {"email", script.email}, {"name", "Ada"},
+    QJsonObject user{{"id", "u1"},        {"email", script.email}, {"name", script.name},
                      {"userSlug", "ada"}, {"language", "en"},      {"tier", script.tier}};
     if (script.emailVerified)
         user.insert("emailVerifiedAt", "2026-01-02T03:04:05.000Z");
+    if (!script.scheduledDeletionAt.isEmpty())
+        user.insert("scheduledDeletionAt", script.scheduledDeletionAt);
     return user;
 }
 

@@ -101,13 +101,11 @@ private slots:
         QList<A> triggered;
         QMenu *menu = buildTrayMenu(QStringLiteral("en"), catalogue, [&](A action) { triggered << action; });
         const QList<QAction *> actions = menu->actions();
-        QCOMPARE(actions.size(), 5);
-        QCOMPARE(actions.at(0)->text(), QStringLiteral("Show Ostrel"));
-        QCOMPARE(actions.at(1)->text(), QStringLiteral("Settings…"));
+        QStringList titles;
+        for (QAction *action : actions)
+            titles << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(titles, QStringList({"Show Ostrel", "Settings…", "Check for Updates…", "-", "Quit Ostrel"}));
         QCOMPARE(actions.at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
-        QCOMPARE(actions.at(2)->text(), QStringLiteral("Check for Updates…"));
-        QVERIFY(actions.at(3)->isSeparator());
-        QCOMPARE(actions.at(4)->text(), QStringLiteral("Quit Ostrel"));
         QCOMPARE(actions.at(4)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
         for (QAction *action : actions)
             action->trigger();

@@ -38,13 +38,6 @@ bool isBluish(const QColor &c)
     return c.blue() > c.red() + 60 && c.blue() > c.green() + 40;
 }
 
-void setLanguage(QWidget *root, const QString &language)
-{
-    ostrel::LocalizableXCStrings::shared().setPreferredLanguage(language);
-    QEvent change(QEvent::LanguageChange);
-    QApplication::sendEvent(root, &change);
-}
-
 // A log-out control, and what its action saw.
 struct Confirm {
     ManualClock clock;
@@ -401,7 +394,9 @@ private slots:
         }
         const QString before = ostrel::LocalizableXCStrings::shared().preferredLanguage();
         for (const QString language : {"en", "es"}) {
-            setLanguage(&gallery, language);
+            ostrel::LocalizableXCStrings::shared().setPreferredLanguage(language);
+            QEvent change(QEvent::LanguageChange);
+            QApplication::sendEvent(&gallery, &change);
             gallery.resize(360, gallery.heightForWidth(360) > 0 ? gallery.heightForWidth(360)
                                                                 : gallery.sizeHint().height());
             QCOMPARE(confirms[0]->accessibleName(), ostrel::localized("settings.danger.logout", language));

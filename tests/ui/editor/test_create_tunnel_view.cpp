@@ -50,19 +50,12 @@ struct Refusal {
     int upgradeReason = -1; // -1: no upgrade action
 };
 
-Tunnel decoded(const QJsonObject &json)
-{
-    return std::get<Tunnel>(Tunnel::fromJson(json));
-}
-
 // An editor, for a new tunnel or the `existing` one, over an AppState signed in from a stored
 // token; the service finds every subdomain available and accepts what is sent.
 struct Editor {
     explicit Editor(const QString &tier, const QJsonObject &existing = {}, const QString &language = "en")
         : h({.storedToken = true, .onboardingCompleted = true, .language = language},
-            ServiceScript{.tier = tier,
-                          .tunnels = existing.isEmpty() ? QJsonArray() : QJsonArray{existing},
-                          .tunnelStatus = {}})
+            ServiceScript{.tier = tier, .tunnels = existing.isEmpty() ? QJsonArray() : QJsonArray{existing}})
     {
         h.routes.insert("/tunnels/availability", ScriptedResponse::json(200, R"({"available":true})"));
         const auto accepted = ScriptedResponse::json(201, QJsonDocument(editedTunnel("http")).toJson());
@@ -72,7 +65,8 @@ struct Editor {
         // The plan comes with the profile and then the usage, a moment after the token's sign-in.
         ready = QTest::qWaitFor([this] { return h.state->usage() && h.state->tunnelsLoaded(); });
         view = std::make_unique<CreateTunnelView>(
-            *h.state, existing.isEmpty() ? std::nullopt : std::optional<Tunnel>(decoded(existing)));
+            *h.state,
+            existing.isEmpty() ? std::nullopt : std::optional(std::get<Tunnel>(Tunnel::fromJson(existing))));
         view->resize(360, 560);
         view->show();
     }

@@ -41,6 +41,7 @@ namespace {
 
 const QByteArray refusal = errorBody(400, "VALIDATION_ERROR", R"(["name is too long"])");
 const QByteArray wrongPassword = errorBody(401, "UNAUTHORIZED", R"("Password is incorrect")");
+const QString scheduledAt = QStringLiteral("2027-01-05T10:00:00.000Z");
 const QByteArray serverFault = errorBody(500, "INTERNAL_ERROR", R"("Could not schedule")");
 
 QString userMessage(int status, const QByteArray &body, const QString &language = QStringLiteral("en"))
@@ -119,29 +120,22 @@ public:
         if (route == "PATCH /users/me") {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
             if (body.contains("name"))
-                name = body.value("name").toString();
-        }
-        if (route == "GET /users/me" || route == "PATCH /users/me") {
-            QJsonObject user = userJson(h.script);
-            user.insert("name", name);
-            if (scheduled)
-                user.insert("scheduledDeletionAt", "2027-01-05T10:00:00.000Z");
-            return ScriptedResponse::json(200, QJsonDocument(user).toJson());
+                h.script.name = body.value("name").toString();
+            return ScriptedResponse::json(200, QJsonDocument(userJson(h.script)).toJson());
         }
         if (route == "POST /users/me/deletion/request") {
-            scheduled = true;
-            return ScriptedResponse::json(200, R"({"scheduledAt":"2027-01-05T10:00:00.000Z"})");
+            h.script.scheduledDeletionAt = scheduledAt;
+            return ScriptedResponse::json(200,
+                                          QJsonDocument(QJsonObject{{"scheduledAt", scheduledAt}}).toJson());
         }
         if (route == "POST /users/me/deletion/cancel") {
-            scheduled = false;
+            h.script.scheduledDeletionAt.clear();
             return ScriptedResponse::noContent();
         }
         return h.answer(request);
     }
 
     ShellHarness h;
-    QString name = QStringLiteral("Ada");
-    bool scheduled = false;
     std::unique_ptr<SettingsWindow> window;
 };
 
@@ -595,7 +589,7 @@ private slots:
     void screenshotsOfEveryPageAndSheet()
     {
         Fixture f;
-        f.scheduled = true;
+        f.h.script.scheduledDeletionAt = scheduledAt;
         f.h.state->refreshMe();
         QTRY_VERIFY(f.h.state->session()->user->scheduledDeletionAt);
         for (const QString language : {"en", "es"}) {

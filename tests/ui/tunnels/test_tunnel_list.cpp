@@ -69,8 +69,7 @@ struct ListPopover : Popover {
 // configuration or list, deletion and checkout; and a count of list and usage requests.
 struct ListHarness {
     explicit ListHarness(const QJsonArray &tunnels = {}, const QString &tier = QStringLiteral("free"))
-        : shell({.onboardingCompleted = true},
-                ServiceScript{.tier = tier, .tunnels = tunnels, .tunnelStatus = {}})
+        : shell({.onboardingCompleted = true}, ServiceScript{.tier = tier, .tunnels = tunnels})
     {
         shell.server.setHandler([this](const RecordedRequest &request) {
             const QByteArray path = request.path();
