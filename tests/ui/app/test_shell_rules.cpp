@@ -88,10 +88,7 @@ private slots:
         QFETCH(QPoint, pointer);
         QFETCH(QRect, available);
         QFETCH(QRect, expected);
-        const QRect placed = popoverGeometry(QSize(360, 600), anchor, pointer, available);
-        QCOMPARE(placed, expected);
-        if (available.width() >= 360 && available.height() >= 600)
-            QVERIFY(available.contains(placed));
+        QCOMPARE(popoverGeometry(QSize(360, 600), anchor, pointer, available), expected);
     }
 
     void trayMenuEntriesInOrderWithShortcuts()

@@ -266,7 +266,6 @@ private slots:
             QCOMPARE(first->statusDot()->toolTip(), text("tunnels.list.status.failed", language));
             saveScreenshot(popover.window, QStringLiteral("tunnel-rows-failed-") + language);
         }
-        h.state().applyLanguage("en");
     }
 
     void startStopDoublePressAndBandwidthRefusal()
