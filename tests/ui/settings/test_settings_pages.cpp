@@ -208,22 +208,19 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("currentError");
         QTest::addColumn<QString>("newError");
-        QTest::newRow("same as current up to spaces")
-            << "password1"
-            << " password1 " << text("settings.account.passwordError.sameAsCurrent") << 0 << QByteArray()
-            << QString() << QString();
-        QTest::newRow("no current password yet")
-            << ""
-            << "newpassword1" << QString() << 0 << QByteArray() << QString() << QString();
-        QTest::newRow("changed") << "oldpassword"
-                                 << "newpassword1" << QString() << 204 << QByteArray() << QString()
-                                 << QString();
-        QTest::newRow("wrong current password") << "oldpassword"
-                                                << "newpassword1" << QString() << 401 << wrongPassword
-                                                << text("auth.password.invalid") << QString();
-        QTest::newRow("refused") << "oldpassword"
-                                 << "newpassword1" << QString() << 400 << refusal << QString()
-                                 << userMessage(400, refusal);
+        const auto row = [](const char *name, const char *current, const char *fresh,
+                            const QString &ruleError, int status = 0, const QByteArray &body = {},
+                            const QString &currentError = {}, const QString &newError = {}) {
+            QTest::newRow(name) << QString(current) << QString(fresh) << ruleError << status << body
+                                << currentError << newError;
+        };
+        row("same as current up to spaces", "password1", " password1 ",
+            text("settings.account.passwordError.sameAsCurrent"));
+        row("no current password yet", "", "newpassword1", {});
+        row("changed", "oldpassword", "newpassword1", {}, 204);
+        row("wrong current password", "oldpassword", "newpassword1", {}, 401, wrongPassword,
+            text("auth.password.invalid"));
+        row("refused", "oldpassword", "newpassword1", {}, 400, refusal, {}, userMessage(400, refusal));
     }
     void passwordChange()
     {

@@ -110,8 +110,6 @@ struct ListHarness {
         state().refreshTunnels(nullptr, [&](const auto &) { done = true; });
         QTRY_VERIFY(done && state().tunnelsLoaded());
     }
-    int listRequests() const { return int(shell.sent("GET /tunnels").size()); }
-    int usageRequests() const { return int(shell.sent("/users/me/usage").size()); }
     // The popover, signed in, with the list loaded.
     ListPopover &popover()
     {
@@ -467,7 +465,9 @@ private slots:
         ListHarness h({tunnelJson("t1", "demo")}, QStringLiteral("pro"));
         ListPopover &popover = h.popover();
         TunnelListRefresh &refresh = popover.page()->refresher();
-        const auto requests = [&] { return std::pair{h.listRequests(), h.usageRequests()}; };
+        const auto requests = [&] {
+            return std::pair{h.shell.sent("GET /tunnels").size(), h.shell.sent("/users/me/usage").size()};
+        };
         QCoreApplication::processEvents();
         // Closed: nothing armed and nothing asked, however long it stays closed.
         const auto closed = requests();
@@ -499,7 +499,7 @@ private slots:
         QVERIFY(!refresh.isActive());
         emit list->editor()->closeRequested();
         QTRY_COMPARE(list->mode(), TunnelListView::Mode::list);
-        QTRY_COMPARE(h.listRequests(), closed.first + 3);
+        QTRY_COMPARE(requests().first, closed.first + 3);
 
         // Closed again: the wait is dropped.
         h.state().setPopoverVisible(false);
