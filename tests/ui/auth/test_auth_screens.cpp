@@ -67,12 +67,6 @@ void saveScreenshots(Popover &p, const QString &name)
 
 } // namespace
 
-// How a scripted answer is given: a status with a body, or (status 0) a dropped connection.
-ScriptedResponse scripted(int status, const QByteArray &body)
-{
-    return status == 0 ? ScriptedResponse::dropConnection() : ScriptedResponse::json(status, body);
-}
-
 class TestAuthScreens : public QObject {
     Q_OBJECT
 private slots:
@@ -122,7 +116,7 @@ private slots:
     {
         QTest::addColumn<QString>("language");
         QTest::addColumn<bool>("signUp");
-        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("status"); // 0: the connection drops
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("generic");
         QTest::addColumn<QString>("emailMessage");
@@ -168,7 +162,8 @@ private slots:
         QFETCH(QString, screenshot);
         Popover p(true, {}, language);
         const QByteArray path = signUp ? "/auth/signup" : "/auth/login";
-        p.routes.insert(path, scripted(status, body));
+        p.routes.insert(path,
+                        status ? ScriptedResponse::json(status, body) : ScriptedResponse::dropConnection());
         p.h.state->setAuthFlow(signUp ? AuthFlow::signup() : AuthFlow::login());
         auto *form = p.screen<CredentialForm>();
         type(form->emailField(), QStringLiteral("  ada@example.com "));
@@ -291,7 +286,8 @@ private slots:
         QCOMPARE(reset->tokenStatus(), ResetPasswordView::TokenStatus::pending);
         QTRY_COMPARE(p.h.server.heldCount(), 1);
         QVERIFY(p.h.server.requests().last().query().contains("token=tok-1"));
-        p.h.server.answerHeld(scripted(status, body));
+        p.h.server.answerHeld(status ? ScriptedResponse::json(status, body)
+                                     : ScriptedResponse::dropConnection());
         const auto expected =
             valid ? ResetPasswordView::TokenStatus::valid : ResetPasswordView::TokenStatus::invalid;
         QTRY_COMPARE(reset->tokenStatus(), expected);

@@ -393,8 +393,7 @@ private slots:
             ostrel::LocalizableXCStrings::shared().setPreferredLanguage(language);
             QEvent change(QEvent::LanguageChange);
             QApplication::sendEvent(&gallery, &change);
-            gallery.resize(360, gallery.heightForWidth(360) > 0 ? gallery.heightForWidth(360)
-                                                                : gallery.sizeHint().height());
+            gallery.resize(360, gallery.sizeHint().height());
             QCOMPARE(confirms[0]->accessibleName(), ostrel::localized("settings.danger.logout", language));
             QCOMPARE(confirms[1]->accessibleName(), ostrel::localized("menubar.confirmLogout", language));
             QCOMPARE(confirms[1]->toolTip(), ostrel::localized("menubar.confirmLogout", language));

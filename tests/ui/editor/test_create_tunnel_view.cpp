@@ -63,7 +63,7 @@ struct Editor {
         h.routes.insert("PATCH /tunnels/t1", accepted);
         h.network.setSatisfied(true); // the network comes up: the tunnel list loads
         // The plan comes with the profile and then the usage, a moment after the token's sign-in.
-        ready = QTest::qWaitFor([this] { return h.state->usage() && h.state->tunnelsLoaded(); });
+        QVERIFY(QTest::qWaitFor([this] { return h.state->usage() && h.state->tunnelsLoaded(); }));
         view = std::make_unique<CreateTunnelView>(
             *h.state,
             existing.isEmpty() ? std::nullopt : std::optional(std::get<Tunnel>(Tunnel::fromJson(existing))));
@@ -86,7 +86,6 @@ struct Editor {
     }
 
     ShellHarness h;
-    bool ready = false;
     std::unique_ptr<CreateTunnelView> view;
 };
 
@@ -140,7 +139,6 @@ private slots:
         const auto &[tier, existing, tcp, subdomain, port, method, body, subdomainError, portError] = rules;
         const bool editing = !existing.isEmpty();
         Editor e(tier, existing);
-        QVERIFY(e.ready);
         const bool pro = tier == "pro";
         if (editing) {
             QCOMPARE(e.view->protocolSelection() == TunnelProtocol::tcp, existing["protocol"] == "tcp");
@@ -196,7 +194,6 @@ private slots:
     void availabilityIsDebouncedAndOnlyTheNewestCounts()
     {
         Editor e("pro");
-        QVERIFY(e.ready);
         e.h.routes["/tunnels/availability"] = ScriptedResponse::held();
         const auto checks = [&] { return e.h.sent("/tunnels/availability"); };
         // A burst of typing: nothing until 0.5 s after the last key, then one request.
@@ -277,7 +274,6 @@ private slots:
                 return key.isEmpty() ? QString() : key.startsWith('=') ? key.mid(1) : text(key, language);
             };
             Editor e(tier, {}, language);
-            QVERIFY(e.ready);
             e.h.routes["POST /tunnels"] = answer;
             if (tier == "pro") {
                 e.type("subdomainInput", "my-app");
@@ -323,7 +319,6 @@ private slots:
     void escapeClosesAndScreenshots()
     {
         Editor e("free");
-        QVERIFY(e.ready);
         saveScreenshot(*e.view, "editor-empty-free-en");
         QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
         QTest::keyClick(e.input("portInput"), Qt::Key_Escape);
@@ -331,7 +326,6 @@ private slots:
         // The pro form, its longest: the tcp help under the picker.
         for (const QString language : {"en", "es"}) {
             Editor p("pro", {}, language);
-            QVERIFY(p.ready);
             p.pickTcp();
             p.type("portInput", "5432");
             saveScreenshot(*p.view, "editor-pro-tcp-" + language);
