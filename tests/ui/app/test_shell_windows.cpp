@@ -11,7 +11,6 @@
 #include "ui/MenuBarView.h"
 #include "ui/SettingsRoot.h"
 #include "ui/controls/ConfirmAction.h"
-#include "ui/controls/TintedButton.h"
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -204,11 +203,9 @@ private slots:
         QTRY_VERIFY(h.state->tunnelsLoaded());
         h.state->startTunnel(h.state->tunnels().first());
         QTRY_COMPARE(h.state->frpc().runningProcessCount(), 1);
-        LogCapture log;
+        // (Its log line and the files it clears: the state's termination test.)
         delegate.quit();
         QCOMPARE(h.state->frpc().runningProcessCount(), 0);
-        QVERIFY(log.contains(
-            QStringLiteral("[AppState] NSApplication.willTerminate → stopping 1 frpc processes")));
     }
 };
 

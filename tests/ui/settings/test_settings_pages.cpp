@@ -564,7 +564,7 @@ private slots:
         QVERIFY(!f.view()->upgradeSheet()->isVisible() && page->isEnabled());
     }
 
-    void sidebarKeyboardAndBanner()
+    void sidebarBannerAndScreenshots()
     {
         Fixture f;
         SettingsView *view = f.view();
@@ -581,11 +581,9 @@ private slots:
         QVERIFY(view->banner()->isVisible());
         QCOMPARE(view->banner()->message(), QStringLiteral("H"));
         QCOMPARE(view->banner()->severity(), ErrorBanner::Severity::warning);
-    }
+        f.h.state->setBanner(std::nullopt);
 
-    void screenshotsOfEveryPageAndSheet()
-    {
-        Fixture f;
+        // Every page and sheet in both languages.
         f.h.script.scheduledDeletionAt = scheduledAt;
         f.h.state->refreshMe();
         QTRY_VERIFY(f.h.state->session()->user->scheduledDeletionAt);
