@@ -61,6 +61,18 @@ inline void click(QWidget *control)
     QTest::mouseClick(control, Qt::LeftButton);
 }
 
+// Where <name>.png goes in the screenshot folder, which is made when missing.
+inline QString screenshotPath(const QString &name)
+{
+#ifdef OSTREL_SCREENSHOT_DIR
+    const QString dir = QStringLiteral(OSTREL_SCREENSHOT_DIR);
+#else
+    const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
+#endif
+    QDir().mkpath(dir);
+    return dir + QLatin1Char('/') + name + QStringLiteral(".png");
+}
+
 // Saves <name>.png in the screenshot folder once every fade-in below `widget` is over and the
 // layouts have caught up with texts changed just now, as they do before the next paint.
 inline void saveScreenshot(QWidget &widget, const QString &name)
@@ -75,13 +87,7 @@ inline void saveScreenshot(QWidget &widget, const QString &name)
     };
     QTRY_VERIFY(!fading());
     settleLayouts();
-#ifdef OSTREL_SCREENSHOT_DIR
-    const QString dir = QStringLiteral(OSTREL_SCREENSHOT_DIR);
-#else
-    const QString dir = qEnvironmentVariable("OSTREL_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
-#endif
-    QVERIFY(QDir().mkpath(dir));
-    const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    const QString path = screenshotPath(name);
     QVERIFY2(widget.grab().save(path), qPrintable(path));
 }
 

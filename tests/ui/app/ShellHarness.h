@@ -31,23 +31,56 @@ struct ServiceScript {
     bool emailVerified = true;
     QString tier = QStringLiteral("free");
     QString email = QStringLiteral("ada@example.com");
-    QJsonArray tunnels;   // GET /tunnels
-    QString tunnelStatus; // when set, every tunnel reports this status
+    QString name = QStringLiteral("Ada");
+    QString scheduledDeletionAt{}; // when set, the account is to be deleted then
+    QJsonArray tunnels{};          // GET /tunnels
+    QString tunnelStatus{};        // when set, every tunnel reports this status
 };
 
 inline QJsonObject userJson(const ServiceScript &script)
 {
-    QJsonObject user{{"id", "u1"},        {"email", script.email}, {"name", "Ada"},
+    QJsonObject user{{"id", "u1"},        {"email", script.email}, {"name", script.name},
                      {"userSlug", "ada"}, {"language", "en"},      {"tier", script.tier}};
     if (script.emailVerified)
         user.insert("emailVerifiedAt", "2026-01-02T03:04:05.000Z");
+    if (!script.scheduledDeletionAt.isEmpty())
+        user.insert("scheduledDeletionAt", script.scheduledDeletionAt);
     return user;
+}
+
+// The service's error envelope, and an answer that carries it.
+inline QByteArray errorBody(int status, const char *code, const QByteArray &message)
+{
+    return R"({"error":{"code":")" + QByteArray(code) + R"(","message":)" + message + R"(},"statusCode":)" +
+           QByteArray::number(status) + "}";
+}
+inline ScriptedResponse refused(int status, const char *code, const QByteArray &message)
+{
+    return ScriptedResponse::json(status, errorBody(status, code, message));
 }
 
 inline QJsonObject tunnelJson(const QString &id, const QString &subdomain, const QString &status = "offline")
 {
     return {{"id", id},           {"subdomain", subdomain}, {"localHost", "127.0.0.1"}, {"localPort", 8080},
             {"protocol", "http"}, {"status", status},       {"frpsProxyName", id}};
+}
+
+constexpr qint64 GiB = 1024LL * 1024 * 1024;
+
+// A usage record: `used` of `limit` bytes this month, which ends on 5 January.
+inline QByteArray usageJson(const QString &tier, qint64 used, qint64 limit, int percent)
+{
+    return QJsonDocument(QJsonObject{{"tier", tier},
+                                     {"tunnels", QJsonObject{{"used", 1}, {"active", 0}, {"limit", 1}}},
+                                     {"bandwidth", QJsonObject{{"usedBytes", used},
+                                                               {"inBytes", 0},
+                                                               {"outBytes", used},
+                                                               {"limitBytes", limit},
+                                                               {"limitGB", limit / GiB},
+                                                               {"percentUsed", percent},
+                                                               {"periodStart", "2026-12-01T00:00:00.000Z"},
+                                                               {"periodEnd", "2027-01-05T12:00:00.000Z"}}}})
+        .toJson();
 }
 
 class ShellHarness {
@@ -94,15 +127,15 @@ public:
     ScriptedResponse answer(const RecordedRequest &request)
     {
         const QByteArray path = request.path();
+        for (const QByteArray &route : {request.method + ' ' + path, path})
+            if (const auto it = routes.constFind(route); it != routes.cend())
+                return *it;
         if (path == "/users/me" && request.method == "GET") {
             if (!script.meAnswers)
                 return ScriptedResponse::never();
             return ScriptedResponse::json(200, QJsonDocument(userJson(script)).toJson());
         }
         if (path == "/auth/magic-link/verify") {
-            if (!request.query().contains("token=good"))
-                return ScriptedResponse::json(
-                    401, R"({"error":{"code":"UNAUTHORIZED","message":"Invalid link"}})");
             const QJsonObject login{{"token", "magic-token-5678"},
                                     {"expiresAt", "2027-01-01T00:00:00.000Z"},
                                     {"user", userJson(script)}};
@@ -122,16 +155,23 @@ public:
             return ScriptedResponse::json(200, QJsonDocument(list).toJson());
         }
         if (path == "/users/me/usage") // the usage carries the plan too: the account's own
-            return ScriptedResponse::json(
-                200,
-                R"({"tier":")" + script.tier.toUtf8() +
-                    R"(","tunnels":{"used":1,"active":0,"limit":1},"bandwidth":{"usedBytes":0,)"
-                    R"("inBytes":0,"outBytes":0,"limitBytes":1073741824,"limitGB":1,"percentUsed":0,)"
-                    R"("periodStart":"2026-12-01T00:00:00.000Z","periodEnd":"2027-01-01T00:00:00.000Z"}})");
+            return ScriptedResponse::json(200, usageJson(script.tier, 0, GiB, 0));
         return ScriptedResponse::json(200, "{}");
     }
 
+    // The requests sent to "METHOD /path", or to "/path" by any method.
+    QList<RecordedRequest> sent(const QByteArray &route) const
+    {
+        QList<RecordedRequest> list;
+        for (const RecordedRequest &r : server.requests())
+            if (r.path() == route || r.method + ' ' + r.path() == route)
+                list << r;
+        return list;
+    }
+
     ServiceScript script;
+    // Answers that come before the script's, by "METHOD /path" or by "/path".
+    QHash<QByteArray, ScriptedResponse> routes;
     TestHttpServer server;
     ManualClock clock;
     AppcastUpdater updater{QUrl(), QStringLiteral("1.0"), clock}; // no feed: never starts

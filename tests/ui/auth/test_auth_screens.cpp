@@ -28,22 +28,13 @@ using namespace ostrel::test;
 
 namespace {
 
-QByteArray envelope(const char *code, const QByteArray &message, int status)
-{
-    return R"({"error":{"code":")" + QByteArray(code) + R"(","message":)" + message + R"(},"statusCode":)" +
-           QByteArray::number(status) + "}";
-}
-
-// The popover root over a scripted service; `routes` answer by path before the harness does.
+// The popover root over a scripted service.
 struct Popover {
-    explicit Popover(bool onboardingCompleted = true, ServiceScript script = {})
-        : h({.onboardingCompleted = onboardingCompleted}, std::move(script)),
-          view(*h.state, {{}, {}, &h.urlOpener})
+    explicit Popover(bool onboardingCompleted = true, ServiceScript script = {},
+                     const QString &language = "en")
+        : h({.onboardingCompleted = onboardingCompleted, .language = language}, std::move(script)),
+          view(*h.state, {{}, {}, &h.urlOpener}), routes(h.routes)
     {
-        h.server.setHandler([this](const RecordedRequest &request) {
-            const auto route = routes.constFind(request.path());
-            return route != routes.cend() ? *route : h.answer(request);
-        });
         view.show();
     }
     template <typename T> T *screen() const
@@ -52,16 +43,10 @@ struct Popover {
             return screen;
         return view.screenWidget() ? view.screenWidget()->findChild<T *>() : nullptr;
     }
-    int requestsTo(const QByteArray &path) const
-    {
-        int count = 0;
-        for (const RecordedRequest &request : h.server.requests())
-            count += request.path() == path;
-        return count;
-    }
+    int requestsTo(const QByteArray &path) const { return int(h.sent(path).size()); }
     ShellHarness h;
     MenuBarView view;
-    QHash<QByteArray, ScriptedResponse> routes;
+    QHash<QByteArray, ScriptedResponse> &routes;
 };
 
 // The popover's screenshots are named auth-<name>.
@@ -71,13 +56,16 @@ void saveScreenshot(MenuBarView &view, const QString &name)
     ostrel::test::saveScreenshot(view, QStringLiteral("auth-") + name);
 }
 
-} // namespace
-
-// How a scripted answer is given: a status with a body, or (status 0) a dropped connection.
-ScriptedResponse scripted(int status, const QByteArray &body)
+// The same in both languages, the popover as it stands; it ends in English.
+void saveScreenshots(Popover &p, const QString &name)
 {
-    return status == 0 ? ScriptedResponse::dropConnection() : ScriptedResponse::json(status, body);
+    for (const QString language : {"es", "en"}) {
+        p.h.state->applyLanguage(language);
+        saveScreenshot(p.view, name + "-" + language);
+    }
 }
+
+} // namespace
 
 class TestAuthScreens : public QObject {
     Q_OBJECT
@@ -123,45 +111,59 @@ private slots:
         QCOMPARE(form->emailField()->isErrored(), !emailMessage.isEmpty());
     }
 
+    // The refusals with the most text are saved as screenshots in both languages.
     void credentialFailuresLandWhereTheyBelong_data()
     {
+        QTest::addColumn<QString>("language");
         QTest::addColumn<bool>("signUp");
-        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("status"); // 0: the connection drops
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("generic");
         QTest::addColumn<QString>("emailMessage");
         QTest::addColumn<QString>("passwordMessage");
+        QTest::addColumn<QString>("screenshot");
         const auto row = [](const char *name, bool signUp, int status, const QByteArray &body,
                             const QString &generic, const QString &emailMessage = {},
-                            const QString &passwordMessage = {}) {
-            QTest::newRow(name) << signUp << status << body << generic << emailMessage << passwordMessage;
+                            const QString &passwordMessage = {}, const char *screenshot = "",
+                            const QString &language = "en") {
+            QTest::newRow(name) << language << signUp << status << body << generic << emailMessage
+                                << passwordMessage << QString(screenshot);
         };
         const QString none;
-        row("unauthorized", false, 401, envelope("UNAUTHORIZED", R"("Bad credentials")", 401),
-            text("error.auth.invalid"));
+        const QByteArray unauthorized = errorBody(401, "UNAUTHORIZED", R"("Bad credentials")");
+        const QByteArray taken = errorBody(409, "CONFLICT", R"("Email taken")");
+        row("unauthorized", false, 401, unauthorized, text("error.auth.invalid"), none, none,
+            "sign-in-unauthorized");
+        row("unauthorized, in Spanish", false, 401, unauthorized, text("error.auth.invalid", "es"), none,
+            none, "sign-in-unauthorized", "es");
         row("validation of the address", false, 400,
-            envelope("VALIDATION_ERROR", R"(["email must be an email"])", 400), none,
+            errorBody(400, "VALIDATION_ERROR", R"(["email must be an email"])"), none,
             text("error.validation.email"));
         row("validation of nothing shown", false, 400,
-            envelope("VALIDATION_ERROR", R"(["something odd"])", 400), "something odd");
+            errorBody(400, "VALIDATION_ERROR", R"(["something odd"])"), "something odd");
         row("transport", false, 0, {}, text("error.network"));
-        row("address in use", true, 409, envelope("CONFLICT", R"("Email taken")", 409), none,
-            text("auth.email.conflict"));
+        row("address in use", true, 409, taken, none, text("auth.email.conflict"), none, "sign-up-conflict");
+        row("address in use, in Spanish", true, 409, taken, none, text("auth.email.conflict", "es"), none,
+            "sign-up-conflict", "es");
         row("sign-up password rule", true, 400,
-            envelope("VALIDATION_ERROR", R"(["password must be longer than or equal to 8 characters"])", 400),
+            errorBody(400, "VALIDATION_ERROR",
+                      R"(["password must be longer than or equal to 8 characters"])"),
             none, none, text("error.validation.password.length"));
     }
     void credentialFailuresLandWhereTheyBelong()
     {
+        QFETCH(QString, language);
         QFETCH(bool, signUp);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, generic);
         QFETCH(QString, emailMessage);
         QFETCH(QString, passwordMessage);
-        Popover p;
+        QFETCH(QString, screenshot);
+        Popover p(true, {}, language);
         const QByteArray path = signUp ? "/auth/signup" : "/auth/login";
-        p.routes.insert(path, scripted(status, body));
+        p.routes.insert(path,
+                        status ? ScriptedResponse::json(status, body) : ScriptedResponse::dropConnection());
         p.h.state->setAuthFlow(signUp ? AuthFlow::signup() : AuthFlow::login());
         auto *form = p.screen<CredentialForm>();
         type(form->emailField(), QStringLiteral("  ada@example.com "));
@@ -182,7 +184,9 @@ private slots:
         QCOMPARE(form->emailField()->supportText().value_or(QString()), emailMessage);
         QCOMPARE(form->passwordField()->supportText().value_or(QString()), passwordMessage);
         auto *hint = form->findChild<QWidget *>(QStringLiteral("conflictHint"));
-        QCOMPARE(hint && hint->isVisible(), emailMessage == text("auth.email.conflict"));
+        QCOMPARE(hint && hint->isVisible(), emailMessage == text("auth.email.conflict", language));
+        if (!screenshot.isEmpty())
+            saveScreenshot(p.view, screenshot + "-" + language);
         if (hint && hint->isVisible()) {
             // The service's message goes with an edit of its field; the hint's button signs in.
             QTest::keyClick(form->emailField()->content(), Qt::Key_Backspace);
@@ -233,10 +237,10 @@ private slots:
     void forgotPasswordValidatesAndShowsItsFailure()
     {
         Popover p;
-        p.routes.insert("/auth/forgot-password",
-                        ScriptedResponse::json(500, envelope("INTERNAL", R"("down")", 500)));
+        p.routes.insert("/auth/forgot-password", refused(500, "INTERNAL", R"("down")"));
         p.h.state->setAuthFlow(AuthFlow::forgotPassword());
         auto *forgot = p.screen<ForgotPasswordView>();
+        saveScreenshots(p, "forgot-password");
         QVERIFY(!forgot->submitButton()->isEnabled());
         type(forgot->emailField(), QStringLiteral("ada@"));
         QVERIFY(!forgot->submitButton()->isEnabled());
@@ -256,16 +260,18 @@ private slots:
         // (A sent request and its outcome panel: the auth journey.)
     }
 
-    void resetTokenCheckDecidesTheState_data()
+    // The link's token decides between the form and the invalid-link state; the form's own rules
+    // and the service's refusals follow.
+    void resetTokenAndSubmit_data()
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("valid");
         QTest::newRow("valid") << 200 << QByteArray(R"({"valid":true})") << true;
         QTest::newRow("not valid") << 200 << QByteArray(R"({"valid":false})") << false;
-        QTest::newRow("refused") << 400 << envelope("VALIDATION_ERROR", R"("bad token")", 400) << false;
+        QTest::newRow("refused") << 400 << errorBody(400, "VALIDATION_ERROR", R"("bad token")") << false;
     }
-    void resetTokenCheckDecidesTheState()
+    void resetTokenAndSubmit()
     {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
@@ -280,7 +286,8 @@ private slots:
         QCOMPARE(reset->tokenStatus(), ResetPasswordView::TokenStatus::pending);
         QTRY_COMPARE(p.h.server.heldCount(), 1);
         QVERIFY(p.h.server.requests().last().query().contains("token=tok-1"));
-        p.h.server.answerHeld(scripted(status, body));
+        p.h.server.answerHeld(status ? ScriptedResponse::json(status, body)
+                                     : ScriptedResponse::dropConnection());
         const auto expected =
             valid ? ResetPasswordView::TokenStatus::valid : ResetPasswordView::TokenStatus::invalid;
         QTRY_COMPARE(reset->tokenStatus(), expected);
@@ -291,17 +298,8 @@ private slots:
             saveScreenshot(p.view, QStringLiteral("reset-password-invalid-en"));
             QTest::mouseClick(invalid->button(), Qt::LeftButton);
             QCOMPARE(p.h.state->authFlow(), AuthFlow::forgotPassword());
+            return;
         }
-    }
-
-    void resetSubmitRulesAndFailures()
-    {
-        Popover p;
-        p.routes.insert("/auth/reset-password/verify", ScriptedResponse::json(200, R"({"valid":true})"));
-        p.h.state->handleDeepLink(QStringLiteral("ostrel://reset?token=tok-2"));
-        QTRY_VERIFY(p.screen<ResetPasswordView>());
-        auto *reset = p.screen<ResetPasswordView>();
-        QTRY_COMPARE(reset->tokenStatus(), ResetPasswordView::TokenStatus::valid);
         // Different entries: the mismatch under the second field, nothing sent.
         type(reset->passwordField(), QStringLiteral("new-password"));
         type(reset->confirmField(), QStringLiteral("new-passw0rd"));
@@ -314,15 +312,13 @@ private slots:
         type(reset->confirmField(), QStringLiteral("new-password"));
         QVERIFY(!reset->confirmField()->supportText());
         // A validation refusal of a locally fine password reads as the generic password text.
-        p.routes.insert("/auth/reset-password",
-                        ScriptedResponse::json(400, envelope("VALIDATION_ERROR", R"(["weak"])", 400)));
+        p.routes.insert("/auth/reset-password", refused(400, "VALIDATION_ERROR", R"(["weak"])"));
         reset->submit();
         QTRY_VERIFY(reset->passwordField()->supportText());
         QCOMPARE(*reset->passwordField()->supportText(), text("auth.password.invalid"));
         QVERIFY(!reset->isLoading());
         // An expired link while submitting: the invalid-link state replaces the form.
-        p.routes.insert("/auth/reset-password",
-                        ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("expired")", 401)));
+        p.routes.insert("/auth/reset-password", refused(401, "UNAUTHORIZED", R"("expired")"));
         reset->submit();
         QTRY_COMPARE(reset->tokenStatus(), ResetPasswordView::TokenStatus::invalid);
         QVERIFY(!reset->isLoading());
@@ -338,6 +334,7 @@ private slots:
         QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::verifyEmail);
         auto *verify = p.screen<VerifyEmailView>();
         QVERIFY(verify);
+        saveScreenshots(p, "verify-email");
         QVERIFY(verify->subtitleText().contains(QStringLiteral("ada@example.com")));
         QTest::mouseClick(verify->openMailButton(), Qt::LeftButton);
         QCOMPARE(p.h.urlOpener.opened, QList<QUrl>{QUrl(QStringLiteral("mailto:support@tunnels.test"))});
@@ -356,8 +353,7 @@ private slots:
         QVERIFY(!verify->resendError() && verify->findChild<QWidget *>("resent")->isVisible());
         QCOMPARE(p.requestsTo("/auth/verify-email/resend"), 3); // the dropped one went twice
         // A verification link that fails: its error shows here and the token is used up.
-        p.routes.insert("/auth/verify-email",
-                        ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("expired")", 401)));
+        p.routes.insert("/auth/verify-email", refused(401, "UNAUTHORIZED", R"("expired")"));
         p.h.state->handleDeepLink(QStringLiteral("ostrel://auth/verify-email?token=v1"));
         QVERIFY(verify->isVerifying());
         QTRY_VERIFY(!verify->isVerifying());
@@ -369,6 +365,9 @@ private slots:
         Popover p(false);
         auto *onboarding = qobject_cast<OnboardingView *>(p.view.screenWidget());
         QVERIFY(onboarding);
+        // First launch: onboarding only, without the popover's header and footer.
+        QVERIFY(!shown(p.view, "header") && !shown(p.view, "footer"));
+        saveScreenshots(p, "onboarding");
         auto *steps = onboarding->findChild<QWidget *>("welcomeStep")->findChild<StepIndicator *>();
         QCOMPARE(steps->captionText(), QStringLiteral("Step 1 of 2"));
         QTest::mouseClick(onboarding->startButton(), Qt::LeftButton);
@@ -395,55 +394,32 @@ private slots:
         QVERIFY(p.h.state->onboardingCompleted());
         QCOMPARE(p.h.preferences.raw(QStringLiteral("ostrel.onboarding.completed")), QJsonValue(true));
         QTRY_COMPARE(p.view.currentScreen().kind, PopoverScreen::Kind::signIn);
+        // The new screen eases in, then paints without the effect; the header and footer come,
+        // without the account's controls.
+        QVERIFY(p.view.isTransitioning());
+        QTRY_VERIFY(!p.view.isTransitioning());
+        QVERIFY(shown(p.view, "header") && shown(p.view, "footer"));
+        QVERIFY(!shown(p.view, "planBadge") && !shown(p.view, "settingsButton") &&
+                !shown(p.view, "logoutButton"));
+        QCOMPARE(labelText(p.view, "identityDetail"), text("onboarding.tagline"));
     }
 
-    // Each screen in both languages, in the state with the most text: the refusals for the
-    // forms. (The other states are saved in English by the tests above.)
-    void everyScreenInBothLanguages()
+    // The reset form's local refusals in both languages (they are worded when made), and the
+    // sign-in form's names following the language.
+    void resetRefusalsInBothLanguages()
     {
         for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
-            const auto shot = [&](MenuBarView &view, const QString &name) {
-                saveScreenshot(view, name + QLatin1Char('-') + language);
-            };
             Popover p;
             p.h.state->applyLanguage(language);
-            auto *login = p.screen<LoginView>();
-            QTRY_COMPARE(login->emailField()->content()->accessibleName(), text("auth.email", language));
-            p.routes.insert("/auth/login",
-                            ScriptedResponse::json(401, envelope("UNAUTHORIZED", R"("x")", 401)));
-            type(login->emailField(), QStringLiteral("ada@example.com"));
-            type(login->passwordField(), QStringLiteral("12345678"));
-            login->submit();
-            QTRY_COMPARE(login->genericError().value_or(QString()), text("error.auth.invalid", language));
-            shot(p.view, "sign-in-unauthorized");
-
-            p.routes.insert("/auth/signup",
-                            ScriptedResponse::json(409, envelope("CONFLICT", R"("taken")", 409)));
-            p.h.state->setAuthFlow(AuthFlow::signup());
-            QTRY_VERIFY(p.screen<SignUpView>());
-            auto *signUp = p.screen<SignUpView>();
-            type(signUp->emailField(), QStringLiteral("ada@example.com"));
-            type(signUp->passwordField(), QStringLiteral("12345678"));
-            signUp->submit();
-            QTRY_VERIFY(signUp->emailAlreadyInUse());
-            shot(p.view, "sign-up-conflict");
-
-            p.h.state->setAuthFlow(AuthFlow::forgotPassword());
-            QTRY_VERIFY(p.screen<ForgotPasswordView>());
-            shot(p.view, "forgot-password");
-
+            QTRY_COMPARE(p.screen<LoginView>()->emailField()->content()->accessibleName(),
+                         text("auth.email", language));
             p.routes.insert("/auth/reset-password/verify", ScriptedResponse::json(200, R"({"valid":true})"));
             p.h.state->handleDeepLink(QStringLiteral("ostrel://reset?token=b"));
             QTRY_VERIFY(p.screen<ResetPasswordView>() && p.screen<ResetPasswordView>()->tokenStatus() ==
                                                              ResetPasswordView::TokenStatus::valid);
             type(p.screen<ResetPasswordView>()->passwordField(), QStringLiteral("short"));
             p.screen<ResetPasswordView>()->submit();
-            shot(p.view, "reset-password-errors");
-
-            p.h.script.emailVerified = false;
-            p.h.state->handleDeepLink(QStringLiteral("ostrel://magic-link?token=good"));
-            QTRY_VERIFY(p.screen<VerifyEmailView>());
-            shot(p.view, "verify-email");
+            saveScreenshot(p.view, "reset-password-errors-" + language);
         }
     }
 };

@@ -4,44 +4,74 @@
 #include "ui/controls/ConfirmAction.h"
 #include "ui/controls/ErrorBanner.h"
 #include "ui/controls/FieldGroup.h"
-#include "ui/controls/OstrelIcon.h"
-#include "ui/controls/OstrelLetter.h"
 #include "ui/controls/Palette.h"
 #include "ui/controls/PrimaryButton.h"
+#include "ui/controls/StatusImage.h"
 #include "ui/controls/SymbolIcon.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QTest>
 #include <QVBoxLayout>
 
+using ostrel::ConfirmAction;
 using ostrel::ErrorBanner;
 using ostrel::FieldGroup;
 using ostrel::PrimaryButton;
+using ostrel::StatusColor;
+using ostrel::TunnelRuntimeState;
+using ostrel::test::ManualClock;
+using States = QHash<QString, TunnelRuntimeState>;
 namespace Palette = ostrel::Palette;
 
 Q_DECLARE_METATYPE(ErrorBanner::Severity)
+Q_DECLARE_METATYPE(StatusColor)
 
 namespace {
-bool shown(const QWidget *parent, const char *name)
-{
-    auto *child = parent->findChild<QWidget *>(name);
-    return child && child->isVisibleTo(const_cast<QWidget *>(parent));
-}
-
 // True when `c` is clearly the given hue rather than a gray.
 bool isBluish(const QColor &c)
 {
     return c.blue() > c.red() + 60 && c.blue() > c.green() + 40;
 }
 
-void setLanguage(QWidget *root, const QString &language)
-{
-    ostrel::LocalizableXCStrings::shared().setPreferredLanguage(language);
-    QEvent change(QEvent::LanguageChange);
-    QApplication::sendEvent(root, &change);
-}
+// A log-out control, and what its action saw.
+struct Confirm {
+    ManualClock clock;
+    int runs = 0;
+    bool disarmedWhenRun = false;
+    std::unique_ptr<ConfirmAction> control;
+
+    Confirm()
+    {
+        control = std::make_unique<ConfirmAction>(
+            3.0,
+            [this] {
+                ++runs;
+                disarmedWhenRun = !control->isConfirming();
+            },
+            "settings.danger.logout", "menubar.confirmLogout",
+            ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm"), nullptr,
+            clock);
+        control->show();
+        QVERIFY(QTest::qWaitForWindowExposed(control.get()));
+        // A window shown under the last pointer position gets an enter; start with the pointer away.
+        leave();
+    }
+    void enter()
+    {
+        QEnterEvent event(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(control.get(), &event);
+    }
+    void leave()
+    {
+        QEvent event(QEvent::Leave);
+        QApplication::sendEvent(control.get(), &event);
+    }
+};
 } // namespace
 
 class TestControls : public QObject {
@@ -120,10 +150,15 @@ private slots:
         banner.resize(320, banner.heightForWidth(320));
         banner.show();
         QVERIFY(QTest::qWaitForWindowExposed(&banner));
+        // A long message wraps instead of being cut.
+        const QString longMessage =
+            QString("Your free plan has used all of this month's bandwidth. ").repeated(4);
+        QVERIFY(ErrorBanner(severity, longMessage, actionTitle, action, dismiss).heightForWidth(320) >
+                banner.heightForWidth(320) + 40);
 
-        QCOMPARE(shown(&banner, "action"), actionShown);
-        QCOMPARE(shown(&banner, "close"), withDismiss);
-        QVERIFY(shown(&banner, "icon"));
+        QCOMPARE(ostrel::test::shown(banner, "action"), actionShown);
+        QCOMPARE(ostrel::test::shown(banner, "close"), withDismiss);
+        QVERIFY(ostrel::test::shown(banner, "icon"));
         QCOMPARE(banner.findChild<QLabel *>("title")->text(), ostrel::localized(titleKey).toUpper());
         if (actionShown) {
             QTest::mouseClick(banner.findChild<QWidget *>("action"), Qt::LeftButton);
@@ -135,15 +170,6 @@ private slots:
             QTest::mouseClick(close, Qt::LeftButton);
             QCOMPARE(dismissals, 1);
         }
-    }
-
-    void bannerMessageWrapsInsteadOfTruncating()
-    {
-        const QString longMessage =
-            QString("Your free plan has used all of this month's bandwidth. ").repeated(4);
-        ErrorBanner shortBanner(ErrorBanner::Severity::warning, "Short");
-        ErrorBanner longBanner(ErrorBanner::Severity::warning, longMessage);
-        QVERIFY(longBanner.heightForWidth(320) > shortBanner.heightForWidth(320) + 40);
     }
 
     void fieldVariants_data()
@@ -188,11 +214,11 @@ private slots:
             field.setHintText(hint);
         QCoreApplication::processEvents();
 
-        QCOMPARE(shown(&field, "placeholder"), placeholder);
-        QCOMPARE(shown(&field, "review"), errored);
+        QCOMPARE(ostrel::test::shown(field, "placeholder"), placeholder);
+        QCOMPARE(ostrel::test::shown(field, "review"), errored);
         auto *messageText = field.findChild<QLabel *>("messageText");
-        QCOMPARE(shown(&field, "messageText"), !message.isEmpty());
-        QCOMPARE(shown(&field, "messageIcon"), !message.isEmpty());
+        QCOMPARE(ostrel::test::shown(field, "messageText"), !message.isEmpty());
+        QCOMPARE(ostrel::test::shown(field, "messageIcon"), !message.isEmpty());
         if (!message.isEmpty()) {
             QCOMPARE(messageText->text(), message);
             QCOMPARE(messageText->palette().color(QPalette::WindowText) == Palette::errorRed(), redMessage);
@@ -201,7 +227,7 @@ private slots:
         QCOMPARE(field.sizeHint().height(), emptyHeight);
     }
 
-    void symbolsResolveForEveryName()
+    void everyBundledSymbolDrawsInItsColour()
     {
         // Drawn, and only in the requested colour; how many pixels are.
         const auto inked = [](const QImage &image, const QColor &colour) {
@@ -212,18 +238,13 @@ private slots:
                         count += c.rgb() == colour.rgb() ? 1 : -100000;
             return count;
         };
-        const QStringList names =
-            QString("xmark xmark.circle.fill chevron.left exclamationmark.circle.fill "
-                    "exclamationmark.triangle.fill info.circle.fill info.circle gearshape "
-                    "rectangle.portrait.and.arrow.right lock.fill plus.circle.fill play.circle.fill "
-                    "stop.circle.fill doc.on.doc qrcode pencil trash checkmark.circle.fill globe bolt.fill "
-                    "lock.shield.fill wifi.exclamationmark envelope.badge.shield.half.filled "
-                    "bolt.horizontal.circle person.crop.circle crown exclamationmark.shield "
-                    "calendar.badge.exclamationmark trash.fill bell bolt.slash.fill power arrow.down.circle "
-                    "doc.text hand.raised envelope arrow.up.right.square arrow.counterclockwise.circle "
-                    "bolt.circle checkmark.circle")
-                .split(' ');
+        // Every bundled symbol has its name, so it is the one drawn where the theme has none.
+        QStringList names;
+        for (const QFileInfo &file : QDir(":/ostrel/icons").entryInfoList({"*.svg"}))
+            names << file.completeBaseName();
+        QVERIFY(names.size() > 40);
         for (const QString &name : names) {
+            QVERIFY2(!ostrel::symbolThemeName(name).isEmpty(), qPrintable(name));
             QVERIFY2(!ostrel::symbolIcon(name).isNull(), qPrintable(name));
             const QImage image = ostrel::symbolPixmap(name, 16, Palette::errorRed(), 2).toImage();
             QCOMPARE(image.size(), QSize(32, 32));
@@ -236,47 +257,130 @@ private slots:
         QVERIFY(ostrel::symbolIcon("no.such.symbol").isNull());
     }
 
+    // A script of what the user does and what must hold: E enters and L leaves with the pointer,
+    // C clicks, P presses Space, H hides the control, +N lets N ms pass; a asserts it is armed and
+    // d disarmed, rN that the action ran N times, t0 that no time-out is pending.
+    void confirmArmingScript_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("two quick clicks run it once, then the next click arms again")
+            << "E C a r0 +200 C d r1 t0 C a r1";
+        QTest::newRow("hovered it stays armed; each exit restarts the full three seconds")
+            << "E C a t0 +60000 a L +2900 a E +10000 a L +2999 a +1 d r0";
+        QTest::newRow("armed from the keyboard, it disarms after three seconds") << "P a +2999 a +1 d r0 t0";
+        QTest::newRow("hidden while armed, it never changes") << "P H L +60000 a r0 t0";
+        QTest::newRow("re-armed under the pointer, an earlier arming's time-out does not disarm it")
+            << "P +2000 P r1 E C +5000 a";
+    }
+    void confirmArmingScript()
+    {
+        QFETCH(QString, script);
+        Confirm f;
+        for (const QString &step : script.split(' ')) {
+            if (step == "E")
+                f.enter();
+            else if (step == "L")
+                f.leave();
+            else if (step == "C")
+                QTest::mouseClick(f.control.get(), Qt::LeftButton, {}, QPoint(5, 5));
+            else if (step == "P") {
+                f.control->setFocus();
+                QTest::keyClick(f.control.get(), Qt::Key_Space);
+            } else if (step == "H")
+                f.control->hide();
+            else if (step.startsWith('+'))
+                f.clock.advance(std::chrono::milliseconds(step.mid(1).toInt()));
+            else if (step == "a" || step == "d")
+                QVERIFY2(f.control->isConfirming() == (step == "a"), qPrintable(step));
+            else if (step.startsWith('r'))
+                QCOMPARE(f.runs, step.mid(1).toInt());
+            else if (step == "t0")
+                QVERIFY(!f.control->hasPendingTimeout() && f.clock.pendingCount() == 0);
+            else
+                QFAIL(qPrintable("unknown step " + step));
+        }
+        // The action always runs with the control already disarmed.
+        QVERIFY(f.runs == 0 || f.disarmedWhenRun);
+    }
+
+    void statusColorRule_data()
+    {
+        QTest::addColumn<QStringList>("running");
+        QTest::addColumn<States>("states");
+        QTest::addColumn<StatusColor>("expected");
+        using S = TunnelRuntimeState;
+        QTest::newRow("nothing running") << QStringList{} << States{} << StatusColor::white;
+        QTest::newRow("running without a state") << QStringList{"a"} << States{} << StatusColor::white;
+        QTest::newRow("only stopped") << QStringList{"a"} << States{{"a", S::stopped}} << StatusColor::white;
+        QTest::newRow("connected") << QStringList{"a"} << States{{"a", S::connected}} << StatusColor::green;
+        QTest::newRow("starting") << QStringList{"a"} << States{{"a", S::starting}} << StatusColor::orange;
+        QTest::newRow("connected and reconnecting")
+            << QStringList{"a", "b"} << States{{"a", S::connected}, {"b", S::connecting}}
+            << StatusColor::orange;
+        QTest::newRow("red wins over connected and busy")
+            << QStringList{"a", "b", "c"}
+            << States{{"a", S::connected}, {"b", S::connecting}, {"c", S::failed}} << StatusColor::red;
+        QTest::newRow("disconnected is red")
+            << QStringList{"a", "b"} << States{{"a", S::disconnected}, {"b", S::stopped}} << StatusColor::red;
+        QTest::newRow("a failed tunnel that is not running does not count")
+            << QStringList{"a"} << States{{"a", S::connected}, {"z", S::failed}} << StatusColor::green;
+    }
+    void statusColorRule()
+    {
+        QFETCH(QStringList, running);
+        QFETCH(States, states);
+        QFETCH(StatusColor, expected);
+        QCOMPARE(ostrel::statusColor(QSet<QString>(running.begin(), running.end()), states), expected);
+    }
+
+    void statusImagesAreRetinaLettersInTheirColour()
+    {
+        QImage strip(QSize(4 * 64, 64), QImage::Format_ARGB32_Premultiplied);
+        strip.fill(QColor(40, 40, 46));
+        QPainter stripPainter(&strip);
+        const QList<StatusColor> colors{StatusColor::white, StatusColor::green, StatusColor::orange,
+                                        StatusColor::red};
+        for (int i = 0; i < colors.size(); ++i) {
+            const QImage image = ostrel::statusImage(colors[i]);
+            QCOMPARE(image.size(), QSize(56, 56));
+            QCOMPARE(image.devicePixelRatio(), 2.0);
+            // Made once: the same image every time.
+            QCOMPARE(ostrel::statusImage(colors[i]).cacheKey(), image.cacheKey());
+            QCOMPARE(image.pixelColor(1, 1).alpha(), 0); // transparent corner
+            // The letter's body (left of the eye, below the centre) is solid in the status colour.
+            const QColor body = image.pixelColor(22, 33);
+            QCOMPARE(body.alpha(), 255);
+            QCOMPARE(body.rgb(), ostrel::statusTint(colors[i]).rgb());
+            stripPainter.drawImage(QPointF(i * 64 + 4, 4), image);
+        }
+        stripPainter.end();
+        QVERIFY(strip.save(ostrel::test::screenshotPath("status-images")));
+    }
+
     // The shared controls in their states, in both languages.
     void screenshotsInBothLanguages()
     {
-        ostrel::test::ManualClock clock;
+        // The header's log-out and the footer's quit, each idle and armed, and a busy button.
+        // (Banners, fields, the mark and idle buttons are on every screen's screenshots.)
+        ManualClock clock;
         QWidget gallery;
         gallery.setAutoFillBackground(true);
         auto *column = new QVBoxLayout(&gallery);
-        auto *header = new QHBoxLayout;
-        header->addWidget(new ostrel::OstrelIcon(40));
-        header->addWidget(new ostrel::OstrelMonogram(26));
-        header->addWidget(new ostrel::OstrelLetter(28, Palette::brandBlue()));
-        // The header's log-out and the footer's quit, each idle and armed.
-        QList<ostrel::ConfirmAction *> confirms;
+        auto *row = new QHBoxLayout;
+        QList<ConfirmAction *> confirms;
         for (int i = 0; i < 4; ++i) {
-            const auto label = i < 2 ? ostrel::ConfirmAction::symbolLabel(
-                                           "rectangle.portrait.and.arrow.right", "common.confirm")
-                                     : ostrel::ConfirmAction::textLabel("menubar.quit", "common.confirm");
-            confirms << new ostrel::ConfirmAction(3, {}, i < 2 ? "settings.danger.logout" : "",
-                                                  i < 2 ? "menubar.confirmLogout" : "menubar.confirmQuit",
-                                                  label, nullptr, clock);
-            header->addWidget(confirms.last());
+            const auto label =
+                i < 2 ? ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm")
+                      : ConfirmAction::textLabel("menubar.quit", "common.confirm");
+            confirms << new ConfirmAction(3, {}, i < 2 ? "settings.danger.logout" : "",
+                                          i < 2 ? "menubar.confirmLogout" : "menubar.confirmQuit", label,
+                                          nullptr, clock);
+            row->addWidget(confirms.last());
         }
-        column->addLayout(header);
-        using Severity = ErrorBanner::Severity;
-        column->addWidget(new ErrorBanner(
-            Severity::error, "The e-mail address or password is wrong.", "Reset password", [] {}, [] {}));
-        column->addWidget(new ErrorBanner(Severity::warning, "You have used 95% of this month's bandwidth.",
-                                          "Upgrade", [] {}));
-        column->addWidget(new ErrorBanner(Severity::info, "Check your inbox.", {}, {}, [] {}));
-        auto *errored = new FieldGroup("auth.email", "auth.email.placeholder");
-        errored->setText("someone@");
-        errored->setErrored(true);
-        errored->setSupportText(QString("Enter a valid e-mail address, such as name@example.com."));
-        auto *port = new FieldGroup("tunnels.port", "tunnels.port.placeholder");
-        port->setText("8080");
-        port->setHintText(QString("The local port your service listens on."));
+        column->addLayout(row);
         auto *loading = new PrimaryButton("auth.signIn");
         loading->setLoading(true);
-        // (Enabled and disabled buttons are on every form's screenshots.)
-        for (QWidget *w : std::initializer_list<QWidget *>{errored, port, loading})
-            column->addWidget(w);
+        column->addWidget(loading);
         gallery.show();
         QVERIFY(QTest::qWaitForWindowExposed(&gallery));
         for (auto *armed : {confirms[1], confirms[3]}) {
@@ -286,11 +390,11 @@ private slots:
         }
         const QString before = ostrel::LocalizableXCStrings::shared().preferredLanguage();
         for (const QString language : {"en", "es"}) {
-            setLanguage(&gallery, language);
-            gallery.resize(360, gallery.heightForWidth(360) > 0 ? gallery.heightForWidth(360)
-                                                                : gallery.sizeHint().height());
-            QCOMPARE(errored->findChild<QLabel *>("caption")->text(),
-                     ostrel::localized("auth.email", language).toUpper());
+            ostrel::LocalizableXCStrings::shared().setPreferredLanguage(language);
+            QEvent change(QEvent::LanguageChange);
+            QApplication::sendEvent(&gallery, &change);
+            gallery.resize(360, gallery.sizeHint().height());
+            QCOMPARE(confirms[0]->accessibleName(), ostrel::localized("settings.danger.logout", language));
             QCOMPARE(confirms[1]->accessibleName(), ostrel::localized("menubar.confirmLogout", language));
             QCOMPARE(confirms[1]->toolTip(), ostrel::localized("menubar.confirmLogout", language));
             ostrel::test::saveScreenshot(gallery, "controls-" + language);

@@ -23,8 +23,6 @@ using namespace ostrel::test;
 using namespace std::chrono_literals;
 using Availability = CreateTunnelView::Availability;
 
-Q_DECLARE_METATYPE(ostrel::test::ScriptedResponse)
-
 namespace {
 
 QJsonObject editedTunnel(const QString &protocol)
@@ -33,42 +31,44 @@ QJsonObject editedTunnel(const QString &protocol)
             {"protocol", protocol}, {"status", "offline"}, {"frpsProxyName", "tun-1"}};
 }
 
-// The scripted service of a signed-in user, and its answers to the availability check and to the
-// create or update request.
-struct Service : ServiceScript {
-    ScriptedResponse submitAnswer = ScriptedResponse::json(201, QJsonDocument(editedTunnel("http")).toJson());
-    bool holdAvailability = false;
+// A case of the form's rules: the plan, the form filled in, what goes out.
+struct Rules {
+    QString tier{};
+    QJsonObject existing{}; // empty: a new tunnel
+    bool tcp = false;       // picked once the subdomain is typed
+    QString subdomain{}, port{};
+    QByteArray method{}; // empty: nothing can be sent
+    QJsonObject body{};
+    QString subdomainError{}, portError{}; // text keys; empty: none
 };
 
-// An editor over an AppState signed in from a stored token.
+// A refusal and where its texts land (text keys; empty: none; "=" + text: a literal).
+struct Refusal {
+    QString name{}, tier{};
+    ScriptedResponse answer{};
+    QString subdomainKey{}, portKey{}, bannerKey{};
+    int upgradeReason = -1; // -1: no upgrade action
+};
+
+// An editor, for a new tunnel or the `existing` one, over an AppState signed in from a stored
+// token; the service finds every subdomain available and accepts what is sent.
 struct Editor {
-    Editor(Service &service, std::optional<Tunnel> editing = {}, const QString &language = "en")
-        : h({.storedToken = true, .onboardingCompleted = true, .language = language}, service),
-          server(h.server)
+    explicit Editor(const QString &tier, const QJsonObject &existing = {}, const QString &language = "en")
+        : h({.storedToken = true, .onboardingCompleted = true, .language = language},
+            ServiceScript{.tier = tier, .tunnels = existing.isEmpty() ? QJsonArray() : QJsonArray{existing}})
     {
-        server.setHandler([this, &service](const RecordedRequest &r) {
-            if (r.path() == "/tunnels/availability")
-                return service.holdAvailability ? ScriptedResponse::held()
-                                                : ScriptedResponse::json(200, R"({"available":true})");
-            if ((r.method == "POST" && r.path() == "/tunnels") ||
-                (r.method == "PATCH" && r.path().startsWith("/tunnels/")))
-                return service.submitAnswer;
-            return h.answer(r);
-        });
+        h.routes.insert("/tunnels/availability", ScriptedResponse::json(200, R"({"available":true})"));
+        const auto accepted = ScriptedResponse::json(201, QJsonDocument(editedTunnel("http")).toJson());
+        h.routes.insert("POST /tunnels", accepted);
+        h.routes.insert("PATCH /tunnels/t1", accepted);
         h.network.setSatisfied(true); // the network comes up: the tunnel list loads
         // The plan comes with the profile and then the usage, a moment after the token's sign-in.
-        ready = QTest::qWaitFor([this] { return h.state->usage() && h.state->tunnelsLoaded(); });
-        view = std::make_unique<CreateTunnelView>(*h.state, std::move(editing));
+        QVERIFY(QTest::qWaitFor([this] { return h.state->usage() && h.state->tunnelsLoaded(); }));
+        view = std::make_unique<CreateTunnelView>(
+            *h.state,
+            existing.isEmpty() ? std::nullopt : std::optional(std::get<Tunnel>(Tunnel::fromJson(existing))));
         view->resize(360, 560);
         view->show();
-    }
-    QList<RecordedRequest> requests(const QByteArray &method, const QByteArray &path) const
-    {
-        QList<RecordedRequest> found;
-        for (const RecordedRequest &r : server.requests())
-            if (r.method == method && r.path().startsWith(path))
-                found << r;
-        return found;
     }
     FieldGroup *field(const char *name) const { return view->findChild<FieldGroup *>(name); }
     QLineEdit *input(const char *name) const { return view->findChild<QLineEdit *>(name); }
@@ -86,93 +86,20 @@ struct Editor {
     }
 
     ShellHarness h;
-    TestHttpServer &server;
-    bool ready = false;
     std::unique_ptr<CreateTunnelView> view;
 };
 
-Tunnel decoded(const QJsonObject &json)
-{
-    return std::get<Tunnel>(Tunnel::fromJson(json));
-}
-
 } // namespace
+
+Q_DECLARE_METATYPE(Rules)
+Q_DECLARE_METATYPE(Refusal)
 
 class TestCreateTunnelView : public QObject {
     Q_OBJECT
 private slots:
-    void enableRules_data()
+    void rulesPrefillAndRequests_data()
     {
-        QTest::addColumn<QString>("tier");
-        QTest::addColumn<bool>("tcp");
-        QTest::addColumn<QString>("subdomain");
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<QString>("subdomainError"); // a text key; empty: none
-        QTest::addColumn<QString>("portError");
-        const auto row = [](const char *name, const char *tier, bool tcp, const char *subdomain,
-                            const char *port, bool enabled, const char *subdomainError = "",
-                            const char *portError = "") {
-            QTest::newRow(name) << QString(tier) << tcp << QString(subdomain) << QString(port) << enabled
-                                << QString(subdomainError) << QString(portError);
-        };
-        row("free, no port", "free", false, "", "", false);
-        row("free, port", "free", false, "", "3000", true);
-        row("free, port 0", "free", false, "", "0", false, "", "tunnels.port.invalid");
-        row("pro, no subdomain", "pro", false, "", "3000", false);
-        row("pro, capitals", "pro", false, "MyApp", "3000", false, "tunnels.subdomain.invalid");
-        row("pro, valid", "pro", false, "my-app", "3000", true);
-        row("pro, tcp, port", "pro", true, "", "3000", true);
-    }
-    void enableRules()
-    {
-        QFETCH(QString, tier);
-        QFETCH(bool, tcp);
-        QFETCH(QString, subdomain);
-        QFETCH(QString, port);
-        QFETCH(bool, enabled);
-        QFETCH(QString, subdomainError);
-        QFETCH(QString, portError);
-        Service service;
-        service.tier = tier;
-        Editor e(service);
-        QVERIFY(e.ready);
-        const bool pro = tier == "pro";
-        QCOMPARE(e.view->findChild<QWidget *>("protocolSection")->isVisible(), pro);
-        QCOMPARE(e.field("subdomainField")->isVisible(), pro);
-        // The first field of the form has the keyboard.
-        QCOMPARE(e.view->focusWidget(), e.input(pro ? "subdomainInput" : "portInput"));
-        if (tcp)
-            e.pickTcp();
-        QCOMPARE(e.field("subdomainField")->isVisible(), pro && !tcp);
-        QCOMPARE(e.view->findChild<QLabel *>("protocolHelp")->text(),
-                 text(tcp ? "tunnels.create.protocol.tcpHelp" : "tunnels.create.protocol.httpHelp"));
-        if (!subdomain.isEmpty())
-            e.type("subdomainInput", subdomain);
-        e.h.clock.advance(CreateTunnelView::availabilityDebounce);
-        QTRY_VERIFY(e.view->availability() != Availability::checking);
-        e.type("portInput", port);
-        QCOMPARE(e.submit()->isEnabled(), enabled);
-        QCOMPARE(e.support("subdomainField"), subdomainError.isEmpty() ? QString() : text(subdomainError));
-        QCOMPARE(e.support("portField"), portError.isEmpty() ? QString() : text(portError));
-        // Return follows the same rule as the button.
-        QTest::keyClick(e.input("portInput"), Qt::Key_Return);
-        QCOMPARE(e.view->isLoading(), enabled);
-        if (!enabled) {
-            QTest::qWait(50);
-            QVERIFY(e.requests("POST", "/tunnels").isEmpty());
-        }
-    }
-
-    void requestsAndPrefill_data()
-    {
-        QTest::addColumn<QString>("tier");
-        QTest::addColumn<QJsonObject>("existing"); // empty: a new tunnel
-        QTest::addColumn<bool>("tcpPreselected");
-        QTest::addColumn<bool>("pickTcp");
-        QTest::addColumn<QString>("subdomain");
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<QJsonObject>("body");
+        QTest::addColumn<Rules>("rules");
         // The body sent: the subdomain and the protocol only where given.
         const auto body = [](const char *subdomain, const char *protocol) {
             QJsonObject body{{"localHost", "localhost"}, {"localPort", 4000}};
@@ -182,76 +109,93 @@ private slots:
                 body.insert("protocol", protocol);
             return body;
         };
+        const auto row = [](const char *name, const char *tier, const QJsonObject &existing, bool tcp,
+                            const char *subdomain, const char *port, const char *method,
+                            const QJsonObject &body = {}, const char *subdomainError = "",
+                            const char *portError = "") {
+            QTest::newRow(name) << Rules{tier, existing,       tcp,      subdomain, port, method,
+                                         body, subdomainError, portError};
+        };
         const QJsonObject none;
-        const QByteArray post("POST"), patch("PATCH");
-        QTest::newRow("free create") << "free" << none << false << false << "" << post << body("", "http");
-        QTest::newRow("pro create http")
-            << "pro" << none << false << false << "my-app" << post << body("my-app", "http");
-        QTest::newRow("pro create tcp")
-            << "pro" << none << false << true << "my-app" << post << body("", "tcp");
-        QTest::newRow("pro edit http")
-            << "pro" << editedTunnel("http") << false << false << "" << patch << body("demo", "http");
-        QTest::newRow("pro edit unknown protocol")
-            << "pro" << editedTunnel("udp") << false << false << "" << patch << body("demo", "http");
-        QTest::newRow("pro edit tcp")
-            << "pro" << editedTunnel("tcp") << true << false << "" << patch << body("", "tcp");
+        row("free, no port", "free", none, false, "", "", "");
+        row("free, port 0", "free", none, false, "", "0", "", none, "", "tunnels.port.invalid");
+        row("free create", "free", none, false, "", "4000", "POST", body("", "http"));
+        row("pro, no subdomain", "pro", none, false, "", "4000", "");
+        row("pro, capitals", "pro", none, false, "MyApp", "4000", "", none, "tunnels.subdomain.invalid");
+        row("pro create http", "pro", none, false, "my-app", "4000", "POST", body("my-app", "http"));
+        row("pro create tcp, no subdomain", "pro", none, true, "", "4000", "POST", body("", "tcp"));
+        row("pro create tcp drops the subdomain", "pro", none, true, "my-app", "4000", "POST",
+            body("", "tcp"));
+        row("pro edit http", "pro", editedTunnel("http"), false, "", "4000", "PATCH", body("demo", "http"));
+        row("pro edit unknown protocol", "pro", editedTunnel("udp"), false, "", "4000", "PATCH",
+            body("demo", "http"));
+        row("pro edit tcp", "pro", editedTunnel("tcp"), false, "", "4000", "PATCH", body("", "tcp"));
         // No longer pro: the tcp tunnel keeps its protocol (none is sent, nor a subdomain).
-        QTest::newRow("free edit tcp")
-            << "free" << editedTunnel("tcp") << true << false << "" << patch << body("", "");
+        row("free edit tcp", "free", editedTunnel("tcp"), false, "", "4000", "PATCH", body("", ""));
     }
-    void requestsAndPrefill()
+    void rulesPrefillAndRequests()
     {
-        QFETCH(QString, tier);
-        QFETCH(QJsonObject, existing);
-        QFETCH(bool, tcpPreselected);
-        QFETCH(bool, pickTcp);
-        QFETCH(QString, subdomain);
-        QFETCH(QByteArray, method);
-        QFETCH(QJsonObject, body);
-        Service service;
-        service.tier = tier;
-        if (!existing.isEmpty())
-            service.tunnels.append(existing);
-        Editor e(service, existing.isEmpty() ? std::nullopt : std::optional<Tunnel>(decoded(existing)));
-        QVERIFY(e.ready);
-        QCOMPARE(e.view->protocolSelection() == TunnelProtocol::tcp, tcpPreselected);
-        if (!existing.isEmpty()) {
+        QFETCH(Rules, rules);
+        const auto &[tier, existing, tcp, subdomain, port, method, body, subdomainError, portError] = rules;
+        const bool editing = !existing.isEmpty();
+        Editor e(tier, existing);
+        const bool pro = tier == "pro";
+        if (editing) {
+            QCOMPARE(e.view->protocolSelection() == TunnelProtocol::tcp, existing["protocol"] == "tcp");
             QCOMPARE(e.input("portInput")->text(), QString("8080"));
             QCOMPARE(e.input("subdomainInput")->text(), QString("demo"));
             QCOMPARE(e.view->availability(), Availability::idle); // the initial value is not checked
             QCOMPARE(e.submit()->titleKey(), QString("tunnels.edit.submit"));
+        } else {
+            QCOMPARE(e.view->findChild<QWidget *>("protocolSection")->isVisible(), pro);
+            QCOMPARE(e.field("subdomainField")->isVisible(), pro);
+            // The first field of the form has the keyboard.
+            QCOMPARE(e.view->focusWidget(), e.input(pro ? "subdomainInput" : "portInput"));
         }
         if (!subdomain.isEmpty()) {
             e.type("subdomainInput", subdomain);
             e.h.clock.advance(CreateTunnelView::availabilityDebounce);
-            QTRY_COMPARE(e.view->availability(), Availability::available);
+            QTRY_VERIFY(e.view->availability() != Availability::checking);
         }
-        if (pickTcp)
+        if (tcp)
             e.pickTcp();
-        e.type("portInput", "4000");
+        if (!editing) {
+            QCOMPARE(e.field("subdomainField")->isVisible(), pro && !tcp);
+            QCOMPARE(e.view->findChild<QLabel *>("protocolHelp")->text(),
+                     text(tcp ? "tunnels.create.protocol.tcpHelp" : "tunnels.create.protocol.httpHelp"));
+        }
+        e.type("portInput", port);
+        const bool enabled = !method.isEmpty();
+        QCOMPARE(e.submit()->isEnabled(), enabled);
+        QCOMPARE(e.support("subdomainField"), subdomainError.isEmpty() ? QString() : text(subdomainError));
+        QCOMPARE(e.support("portField"), portError.isEmpty() ? QString() : text(portError));
+        // Return follows the same rule as the button.
         QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
-        const qsizetype listLoads = e.requests("GET", "/tunnels").size();
-        QTest::mouseClick(e.submit(), Qt::LeftButton);
-        QVERIFY(e.view->isLoading());
+        const qsizetype listLoads = e.h.sent("GET /tunnels").size();
+        if (editing)
+            QTest::mouseClick(e.submit(), Qt::LeftButton);
+        else
+            QTest::keyClick(e.input("portInput"), Qt::Key_Return);
+        QCOMPARE(e.view->isLoading(), enabled);
+        if (!enabled) {
+            QTest::qWait(50);
+            QVERIFY(e.h.sent("POST /tunnels").isEmpty());
+            return;
+        }
         QVERIFY(!e.submit()->isEnabled());
         QTRY_COMPARE(closed.size(), 1);
         QVERIFY(!e.view->isLoading());
-        const QList<RecordedRequest> sent = e.requests(method, "/tunnels");
+        const QList<RecordedRequest> sent = e.h.sent(method + (editing ? " /tunnels/t1" : " /tunnels"));
         QCOMPARE(sent.size(), 1);
         QCOMPARE(QJsonDocument::fromJson(sent.first().body).object(), body);
-        if (method == "PATCH")
-            QCOMPARE(sent.first().path(), QByteArray("/tunnels/t1"));
-        QVERIFY(e.requests("GET", "/tunnels").size() > listLoads);
+        QVERIFY(e.h.sent("GET /tunnels").size() > listLoads);
     }
 
     void availabilityIsDebouncedAndOnlyTheNewestCounts()
     {
-        Service service;
-        service.tier = "pro";
-        service.holdAvailability = true;
-        Editor e(service);
-        QVERIFY(e.ready);
-        const auto checks = [&] { return e.requests("GET", "/tunnels/availability"); };
+        Editor e("pro");
+        e.h.routes["/tunnels/availability"] = ScriptedResponse::held();
+        const auto checks = [&] { return e.h.sent("/tunnels/availability"); };
         // A burst of typing: nothing until 0.5 s after the last key, then one request.
         for (const char *key : {"D", "De", "Dem", "Demo"}) {
             e.type("subdomainInput", key);
@@ -262,20 +206,19 @@ private slots:
         QTest::qWait(50);
         QVERIFY(checks().isEmpty());
         e.h.clock.advance(200ms);
-        QTRY_COMPARE(e.server.heldCount(), 1);
+        QTRY_COMPARE(e.h.server.heldCount(), 1);
         QCOMPARE(checks().size(), 1);
-        // Checked in lower case, while the typed text shows the local verdict.
+        // Checked in lower case (the capitals' local verdict: the rules' test).
         QCOMPARE(checks().first().query(), QByteArray("subdomain=demo"));
-        QCOMPARE(e.support("subdomainField"), text("tunnels.subdomain.invalid"));
 
         // A newer text supersedes the held check: its answer, even a failure, changes nothing.
         e.type("subdomainInput", "demo2");
         e.h.clock.advance(CreateTunnelView::availabilityDebounce);
-        QTRY_COMPARE(e.server.heldCount(), 2);
-        e.server.answerHeld(ScriptedResponse::json(500, "{}"));
+        QTRY_COMPARE(e.h.server.heldCount(), 2);
+        e.h.server.answerHeld(ScriptedResponse::json(500, "{}"));
         QTest::qWait(50);
         QCOMPARE(e.view->availability(), Availability::checking);
-        e.server.answerHeld(ScriptedResponse::json(200, R"({"available":true,"reason":"reserved"})"));
+        e.h.server.answerHeld(ScriptedResponse::json(200, R"({"available":true,"reason":"reserved"})"));
         QTRY_COMPARE(e.view->availability(), Availability::reserved);
         QCOMPARE(e.support("subdomainField"), text("tunnels.subdomain.reserved"));
         QCOMPARE(e.view->findChild<AvailabilityIndicator *>("availability")->toolTip(),
@@ -286,8 +229,8 @@ private slots:
         QCOMPARE(e.view->availability(), Availability::idle);
         e.type("subdomainInput", "demo3");
         e.h.clock.advance(CreateTunnelView::availabilityDebounce);
-        QTRY_COMPARE(e.server.heldCount(), 1);
-        e.server.answerHeld(ScriptedResponse::dropConnection());
+        QTRY_COMPARE(e.h.server.heldCount(), 1);
+        e.h.server.answerHeld(ScriptedResponse::dropConnection());
         QTRY_COMPARE(e.view->availability(), Availability::idle);
         QCOMPARE(e.support("subdomainField"), QString());
         QCOMPARE(checks().size(), 3);
@@ -295,57 +238,43 @@ private slots:
 
     void errorsLandInTheirPlace_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("tier");
-        QTest::addColumn<ScriptedResponse>("answer");
-        QTest::addColumn<QString>("subdomainKey"); // text keys; empty: none; "=" + text: a literal
-        QTest::addColumn<QString>("portKey");
-        QTest::addColumn<QString>("bannerKey");
-        QTest::addColumn<int>("upgradeReason"); // -1: no upgrade action
-        const auto error = [](int status, const QByteArray &code, const QByteArray &message) {
-            return ScriptedResponse::json(status, R"({"error":{"code":")" + code + R"(","message":)" +
-                                                      message + R"(},"statusCode":400})");
-        };
+        QTest::addColumn<Refusal>("refusal");
         const auto row = [](const char *name, const char *tier, const ScriptedResponse &answer,
                             const char *subdomainKey, const char *portKey, const char *bannerKey,
                             int upgradeReason = -1) {
-            QTest::newRow(name) << QString(name).replace(' ', '-') << QString(tier) << answer
-                                << QString(subdomainKey) << QString(portKey) << QString(bannerKey)
-                                << upgradeReason;
+            QTest::newRow(name) << Refusal{QString(name).replace(' ', '-'),
+                                           tier,
+                                           answer,
+                                           subdomainKey,
+                                           portKey,
+                                           bannerKey,
+                                           upgradeReason};
         };
         row("validation", "pro",
-            error(400, "VALIDATION_ERROR",
-                  R"(["subdomain must match","localPort must not be greater than 65535","name is odd"])"),
+            refused(400, "VALIDATION_ERROR",
+                    R"(["subdomain must match","localPort must not be greater than 65535","name is odd"])"),
             "error.validation.subdomain", "error.validation.port", "=name is odd");
-        row("conflict", "pro", error(409, "CONFLICT", R"("Subdomain my-app is reserved")"),
+        row("conflict", "pro", refused(409, "CONFLICT", R"("Subdomain my-app is reserved")"),
             "tunnels.subdomain.reserved", "", "");
-        row("conflict taken", "pro", error(409, "CONFLICT", R"("Subdomain my-app is already taken")"),
+        row("conflict taken", "pro", refused(409, "CONFLICT", R"("Subdomain my-app is already taken")"),
             "tunnels.subdomain.taken", "", "");
-        row("free tier limit", "free", error(403, "FREE_TIER_LIMIT", R"("one tunnel")"), "", "",
+        row("free tier limit", "free", refused(403, "FREE_TIER_LIMIT", R"("one tunnel")"), "", "",
             "error.freeTierLimit", int(UpgradeReason::secondTunnel));
-        row("tcp not allowed", "free", error(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")"), "", "",
+        row("tcp not allowed", "free", refused(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")"), "", "",
             "error.freeTierProtocolNotAllowed", int(UpgradeReason::tcpTunnel));
         row("network", "free", ScriptedResponse::dropConnection(), "", "error.network", "error.network");
     }
     void errorsLandInTheirPlace()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, tier);
-        QFETCH(ScriptedResponse, answer);
-        QFETCH(QString, subdomainKey);
-        QFETCH(QString, portKey);
-        QFETCH(QString, bannerKey);
-        QFETCH(int, upgradeReason);
+        QFETCH(Refusal, refusal);
+        const auto &[name, tier, answer, subdomainKey, portKey, bannerKey, upgradeReason] = refusal;
         // Spanish where the layout is at risk: three messages at once.
         for (const QString &language : name == "validation" ? QStringList{"en", "es"} : QStringList{"en"}) {
             const auto expected = [&](const QString &key) {
                 return key.isEmpty() ? QString() : key.startsWith('=') ? key.mid(1) : text(key, language);
             };
-            Service service;
-            service.tier = tier;
-            service.submitAnswer = answer;
-            Editor e(service, {}, language);
-            QVERIFY(e.ready);
+            Editor e(tier, {}, language);
+            e.h.routes["POST /tunnels"] = answer;
             if (tier == "pro") {
                 e.type("subdomainInput", "my-app");
                 e.h.clock.advance(CreateTunnelView::availabilityDebounce);
@@ -389,19 +318,14 @@ private slots:
 
     void escapeClosesAndScreenshots()
     {
-        Service free;
-        Editor e(free);
-        QVERIFY(e.ready);
+        Editor e("free");
         saveScreenshot(*e.view, "editor-empty-free-en");
         QSignalSpy closed(e.view.get(), &CreateTunnelView::closeRequested);
         QTest::keyClick(e.input("portInput"), Qt::Key_Escape);
         QCOMPARE(closed.size(), 1);
         // The pro form, its longest: the tcp help under the picker.
         for (const QString language : {"en", "es"}) {
-            Service pro;
-            pro.tier = "pro";
-            Editor p(pro, {}, language);
-            QVERIFY(p.ready);
+            Editor p("pro", {}, language);
             p.pickTcp();
             p.type("portInput", "5432");
             saveScreenshot(*p.view, "editor-pro-tcp-" + language);

@@ -24,16 +24,13 @@ private slots:
         QFETCH(int, key);
         QFETCH(bool, switches);
         ShellHarness h({.storedToken = true, .onboardingCompleted = true});
-        h.server.setHandler([&h](const RecordedRequest &request) {
-            if (request.path() != "/auth/magic-link/verify")
-                return h.answer(request);
-            QJsonObject bea = userJson(h.script);
-            bea["id"] = "u2";
-            bea["email"] = "bea@example.com";
-            const QJsonObject login{
-                {"token", "bea-token"}, {"expiresAt", "2027-01-01T00:00:00.000Z"}, {"user", bea}};
-            return ScriptedResponse::json(200, QJsonDocument(login).toJson());
-        });
+        QJsonObject bea = userJson(h.script);
+        bea["id"] = "u2";
+        bea["email"] = "bea@example.com";
+        const QJsonObject login{
+            {"token", "bea-token"}, {"expiresAt", "2027-01-01T00:00:00.000Z"}, {"user", bea}};
+        h.routes.insert("/auth/magic-link/verify",
+                        ScriptedResponse::json(200, QJsonDocument(login).toJson()));
         QTRY_VERIFY(h.state->isSignedIn());
         Popover popover(*h.state);
         auto *sheet = popover.view->findChild<QWidget *>("accountSwitchSheet");

@@ -31,8 +31,6 @@
 
 #include <QLineEdit>
 
-#include <deque>
-
 using namespace ostrel;
 using namespace ostrel::test;
 using Section = SettingsView::Section;
@@ -41,12 +39,10 @@ Q_DECLARE_METATYPE(ostrel::NotificationAuthorization)
 
 namespace {
 
-const QByteArray refusal =
-    R"({"error":{"code":"VALIDATION_ERROR","message":["name is too long"]},"statusCode":400})";
-const QByteArray wrongPassword =
-    R"({"error":{"code":"UNAUTHORIZED","message":"Password is incorrect"},"statusCode":401})";
-const QByteArray serverFault =
-    R"({"error":{"code":"INTERNAL_ERROR","message":"Could not schedule"},"statusCode":500})";
+const QByteArray refusal = errorBody(400, "VALIDATION_ERROR", R"(["name is too long"])");
+const QByteArray wrongPassword = errorBody(401, "UNAUTHORIZED", R"("Password is incorrect")");
+const QString scheduledAt = QStringLiteral("2027-01-05T10:00:00.000Z");
+const QByteArray serverFault = errorBody(500, "INTERNAL_ERROR", R"("Could not schedule")");
 
 QString userMessage(int status, const QByteArray &body, const QString &language = QStringLiteral("en"))
 {
@@ -105,19 +101,9 @@ public:
         QTRY_VERIFY(view());
     }
 
-    // The next answer to "METHOD /path"; a held one waits for h.server.answerHeld().
-    void script(const QByteArray &route, const ScriptedResponse &response)
-    {
-        next[route].push_back(response);
-    }
-    QList<RecordedRequest> sent(const QByteArray &route) const
-    {
-        QList<RecordedRequest> list;
-        for (const RecordedRequest &r : h.server.requests())
-            if (r.method + ' ' + r.path() == route)
-                list << r;
-        return list;
-    }
+    // The answer to "METHOD /path" from now on; a held one waits for h.server.answerHeld().
+    void script(const QByteArray &route, const ScriptedResponse &response) { h.routes[route] = response; }
+    QList<RecordedRequest> sent(const QByteArray &route) const { return h.sent(route); }
 
     SettingsView *view() const { return window->root()->settingsView(); }
     template <typename Page> Page *open(Section section)
@@ -129,38 +115,27 @@ public:
     ScriptedResponse answer(const RecordedRequest &request)
     {
         const QByteArray route = request.method + ' ' + request.path();
-        if (auto it = next.find(route); it != next.end() && !it->empty()) {
-            const ScriptedResponse response = it->front();
-            it->pop_front();
-            return response;
-        }
+        if (const auto it = h.routes.constFind(route); it != h.routes.cend())
+            return *it;
         if (route == "PATCH /users/me") {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
             if (body.contains("name"))
-                name = body.value("name").toString();
-        }
-        if (route == "GET /users/me" || route == "PATCH /users/me") {
-            QJsonObject user = userJson(h.script);
-            user.insert("name", name);
-            if (scheduled)
-                user.insert("scheduledDeletionAt", "2027-01-05T10:00:00.000Z");
-            return ScriptedResponse::json(200, QJsonDocument(user).toJson());
+                h.script.name = body.value("name").toString();
+            return ScriptedResponse::json(200, QJsonDocument(userJson(h.script)).toJson());
         }
         if (route == "POST /users/me/deletion/request") {
-            scheduled = true;
-            return ScriptedResponse::json(200, R"({"scheduledAt":"2027-01-05T10:00:00.000Z"})");
+            h.script.scheduledDeletionAt = scheduledAt;
+            return ScriptedResponse::json(200,
+                                          QJsonDocument(QJsonObject{{"scheduledAt", scheduledAt}}).toJson());
         }
         if (route == "POST /users/me/deletion/cancel") {
-            scheduled = false;
+            h.script.scheduledDeletionAt.clear();
             return ScriptedResponse::noContent();
         }
         return h.answer(request);
     }
 
     ShellHarness h;
-    QHash<QByteArray, std::deque<ScriptedResponse>> next;
-    QString name = QStringLiteral("Ada");
-    bool scheduled = false;
     std::unique_ptr<SettingsWindow> window;
 };
 
@@ -205,6 +180,7 @@ private slots:
         QVERIFY(page->saveButton()->isLoading() && !page->saveButton()->isEnabled());
         QTest::mouseClick(page->saveButton(), Qt::LeftButton);
         QTest::keyClick(page->nameField()->content(), Qt::Key_Return);
+        f.h.routes.clear();
         f.h.server.answerHeld(body.isEmpty() ? f.answer(f.sent("PATCH /users/me").first())
                                              : ScriptedResponse::json(status, body));
         QTRY_VERIFY(!page->isSaving());
@@ -223,64 +199,54 @@ private slots:
         }
     }
 
-    void passwordRules_data()
+    void passwordChange_data()
     {
         QTest::addColumn<QString>("current");
         QTest::addColumn<QString>("fresh");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<bool>("hint");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("same as current up to spaces")
-            << "password1"
-            << " password1 " << text("settings.account.passwordError.sameAsCurrent") << false << false;
-        QTest::newRow("no current password yet") << ""
-                                                 << "newpassword1" << QString() << true << false;
-        QTest::newRow("ready") << "oldpassword"
-                               << "newpassword1" << QString() << true << true;
-    }
-    void passwordRules()
-    {
-        QFETCH(QString, current);
-        QFETCH(QString, fresh);
-        QFETCH(QString, error);
-        QFETCH(bool, hint);
-        QFETCH(bool, enabled);
-        Fixture f;
-        PasswordChangeView *card = f.open<AccountSection>(Section::cuenta)->passwordCard();
-        // The new one first: editing the current password runs the check again.
-        type(card->newField(), fresh);
-        type(card->currentField(), current);
-        QCOMPARE(card->newField()->supportText().value_or(QString()), error);
-        QCOMPARE(card->newField()->isErrored(), !error.isEmpty());
-        QCOMPARE(card->newField()->hintText().has_value(), hint);
-        QCOMPARE(card->changeButton()->isEnabled(), enabled);
-        // The reveal switch shows both as plain text.
-        QTest::mouseClick(card->revealBox(), Qt::LeftButton, {}, QPoint(4, card->revealBox()->height() / 2));
-        QCOMPARE(card->currentField()->content()->echoMode(), QLineEdit::Normal);
-        QCOMPARE(card->newField()->content()->echoMode(), QLineEdit::Normal);
-    }
-
-    void passwordChangeAnswers_data()
-    {
-        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("ruleError"); // the local rule's, under the new password
+        QTest::addColumn<int>("status");        // 0: the rules let nothing be sent
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("currentError");
         QTest::addColumn<QString>("newError");
-        QTest::newRow("changed") << 204 << QByteArray() << QString() << QString();
-        QTest::newRow("wrong current password")
-            << 401 << wrongPassword << text("auth.password.invalid") << QString();
-        QTest::newRow("refused") << 400 << refusal << QString() << userMessage(400, refusal);
+        const auto row = [](const char *name, const char *current, const char *fresh,
+                            const QString &ruleError, int status = 0, const QByteArray &body = {},
+                            const QString &currentError = {}, const QString &newError = {}) {
+            QTest::newRow(name) << QString(current) << QString(fresh) << ruleError << status << body
+                                << currentError << newError;
+        };
+        row("same as current up to spaces", "password1", " password1 ",
+            text("settings.account.passwordError.sameAsCurrent"));
+        row("no current password yet", "", "newpassword1", {});
+        row("changed", "oldpassword", "newpassword1", {}, 204);
+        row("wrong current password", "oldpassword", "newpassword1", {}, 401, wrongPassword,
+            text("auth.password.invalid"));
+        row("refused", "oldpassword", "newpassword1", {}, 400, refusal, {}, userMessage(400, refusal));
     }
-    void passwordChangeAnswers()
+    void passwordChange()
     {
+        QFETCH(QString, current);
+        QFETCH(QString, fresh);
+        QFETCH(QString, ruleError);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, currentError);
         QFETCH(QString, newError);
         Fixture f;
         PasswordChangeView *card = f.open<AccountSection>(Section::cuenta)->passwordCard();
-        type(card->currentField(), QStringLiteral("oldpassword"));
-        type(card->newField(), QStringLiteral("newpassword1"));
+        // The new one first: editing the current password runs the check again.
+        type(card->newField(), fresh);
+        type(card->currentField(), current);
+        QCOMPARE(card->newField()->supportText().value_or(QString()), ruleError);
+        QCOMPARE(card->newField()->isErrored(), !ruleError.isEmpty());
+        QCOMPARE(card->newField()->hintText().has_value(), ruleError.isEmpty());
+        QCOMPARE(card->changeButton()->isEnabled(), status != 0);
+        // The reveal switch shows both as plain text.
+        QTest::mouseClick(card->revealBox(), Qt::LeftButton, {}, QPoint(4, card->revealBox()->height() / 2));
+        QCOMPARE(card->currentField()->content()->echoMode(), QLineEdit::Normal);
+        QCOMPARE(card->newField()->content()->echoMode(), QLineEdit::Normal);
+        if (status == 0)
+            return;
+
         f.script("POST /auth/change-password", ScriptedResponse::held());
         QTest::keyClick(card->newField()->content(), Qt::Key_Return);
         QTRY_COMPARE(f.h.server.heldCount(), 1);
@@ -302,7 +268,9 @@ private slots:
         QVERIFY(!child(*card, "passwordChanged")->isVisible());
     }
 
-    void deletionEnableRules_data()
+    // The sheet's rules and keyboard; what they allow goes through a refused password, another
+    // refusal and the scheduling, then its cancellation from the account page.
+    void deletion_data()
     {
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("email");
@@ -318,14 +286,17 @@ private slots:
         QTest::newRow("no address typed") << "password123"
                                           << " " << true << false << false;
     }
-    void deletionEnableRules()
+    void deletion()
     {
         QFETCH(QString, password);
         QFETCH(QString, email);
         QFETCH(bool, acknowledged);
         QFETCH(bool, mismatch);
         QFETCH(bool, enabled);
-        Fixture f;
+        ServiceScript script;
+        script.email = QStringLiteral("Ada@Example.com");
+        Fixture f({}, script);
+        QVERIFY(!f.open<AccountSection>(Section::cuenta)->deletionNotice()->isVisible());
         QTest::mouseClick(f.open<DangerZoneSection>(Section::zona)->deleteButton(), Qt::LeftButton);
         DeleteAccountSheet *sheet = f.view()->deleteSheet();
         QVERIFY(sheet && f.view()->deleteSheetOverlay()->isVisible());
@@ -342,32 +313,21 @@ private slots:
             QTest::keyClick(sheet->acknowledgement(), Qt::Key_Space);
         QCOMPARE(sheet->submitButton()->isEnabled(), enabled);
         QCOMPARE(sheet->emailField()->supportText().has_value(), mismatch);
-        // Return submits only what the button would.
-        QTest::keyClick(sheet->emailField()->content(), Qt::Key_Return);
-        QTRY_COMPARE(sheet->isLoading() || f.sent("POST /users/me/deletion/request").size() == 1, enabled);
-        // Escape closes the sheet; the next one starts empty.
-        QTest::keyClick(sheet->passwordField()->content(), Qt::Key_Escape);
-        QVERIFY(!f.view()->deleteSheet());
-        f.view()->showDeleteSheet();
-        QVERIFY(f.view()->deleteSheet()->passwordField()->text().isEmpty());
-    }
-
-    void deletionAndItsCancellation()
-    {
-        ServiceScript script;
-        script.email = QStringLiteral("Ada@Example.com");
-        Fixture f({}, script);
-        QVERIFY(!f.open<AccountSection>(Section::cuenta)->deletionNotice()->isVisible());
-        f.open<DangerZoneSection>(Section::zona);
-        f.view()->showDeleteSheet();
-        DeleteAccountSheet *sheet = f.view()->deleteSheet();
-        type(sheet->passwordField(), QStringLiteral("wrong-password"));
-        type(sheet->emailField(), QStringLiteral("ada@example.com"));
-        sheet->acknowledgement()->setChecked(true);
+        if (!enabled) {
+            // Return submits only what the button would; Escape closes the sheet, and the next
+            // one starts empty.
+            QTest::keyClick(sheet->emailField()->content(), Qt::Key_Return);
+            QVERIFY(!sheet->isLoading() && f.sent("POST /users/me/deletion/request").isEmpty());
+            QTest::keyClick(sheet->passwordField()->content(), Qt::Key_Escape);
+            QVERIFY(!f.view()->deleteSheet());
+            f.view()->showDeleteSheet();
+            QVERIFY(f.view()->deleteSheet()->passwordField()->text().isEmpty());
+            return;
+        }
 
         // Busy while the request runs; a refused password lands under its field.
         f.script("POST /users/me/deletion/request", ScriptedResponse::held());
-        QTest::mouseClick(sheet->submitButton(), Qt::LeftButton);
+        QTest::keyClick(sheet->emailField()->content(), Qt::Key_Return);
         QTRY_COMPARE(f.h.server.heldCount(), 1);
         QCOMPARE(sheet->submitButton()->text(), text("settings.delete.programming"));
         QVERIFY(!sheet->submitButton()->isEnabled());
@@ -384,6 +344,7 @@ private slots:
         QVERIFY(!f.h.state->banner());
 
         // Scheduled: the request carries the stored address, the result replaces the form.
+        f.h.routes.clear();
         QTest::mouseClick(sheet->submitButton(), Qt::LeftButton);
         QTRY_VERIFY(sheet->didSchedule());
         QVERIFY(!sheet->errorBanner()->isVisible());
@@ -484,35 +445,10 @@ private slots:
             QVERIFY(page->loginErrorLine()->text().contains(refusal));
     }
 
-    void languageRefusedRollsBack()
-    {
-        Fixture f;
-        auto *page = f.open<PreferencesSection>(Section::preferencias);
-        LogCapture log;
-        f.script("PATCH /users/me", ScriptedResponse::held());
-        QTest::mouseClick(page->languagePicker()->segment("es"), Qt::LeftButton);
-        // The interface switches before the service answers; the picker waits for the answer.
-        QCOMPARE(page->languageName()->text(), text("settings.language.es", "es"));
-        QVERIFY(!page->languagePicker()->isEnabled());
-        QTRY_COMPARE(f.h.server.heldCount(), 1);
-        QCOMPARE(QJsonDocument::fromJson(f.sent("PATCH /users/me").first().body).object(),
-                 QJsonObject({{"language", "es"}}));
-        f.h.server.answerHeld(ScriptedResponse::json(400, refusal));
-        QTRY_VERIFY(!page->isSavingLanguage());
-        // Rolled back with a banner in the language the interface returned to.
-        QVERIFY(page->languagePicker()->isEnabled());
-        QCOMPARE(page->languagePicker()->value(), QStringLiteral("en"));
-        QTRY_COMPARE(f.view()->sectionTitle()->text(), text("settings.section.preferences"));
-        QVERIFY(!page->languageSavedNote()->isVisible());
-        QCOMPARE(f.view()->banner()->message(), userMessage(400, refusal));
-        QCOMPARE(log.countStartingWith(QStringLiteral("[Preferences] language update failed: ")), 1);
-        click(f.view()->banner()->findChild<SymbolButton *>());
-        QVERIFY(!f.h.state->banner() && !f.view()->banner()->isVisible());
-    }
-
-    // Switching the language changes every readable text of both windows at once, and back; the
-    // saved language is confirmed for a few seconds. (The language already in use sends nothing.)
-    void everyTextFollowsTheLanguage()
+    // Switching the language changes every readable text of both windows at once, before the
+    // service answers; a refusal switches them all back, with a banner. (The language already in
+    // use sends nothing.)
+    void languageSwitchAndItsRefusal()
     {
         Fixture f;
         MenuBarView popover(*f.h.state, {});
@@ -520,20 +456,44 @@ private slots:
         auto *page = f.open<PreferencesSection>(Section::preferencias);
         QTest::mouseClick(page->languagePicker()->segment("en"), Qt::LeftButton);
         QVERIFY(!page->isSavingLanguage());
-        for (const auto &[from, to] : {std::pair{"en", "es"}, std::pair{"es", "en"}}) {
-            const QStringList before = readable({f.window.get(), &popover});
-            QTest::mouseClick(page->languagePicker()->segment(to), Qt::LeftButton);
+        const auto switched = [&](const QStringList &before, const char *from, const char *to) {
             int translated = 0;
             const QStringList left =
                 textsLeftBehind(before, readable({f.window.get(), &popover}), from, to, translated);
             QVERIFY2(translated >= 10, qPrintable(QString::number(translated)));
             QVERIFY2(left.isEmpty(), qPrintable(left.join(" | ")));
-            QTRY_VERIFY(!page->isSavingLanguage());
-            QCOMPARE(f.h.state->language(), QString::fromLatin1(to));
-            QVERIFY(page->languageSavedNote()->isVisible());
-            f.h.clock.advance(std::chrono::seconds(PreferencesSection::languageSavedSeconds));
-            QVERIFY(!page->languageSavedNote()->isVisible());
-        }
+        };
+        QStringList before = readable({f.window.get(), &popover});
+        QTest::mouseClick(page->languagePicker()->segment("es"), Qt::LeftButton);
+        switched(before, "en", "es");
+        QTRY_VERIFY(!page->isSavingLanguage());
+        QCOMPARE(f.h.state->language(), QStringLiteral("es"));
+        QVERIFY(page->languageSavedNote()->isVisible());
+        f.h.clock.advance(std::chrono::seconds(PreferencesSection::languageSavedSeconds));
+        QVERIFY(!page->languageSavedNote()->isVisible());
+
+        LogCapture log;
+        f.script("PATCH /users/me", ScriptedResponse::held());
+        before = readable({f.window.get(), &popover});
+        QTest::mouseClick(page->languagePicker()->segment("en"), Qt::LeftButton);
+        switched(before, "es", "en");
+        QVERIFY(!page->languagePicker()->isEnabled());
+        QTRY_COMPARE(f.h.server.heldCount(), 1);
+        QCOMPARE(QJsonDocument::fromJson(f.sent("PATCH /users/me").last().body).object(),
+                 QJsonObject({{"language", "en"}}));
+        before = readable({f.window.get(), &popover});
+        f.h.server.answerHeld(ScriptedResponse::json(400, refusal));
+        QTRY_VERIFY(!page->isSavingLanguage());
+        // Rolled back with a banner in the language the interface returned to.
+        QVERIFY(page->languagePicker()->isEnabled());
+        QCOMPARE(page->languagePicker()->value(), QStringLiteral("es"));
+        QTRY_COMPARE(f.view()->sectionTitle()->text(), text("settings.section.preferences", "es"));
+        switched(before, "en", "es");
+        QVERIFY(!page->languageSavedNote()->isVisible());
+        QCOMPARE(f.view()->banner()->message(), userMessage(400, refusal, "es"));
+        QCOMPARE(log.countStartingWith(QStringLiteral("[Preferences] language update failed: ")), 1);
+        click(f.view()->banner()->findChild<SymbolButton *>());
+        QVERIFY(!f.h.state->banner() && !f.view()->banner()->isVisible());
     }
 
     void debuggingOnlyOutsideProduction_data()
@@ -571,22 +531,20 @@ private slots:
     void subscription_data()
     {
         QTest::addColumn<QString>("tier");
-        QTest::addColumn<bool>("pro");
-        QTest::newRow("free") << "free" << false;
-        QTest::newRow("pro") << "pro" << true;
+        QTest::newRow("free") << "free";
+        QTest::newRow("pro") << "pro";
     }
     void subscription()
     {
         QFETCH(QString, tier);
-        QFETCH(bool, pro);
+        const bool pro = tier == "pro";
         ServiceScript script;
         script.tier = tier;
         Fixture f({}, script);
         auto *page = f.open<SubscriptionSection>(Section::suscripcion);
-        const QString plan = pro ? "pro" : "free";
-        QCOMPARE(labelText(*page, "planTitle"), text("settings." + plan + ".title"));
-        QCOMPARE(labelText(*page, "priceBadge"), text("settings." + plan + ".price"));
-        QCOMPARE(page->featureTexts().first(), text("settings.tier.feature.tunnels." + plan));
+        QCOMPARE(labelText(*page, "planTitle"), text("settings." + tier + ".title"));
+        QCOMPARE(labelText(*page, "priceBadge"), text("settings." + tier + ".price"));
+        QCOMPARE(page->featureTexts().first(), text("settings.tier.feature.tunnels." + tier));
         QCOMPARE(page->upgradeButton()->isVisible(), !pro);
         QCOMPARE(page->supportLink()->isVisible(), pro);
         if (pro) {
@@ -606,7 +564,7 @@ private slots:
         QVERIFY(!f.view()->upgradeSheet()->isVisible() && page->isEnabled());
     }
 
-    void sidebarKeyboardAndBanner()
+    void sidebarBannerAndScreenshots()
     {
         Fixture f;
         SettingsView *view = f.view();
@@ -623,12 +581,10 @@ private slots:
         QVERIFY(view->banner()->isVisible());
         QCOMPARE(view->banner()->message(), QStringLiteral("H"));
         QCOMPARE(view->banner()->severity(), ErrorBanner::Severity::warning);
-    }
+        f.h.state->setBanner(std::nullopt);
 
-    void screenshotsOfEveryPageAndSheet()
-    {
-        Fixture f;
-        f.scheduled = true;
+        // Every page and sheet in both languages.
+        f.h.script.scheduledDeletionAt = scheduledAt;
         f.h.state->refreshMe();
         QTRY_VERIFY(f.h.state->session()->user->scheduledDeletionAt);
         for (const QString language : {"en", "es"}) {
