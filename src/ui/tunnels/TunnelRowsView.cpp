@@ -3,12 +3,28 @@
 #include "state/AppState.h"
 #include "ui/tunnels/TunnelRow.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace ostrel {
+
+namespace {
+// The column of rows. Once a notice wraps, the scroll area gives it the height its rows need at
+// the viewport's width; its minimum would be taller (a wrapped notice's minimum is measured at
+// its narrowest) and kept a scroll bar over rows that fit.
+class RowsColumn : public QWidget {
+public:
+    QSize minimumSizeHint() const override
+    {
+        const QSize minimum = QWidget::minimumSizeHint();
+        return layout()->hasHeightForWidth() ? QSize(minimum.width(), 0) : minimum;
+    }
+};
+} // namespace
 
 TunnelRowsView::TunnelRowsView(AppState &state, std::function<void(const Tunnel &)> onEdit, QWidget *parent)
     : QScrollArea(parent), m_state(state), m_onEdit(std::move(onEdit))
@@ -18,14 +34,19 @@ TunnelRowsView::TunnelRowsView(AppState &state, std::function<void(const Tunnel 
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    // Tab goes to the rows' controls, and the area scrolls to the one focused (also when Tab
+    // comes in from outside the list); the area itself is no stop of its own.
+    setFocusPolicy(Qt::NoFocus);
     viewport()->setAutoFillBackground(false);
-    m_content = new QWidget;
+    m_content = new RowsColumn;
     m_content->setObjectName(QStringLiteral("tunnelRowsContent"));
     m_content->setAutoFillBackground(false);
-    // The column's height is the one its rows need at the viewport's width. Its minimum would be
-    // taller: a wrapped notice's minimum is measured at its narrowest, which kept a scroll bar over
-    // rows that fit.
-    m_content->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+    // The column goes before the area does (focus moves as it goes): the guard tells.
+    connect(qApp, &QApplication::focusChanged, this,
+            [this, content = QPointer<QWidget>(m_content)](QWidget *, QWidget *now) {
+                if (content && now && content->isAncestorOf(now))
+                    ensureWidgetVisible(now);
+            });
     m_layout = new QVBoxLayout(m_content);
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(6);

@@ -12,6 +12,8 @@
 #include "ui/SettingsRoot.h"
 #include "ui/controls/ConfirmAction.h"
 #include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSystemTrayIcon>
 
 #include <QTest>
@@ -146,10 +148,13 @@ private slots:
 
     void popoverForAssistiveTechnologyAndTheKeyboard()
     {
-        ShellHarness h({.storedToken = true, .onboardingCompleted = true});
+        ServiceScript script;
+        for (int i = 0; i < 12; ++i) // more rows than fit
+            script.tunnels.append(tunnelJson(QString("t%1").arg(i), QString("demo%1").arg(i)));
+        ShellHarness h({.storedToken = true, .onboardingCompleted = true}, script);
         AppDelegate delegate(*h.state, h.notifier, h.urlOpener, h.updater);
         delegate.launch();
-        QTRY_VERIFY(h.state->session() && h.state->session()->user);
+        QTRY_VERIFY(h.state->session() && h.state->session()->user && h.state->tunnelsLoaded());
         delegate.hidePopover();
         delegate.showPopover();
         PopoverWindow *popover = delegate.popover();
@@ -160,20 +165,32 @@ private slots:
         QTRY_COMPARE(popover->focusWidget(), child(*popover, "settingsButton"));
         QStringList order;
         QPoint previous(-1, -1);
-        for (QWidget *w = popover->focusWidget(); order.size() < 50; w = w->nextInFocusChain()) {
+        QWidget *lastRowControl = nullptr;
+        for (QWidget *w = popover->focusWidget(); order.size() < 100; w = w->nextInFocusChain()) {
             if (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(popover))
                 continue;
             if (!order.isEmpty() && w == popover->focusWidget())
                 break;
+            order << w->objectName();
+            if (w->objectName() == QStringLiteral("more"))
+                lastRowControl = w;
+            if (w->visibleRegion().isEmpty()) // a row scrolled out of the list
+                continue;
             const QPoint centre = w->mapTo(popover, w->rect().center());
             const bool sameRow = qAbs(centre.y() - previous.y()) < 8;
             QVERIFY2(sameRow ? centre.x() > previous.x() : centre.y() > previous.y(),
                      qPrintable(w->objectName()));
             previous = centre;
-            order << w->objectName();
         }
         QCOMPARE(order.first(), QStringLiteral("settingsButton"));
         QCOMPARE(order.last(), QStringLiteral("quitButton"));
+        QCOMPARE(order.count(QStringLiteral("more")), 12); // each row's controls, in turn
+        // The list scrolls to the control the keyboard reaches.
+        auto *rows = child<QScrollArea>(*popover, "tunnelRows");
+        QVERIFY(rows->verticalScrollBar()->maximum() > 0 && rows->verticalScrollBar()->value() == 0);
+        QApplication::setActiveWindow(popover);
+        lastRowControl->setFocus(Qt::TabFocusReason);
+        QCOMPARE(rows->verticalScrollBar()->value(), rows->verticalScrollBar()->maximum());
 
         // A window of its own keeps it open; any other window taking the activation closes it.
         // (The offscreen platform does not hand activation to dialogs; set it as a desktop would.)

@@ -35,6 +35,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -263,6 +265,8 @@ private slots:
             QTRY_COMPARE(third->noticeText(), text("app.frpc.missing", language));
             QCOMPARE(first->statusDot()->toolTip(), text("tunnels.list.status.failed", language));
             saveScreenshot(popover.window, QStringLiteral("tunnel-rows-failed-") + language);
+            // The rows fit, wrapped notices and all: no scroll bar over them.
+            QCOMPARE(child<QScrollArea>(popover.window, "tunnelRows")->verticalScrollBar()->maximum(), 0);
         }
     }
 
