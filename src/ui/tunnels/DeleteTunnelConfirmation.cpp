@@ -2,6 +2,7 @@
 
 #include "l10n/LocalizableXCStrings.h"
 #include "state/AppState.h"
+#include "ui/LanguageFollower.h"
 #include "ui/controls/Palette.h"
 #include "ui/controls/TintedButton.h"
 
@@ -70,6 +71,8 @@ DeleteTunnelConfirmation::DeleteTunnelConfirmation(AppState &state, Tunnel tunne
 
     host->installEventFilter(this);
     setGeometry(host->rect());
+    // Its host may be above the view that follows the language: it follows it itself.
+    followLanguage(this, m_state);
     retranslate();
     raise();
     show();
