@@ -316,9 +316,6 @@ private slots:
         User trial = *l.user;
         trial.tier = "pro-trial"; // the tier is compared whole, in any case
         QVERIFY(!trial.isPro());
-        const auto tunnel = Tunnel::fromJson(parse(tunnelJson));
-        QVERIFY2(std::holds_alternative<Tunnel>(tunnel), qPrintable(failureOf(tunnel)));
-        QCOMPARE(std::get<Tunnel>(tunnel).localPort, 3000);
         // Beyond 32 bits (the limit's other edges: the state test's bandwidth rows).
         Usage u;
         u.bandwidth.usedBytes = u.bandwidth.limitBytes = Q_INT64_C(5000000000);
@@ -447,13 +444,10 @@ private slots:
         QCOMPARE(r.header("Content-Type"), QByteArray("application/json"));
         QCOMPARE(r.header("Authorization"), QByteArray("Bearer tok"));
         QCOMPARE(r.header("Accept-Language"), QByteArray("es"));
-        if (body.isEmpty()) {
+        if (body.isEmpty())
             QCOMPARE(r.body, QByteArray());
-            QVERIFY(r.header("Content-Length").toInt() == 0);
-        } else {
-            // Compared as JSON: key order is not part of the contract.
+        else // compared as JSON: key order is not part of the contract
             QCOMPARE(QJsonDocument::fromJson(r.body), QJsonDocument::fromJson(body));
-        }
     }
 
     // Clearing the token and the language sticks: neither stale value is sent. (Qt's HTTP stack
