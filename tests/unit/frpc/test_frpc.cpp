@@ -211,9 +211,8 @@ private slots:
 
     void standardSearchSkipsRelativeAndEmptyPathEntries()
     {
-        const QStringList folders =
-            FrpcLocator::standard(QStringLiteral("bin::/usr/bin:./x:/opt/frp/")).folders();
-        QCOMPARE(folders, QStringList({resourceDirectory(), "/usr/bin", "/opt/frp"}));
+        QCOMPARE(FrpcLocator::standard(QStringLiteral("bin::/usr/bin:./x:/opt/frp/")).folders(),
+                 QStringList({resourceDirectory(), "/usr/bin", "/opt/frp"}));
     }
 
     void logsOnceWhichFrpcAndItsVersion_data()

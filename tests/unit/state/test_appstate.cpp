@@ -313,9 +313,7 @@ private slots:
         f.route(request, unauthorized);
         if (confirmedExpired)
             f.route("GET /users/me", unauthorized);
-        bool answered = false;
-        f.send(request, [&] { answered = true; });
-        QTRY_VERIFY(answered);
+        await([&](auto done) { f.send(request, done); });
         QTRY_COMPARE(f.count("GET /users/me"), fetches + confirmations);
         f.settle();
         QCOMPARE(f.count("GET /users/me"), fetches + confirmations);
@@ -401,7 +399,6 @@ private slots:
 
         // A refusal changes nothing.
         f.route("PATCH /users/me", [](auto &) { return errorAnswer(422, "VALIDATION_ERROR", "bad"); });
-        outcome.value.reset();
         s.saveProfile(QString("Bea"), QString("es"), std::nullopt, nullptr, outcome.into());
         QTRY_VERIFY(outcome.value && outcome.value->has_value());
         QVERIFY(s.language() == "en" && s.session()->user->name == "Ana");
@@ -409,9 +406,7 @@ private slots:
         // After an account change the service fails: one log line, one more attempt, no failure.
         f.route("GET /users/me", [](auto &) { return errorAnswer(503, "UNAVAILABLE"); });
         const int fetches = f.count("GET /users/me");
-        bool done = false;
-        s.refreshAfterMutation(nullptr, [&] { done = true; });
-        QTRY_VERIFY(done);
+        await([&](auto done) { s.refreshAfterMutation(nullptr, done); });
         QCOMPARE(
             f.log.countStartingWith("[AppState] post-mutation refreshMe failed (will retry in background): "),
             1);
@@ -480,7 +475,6 @@ private slots:
         s.refreshTunnels(nullptr, outcome.into());
         QTRY_VERIFY(outcome.value && s.tunnels().size() == 1);
         f.route("GET /tunnels", failing);
-        outcome.value.reset();
         s.refreshTunnels(nullptr, outcome.into());
         QTRY_VERIFY(outcome.value && outcome.value->has_value());
         QCOMPARE(s.tunnelsLoadError(), std::optional(text("tunnels.list.configUnavailable")));
@@ -636,9 +630,7 @@ private slots:
         const auto fetch = [&](const std::optional<QJsonObject> &usage) { // none: the route set before
             if (usage)
                 f.route("GET /users/me/usage", *usage);
-            bool done = false;
-            s.refreshUsage(nullptr, [&] { done = true; });
-            QTRY_VERIFY(done);
+            await([&](auto done) { s.refreshUsage(nullptr, done); });
         };
         for (int i = 0; i < used.size(); ++i) {
             fetch(usageJson(tier, used[i], 100));
