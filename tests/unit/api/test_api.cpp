@@ -316,9 +316,6 @@ private slots:
         User trial = *l.user;
         trial.tier = "pro-trial"; // the tier is compared whole, in any case
         QVERIFY(!trial.isPro());
-        const auto tunnel = Tunnel::fromJson(parse(tunnelJson));
-        QVERIFY2(std::holds_alternative<Tunnel>(tunnel), qPrintable(failureOf(tunnel)));
-        QCOMPARE(std::get<Tunnel>(tunnel).localPort, 3000);
         // Beyond 32 bits (the limit's other edges: the state test's bandwidth rows).
         Usage u;
         u.bandwidth.usedBytes = u.bandwidth.limitBytes = Q_INT64_C(5000000000);
@@ -408,10 +405,8 @@ private slots:
         QFETCH(qint64, remotePort);
         Tunnel t = std::get<Tunnel>(Tunnel::fromJson(parse(tunnelJson)));
         t.protocolValue = protocol;
-        if (!customDomain.isEmpty())
-            t.customDomain = customDomain;
-        if (remotePort)
-            t.remotePort = remotePort;
+        t.customDomain = customDomain.isEmpty() ? std::nullopt : std::optional(customDomain);
+        t.remotePort = remotePort ? std::optional(remotePort) : std::nullopt;
         QTEST(t.displayHost("H"), "displayHost");
         QTEST(t.publicURL("H"), "publicURL");
     }
@@ -447,13 +442,10 @@ private slots:
         QCOMPARE(r.header("Content-Type"), QByteArray("application/json"));
         QCOMPARE(r.header("Authorization"), QByteArray("Bearer tok"));
         QCOMPARE(r.header("Accept-Language"), QByteArray("es"));
-        if (body.isEmpty()) {
+        if (body.isEmpty())
             QCOMPARE(r.body, QByteArray());
-            QVERIFY(r.header("Content-Length").toInt() == 0);
-        } else {
-            // Compared as JSON: key order is not part of the contract.
+        else // compared as JSON: key order is not part of the contract
             QCOMPARE(QJsonDocument::fromJson(r.body), QJsonDocument::fromJson(body));
-        }
     }
 
     // Clearing the token and the language sticks: neither stale value is sent. (Qt's HTTP stack
@@ -500,7 +492,6 @@ private slots:
             json(200, QJsonDocument(tunnelWithId("../users/me")).toJson()), decoding,
             "Tunnel with an unsafe id: ../users/me");
         row("300 is failure", "fetchMe", json(300, j(userJson)), api, "300 UNKNOWN: " + j(userJson));
-        row("500 text body", "fetchMe", json(500, "upstream broke"), api, "500 UNKNOWN: upstream broke");
         row("409 envelope", "createTunnel",
             json(409, j("{'error':{'code':'CONFLICT','message':'Subdomain taken'},'statusCode':409}")), api,
             "409 CONFLICT: Subdomain taken");

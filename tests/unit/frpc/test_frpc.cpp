@@ -89,13 +89,9 @@ private slots:
     void escapingRoundTrips()
     {
         QFETCH(QString, value);
-        Tunnel t = tunnel("http", std::nullopt);
-        t.subdomain = value;
-        t.frpsProxyName = value + "-name";
-        t.localHost = value;
-        FrpcConfig c = server();
-        c.serverAddr = value;
-        c.authToken = value + "-token";
+        const Tunnel t{"t1",         value,  std::nullopt, value,          3000,
+                       std::nullopt, "http", "offline",    value + "-name"};
+        const FrpcConfig c{value, 7000, value + "-token", "u1"};
         const QByteArray text = FrpcManager::configText(t, c).toUtf8();
         toml::table root;
         try {
@@ -211,9 +207,8 @@ private slots:
 
     void standardSearchSkipsRelativeAndEmptyPathEntries()
     {
-        const QStringList folders =
-            FrpcLocator::standard(QStringLiteral("bin::/usr/bin:./x:/opt/frp/")).folders();
-        QCOMPARE(folders, QStringList({resourceDirectory(), "/usr/bin", "/opt/frp"}));
+        QCOMPARE(FrpcLocator::standard(QStringLiteral("bin::/usr/bin:./x:/opt/frp/")).folders(),
+                 QStringList({resourceDirectory(), "/usr/bin", "/opt/frp"}));
     }
 
     void logsOnceWhichFrpcAndItsVersion_data()

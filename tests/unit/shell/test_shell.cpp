@@ -68,12 +68,10 @@ private slots:
         const QByteArray feed = file.readAll();
         const auto items = parseAppcast(feed);
         QVERIFY(items);
-        QCOMPARE(items->size(), 3);
-        QCOMPARE(items->at(0),
-                 (AppcastItem{"110", "1.1.0", QUrl("https://dl.example.invalid/ostrel-1.1.0.tar.gz")}));
-        QCOMPARE(items->at(1), (AppcastItem{"120", "1.2.0", QUrl("https://example.invalid/download")}));
-        QCOMPARE(items->at(2),
-                 (AppcastItem{"130", "130", QUrl("https://dl.example.invalid/ostrel-1.3.0.tar.gz")}));
+        QCOMPARE(*items, (QList<AppcastItem>{
+                             {"110", "1.1.0", QUrl("https://dl.example.invalid/ostrel-1.1.0.tar.gz")},
+                             {"120", "1.2.0", QUrl("https://example.invalid/download")},
+                             {"130", "130", QUrl("https://dl.example.invalid/ostrel-1.3.0.tar.gz")}}));
 
         QCOMPARE(newestUpdate(*items, "115")->version, QStringLiteral("130"));
         QVERIFY(!newestUpdate(*items, "130"));
@@ -89,7 +87,6 @@ private slots:
     {
         QCOMPARE(AppcastUpdater::feedURLForHost("updates.example.invalid"),
                  QUrl("https://updates.example.invalid/download/appcast.xml"));
-        QVERIFY(AppcastUpdater::feedURLForHost({}).isEmpty());
 
         QString error;
         AppcastUpdater none(AppcastUpdater::feedURLForHost({}), "1");

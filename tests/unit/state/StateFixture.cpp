@@ -147,9 +147,7 @@ AppState &StateFixture::createRunning(const QStringList &running, const QString 
 void StateFixture::signInAnother(const QString &token, const QString &tier)
 {
     route("POST /auth/login", loginJson(token, beaJson(tier)));
-    bool signedIn = false;
-    state->signIn("bea@example.com", "secret123", nullptr, [&](auto &) { signedIn = true; });
-    QTRY_VERIFY(signedIn);
+    await([&](auto done) { state->signIn("bea@example.com", "secret123", nullptr, done); });
 }
 
 void StateFixture::signInThrough(const QString &endpoint, Completion done)
@@ -194,9 +192,7 @@ void StateFixture::send(const QString &request, Done answered)
 
 void StateFixture::settle()
 {
-    bool answered = false;
-    state->probeHealth(nullptr, [&] { answered = true; });
-    QTRY_VERIFY(answered);
+    await([&](auto done) { state->probeHealth(nullptr, done); });
 }
 
 QStringList StateFixture::traffic() const

@@ -20,6 +20,7 @@
 #include <QJsonArray>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -41,11 +42,20 @@ QString text(const QString &key, const QString &language = "en"); // the catalog
 // What a completion reported once it was called: nothing on success, else the failure.
 struct Outcome {
     std::optional<std::optional<ApiFailure>> value;
-    Completion into()
+    Completion into() // forgets what an earlier call reported
     {
+        value.reset();
         return [this](const std::optional<ApiFailure> &failure) { value = failure; };
     }
 };
+
+// Starts `operation`, handing it a completion, and returns once that has been called.
+template <class Operation> void await(Operation operation)
+{
+    bool done = false;
+    operation([&](auto &&...) { done = true; });
+    QTRY_VERIFY(done);
+}
 
 class StateFixture {
 public:
