@@ -44,7 +44,7 @@ struct Rules {
 
 // A refusal and where its texts land (text keys; empty: none; "=" + text: a literal).
 struct Refusal {
-    QString name{}, tier{};
+    QString tier{};
     ScriptedResponse answer{};
     QString subdomainKey{}, portKey{}, bannerKey{};
     int upgradeReason = -1; // -1: no upgrade action
@@ -242,13 +242,7 @@ private slots:
         const auto row = [](const char *name, const char *tier, const ScriptedResponse &answer,
                             const char *subdomainKey, const char *portKey, const char *bannerKey,
                             int upgradeReason = -1) {
-            QTest::newRow(name) << Refusal{QString(name).replace(' ', '-'),
-                                           tier,
-                                           answer,
-                                           subdomainKey,
-                                           portKey,
-                                           bannerKey,
-                                           upgradeReason};
+            QTest::newRow(name) << Refusal{tier, answer, subdomainKey, portKey, bannerKey, upgradeReason};
         };
         row("validation", "pro",
             refused(400, "VALIDATION_ERROR",
@@ -267,7 +261,8 @@ private slots:
     void errorsLandInTheirPlace()
     {
         QFETCH(Refusal, refusal);
-        const auto &[name, tier, answer, subdomainKey, portKey, bannerKey, upgradeReason] = refusal;
+        const auto &[tier, answer, subdomainKey, portKey, bannerKey, upgradeReason] = refusal;
+        const QString name = QString(QTest::currentDataTag()).replace(' ', '-');
         // Spanish where the layout is at risk: three messages at once.
         for (const QString &language : name == "validation" ? QStringList{"en", "es"} : QStringList{"en"}) {
             const auto expected = [&](const QString &key) {
