@@ -387,11 +387,9 @@ private slots:
     void usageFormatsAndTints()
     {
         QFETCH(qint64, used);
-        QFETCH(QString, formatted);
         QFETCH(int, percent);
-        QFETCH(QColor, tint);
-        QCOMPARE(UsageView::formatGigabytes(used), formatted);
-        QCOMPARE(UsageView::usageTint(percent), tint);
+        QTEST(UsageView::formatGigabytes(used), "formatted");
+        QTEST(UsageView::usageTint(percent), "tint");
     }
 
     void usageViewOnEachPlan()
