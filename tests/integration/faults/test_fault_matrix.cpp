@@ -357,12 +357,8 @@ private slots:
         QVERIFY(writeFile(scratch->filePath("file"), {}));
         const QString disk = scratch->path();
         app->supportDirectory = fullDisk ? disk : scratch->filePath("file/ostrel-frpc");
+        QVERIFY(writeFile(disk + "/preferences.json", QJsonDocument(storedPreferences).toJson()));
         preferences = std::make_unique<JsonPreferencesStore>(disk + "/preferences.json");
-        for (const QString &key : storedPreferences.keys()) {
-            const QJsonValue value = storedPreferences.value(key);
-            value.isBool() ? preferences->setBool(key, value.toBool())
-                           : preferences->setString(key, value.toString());
-        }
         app->preferenceStore = preferences.get();
         AppState &s = launch();
         QVERIFY(restored(s));
