@@ -102,8 +102,7 @@ private slots:
         m_home = std::make_unique<QTemporaryDir>();
         m_keyring = false;
         QVERIFY(QDir(m_home->path()).mkpath("run"));
-        QFile::setPermissions(m_home->filePath("run"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_home->filePath("run"), ownerProgram);
     }
 
     void exitStatuses_data()
