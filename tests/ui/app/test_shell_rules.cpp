@@ -10,6 +10,7 @@
 #include "support/FakeNotifier.h"
 #include "support/FakeUrlOpener.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QImage>
@@ -168,13 +169,10 @@ private slots:
         const int compared = size == 0 ? 128 : size;
         const QImage expected = render(drawn, compared);
         if (qEnvironmentVariable("OSTREL_WRITE_ICONS") == QLatin1String("1")) {
-            QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             if (size == 0)
-                QVERIFY(file.write(ostrel::appIconSvg()) > 0);
+                QVERIFY(test::writeFile(path, ostrel::appIconSvg()));
             else
-                QVERIFY(expected.save(&file, "PNG"));
+                QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()) && expected.save(path, "PNG"));
         }
         QImage committed;
         if (size == 0) {
