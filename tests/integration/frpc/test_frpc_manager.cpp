@@ -44,6 +44,12 @@ struct Refused {
     bool writes;
 };
 
+// A known frpc failure: the control port's answer ("down": nothing listens), the local port
+// ("closed", "open" or a number) and the reason's text key (empty: nothing to explain).
+struct Known {
+    QString refusal, localPort, reason;
+};
+
 // Alive and not merely a zombie waiting to be reaped.
 bool alive(qint64 pid)
 {
@@ -76,6 +82,7 @@ quint16 closedPort()
 } // namespace
 
 Q_DECLARE_METATYPE(Refused)
+Q_DECLARE_METATYPE(Known)
 
 class TestFrpcManager : public QObject {
     Q_OBJECT
@@ -333,26 +340,20 @@ private slots:
     // real client prints it, recognised in the tunnel's log and explained in both languages.
     void knownFailuresAreExplained_data()
     {
-        QTest::addColumn<QString>("refusal");   // the control port's answer; "down": nothing listens
-        QTest::addColumn<QString>("localPort"); // "closed", "open" or a number
-        QTest::addColumn<QString>("reason");    // empty: nothing to explain
-        const auto row = [](const char *name, const char *refusal, const char *localPort,
-                            const char *reason) {
-            QTest::newRow(name) << QString(refusal) << QString(localPort) << QString(reason);
-        };
-        row("wrong token", "invalid token", "open", "tunnels.failure.loginFailed");
-        row("server unreachable", "down", "open", "tunnels.failure.loginFailed");
-        row("proxy name in use", "proxy already exists", "open", "tunnels.failure.proxyNameInUse");
-        row("subdomain in use", "router config conflict", "open", "tunnels.failure.subdomainInUse");
-        row("local refused", "", "closed", "tunnels.failure.localRefused");
-        row("local port invalid", "", "70000", "tunnels.failure.localPortInvalid");
-        row("working", "", "open", "");
+        QTest::addColumn<Known>("k");
+        const auto row = [](const char *name, const Known &k) { QTest::newRow(name) << k; };
+        row("wrong token", {"invalid token", "open", "tunnels.failure.loginFailed"});
+        row("server unreachable", {"down", "open", "tunnels.failure.loginFailed"});
+        row("proxy name in use", {"proxy already exists", "open", "tunnels.failure.proxyNameInUse"});
+        row("subdomain in use", {"router config conflict", "open", "tunnels.failure.subdomainInUse"});
+        row("local refused", {"", "closed", "tunnels.failure.localRefused"});
+        row("local port invalid", {"", "70000", "tunnels.failure.localPortInvalid"});
+        row("working", {"", "open", ""});
     }
     void knownFailuresAreExplained()
     {
-        QFETCH(QString, refusal);
-        QFETCH(QString, localPort);
-        QFETCH(QString, reason);
+        QFETCH(Known, k);
+        const auto &[refusal, localPort, reason] = k;
         qunsetenv("OSTREL_STANDIN_SKIP_SERVER"); // the stand-in logs in to the control port
         QTemporaryDir dir;
         FakeControlServer control;
