@@ -23,6 +23,18 @@
 using namespace ostrel;
 using namespace ostrel::test;
 
+// A command run after signing in to `account` with the password (none: signed out), against
+// `host` (empty: the running service); its exit status and a text its output holds.
+struct Command {
+    QString account;
+    QStringList arguments;
+    QByteArray input;
+    QString host;
+    int code;
+    QString says;
+};
+Q_DECLARE_METATYPE(Command)
+
 class TestCli : public QObject {
     Q_OBJECT
 
@@ -90,50 +102,37 @@ private slots:
         m_home = std::make_unique<QTemporaryDir>();
         m_keyring = false;
         QVERIFY(QDir(m_home->path()).mkpath("run"));
-        QFile::setPermissions(m_home->filePath("run"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_home->filePath("run"), ownerProgram);
     }
 
     void exitStatuses_data()
     {
-        QTest::addColumn<QString>("account"); // signed in first, with the password
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QString>("host"); // empty: the running service
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("says");
-
-        const auto row = [](const char *name, const QString &account, const QStringList &arguments,
-                            const QByteArray &input, const char *host, int code, const char *says) {
-            QTest::newRow(name) << account << arguments << input << QString(host) << code << QString(says);
-        };
+        QTest::addColumn<Command>("c");
+        const auto row = [](const char *name, const Command &c) { QTest::newRow(name) << c; };
         const QString free = "free@ostrel.test", none;
-        row("list", free, {"list"}, {}, "", 0, "-> localhost:8080");
-        row("wrong password", none, {"login", free}, "wrong\n", "", 1, "sign-in failed");
-        row("wrong password, signed in before", free, {"login", free}, "wrong\n", "", 1, "sign-in failed");
-        row("not signed in", none, {"status"}, {}, "", 1, "ostrel-cli login");
-        row("free plan spent", "spent@ostrel.test", {"up"}, {}, "", 1, "bandwidth");
-        row("start without up", free, {"start", "x"}, {}, "", 1, "no ostrel-cli up is running");
-        row("unreachable", free, {"status"}, {}, "127.0.0.1:9", 2, "cannot be reached");
-        row("unreachable up", free, {"up"}, {}, "127.0.0.1:9", 2, "cannot be reached");
-        row("no command", none, {}, {}, "", 64, "Usage:");
-        row("start without ID", none, {"start"}, {}, "", 64, "Usage:");
-        row("json with up", none, {"up", "--json"}, {}, "", 64, "Usage:");
-        row("no password", none, {"login", free}, {}, "", 64, "no password");
+        row("list", {free, {"list"}, {}, "", 0, "-> localhost:8080"});
+        row("wrong password", {none, {"login", free}, "wrong\n", "", 1, "sign-in failed"});
+        row("wrong password, signed in before", {free, {"login", free}, "wrong\n", "", 1, "sign-in failed"});
+        row("not signed in", {none, {"status"}, {}, "", 1, "ostrel-cli login"});
+        row("free plan spent", {"spent@ostrel.test", {"up"}, {}, "", 1, "bandwidth"});
+        row("start without up", {free, {"start", "x"}, {}, "", 1, "no ostrel-cli up is running"});
+        row("unreachable", {free, {"status"}, {}, "127.0.0.1:9", 2, "cannot be reached"});
+        row("unreachable up", {free, {"up"}, {}, "127.0.0.1:9", 2, "cannot be reached"});
+        row("no command", {none, {}, {}, "", 64, "Usage:"});
+        row("start without ID", {none, {"start"}, {}, "", 64, "Usage:"});
+        row("json with up", {none, {"up", "--json"}, {}, "", 64, "Usage:"});
+        row("no password", {none, {"login", free}, {}, "", 64, "no password"});
     }
 
     void exitStatuses()
     {
-        QFETCH(QString, account);
-        QFETCH(QStringList, arguments);
-        QFETCH(QByteArray, input);
-        QFETCH(QString, host);
-        QFETCH(QString, says);
+        QFETCH(Command, c);
+        const auto &[account, arguments, input, host, code, says] = c;
         if (!account.isEmpty())
             QCOMPARE(cli({"login", account}, "password123\n").code, 0);
         const Run run = cli(arguments, input, host);
         QVERIFY2((run.out + run.err).contains(says), qPrintable(run.out + run.err));
-        QTEST(run.code, "code");
+        QCOMPARE(run.code, code);
     }
 
     // A session signed in with the password read from standard input is the tray app's too (in

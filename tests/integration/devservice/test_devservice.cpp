@@ -78,6 +78,17 @@ template <class T> QStringList detailsOf(const ApiResult<T> &r)
     return e ? e->details : QStringList{};
 }
 
+// A request, and the status, code and message of the error envelope that answers it.
+struct Envelope {
+    QByteArray method;
+    QString path;
+    QByteArray body;
+    bool withToken;
+    int status;
+    QString code;
+    QJsonValue message;
+};
+
 CreateTunnelRequest httpTunnel(std::optional<QString> subdomain = std::nullopt, qint64 port = 3000)
 {
     return {std::move(subdomain), "localhost", port, "http", std::nullopt};
@@ -89,6 +100,8 @@ CreateTunnelRequest tcpTunnel(qint64 port = 5432)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Envelope)
 
 class DevServiceTest : public QObject {
     Q_OBJECT
@@ -333,18 +346,10 @@ private slots:
 
     void errorEnvelope_data()
     {
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("withToken");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QJsonValue>("message");
-
+        QTest::addColumn<Envelope>("e");
         const auto row = [](const char *name, const char *method, const char *path, const QByteArray &body,
                             bool withToken, int status, const char *code, const QJsonValue &message) {
-            QTest::newRow(name) << QByteArray(method) << QString(path) << body << withToken << status
-                                << QString(code) << message;
+            QTest::newRow(name) << Envelope{method, path, body, withToken, status, code, message};
         };
         // Bodies the service refuses, with the reasons it gives.
         const auto refused = [&](const char *name, const char *path, const QByteArray &body,
@@ -381,13 +386,8 @@ private slots:
     }
     void errorEnvelope()
     {
-        QFETCH(QByteArray, method);
-        QFETCH(QString, path);
-        QFETCH(QByteArray, body);
-        QFETCH(bool, withToken);
-        QFETCH(int, status);
-        QFETCH(QString, code);
-        QFETCH(QJsonValue, message);
+        QFETCH(Envelope, e);
+        const auto &[method, path, body, withToken, status, code, message] = e;
         const HttpAnswer a = service.request(method, path, body, withToken ? demoToken : QString());
         QCOMPARE(a.status, status);
         QCOMPARE(a.header("Content-Type"), QByteArray("application/json"));

@@ -44,11 +44,6 @@ const QJsonObject storedPreferences{{"ostrel.language", "en"},
                                     {"ostrel.onboarding.completed", true},
                                     {"ostrel.notifications.notifyOnCrash", true}};
 
-QString text(const QString &key)
-{
-    return localized(key, "en");
-}
-
 // The development service seen through a proxy that forwards every request unless told to
 // break: refuse connections, answer 500 or a captive portal's page, cut the JSON short, or
 // answer only after the client's time-out.
@@ -231,8 +226,8 @@ private slots:
         QTRY_VERIFY(listed &&
                     log.countStartingWith("[AppState] restoreSession initial attempt 1/3 failed: ") == 1);
         QVERIFY(listed->has_value());
-        QCOMPARE(s.tunnelsLoadError().value_or(""), text(shown));
-        QCOMPARE(s.frpcConfigError().value_or(""), text(shown));
+        QCOMPARE(s.tunnelsLoadError().value_or(""), localized(shown, "en"));
+        QCOMPARE(s.frpcConfigError().value_or(""), localized(shown, "en"));
         // Still restoring, never signed out: the token stays for the next attempt.
         QVERIFY(s.session() && !s.session()->user && !s.banner());
         QVERIFY(tokenKept());
@@ -263,8 +258,8 @@ private slots:
         s.refreshTunnels();
         QTRY_VERIFY(!s.session());
         QVERIFY(s.banner());
-        QCOMPARE(s.banner()->message, text("app.session.expired"));
-        QCOMPARE(s.banner()->hint, text("app.session.expired.hint"));
+        QCOMPARE(s.banner()->message, localized("app.session.expired", "en"));
+        QCOMPARE(s.banner()->hint, localized("app.session.expired.hint", "en"));
         QVERIFY(processesUsing(configPath(t.id)).isEmpty() && s.frpc().runningProcessCount() == 0);
         // The rejected token is gone, so the next start shows the sign-in; the preferences stay.
         QTRY_VERIFY(app->secrets.items.isEmpty());
@@ -308,7 +303,7 @@ private slots:
         QVERIFY(s.reconnectTaskIds().isEmpty() && s.runningTunnelIds().isEmpty());
         QCOMPARE(log.countStartingWith("[FrpcManager] started frpc pid="), 4);
         QCOMPARE(log.countStartingWith("[FrpcManager] unexpected exit tunnel=" + t.id + " "), 4);
-        QCOMPARE(text(s.frpcCrashes().value(t.id)), text("app.frpc.crashed"));
+        QCOMPARE(localized(s.frpcCrashes().value(t.id), "en"), localized("app.frpc.crashed", "en"));
         // One notification per crash, each replacing the one before (same identifier; its texts
         // are test_appstate's).
         QCOMPARE(app->notifier.posts.size(), 4);
@@ -357,12 +352,8 @@ private slots:
         QVERIFY(writeFile(scratch->filePath("file"), {}));
         const QString disk = scratch->path();
         app->supportDirectory = fullDisk ? disk : scratch->filePath("file/ostrel-frpc");
+        QVERIFY(writeFile(disk + "/preferences.json", QJsonDocument(storedPreferences).toJson()));
         preferences = std::make_unique<JsonPreferencesStore>(disk + "/preferences.json");
-        for (const QString &key : storedPreferences.keys()) {
-            const QJsonValue value = storedPreferences.value(key);
-            value.isBool() ? preferences->setBool(key, value.toBool())
-                           : preferences->setString(key, value.toString());
-        }
         app->preferenceStore = preferences.get();
         AppState &s = launch();
         QVERIFY(restored(s));
@@ -413,7 +404,7 @@ private slots:
         // Signed in all the same, and told that the session will not outlive the application.
         QTRY_VERIFY(s.banner());
         QCOMPARE(s.banner()->severity, BannerState::Severity::warning);
-        QCOMPARE(s.banner()->message, text("app.keychain.saveFailed"));
+        QCOMPARE(s.banner()->message, localized("app.keychain.saveFailed", "en"));
         QTRY_COMPARE(s.notificationAuthorizationStatus(), NotificationAuthorization::denied);
         QVERIFY(log.countStartingWith("[AppState] notification auth error: no notification server: ") > 0);
 

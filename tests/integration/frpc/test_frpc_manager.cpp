@@ -37,6 +37,19 @@ Tunnel tunnel(const QString &id)
 
 const FrpcConfig server{"127.0.0.1", 7000, "tok", "u1"};
 
+// A start the supervisor refuses: the tunnel's id, the folders (relative to the temporary one;
+// empty: the stand-in's and the usual one), the refusal's start and whether files were written.
+struct Refused {
+    QString id, exeDir, support, error;
+    bool writes;
+};
+
+// A known frpc failure: the control port's answer ("down": nothing listens), the local port
+// ("closed", "open" or a number) and the reason's text key (empty: nothing to explain).
+struct Known {
+    QString refusal, localPort, reason;
+};
+
 // Alive and not merely a zombie waiting to be reaped.
 bool alive(qint64 pid)
 {
@@ -67,6 +80,9 @@ quint16 closedPort()
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Refused)
+Q_DECLARE_METATYPE(Known)
 
 class TestFrpcManager : public QObject {
     Q_OBJECT
@@ -160,11 +176,11 @@ private slots:
             QStringList{QStringLiteral("[FrpcManager] started frpc pid=%1 tunnel=sub-t1 bin=%2/frpc cfg=%3")
                             .arg(pid)
                             .arg(QDir(OSTREL_STANDIN_DIR).absolutePath(), configPath("t1"))});
-        QCOMPARE(permissionBits(dir()), 0700u);
-        QCOMPARE(permissionBits(configPath("t1")), 0600u);
-        QCOMPARE(permissionBits(logPath("t1")), 0600u);
-        QCOMPARE(QString::fromUtf8(readFile(configPath("t1"))),
-                 FrpcManager::configText(tunnel("t1"), server));
+        QCOMPARE(
+            QList({permissionBits(dir()), permissionBits(configPath("t1")), permissionBits(logPath("t1"))}),
+            QList({0700u, 0600u, 0600u}));
+        const QByteArray config = readFile(configPath("t1"));
+        QCOMPARE(QString::fromUtf8(config), FrpcManager::configText(tunnel("t1"), server));
         QCOMPARE(process->workingDirectory(), QDir(OSTREL_STANDIN_DIR).absolutePath());
         QTRY_VERIFY(readFile(logPath("t1")).startsWith("start frpc service for config file"));
         QCOMPARE(manager->runningProcessCount(), 1);
@@ -174,8 +190,7 @@ private slots:
         const QByteArray logBefore = readFile(logPath("t1"));
         QVERIFY(!start(changed));
         QCOMPARE(refusal, QStringLiteral("frpc already running (pid %1)").arg(pid));
-        QCOMPARE(QString::fromUtf8(readFile(configPath("t1"))),
-                 FrpcManager::configText(tunnel("t1"), server));
+        QCOMPARE(readFile(configPath("t1")), config);
         QCOMPARE(readFile(logPath("t1")), logBefore);
         QCOMPARE(manager->runningProcessCount(), 1);
         QVERIFY(alive(pid));
@@ -184,29 +199,19 @@ private slots:
 
     void refusedStarts_data()
     {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QString>("exeDir");  // relative to the temporary folder; empty: the stand-in's
-        QTest::addColumn<QString>("support"); // likewise; empty: the usual one
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<bool>("writes");
-        const auto row = [](const char *name, const char *id, const char *exeDir, const char *support,
-                            const char *error, bool writes) {
-            QTest::newRow(name) << QString(id) << QString(exeDir) << QString(support) << QString(error)
-                                << writes;
-        };
-        row("no frpc", "t1", "empty", "", "frpc not found among the resources or on PATH", false);
-        row("id leaves the folder", "../x", "", "", "Unsafe value in tunnel settings: id", false);
-        row("frpc not executable", "t1", "plain", "", "Spawn failed: ", true);
-        row("support folder under a file", "t1", "", "plain/frpc/ostrel-frpc",
-            "file system: Could not create the folder <tmp>/plain/frpc/ostrel-frpc", false);
+        QTest::addColumn<Refused>("r");
+        const auto row = [](const char *name, const Refused &r) { QTest::newRow(name) << r; };
+        row("no frpc", {"t1", "empty", "", "frpc not found among the resources or on PATH", false});
+        row("id leaves the folder", {"../x", "", "", "Unsafe value in tunnel settings: id", false});
+        row("frpc not executable", {"t1", "plain", "", "Spawn failed: ", true});
+        row("support folder under a file",
+            {"t1", "", "plain/frpc/ostrel-frpc",
+             "file system: Could not create the folder <tmp>/plain/frpc/ostrel-frpc", false});
     }
     void refusedStarts()
     {
-        QFETCH(QString, id);
-        QFETCH(QString, exeDir);
-        QFETCH(QString, support);
-        QFETCH(QString, error);
-        QFETCH(bool, writes);
+        QFETCH(Refused, r);
+        auto &[id, exeDir, support, error, writes] = r;
         QVERIFY(QDir(tmp->path()).mkpath("empty") && writeFile(tmp->path() + "/plain/frpc", {}));
         if (!exeDir.isEmpty())
             manager->setExecutableDirectory(tmp->path() + "/" + exeDir);
@@ -335,26 +340,20 @@ private slots:
     // real client prints it, recognised in the tunnel's log and explained in both languages.
     void knownFailuresAreExplained_data()
     {
-        QTest::addColumn<QString>("refusal");   // the control port's answer; "down": nothing listens
-        QTest::addColumn<QString>("localPort"); // "closed", "open" or a number
-        QTest::addColumn<QString>("reason");    // empty: nothing to explain
-        const auto row = [](const char *name, const char *refusal, const char *localPort,
-                            const char *reason) {
-            QTest::newRow(name) << QString(refusal) << QString(localPort) << QString(reason);
-        };
-        row("wrong token", "invalid token", "open", "tunnels.failure.loginFailed");
-        row("server unreachable", "down", "open", "tunnels.failure.loginFailed");
-        row("proxy name in use", "proxy already exists", "open", "tunnels.failure.proxyNameInUse");
-        row("subdomain in use", "router config conflict", "open", "tunnels.failure.subdomainInUse");
-        row("local refused", "", "closed", "tunnels.failure.localRefused");
-        row("local port invalid", "", "70000", "tunnels.failure.localPortInvalid");
-        row("working", "", "open", "");
+        QTest::addColumn<Known>("k");
+        const auto row = [](const char *name, const Known &k) { QTest::newRow(name) << k; };
+        row("wrong token", {"invalid token", "open", "tunnels.failure.loginFailed"});
+        row("server unreachable", {"down", "open", "tunnels.failure.loginFailed"});
+        row("proxy name in use", {"proxy already exists", "open", "tunnels.failure.proxyNameInUse"});
+        row("subdomain in use", {"router config conflict", "open", "tunnels.failure.subdomainInUse"});
+        row("local refused", {"", "closed", "tunnels.failure.localRefused"});
+        row("local port invalid", {"", "70000", "tunnels.failure.localPortInvalid"});
+        row("working", {"", "open", ""});
     }
     void knownFailuresAreExplained()
     {
-        QFETCH(QString, refusal);
-        QFETCH(QString, localPort);
-        QFETCH(QString, reason);
+        QFETCH(Known, k);
+        const auto &[refusal, localPort, reason] = k;
         qunsetenv("OSTREL_STANDIN_SKIP_SERVER"); // the stand-in logs in to the control port
         QTemporaryDir dir;
         FakeControlServer control;

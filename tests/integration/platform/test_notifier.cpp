@@ -1,7 +1,6 @@
 #include "platform/FreedesktopNotifier.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QSignalSpy>
 #include <QTest>
 

@@ -12,9 +12,9 @@
 #include "support/FakeSecretStore.h"
 #include "support/FakeUrlOpener.h"
 #include "support/ManualClock.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -117,11 +117,8 @@ public:
     // An frpc that runs `first` (shell commands), then runs until it is stopped.
     void installFrpc(const QByteArray &first = {})
     {
-        QFile frpc(frpcDir.filePath(QStringLiteral("frpc")));
-        QVERIFY(frpc.open(QIODevice::WriteOnly));
-        frpc.write("#!/bin/sh\n" + first + "exec sleep 600\n");
-        frpc.close();
-        QVERIFY(frpc.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeFile(frpcDir.filePath(QStringLiteral("frpc")),
+                          "#!/bin/sh\n" + first + "exec sleep 600\n", ownerProgram));
     }
 
     ScriptedResponse answer(const RecordedRequest &request)

@@ -10,6 +10,7 @@
 #include "support/FakeNotifier.h"
 #include "support/FakeUrlOpener.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QImage>
@@ -87,8 +88,7 @@ private slots:
         QFETCH(QRect, anchor);
         QFETCH(QPoint, pointer);
         QFETCH(QRect, available);
-        QFETCH(QRect, expected);
-        QCOMPARE(popoverGeometry(QSize(360, 600), anchor, pointer, available), expected);
+        QTEST(popoverGeometry(QSize(360, 600), anchor, pointer, available), "expected");
     }
 
     void trayMenuEntriesInOrderWithShortcuts()
@@ -169,13 +169,10 @@ private slots:
         const int compared = size == 0 ? 128 : size;
         const QImage expected = render(drawn, compared);
         if (qEnvironmentVariable("OSTREL_WRITE_ICONS") == QLatin1String("1")) {
-            QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             if (size == 0)
-                QVERIFY(file.write(ostrel::appIconSvg()) > 0);
+                QVERIFY(test::writeFile(path, ostrel::appIconSvg()));
             else
-                QVERIFY(expected.save(&file, "PNG"));
+                QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()) && expected.save(path, "PNG"));
         }
         QImage committed;
         if (size == 0) {

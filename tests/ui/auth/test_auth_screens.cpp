@@ -28,6 +28,23 @@ using namespace ostrel::test;
 
 namespace {
 
+// What is typed into the sign-in or sign-up form, whether it can be sent, and the messages under
+// its fields (null: none).
+struct Credentials {
+    QString email, password;
+    bool enabled;
+    QString emailMessage, passwordMessage;
+};
+
+// A sign-in or sign-up the service refuses (status 0: the connection drops), and where its texts
+// land; the refusals with the most text are saved as screenshots.
+struct Failure {
+    bool signUp;
+    int status;
+    QByteArray body;
+    QString generic, emailMessage{}, passwordMessage{}, screenshot{}, language = "en";
+};
+
 // The popover root over a scripted service.
 struct Popover {
     explicit Popover(bool onboardingCompleted = true, ServiceScript script = {},
@@ -67,6 +84,9 @@ void saveScreenshots(Popover &p, const QString &name)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Credentials)
+Q_DECLARE_METATYPE(Failure)
+
 class TestAuthScreens : public QObject {
     Q_OBJECT
 private slots:
@@ -74,30 +94,19 @@ private slots:
 
     void credentialEnableRulesAndLocalMessages_data()
     {
-        QTest::addColumn<QString>("email");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<QString>("emailMessage");
-        QTest::addColumn<QString>("passwordMessage");
-        const auto row = [](const char *name, const char *email, const char *password, bool enabled,
-                            const QString &emailMessage, const QString &passwordMessage) {
-            QTest::newRow(name) << QString(email) << QString(password) << enabled << emailMessage
-                                << passwordMessage;
-        };
+        QTest::addColumn<Credentials>("c");
         const QString none, tooShort = LocalizableXCStrings::shared().format("auth.password.tooShort", {8});
-        row("both empty", "", "", false, none, none);
-        row("empty password says nothing", "ada@example.com", "", false, none, none);
-        row("seven characters", "ada@example.com", "1234567", false, none, tooShort);
-        row("eight characters", "ada@example.com", "12345678", true, none, none);
-        row("no dot after the @", "ada@example", "12345678", false, text("auth.email.invalid"), none);
+        QTest::newRow("both empty") << Credentials{"", "", false, none, none};
+        QTest::newRow("empty password says nothing") << Credentials{"ada@example.com", "", false, none, none};
+        QTest::newRow("seven characters") << Credentials{"ada@example.com", "1234567", false, none, tooShort};
+        QTest::newRow("eight characters") << Credentials{"ada@example.com", "12345678", true, none, none};
+        QTest::newRow("no dot after the @")
+            << Credentials{"ada@example", "12345678", false, text("auth.email.invalid"), none};
     }
     void credentialEnableRulesAndLocalMessages()
     {
-        QFETCH(QString, email);
-        QFETCH(QString, password);
-        QFETCH(bool, enabled);
-        QFETCH(QString, emailMessage);
-        QFETCH(QString, passwordMessage);
+        QFETCH(Credentials, c);
+        const auto &[email, password, enabled, emailMessage, passwordMessage] = c;
         // Sign-up's form is the same; its optional name never blocks it.
         Popover p;
         p.h.state->setAuthFlow(AuthFlow::signup());
@@ -111,55 +120,37 @@ private slots:
         QCOMPARE(form->emailField()->isErrored(), !emailMessage.isEmpty());
     }
 
-    // The refusals with the most text are saved as screenshots in both languages.
     void credentialFailuresLandWhereTheyBelong_data()
     {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<bool>("signUp");
-        QTest::addColumn<int>("status"); // 0: the connection drops
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("generic");
-        QTest::addColumn<QString>("emailMessage");
-        QTest::addColumn<QString>("passwordMessage");
-        QTest::addColumn<QString>("screenshot");
-        const auto row = [](const char *name, bool signUp, int status, const QByteArray &body,
-                            const QString &generic, const QString &emailMessage = {},
-                            const QString &passwordMessage = {}, const char *screenshot = "",
-                            const QString &language = "en") {
-            QTest::newRow(name) << language << signUp << status << body << generic << emailMessage
-                                << passwordMessage << QString(screenshot);
-        };
+        QTest::addColumn<Failure>("f");
+        const auto row = [](const char *name, const Failure &f) { QTest::newRow(name) << f; };
         const QString none;
         const QByteArray unauthorized = errorBody(401, "UNAUTHORIZED", R"("Bad credentials")");
         const QByteArray taken = errorBody(409, "CONFLICT", R"("Email taken")");
-        row("unauthorized", false, 401, unauthorized, text("error.auth.invalid"), none, none,
-            "sign-in-unauthorized");
-        row("unauthorized, in Spanish", false, 401, unauthorized, text("error.auth.invalid", "es"), none,
-            none, "sign-in-unauthorized", "es");
-        row("validation of the address", false, 400,
-            errorBody(400, "VALIDATION_ERROR", R"(["email must be an email"])"), none,
-            text("error.validation.email"));
-        row("validation of nothing shown", false, 400,
-            errorBody(400, "VALIDATION_ERROR", R"(["something odd"])"), "something odd");
-        row("transport", false, 0, {}, text("error.network"));
-        row("address in use", true, 409, taken, none, text("auth.email.conflict"), none, "sign-up-conflict");
-        row("address in use, in Spanish", true, 409, taken, none, text("auth.email.conflict", "es"), none,
-            "sign-up-conflict", "es");
-        row("sign-up password rule", true, 400,
-            errorBody(400, "VALIDATION_ERROR",
-                      R"(["password must be longer than or equal to 8 characters"])"),
-            none, none, text("error.validation.password.length"));
+        row("unauthorized",
+            {false, 401, unauthorized, text("error.auth.invalid"), none, none, "sign-in-unauthorized"});
+        row("unauthorized, in Spanish", {false, 401, unauthorized, text("error.auth.invalid", "es"), none,
+                                         none, "sign-in-unauthorized", "es"});
+        row("validation of the address",
+            {false, 400, errorBody(400, "VALIDATION_ERROR", R"(["email must be an email"])"), none,
+             text("error.validation.email")});
+        row("validation of nothing shown",
+            {false, 400, errorBody(400, "VALIDATION_ERROR", R"(["something odd"])"), "something odd"});
+        row("transport", {false, 0, {}, text("error.network")});
+        row("address in use",
+            {true, 409, taken, none, text("auth.email.conflict"), none, "sign-up-conflict"});
+        row("address in use, in Spanish",
+            {true, 409, taken, none, text("auth.email.conflict", "es"), none, "sign-up-conflict", "es"});
+        row("sign-up password rule",
+            {true, 400,
+             errorBody(400, "VALIDATION_ERROR",
+                       R"(["password must be longer than or equal to 8 characters"])"),
+             none, none, text("error.validation.password.length")});
     }
     void credentialFailuresLandWhereTheyBelong()
     {
-        QFETCH(QString, language);
-        QFETCH(bool, signUp);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, generic);
-        QFETCH(QString, emailMessage);
-        QFETCH(QString, passwordMessage);
-        QFETCH(QString, screenshot);
+        QFETCH(Failure, f);
+        const auto &[signUp, status, body, generic, emailMessage, passwordMessage, screenshot, language] = f;
         Popover p(true, {}, language);
         const QByteArray path = signUp ? "/auth/signup" : "/auth/login";
         p.routes.insert(path,

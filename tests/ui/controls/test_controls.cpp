@@ -38,6 +38,24 @@ bool isBluish(const QColor &c)
     return c.blue() > c.red() + 60 && c.blue() > c.green() + 40;
 }
 
+// A banner built with or without an action and a dismissal, and what it shows.
+struct Banner {
+    ErrorBanner::Severity severity;
+    QString actionTitle;
+    bool withAction, withDismiss, actionShown;
+    QString titleKey;
+};
+
+// A field given these texts, and what it shows (message empty: the message line shows nothing).
+struct Field {
+    QString text;
+    bool errored;
+    QString support, hint;
+    bool placeholder;
+    QString message{};
+    bool redMessage = false;
+};
+
 // A log-out control, and what its action saw.
 struct Confirm {
     ManualClock clock;
@@ -73,6 +91,9 @@ struct Confirm {
     }
 };
 } // namespace
+
+Q_DECLARE_METATYPE(Banner)
+Q_DECLARE_METATYPE(Field)
 
 class TestControls : public QObject {
     Q_OBJECT
@@ -116,28 +137,19 @@ private slots:
 
     void bannerVariants_data()
     {
-        QTest::addColumn<ErrorBanner::Severity>("severity");
-        QTest::addColumn<QString>("actionTitle");
-        QTest::addColumn<bool>("withAction");
-        QTest::addColumn<bool>("withDismiss");
-        QTest::addColumn<bool>("actionShown");
-        QTest::addColumn<QString>("titleKey");
+        QTest::addColumn<Banner>("b");
         QTest::newRow("error, everything")
-            << ErrorBanner::Severity::error << "Retry" << true << true << true << "common.error";
+            << Banner{ErrorBanner::Severity::error, "Retry", true, true, true, "common.error"};
         QTest::newRow("warning, title without action")
-            << ErrorBanner::Severity::warning << "Retry" << false << true << false << "common.warning";
+            << Banner{ErrorBanner::Severity::warning, "Retry", false, true, false, "common.warning"};
         QTest::newRow("info, action without title")
-            << ErrorBanner::Severity::info << "" << true << false << false << "common.info";
+            << Banner{ErrorBanner::Severity::info, "", true, false, false, "common.info"};
     }
 
     void bannerVariants()
     {
-        QFETCH(ErrorBanner::Severity, severity);
-        QFETCH(QString, actionTitle);
-        QFETCH(bool, withAction);
-        QFETCH(bool, withDismiss);
-        QFETCH(bool, actionShown);
-        QFETCH(QString, titleKey);
+        QFETCH(Banner, b);
+        const auto &[severity, actionTitle, withAction, withDismiss, actionShown, titleKey] = b;
         int actions = 0;
         int dismissals = 0;
         std::function<void()> action;
@@ -174,32 +186,20 @@ private slots:
 
     void fieldVariants_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("errored");
-        QTest::addColumn<QString>("support");
-        QTest::addColumn<QString>("hint");
-        QTest::addColumn<bool>("placeholder");
-        QTest::addColumn<QString>("message"); // empty: the message line shows nothing
-        QTest::addColumn<bool>("redMessage");
+        QTest::addColumn<Field>("f");
         const QString none; // a null string stands for an absent text
-        QTest::newRow("empty") << "" << false << none << none << true << "" << false;
-        QTest::newRow("single space") << " " << false << none << none << false << "" << false;
-        QTest::newRow("hint") << "a" << false << none << "Lowercase letters" << false << "Lowercase letters"
-                              << false;
-        QTest::newRow("support wins over hint") << "" << true << "Port must be 1-65535"
-                                                << "Any free port" << true << "Port must be 1-65535" << true;
-        QTest::newRow("errored without text") << "x" << true << none << none << false << "" << false;
+        QTest::newRow("empty") << Field{"", false, none, none, true};
+        QTest::newRow("single space") << Field{" ", false, none, none, false};
+        QTest::newRow("hint") << Field{"a", false, none, "Lowercase letters", false, "Lowercase letters"};
+        QTest::newRow("support wins over hint")
+            << Field{"", true, "Port must be 1-65535", "Any free port", true, "Port must be 1-65535", true};
+        QTest::newRow("errored without text") << Field{"x", true, none, none, false};
     }
 
     void fieldVariants()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, errored);
-        QFETCH(QString, support);
-        QFETCH(QString, hint);
-        QFETCH(bool, placeholder);
-        QFETCH(QString, message);
-        QFETCH(bool, redMessage);
+        QFETCH(Field, f);
+        const auto &[text, errored, support, hint, placeholder, message, redMessage] = f;
         FieldGroup field("auth.email", "auth.email.placeholder");
         field.resize(320, field.sizeHint().height());
         field.show();
@@ -329,8 +329,7 @@ private slots:
     {
         QFETCH(QStringList, running);
         QFETCH(States, states);
-        QFETCH(StatusColor, expected);
-        QCOMPARE(ostrel::statusColor(QSet<QString>(running.begin(), running.end()), states), expected);
+        QTEST(ostrel::statusColor(QSet<QString>(running.begin(), running.end()), states), "expected");
     }
 
     void statusImagesAreRetinaLettersInTheirColour()

@@ -44,7 +44,7 @@ struct Rules {
 
 // A refusal and where its texts land (text keys; empty: none; "=" + text: a literal).
 struct Refusal {
-    QString name{}, tier{};
+    QString tier{};
     ScriptedResponse answer{};
     QString subdomainKey{}, portKey{}, bannerKey{};
     int upgradeReason = -1; // -1: no upgrade action
@@ -109,29 +109,23 @@ private slots:
                 body.insert("protocol", protocol);
             return body;
         };
-        const auto row = [](const char *name, const char *tier, const QJsonObject &existing, bool tcp,
-                            const char *subdomain, const char *port, const char *method,
-                            const QJsonObject &body = {}, const char *subdomainError = "",
-                            const char *portError = "") {
-            QTest::newRow(name) << Rules{tier, existing,       tcp,      subdomain, port, method,
-                                         body, subdomainError, portError};
-        };
+        const auto row = [](const char *name, const Rules &rules) { QTest::newRow(name) << rules; };
         const QJsonObject none;
-        row("free, no port", "free", none, false, "", "", "");
-        row("free, port 0", "free", none, false, "", "0", "", none, "", "tunnels.port.invalid");
-        row("free create", "free", none, false, "", "4000", "POST", body("", "http"));
-        row("pro, no subdomain", "pro", none, false, "", "4000", "");
-        row("pro, capitals", "pro", none, false, "MyApp", "4000", "", none, "tunnels.subdomain.invalid");
-        row("pro create http", "pro", none, false, "my-app", "4000", "POST", body("my-app", "http"));
-        row("pro create tcp, no subdomain", "pro", none, true, "", "4000", "POST", body("", "tcp"));
-        row("pro create tcp drops the subdomain", "pro", none, true, "my-app", "4000", "POST",
-            body("", "tcp"));
-        row("pro edit http", "pro", editedTunnel("http"), false, "", "4000", "PATCH", body("demo", "http"));
-        row("pro edit unknown protocol", "pro", editedTunnel("udp"), false, "", "4000", "PATCH",
-            body("demo", "http"));
-        row("pro edit tcp", "pro", editedTunnel("tcp"), false, "", "4000", "PATCH", body("", "tcp"));
+        row("free, no port", {"free", none, false, "", "", ""});
+        row("free, port 0", {"free", none, false, "", "0", "", none, "", "tunnels.port.invalid"});
+        row("free create", {"free", none, false, "", "4000", "POST", body("", "http")});
+        row("pro, no subdomain", {"pro", none, false, "", "4000", ""});
+        row("pro, capitals", {"pro", none, false, "MyApp", "4000", "", none, "tunnels.subdomain.invalid"});
+        row("pro create http", {"pro", none, false, "my-app", "4000", "POST", body("my-app", "http")});
+        row("pro create tcp, no subdomain", {"pro", none, true, "", "4000", "POST", body("", "tcp")});
+        row("pro create tcp drops the subdomain",
+            {"pro", none, true, "my-app", "4000", "POST", body("", "tcp")});
+        row("pro edit http", {"pro", editedTunnel("http"), false, "", "4000", "PATCH", body("demo", "http")});
+        row("pro edit unknown protocol",
+            {"pro", editedTunnel("udp"), false, "", "4000", "PATCH", body("demo", "http")});
+        row("pro edit tcp", {"pro", editedTunnel("tcp"), false, "", "4000", "PATCH", body("", "tcp")});
         // No longer pro: the tcp tunnel keeps its protocol (none is sent, nor a subdomain).
-        row("free edit tcp", "free", editedTunnel("tcp"), false, "", "4000", "PATCH", body("", ""));
+        row("free edit tcp", {"free", editedTunnel("tcp"), false, "", "4000", "PATCH", body("", "")});
     }
     void rulesPrefillAndRequests()
     {
@@ -239,35 +233,27 @@ private slots:
     void errorsLandInTheirPlace_data()
     {
         QTest::addColumn<Refusal>("refusal");
-        const auto row = [](const char *name, const char *tier, const ScriptedResponse &answer,
-                            const char *subdomainKey, const char *portKey, const char *bannerKey,
-                            int upgradeReason = -1) {
-            QTest::newRow(name) << Refusal{QString(name).replace(' ', '-'),
-                                           tier,
-                                           answer,
-                                           subdomainKey,
-                                           portKey,
-                                           bannerKey,
-                                           upgradeReason};
-        };
-        row("validation", "pro",
-            refused(400, "VALIDATION_ERROR",
-                    R"(["subdomain must match","localPort must not be greater than 65535","name is odd"])"),
-            "error.validation.subdomain", "error.validation.port", "=name is odd");
-        row("conflict", "pro", refused(409, "CONFLICT", R"("Subdomain my-app is reserved")"),
-            "tunnels.subdomain.reserved", "", "");
-        row("conflict taken", "pro", refused(409, "CONFLICT", R"("Subdomain my-app is already taken")"),
-            "tunnels.subdomain.taken", "", "");
-        row("free tier limit", "free", refused(403, "FREE_TIER_LIMIT", R"("one tunnel")"), "", "",
-            "error.freeTierLimit", int(UpgradeReason::secondTunnel));
-        row("tcp not allowed", "free", refused(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")"), "", "",
-            "error.freeTierProtocolNotAllowed", int(UpgradeReason::tcpTunnel));
-        row("network", "free", ScriptedResponse::dropConnection(), "", "error.network", "error.network");
+        const auto row = [](const char *name, const Refusal &refusal) { QTest::newRow(name) << refusal; };
+        row("validation",
+            {"pro",
+             refused(400, "VALIDATION_ERROR",
+                     R"(["subdomain must match","localPort must not be greater than 65535","name is odd"])"),
+             "error.validation.subdomain", "error.validation.port", "=name is odd"});
+        row("conflict", {"pro", refused(409, "CONFLICT", R"("Subdomain my-app is reserved")"),
+                         "tunnels.subdomain.reserved", "", ""});
+        row("conflict taken", {"pro", refused(409, "CONFLICT", R"("Subdomain my-app is already taken")"),
+                               "tunnels.subdomain.taken", "", ""});
+        row("free tier limit", {"free", refused(403, "FREE_TIER_LIMIT", R"("one tunnel")"), "", "",
+                                "error.freeTierLimit", int(UpgradeReason::secondTunnel)});
+        row("tcp not allowed", {"free", refused(403, "FREE_TIER_PROTOCOL_NOT_ALLOWED", R"("tcp")"), "", "",
+                                "error.freeTierProtocolNotAllowed", int(UpgradeReason::tcpTunnel)});
+        row("network", {"free", ScriptedResponse::dropConnection(), "", "error.network", "error.network"});
     }
     void errorsLandInTheirPlace()
     {
         QFETCH(Refusal, refusal);
-        const auto &[name, tier, answer, subdomainKey, portKey, bannerKey, upgradeReason] = refusal;
+        const auto &[tier, answer, subdomainKey, portKey, bannerKey, upgradeReason] = refusal;
+        const QString name = QString(QTest::currentDataTag()).replace(' ', '-');
         // Spanish where the layout is at risk: three messages at once.
         for (const QString &language : name == "validation" ? QStringList{"en", "es"} : QStringList{"en"}) {
             const auto expected = [&](const QString &key) {

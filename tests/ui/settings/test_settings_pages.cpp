@@ -85,6 +85,29 @@ QStringList textsLeftBehind(const QStringList &before, const QStringList &after,
     return left;
 }
 
+// A name typed and saved: the service's answer (no body: it takes the name), what was sent,
+// the message shown (empty: saved).
+struct NameCase {
+    QString typed;
+    int status = 0;
+    QByteArray body, sentBody;
+    QString error{};
+};
+
+// Passwords typed: the local rule's message under the new one; the service's answer (status 0: the
+// rules let nothing be sent) and the messages under each field.
+struct PasswordCase {
+    QString current, fresh, ruleError{};
+    int status = 0;
+    QByteArray body{};
+    QString currentError{}, newError{};
+};
+
+struct DeletionCase {
+    QString password, email;
+    bool acknowledged, mismatch, enabled;
+};
+
 // A signed-in account on a scripted service, with the settings window open.
 class Fixture {
 public:
@@ -141,30 +164,25 @@ public:
 
 } // namespace
 
+Q_DECLARE_METATYPE(NameCase)
+Q_DECLARE_METATYPE(PasswordCase)
+Q_DECLARE_METATYPE(DeletionCase)
+
 class TestSettingsPages : public QObject {
     Q_OBJECT
 private slots:
     void nameSave_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QByteArray>("sentBody");
-        QTest::addColumn<QString>("error"); // empty: saved
-        QTest::newRow("saved") << "Ada Lovelace" << 200 << QByteArray()
-                               << QByteArray(R"({"name":"Ada Lovelace"})") << QString();
-        QTest::newRow("cleared name sends none")
-            << "   " << 200 << QByteArray() << QByteArray("{}") << QString();
-        QTest::newRow("refused") << "Ada L" << 400 << refusal << QByteArray(R"({"name":"Ada L"})")
-                                 << userMessage(400, refusal);
+        QTest::addColumn<NameCase>("c");
+        QTest::newRow("saved") << NameCase{"Ada Lovelace", 200, {}, R"({"name":"Ada Lovelace"})"};
+        QTest::newRow("cleared name sends none") << NameCase{"   ", 200, {}, "{}"};
+        QTest::newRow("refused") << NameCase{"Ada L", 400, refusal, R"({"name":"Ada L"})",
+                                             userMessage(400, refusal)};
     }
     void nameSave()
     {
-        QFETCH(QString, typed);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QByteArray, sentBody);
-        QFETCH(QString, error);
+        QFETCH(NameCase, c);
+        const auto &[typed, status, body, sentBody, error] = c;
         Fixture f;
         auto *page = f.open<AccountSection>(Section::cuenta);
         QCOMPARE(page->nameField()->text(), QStringLiteral("Ada"));
@@ -201,36 +219,20 @@ private slots:
 
     void passwordChange_data()
     {
-        QTest::addColumn<QString>("current");
-        QTest::addColumn<QString>("fresh");
-        QTest::addColumn<QString>("ruleError"); // the local rule's, under the new password
-        QTest::addColumn<int>("status");        // 0: the rules let nothing be sent
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("currentError");
-        QTest::addColumn<QString>("newError");
-        const auto row = [](const char *name, const char *current, const char *fresh,
-                            const QString &ruleError, int status = 0, const QByteArray &body = {},
-                            const QString &currentError = {}, const QString &newError = {}) {
-            QTest::newRow(name) << QString(current) << QString(fresh) << ruleError << status << body
-                                << currentError << newError;
-        };
-        row("same as current up to spaces", "password1", " password1 ",
-            text("settings.account.passwordError.sameAsCurrent"));
-        row("no current password yet", "", "newpassword1", {});
-        row("changed", "oldpassword", "newpassword1", {}, 204);
-        row("wrong current password", "oldpassword", "newpassword1", {}, 401, wrongPassword,
-            text("auth.password.invalid"));
-        row("refused", "oldpassword", "newpassword1", {}, 400, refusal, {}, userMessage(400, refusal));
+        QTest::addColumn<PasswordCase>("c");
+        const auto row = [](const char *name, const PasswordCase &c) { QTest::newRow(name) << c; };
+        row("same as current up to spaces",
+            {"password1", " password1 ", text("settings.account.passwordError.sameAsCurrent")});
+        row("no current password yet", {"", "newpassword1"});
+        row("changed", {"oldpassword", "newpassword1", {}, 204});
+        row("wrong current password",
+            {"oldpassword", "newpassword1", {}, 401, wrongPassword, text("auth.password.invalid")});
+        row("refused", {"oldpassword", "newpassword1", {}, 400, refusal, {}, userMessage(400, refusal)});
     }
     void passwordChange()
     {
-        QFETCH(QString, current);
-        QFETCH(QString, fresh);
-        QFETCH(QString, ruleError);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, currentError);
-        QFETCH(QString, newError);
+        QFETCH(PasswordCase, c);
+        const auto &[current, fresh, ruleError, status, body, currentError, newError] = c;
         Fixture f;
         PasswordChangeView *card = f.open<AccountSection>(Section::cuenta)->passwordCard();
         // The new one first: editing the current password runs the check again.
@@ -272,27 +274,18 @@ private slots:
     // refusal and the scheduling, then its cancellation from the account page.
     void deletion_data()
     {
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("email");
-        QTest::addColumn<bool>("acknowledged");
-        QTest::addColumn<bool>("mismatch");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("all given, case and spaces differ") << "password123"
-                                                           << "  ADA@example.com " << true << false << true;
-        QTest::newRow("not acknowledged") << "password123"
-                                          << "ada@example.com" << false << false << false;
-        QTest::newRow("other address") << "password123"
-                                       << "eve@example.com" << true << true << false;
-        QTest::newRow("no address typed") << "password123"
-                                          << " " << true << false << false;
+        QTest::addColumn<DeletionCase>("c");
+        QTest::newRow("all given, case and spaces differ")
+            << DeletionCase{"password123", "  ADA@example.com ", true, false, true};
+        QTest::newRow("not acknowledged")
+            << DeletionCase{"password123", "ada@example.com", false, false, false};
+        QTest::newRow("other address") << DeletionCase{"password123", "eve@example.com", true, true, false};
+        QTest::newRow("no address typed") << DeletionCase{"password123", " ", true, false, false};
     }
     void deletion()
     {
-        QFETCH(QString, password);
-        QFETCH(QString, email);
-        QFETCH(bool, acknowledged);
-        QFETCH(bool, mismatch);
-        QFETCH(bool, enabled);
+        QFETCH(DeletionCase, c);
+        const auto &[password, email, acknowledged, mismatch, enabled] = c;
         ServiceScript script;
         script.email = QStringLiteral("Ada@Example.com");
         Fixture f({}, script);
