@@ -343,19 +343,19 @@ private slots:
 
         // (A separate window closed the popover, as a click elsewhere does.)
         popover.window.show();
-        // Delete asks first; Escape keeps the tunnel, confirming deletes it.
-        // (The question is worded when asked: each language asks afresh.)
-        DeleteTunnelConfirmation *alert = nullptr;
+        // Delete asks first, in the language of the moment; Escape keeps the tunnel, confirming
+        // deletes it.
+        popover.row(0)->confirmDelete();
+        auto *alert = popover.window.findChild<DeleteTunnelConfirmation *>();
+        QVERIFY(alert && alert->isVisible());
         for (const QString language : {"es", "en"}) {
             h.state().applyLanguage(language);
-            popover.row(0)->confirmDelete();
-            alert = popover.window.findChild<DeleteTunnelConfirmation *>();
-            QVERIFY(alert && alert->isVisible());
             QCOMPARE(alert->messageText(), text("tunnels.list.delete.confirm", language));
+            QCOMPARE(alert->deleteButton()->accessibleName(), text("tunnels.list.delete", language));
             saveScreenshot(popover.window, "tunnel-delete-confirmation-" + language);
-            QTest::keyClick(alert, Qt::Key_Escape);
-            QTRY_VERIFY(!popover.window.findChild<DeleteTunnelConfirmation *>());
         }
+        QTest::keyClick(alert, Qt::Key_Escape);
+        QTRY_VERIFY(!popover.window.findChild<DeleteTunnelConfirmation *>());
         QCOMPARE(h.state().tunnels().size(), 3);
         popover.row(0)->confirmDelete();
         alert = popover.window.findChild<DeleteTunnelConfirmation *>();
