@@ -78,7 +78,7 @@ MenuBarView::MenuBarView(AppState &state, Actions actions, QWidget *parent)
     m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
     header->addWidget(m_settingsButton, 0, Qt::AlignVCenter);
     m_logoutButton = new ConfirmAction(
-        confirmWindowSeconds, [this] { m_state.signOut(); }, OSTREL_KEY("settings.danger.logout"),
+        confirmWindow, [this] { m_state.signOut(); }, OSTREL_KEY("settings.danger.logout"),
         OSTREL_KEY("menubar.confirmLogout"),
         ConfirmAction::symbolLabel(QStringLiteral("rectangle.portrait.and.arrow.right"),
                                    OSTREL_KEY("common.confirm")),
@@ -111,7 +111,7 @@ MenuBarView::MenuBarView(AppState &state, Actions actions, QWidget *parent)
     setSecondary(m_environment, 0.30);
     footer->addWidget(m_environment, 1);
     m_quitButton = new ConfirmAction(
-        confirmWindowSeconds,
+        confirmWindow,
         [this] {
             if (m_actions.quit)
                 m_actions.quit();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "ui/PopoverScreen.h"
 
 #include <QPointer>
@@ -26,7 +27,7 @@ class MenuBarView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int contentWidth = 360;
-    static constexpr double confirmWindowSeconds = 3.0;
+    static constexpr Clock::Duration confirmWindow = std::chrono::seconds(3);
     static constexpr int transitionMilliseconds = 180;
 
     struct Actions {

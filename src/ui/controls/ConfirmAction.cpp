@@ -8,8 +8,6 @@
 #include <QFocusEvent>
 #include <QPainter>
 
-#include <cmath>
-
 namespace ostrel {
 
 namespace {
@@ -41,11 +39,11 @@ void paintText(QPainter &painter, const QRectF &rect, const QString &text, const
 }
 } // namespace
 
-ConfirmAction::ConfirmAction(double timeout, std::function<void()> action, QString idleHelp,
+ConfirmAction::ConfirmAction(Clock::Duration timeout, std::function<void()> action, QString idleHelp,
                              QString confirmHelp, LabelContent label, QWidget *parent, Clock &clock)
-    : QAbstractButton(parent), m_clock(clock),
-      m_timeout(Clock::Duration(std::llround(std::max(0.0, timeout) * 1000))), m_action(std::move(action)),
-      m_idleHelp(std::move(idleHelp)), m_confirmHelp(std::move(confirmHelp)), m_label(std::move(label))
+    : QAbstractButton(parent), m_clock(clock), m_timeout(std::max(timeout, Clock::Duration::zero())),
+      m_action(std::move(action)), m_idleHelp(std::move(idleHelp)), m_confirmHelp(std::move(confirmHelp)),
+      m_label(std::move(label))
 {
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);

@@ -10,14 +10,15 @@ namespace ostrel {
 
 // A button for destructive actions that needs two clicks: the first arms it (its label shows the
 // armed content), the second runs the action. An armed control disarms by itself `timeout`
-// seconds after the pointer is off it; while the pointer rests on it, it stays armed.
+// after the pointer is off it; while the pointer rests on it, it stays armed.
 class ConfirmAction : public QAbstractButton {
     Q_OBJECT
 public:
     // `idleHelp`/`confirmHelp` are text keys of the tooltip while idle/armed (an empty key
     // means no tooltip). `action` may be empty; `confirmed()` is emitted either way.
-    ConfirmAction(double timeout, std::function<void()> action, QString idleHelp, QString confirmHelp,
-                  LabelContent label, QWidget *parent = nullptr, Clock &clock = Clock::system());
+    ConfirmAction(Clock::Duration timeout, std::function<void()> action, QString idleHelp,
+                  QString confirmHelp, LabelContent label, QWidget *parent = nullptr,
+                  Clock &clock = Clock::system());
 
     // Text content: `idleKey` while idle, `armedKey` (in errorRed) while armed.
     static LabelContent textLabel(QString idleKey, QString armedKey);

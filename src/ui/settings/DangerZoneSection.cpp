@@ -72,7 +72,7 @@ DangerZoneSection::DangerZoneSection(AppState &state, std::function<void()> show
     };
 
     m_signOut = new ConfirmAction(
-        confirmWindowSeconds, [this] { m_state.signOut(); }, OSTREL_KEY("settings.danger.logout"),
+        confirmWindow, [this] { m_state.signOut(); }, OSTREL_KEY("settings.danger.logout"),
         OSTREL_KEY("menubar.confirmLogout"), signOutLabel(), this, m_state.clock());
     m_signOut->setObjectName(QStringLiteral("signOutButton"));
     addRow(QStringLiteral("rectangle.portrait.and.arrow.right"), Palette::secondaryText(this), m_signOutTitle,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -16,7 +18,7 @@ class TintedButton;
 class DangerZoneSection : public QWidget {
     Q_OBJECT
 public:
-    static constexpr double confirmWindowSeconds = 3.0;
+    static constexpr Clock::Duration confirmWindow = std::chrono::seconds(3);
 
     // `showDeleteSheet` opens the window's deletion sheet.
     DangerZoneSection(AppState &state, std::function<void()> showDeleteSheet, QWidget *parent = nullptr);

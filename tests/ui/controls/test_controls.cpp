@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+using namespace std::chrono_literals;
 using ostrel::ConfirmAction;
 using ostrel::ErrorBanner;
 using ostrel::FieldGroup;
@@ -66,7 +67,7 @@ struct Confirm {
     Confirm()
     {
         control = std::make_unique<ConfirmAction>(
-            3.0,
+            3s,
             [this] {
                 ++runs;
                 disarmedWhenRun = !control->isConfirming();
@@ -371,7 +372,7 @@ private slots:
             const auto label =
                 i < 2 ? ConfirmAction::symbolLabel("rectangle.portrait.and.arrow.right", "common.confirm")
                       : ConfirmAction::textLabel("menubar.quit", "common.confirm");
-            confirms << new ConfirmAction(3, {}, i < 2 ? "settings.danger.logout" : "",
+            confirms << new ConfirmAction(3s, {}, i < 2 ? "settings.danger.logout" : "",
                                           i < 2 ? "menubar.confirmLogout" : "menubar.confirmQuit", label,
                                           nullptr, clock);
             row->addWidget(confirms.last());
