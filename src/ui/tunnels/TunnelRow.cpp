@@ -216,7 +216,9 @@ void TunnelRow::apply(const Shown &shown)
     m_address->set(shown.address, shown.link);
     m_startStop->setRunning(shown.running);
     m_startStop->setBusy(shown.changingState);
-    m_startStop->setEnabled(shown.canStart && !shown.changingState);
+    // Busy, not disabled, while the state changes: a disabled button would hand the keyboard's
+    // focus on to the next control. A press meanwhile does nothing (see pressStartStop).
+    m_startStop->setEnabled(shown.canStart);
     if (!m_shown || m_shown->running != shown.running || languageChanged) {
         const QString help =
             localized(shown.running ? OSTREL_KEY("tunnels.list.stop") : OSTREL_KEY("tunnels.list.start"),

@@ -26,6 +26,7 @@
 #include "ui/upgrade/CheckoutButton.h"
 #include "ui/upgrade/UpgradeView.h"
 #include "ui/upgrade/UsageView.h"
+#include <QApplication>
 #include <QClipboard>
 #include <QPushButton>
 
@@ -226,9 +227,13 @@ private slots:
         // No run state yet: grey, stopped.
         QVERIFY(dotIs(first, Palette::secondaryText(first), "tunnels.list.status.stopped"));
 
-        // Started: connecting, then the service reports it active: connected.
-        QTest::mouseClick(first->startStopButton(), Qt::LeftButton);
+        // Started from the keyboard: connecting, then the service reports it active: connected.
+        // The button keeps the focus throughout, so the next Space stops it.
+        QApplication::setActiveWindow(&popover.window);
+        first->startStopButton()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(first->startStopButton(), Qt::Key_Space);
         QTRY_VERIFY(dotIs(first, Palette::orange(), "tunnels.list.status.connecting"));
+        QVERIFY(first->startStopButton()->hasFocus());
         QCOMPARE(first->startStopButton()->toolTip(), text("tunnels.list.stop"));
         saveScreenshot(*first, QStringLiteral("tunnel-row-connecting-en"));
         h.shell.script.tunnelStatus = QStringLiteral("active");
@@ -279,7 +284,8 @@ private slots:
         QTest::mouseClick(button, Qt::LeftButton);
         QTRY_VERIFY(!h.state().runningTunnelIds().contains("t1"));
         popover.row(0)->pressStartStop();
-        QVERIFY(popover.row(0)->isChangingState() && button->isBusy() && !button->isEnabled());
+        QVERIFY(popover.row(0)->isChangingState() && button->isBusy() &&
+                button->isEnabled()); // keeps the focus
         popover.row(0)->pressStartStop();
         QTRY_VERIFY(!popover.row(0)->isChangingState());
         QVERIFY(h.state().runningTunnelIds().contains("t1"));
